@@ -1,0 +1,47 @@
+// core/exception.cpp - the exception family and the file-name slots.
+#include "zr/exception.h"
+
+#include "core/module_state.h"
+
+namespace {
+// Shared by every CXFileException; a slot is free when its first unit is 0.
+constinit WCHAR g_fileNameSlots[CXFileException::kNameSlots][CXFileException::kNameSlotChars];
+
+WCHAR* TakeFileNameSlot() {
+  for (WCHAR* slot : g_fileNameSlots)
+    if (slot[0] == 0) return slot;
+  return g_fileNameSlots[0];
+}
+}  // namespace
+
+CXException::CXException(DWORD cause) : m_cause(cause), m_hModule(zr::LibraryModule()) {}
+CXException::~CXException() = default;
+DWORD CXException::GetCause() const { return m_cause; }
+void CXException::Reserved() {}
+
+CXMemException::CXMemException() : CXException(ZRCAUSE_NOMEMORY) {}
+void CXMemException::Reserved() {}
+
+CXFileException::CXFileException(DWORD cause, const WCHAR* fileName, DWORD operation)
+    : CXException(cause), m_pFileName(nullptr), m_operation(operation) {
+  WCHAR* slot = TakeFileNameSlot();
+  if (fileName) {
+    unsigned i = 0;
+    for (; i + 1 < kNameSlotChars && fileName[i]; ++i) slot[i] = fileName[i];
+    slot[i] = 0;
+  }
+  m_pFileName = slot;
+}
+
+CXFileException::~CXFileException() {
+  // The slot pointer is shared with copies; the first one destroyed frees it.
+  const_cast<WCHAR*>(m_pFileName)[0] = 0;
+}
+
+void CXFileException::Reserved() {}
+
+CXEofException::CXEofException() : CXException(ZRCAUSE_EOF) {}
+
+CXIFaceException::CXIFaceException(DWORD cause, const std::type_info* iface)
+    : CXException(cause), m_pIface(iface) {}
+void CXIFaceException::Reserved() {}

@@ -1,0 +1,220 @@
+// core/heap.cpp - CHeap, the memory manager and the exported heap functions.
+//
+// One recursive lock (the heap lock) serialises heap creation, destruction,
+// allocation and reallocation, and is held while the low-memory sink runs.
+// Free runs without it, relying on the platform heap's own serialisation.
+#include "core/heap.h"
+
+#include <atomic>
+#include <cstring>
+#include <new>
+
+#include "core/memmgr.h"
+#include "pal/heap.h"
+#include "pal/sync.h"
+#include "zr/exception.h"
+
+int __core_activity = 0;
+
+namespace zr {
+
+namespace {
+
+constexpr ULONG kLfh = 2;
+constexpr size_t kDefaultHeapAccountedSize = 4096;
+
+// The memory manager: one static object, set up by MemoryManagerStartup.
+struct MemoryManager {
+  zrpal::CRITICAL_SECTION lock;
+  bool ready;
+  CHeap* defaultHeaps[1];  // the default-heap table: one entry
+  ULONG cursor;            // round-robin position in the table
+  ILowMemoryNotifySink* sink;
+  // The list of live heaps.
+  ULONG count;
+  ZR_LISTITEM* head;
+  ZR_LISTITEM* tail;
+};
+constinit MemoryManager g_mm{};
+
+// Activity counters. Operations made under the heap lock are counted in
+// `lockedOps` with plain read-modify-writes (no locked instruction); Free,
+// which holds no lock, counts in `freeOps` atomically. Readers add the two.
+constinit std::atomic<std::uint64_t> g_bytes{0};
+constinit std::atomic<std::uint64_t> g_lockedOps{0};
+constinit std::atomic<std::uint64_t> g_freeOps{0};
+
+void AddLocked(std::atomic<std::uint64_t>& counter, std::uint64_t n) {
+  counter.store(counter.load(std::memory_order_relaxed) + n, std::memory_order_relaxed);
+}
+
+class HeapLockGuard {
+ public:
+  HeapLockGuard() { zrpal::EnterCriticalSection(&g_mm.lock); }
+  ~HeapLockGuard() { zrpal::LeaveCriticalSection(&g_mm.lock); }
+  HeapLockGuard(const HeapLockGuard&) = delete;
+  HeapLockGuard& operator=(const HeapLockGuard&) = delete;
+};
+
+// Asks the sink whether to try again after failed attempt `attempt`.
+bool RetryAfterLowMemory(ULONG attempt) {
+  return g_mm.sink && g_mm.sink->OnLowMemory(attempt) != 0;
+}
+
+CHeap* OwnerOf(void* block) {
+  CHeap* owner;
+  std::memcpy(&owner, static_cast<char*>(block) - CHeap::kHeaderBytes, sizeof owner);
+  return owner;
+}
+
+void* RawOf(void* block) { return static_cast<char*>(block) - CHeap::kHeaderBytes; }
+
+}  // namespace
+
+CHeap::CHeap(bool isStatic, size_t accountedSize) : m_hHeap(nullptr), m_static(isStatic ? 1 : 0) {
+  HeapLockGuard lock;
+  for (ULONG attempt = 0;; ++attempt) {
+    m_hHeap = zrpal::HeapCreate(zrpal::HEAP_GROWABLE, 0, 0);
+    if (m_hHeap) {
+      ULONG lfh = kLfh;
+      zrpal::HeapSetInformation(m_hHeap, zrpal::HeapCompatibilityInformation, &lfh, sizeof lfh);
+      break;
+    }
+    if (!RetryAfterLowMemory(attempt)) break;
+  }
+  AddLocked(g_bytes, accountedSize);
+  AddLocked(g_lockedOps, 1);
+  if (!m_hHeap) throw CXMemException();
+  // Link at the tail of the live list.
+  prev = g_mm.tail;
+  next = nullptr;
+  if (g_mm.tail)
+    g_mm.tail->next = this;
+  else
+    g_mm.head = this;
+  g_mm.tail = this;
+  ++g_mm.count;
+}
+
+CHeap::~CHeap() {
+  HeapLockGuard lock;
+  if (prev)
+    prev->next = next;
+  else if (g_mm.head == this)
+    g_mm.head = next;
+  if (next)
+    next->prev = prev;
+  else if (g_mm.tail == this)
+    g_mm.tail = prev;
+  next = prev = nullptr;
+  --g_mm.count;
+  zrpal::HeapDestroy(m_hHeap);
+}
+
+ULONG CHeap::Release() {
+  if (m_static) return 1;
+  return CZRUnknownImpl<IHeap>::Release();
+}
+
+ULONG CHeap::AddRef() {
+  if (m_static) return 1;
+  return CZRUnknownImpl<IHeap>::AddRef();
+}
+
+int CHeap::GetOverhead(size_t) { return kHeaderBytes; }
+
+void* CHeap::Alloc(size_t size) {
+  const size_t raw = size + static_cast<ULONG>(GetOverhead(size));
+  HeapLockGuard lock;
+  void* p = nullptr;
+  for (ULONG attempt = 0;; ++attempt) {
+    p = zrpal::HeapAlloc(m_hHeap, zrpal::HEAP_ZERO_MEMORY, raw);
+    if (p) break;
+    if (!RetryAfterLowMemory(attempt)) throw CXMemException();
+  }
+  CHeap* self = this;
+  std::memcpy(p, &self, sizeof self);
+  AddLocked(g_bytes, raw);
+  AddLocked(g_lockedOps, 1);
+  return static_cast<char*>(p) + kHeaderBytes;
+}
+
+int CHeap::Free(void* block) {
+  CHeap* owner = OwnerOf(block);
+  g_freeOps.fetch_add(1, std::memory_order_relaxed);
+  return zrpal::HeapFree(owner->m_hHeap, 0, RawOf(block));
+}
+
+void* CHeap::Realloc(void* block, size_t size) {
+  HeapLockGuard lock;
+  CHeap* owner = OwnerOf(block);
+  void* fresh = owner->Alloc(size);  // may throw; the old block is untouched
+  const std::int64_t oldUsable = owner->GetSize(block);
+  const size_t keep = oldUsable < 0 ? 0 : (size < static_cast<size_t>(oldUsable) ? size : static_cast<size_t>(oldUsable));
+  std::memcpy(fresh, block, keep);
+  AddLocked(g_lockedOps, 1);
+  zrpal::HeapFree(owner->m_hHeap, 0, RawOf(block));
+  AddLocked(g_lockedOps, 1);
+  return fresh;
+}
+
+std::int64_t CHeap::GetSize(void* block) {
+  CHeap* owner = OwnerOf(block);
+  const auto raw = static_cast<std::int32_t>(zrpal::HeapSize(owner->m_hHeap, 0, RawOf(block)));
+  return static_cast<std::int64_t>(raw) - kHeaderBytes;
+}
+
+void MemoryManagerStartup() {
+  zrpal::InitializeCriticalSection(&g_mm.lock);
+  g_mm.sink = nullptr;
+  g_mm.count = 0;
+  g_mm.head = g_mm.tail = nullptr;
+  g_mm.cursor = 0;
+  g_mm.ready = true;
+  g_mm.defaultHeaps[0] = new CHeap(true, kDefaultHeapAccountedSize);
+}
+
+void MemoryManagerShutdown() {
+  if (!g_mm.ready) return;
+  // Every heap still alive goes, whatever its count, the default heap too.
+  while (g_mm.head) delete static_cast<CHeap*>(g_mm.head);
+  g_mm.defaultHeaps[0] = nullptr;
+  g_mm.ready = false;
+  zrpal::DeleteCriticalSection(&g_mm.lock);
+}
+
+}  // namespace zr
+
+using zr::g_mm;
+
+IHeap* Mem_DefaultHeap(size_t) {
+  zr::HeapLockGuard lock;
+  constexpr ULONG entries = sizeof g_mm.defaultHeaps / sizeof g_mm.defaultHeaps[0];
+  IHeap* heap = g_mm.defaultHeaps[g_mm.cursor % entries];
+  g_mm.cursor = (g_mm.cursor + 1) % entries;
+  return heap;
+}
+
+IHeap* new_MemoryHeap(size_t initialSize) {
+  void* mem = ::operator new(sizeof(zr::CHeap), std::nothrow);
+  if (!mem) return nullptr;
+  try {
+    return new (mem) zr::CHeap(false, initialSize);
+  } catch (...) {
+    ::operator delete(mem);
+    throw;
+  }
+}
+
+void Mem_SetLowMemoryNotifySink(ILowMemoryNotifySink* sink) {
+  zr::HeapLockGuard lock;
+  if (g_mm.sink) throw CXException(ZRCAUSE_INVALIDARG);
+  g_mm.sink = sink;
+}
+
+void Get_CoreActivity(std::uint64_t* bytes, ULONG* operations) {
+  if (bytes) *bytes = zr::g_bytes.load(std::memory_order_relaxed);
+  if (operations)
+    *operations = static_cast<ULONG>(zr::g_lockedOps.load(std::memory_order_relaxed) +
+                                     zr::g_freeOps.load(std::memory_order_relaxed));
+}

@@ -1,0 +1,100 @@
+// core/startup.cpp - library start-up and shutdown.
+//
+// The library's static construction is one explicit ordered list, run by the
+// module entry glue of the platform layer before the entry point's process
+// attach; shutdown runs the list backwards after process detach. No other
+// global of the library has a dynamic initialiser or destructor (the build's
+// tests check the shared object for them), so this list is the whole order.
+#include <iterator>
+
+#include "core/memmgr.h"
+#include "core/module_state.h"
+#include "pal/com.h"
+#include "pal/heap.h"
+#include "pal/module.h"
+
+namespace zr {
+
+namespace {
+
+using StepFn = void (*)();
+
+struct StartupStep {
+  const char* name;
+  StepFn construct;  // run in list order at start-up
+  StepFn destruct;   // run in reverse order at shutdown; may be null
+};
+
+void ComConstruct() { zrpal::CoInitialize(nullptr); }
+void ComDestruct() { zrpal::CoUninitialize(); }
+
+// Last step of construction: every heap of the process becomes a
+// low-fragmentation heap.
+void SwitchProcessHeapsToLfh() {
+  zrpal::HANDLE heaps[64];
+  zrpal::DWORD n = zrpal::GetProcessHeaps(64, heaps);
+  if (n > 64) n = 64;
+  zrpal::ULONG lfh = 2;
+  for (zrpal::DWORD i = 0; i < n; ++i)
+    zrpal::HeapSetInformation(heaps[i], zrpal::HeapCompatibilityInformation, &lfh, sizeof lfh);
+}
+
+// The order of construction. Later subsystems insert their steps at their
+// place in this list: the class registry's map and the registration of
+// "CLSID_OFSERVICECONTAINER" after the memory manager, the translation
+// globals after COM.
+constexpr StartupStep kSteps[] = {
+    {"memory manager", MemoryManagerStartup, MemoryManagerShutdown},
+    {"COM", ComConstruct, ComDestruct},
+    {"low-fragmentation heaps", SwitchProcessHeapsToLfh, nullptr},
+};
+
+constinit HMODULE g_module = nullptr;
+constinit zrpal::FARPROC g_moduleHook = nullptr;
+
+using ModuleHook = zrpal::BOOL (*)(HMODULE, zrpal::DWORD, void*);
+
+void Construct() {
+  for (const StartupStep& step : kSteps) step.construct();
+}
+
+void Destruct() {
+  for (auto it = std::rbegin(kSteps); it != std::rend(kSteps); ++it)
+    if (it->destruct) it->destruct();
+}
+
+zrpal::BOOL EntryPoint(HMODULE module, zrpal::DWORD reason, void* reserved) {
+  switch (reason) {
+    case zrpal::DLL_PROCESS_ATTACH:
+      g_module = module;
+      zrpal::DisableThreadLibraryCalls(module);
+      // The resource interception of the library's own module is installed
+      // here once resource translation exists.
+      g_moduleHook = zrpal::GetProcAddress(module, "_ZRAfxDllMain");
+      if (g_moduleHook) reinterpret_cast<ModuleHook>(g_moduleHook)(module, 1, nullptr);
+      break;
+    case zrpal::DLL_PROCESS_DETACH:
+      if (g_moduleHook) reinterpret_cast<ModuleHook>(g_moduleHook)(module, 0, reserved);
+      break;
+    default:
+      break;
+  }
+  return 1;
+}
+
+}  // namespace
+
+HMODULE LibraryModule() {
+  if (!g_module) {
+    zrpal::MEMORY_BASIC_INFORMATION info{};
+    if (zrpal::VirtualQuery(reinterpret_cast<const void*>(&LibraryModule), &info, sizeof info))
+      g_module = static_cast<HMODULE>(info.AllocationBase);
+  }
+  return g_module;
+}
+
+void SetLibraryModule(HMODULE module) { g_module = module; }
+
+}  // namespace zr
+
+ZRPAL_MODULE_ENTRY(zr::Construct, zr::Destruct, zr::EntryPoint)

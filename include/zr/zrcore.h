@@ -1,0 +1,9 @@
+// zrcore.h - every public header of the library, for modules that want one
+// include.
+#pragma once
+
+#include "zr/zrtypes.h"
+#include "zr/version.h"
+#include "zr/unknown.h"
+#include "zr/heap.h"
+#include "zr/exception.h"
