@@ -1,0 +1,202 @@
+// The interface registry: strong and weak records, replacement, removal,
+// lookups through slot 2, keys shared by equal hashes, and an object that
+// answers QueryInterface only from its registry.
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <string>
+
+#include "tests/core/counted.h"
+#include "zr/ifacereg.h"
+
+// Interface types whose mangled names have equal 32-bit hashes: the two
+// seven-letter names were found by search, and the names around them are
+// the same, so "N10ifacereg_t7rWHzDhnE" and "N10ifacereg_t7pYVVfZpE" collide.
+namespace ifacereg_t {
+class rWHzDhn : public IZRUnknown {};
+class pYVVfZp : public IZRUnknown {};
+}  // namespace ifacereg_t
+
+namespace {
+
+using zrtest::CCounted;
+using zrtest::ReferenceHash;
+
+class IFirst : public IZRUnknown {};
+class ISecond : public IZRUnknown {};
+
+TEST(InterfaceRegistry, KeysAreRawTypeNames) {
+  EXPECT_STREQ(CZRInterfaceRegistry::KeyOf(typeid(IZRUnknown)), "10IZRUnknown");
+  EXPECT_STREQ(CZRInterfaceRegistry::KeyOf(typeid(IRegisterIface)), "14IRegisterIface");
+}
+
+TEST(InterfaceRegistry, StrongAndWeakRecords) {
+  int destroyed = 0;
+  auto* strong = new CCounted(&destroyed);
+  auto* weak = new CCounted(&destroyed);
+  {
+    CZRInterfaceRegistry registry;
+    EXPECT_EQ(registry.RegisterInterface(strong, typeid(IFirst), 1), 1);
+    EXPECT_EQ(registry.RegisterInterface(weak, typeid(ISecond), 0), 1);
+    EXPECT_EQ(strong->Count(), 2u);
+    EXPECT_EQ(weak->Count(), 1u);
+    EXPECT_EQ(registry.GetCount(), 2u);
+
+    const _tIZRUnknown* record = registry.Find(typeid(IFirst));
+    ASSERT_NE(record, nullptr);
+    EXPECT_EQ(record->name, typeid(IFirst).name());  // not copied
+    EXPECT_EQ(record->object, strong);
+    EXPECT_NE(record->strong, 0u);
+    EXPECT_EQ(registry.Find(typeid(ISecond))->strong, 0u);
+
+    strong->Release();  // the registry's reference keeps it
+    EXPECT_EQ(destroyed, 0);
+  }
+  EXPECT_EQ(destroyed, 1);  // the strong object went with the registry
+  EXPECT_EQ(weak->Count(), 1u);
+  weak->Release();
+}
+
+TEST(InterfaceRegistry, LookupAddsAReferenceThroughSlotTwo) {
+  auto* object = new CCounted;
+  CZRInterfaceRegistry registry;
+  registry.RegisterInterface(object, typeid(IFirst), 0);
+
+  void* out = nullptr;
+  EXPECT_EQ(registry.QueryInterface(typeid(IFirst), &out), 1);
+  EXPECT_EQ(out, static_cast<void*>(static_cast<IZRUnknown*>(object)));  // the pointer itself
+  EXPECT_EQ(object->addRefCalls, 1);
+  EXPECT_EQ(object->queryCalls, 0);  // no query is made on it
+  EXPECT_EQ(object->Count(), 2u);
+  object->Release();
+
+  // With out null only presence is answered.
+  EXPECT_EQ(registry.QueryInterface(typeid(IFirst), nullptr), 1);
+  EXPECT_EQ(registry.QueryInterface(typeid(ISecond), nullptr), 0);
+  EXPECT_EQ(object->addRefCalls, 1);
+
+  out = &out;
+  EXPECT_EQ(registry.QueryInterface(typeid(ISecond), &out), 0);
+  EXPECT_EQ(out, nullptr);
+  object->Release();
+}
+
+TEST(InterfaceRegistry, ReplacementAndRemoval) {
+  int destroyed = 0;
+  auto* first = new CCounted(&destroyed);
+  auto* second = new CCounted(&destroyed);
+  CZRInterfaceRegistry registry;
+
+  // A null object for a type never registered: 0, nothing changes.
+  EXPECT_EQ(registry.RegisterInterface(nullptr, typeid(IFirst), 1), 0);
+  EXPECT_EQ(registry.GetCount(), 0u);
+
+  registry.RegisterInterface(first, typeid(IFirst), 1);
+  first->Release();  // only the registry holds it now
+  // Re-registering the same object strongly keeps it alive, counted once.
+  registry.RegisterInterface(first, typeid(IFirst), 1);
+  EXPECT_EQ(destroyed, 0);
+  EXPECT_EQ(first->Count(), 1u);
+
+  // Replacement releases the old strong object (here its last reference).
+  EXPECT_EQ(registry.RegisterInterface(second, typeid(IFirst), 0), 1);
+  EXPECT_EQ(destroyed, 1);
+  EXPECT_EQ(registry.Find(typeid(IFirst))->object, second);
+  EXPECT_EQ(second->Count(), 1u);  // weak
+
+  // Replacing a weak record releases nothing.
+  auto* third = new CCounted(&destroyed);
+  EXPECT_EQ(registry.RegisterInterface(third, typeid(IFirst), 1), 1);
+  EXPECT_EQ(second->Count(), 1u);
+  EXPECT_EQ(third->Count(), 2u);
+
+  // Removal with a null object releases a strong record's object.
+  EXPECT_EQ(registry.RegisterInterface(nullptr, typeid(IFirst), 0), 1);
+  EXPECT_EQ(third->Count(), 1u);
+  EXPECT_EQ(registry.GetCount(), 0u);
+  EXPECT_EQ(registry.QueryInterface(typeid(IFirst), nullptr), 0);
+  EXPECT_EQ(registry.RegisterInterface(nullptr, typeid(IFirst), 0), 0);
+  second->Release();
+  third->Release();
+  EXPECT_EQ(destroyed, 3);
+}
+
+TEST(InterfaceRegistry, TypesWithEqualNameHashesShareOneEntry) {
+  const char* a = typeid(ifacereg_t::rWHzDhn).name();
+  const char* b = typeid(ifacereg_t::pYVVfZp).name();
+  ASSERT_STRNE(a, b);
+  ASSERT_EQ(ReferenceHash(a), ReferenceHash(b));
+
+  auto* object = new CCounted;
+  CZRInterfaceRegistry registry;
+  registry.RegisterInterface(object, typeid(ifacereg_t::rWHzDhn), 1);
+  void* out = nullptr;
+  EXPECT_EQ(registry.QueryInterface(typeid(ifacereg_t::pYVVfZp), &out), 1);
+  EXPECT_EQ(out, static_cast<void*>(static_cast<IZRUnknown*>(object)));
+  static_cast<IZRUnknown*>(out)->Release();
+  // Removing under the other name removes the one entry.
+  EXPECT_EQ(registry.RegisterInterface(nullptr, typeid(ifacereg_t::pYVVfZp), 0), 1);
+  EXPECT_EQ(registry.GetCount(), 0u);
+  EXPECT_EQ(object->Count(), 1u);
+  object->Release();
+}
+
+TEST(InterfaceRegistry, ReleaseThatReentersTheRegistry) {
+  // An object whose destruction removes another record of the same registry.
+  int destroyed = 0;
+  CZRInterfaceRegistry registry;
+  auto* a = new CCounted(&destroyed);
+  auto* b = new CCounted(&destroyed);
+  registry.RegisterInterface(a, typeid(IFirst), 1);
+  registry.RegisterInterface(b, typeid(ISecond), 1);
+  a->onDestroy = [&] { registry.RegisterInterface(nullptr, typeid(ISecond), 0); };
+  a->Release();
+  b->Release();
+  registry.Clear();
+  EXPECT_EQ(destroyed, 2);
+  EXPECT_EQ(registry.GetCount(), 0u);
+}
+
+// An object that answers QueryInterface only from its registry, as the
+// parameter back-ends do: it registers its own IRegisterIface weakly.
+class CRegistryOnly : public CZRUnknownImpl<IRegisterIface> {
+ public:
+  explicit CRegistryOnly(int* destroyed) : m_destroyed(destroyed) {
+    m_registry.RegisterInterface(static_cast<IRegisterIface*>(this), typeid(IRegisterIface), 0);
+  }
+  ~CRegistryOnly() override { ++*m_destroyed; }
+  int QueryInterface(const std::type_info& type, void** out) override {
+    return m_registry.QueryInterface(type, out);
+  }
+  int RegisterInterface(IZRUnknown* object, const std::type_info& type, ULONG strong) override {
+    return m_registry.RegisterInterface(object, type, strong);
+  }
+
+ private:
+  CZRInterfaceRegistry m_registry;
+  int* m_destroyed;
+};
+
+TEST(InterfaceRegistry, ObjectAnsweringFromItsRegistry) {
+  int destroyed = 0;
+  auto* obj = new CRegistryOnly(&destroyed);
+  void* out = nullptr;
+  EXPECT_EQ(obj->QueryInterface(typeid(IZRUnknown), &out), 0);  // not registered
+  EXPECT_EQ(out, nullptr);
+  ASSERT_EQ(obj->QueryInterface(typeid(IRegisterIface), &out), 1);
+  auto* reg = static_cast<IRegisterIface*>(out);
+  EXPECT_EQ(reg, obj);
+
+  auto* extra = new CCounted(&destroyed);
+  EXPECT_EQ(reg->RegisterInterface(extra, typeid(IFirst), 1), 1);
+  extra->Release();
+  EXPECT_EQ(obj->QueryInterface(typeid(IFirst), &out), 1);
+  EXPECT_EQ(out, static_cast<void*>(static_cast<IZRUnknown*>(extra)));
+  static_cast<IZRUnknown*>(out)->Release();
+
+  reg->Release();
+  EXPECT_EQ(obj->Release(), 0u);  // the weak self-record kept no reference
+  EXPECT_EQ(destroyed, 2);         // and the strong record's object went too
+}
+
+}  // namespace

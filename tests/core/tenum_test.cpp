@@ -1,0 +1,191 @@
+// The enumerator interface and the two string enumerators: splitting rules,
+// Next/Skip/Reset, owners kept alive, queries, and the table slot order.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "tests/core/counted.h"
+#include "zr/tenum.h"
+
+namespace {
+
+using zrtest::CCounted;
+
+// Every item an enumerator still delivers, one Next per item.
+template <class C>
+std::vector<std::basic_string<C>> Drain(CTEnum<const C*>* e) {
+  std::vector<std::basic_string<C>> items;
+  const C* item = nullptr;
+  ULONG fetched = 0;
+  while (e->Next(1, &item, &fetched)) {
+    EXPECT_EQ(fetched, 1u);
+    items.emplace_back(item);
+    if (items.size() > 1000) break;  // a runaway walk
+  }
+  EXPECT_EQ(fetched, 0u);
+  return items;
+}
+
+TEST(SeparatedStringsEnum, SplitRules) {
+  using Strings = std::vector<std::u16string>;
+  struct Case {
+    const WCHAR* text;
+    const WCHAR* separators;
+    Strings expected;
+  } cases[] = {
+      {u"a,,b.", u",.", {u"a", u"b"}},  // runs count as one, a trailing one gives nothing
+      {u",.a", u",.", {u"a"}},
+      {u"12345,678", u",.", {u"12345", u"678"}},
+      {u"1.2.3", u",.", {u"1", u"2", u"3"}},
+      {u",,.,", u",.", {}},
+      {u"", u",.", {}},
+      {nullptr, u",.", {}},
+      {u"whole text", u"", {u"whole text"}},
+      {u"whole", nullptr, {u"whole"}},
+      {u"x y\tz", u" \t", {u"x", u"y", u"z"}},
+      {u"\u00E9;\u4E2D", u";", {u"\u00E9", u"\u4E2D"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << "case " << (&c - cases));
+    // The enumerator cuts its own copy: the source is changed before reading.
+    std::u16string source = c.text ? c.text : u"";
+    auto* e = new _CCharSeparatedStringsEnum<WCHAR>(c.text ? source.c_str() : nullptr,
+                                                    c.separators, nullptr);
+    source.assign(source.size(), u'#');
+    EXPECT_EQ(e->GetItemCount(), c.expected.size());
+    EXPECT_EQ(Drain<WCHAR>(e), c.expected);
+    e->Release();
+  }
+}
+
+TEST(ZeroDelimitedStringsEnum, Splitting) {
+  using Strings = std::vector<std::string>;
+  struct Case {
+    const char* source;
+    Strings expected;
+  } cases[] = {
+      {"one\0two\0three\0", {"one", "two", "three"}},
+      {"only\0", {"only"}},
+      {"a\0\0b\0", {"a"}},  // the first empty string ends the list
+      {"", {}},
+      {nullptr, {}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << "case " << (&c - cases));
+    auto* e = new _CZeroDelimitedStringsEnum<char>(c.source, nullptr);
+    EXPECT_EQ(Drain<char>(e), c.expected);
+    e->Reset();
+    EXPECT_EQ(e->Skip(5), 1);  // past the end, even on an empty enumerator
+    EXPECT_EQ(e->Next(1, nullptr, nullptr), 0);
+    e->Release();
+  }
+}
+
+TEST(ZeroDelimitedStringsEnum, NextSkipReset) {
+  std::string source("a\0b\0c\0\0", 7);
+  auto* e = new _CZeroDelimitedStringsEnum<char>(source.data(), nullptr);
+  source.assign(7, 'x');  // the enumerator holds its own copy
+
+  const char* items[4] = {};
+  ULONG fetched = 7;
+  EXPECT_EQ(e->Next(0, items, &fetched), 0);  // count 0: nothing, position kept
+  EXPECT_EQ(fetched, 0u);
+  EXPECT_EQ(e->Next(1, items, nullptr), 1);  // fetched null still advances
+  EXPECT_STREQ(items[0], "a");
+  EXPECT_EQ(e->Next(4, items, &fetched), 1);  // fewer than asked
+  ASSERT_EQ(fetched, 2u);
+  EXPECT_STREQ(items[0], "b");
+  EXPECT_STREQ(items[1], "c");
+  EXPECT_EQ(e->Next(1, items, &fetched), 0);
+  EXPECT_EQ(e->Next(1, nullptr, &fetched), 0);
+
+  e->Reset();
+  EXPECT_EQ(e->Skip(1), 1);
+  EXPECT_EQ(Drain<char>(e), (std::vector<std::string>{"b", "c"}));
+  e->Reset();
+  EXPECT_EQ(e->Skip(5), 1);  // past the end: no bound check, answers 1
+  EXPECT_EQ(e->Next(1, items, nullptr), 0);
+  // The position does not wrap around (from 5, 2^32 - 3 more would wrap to
+  // item 2).
+  EXPECT_EQ(e->Skip(0xFFFFFFFDu), 1);
+  EXPECT_EQ(e->Next(1, items, nullptr), 0);
+  e->Reset();
+  EXPECT_EQ(Drain<char>(e).size(), 3u);
+  e->Release();
+}
+
+TEST(StringsEnum, KeepsTheOwnerAlive) {
+  int destroyed = 0;
+  auto* owner = new CCounted(&destroyed);
+  auto* a = new _CZeroDelimitedStringsEnum<char>("x\0", owner);
+  auto* b = new _CCharSeparatedStringsEnum<WCHAR>(u"x", u",", owner);
+  EXPECT_EQ(owner->Count(), 3u);
+  owner->Release();
+  a->Release();
+  EXPECT_EQ(destroyed, 0);
+  EXPECT_EQ(owner->Count(), 1u);
+  b->Release();
+  EXPECT_EQ(destroyed, 1);
+}
+
+TEST(StringsEnum, QueryInterface) {
+  auto* e = new _CZeroDelimitedStringsEnum<char>("x\0", nullptr);
+  struct Case {
+    const std::type_info& type;
+    int supported;
+  } cases[] = {{typeid(IZRUnknown), 1},
+               {typeid(CTEnum<const char*>), 1},
+               {typeid(CTEnum<const WCHAR*>), 0},
+               {typeid(CTEnum<IZRUnknown*>), 0}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.type.name());
+    void* out = &out;
+    EXPECT_EQ(e->QueryInterface(c.type, &out), c.supported);
+    if (c.supported) {
+      EXPECT_EQ(out, static_cast<void*>(static_cast<CTEnum<const char*>*>(e)));
+      EXPECT_EQ(e->Release(), 1u);  // the query added one
+    } else {
+      EXPECT_EQ(out, nullptr);
+    }
+  }
+  e->Release();
+}
+
+// Other modules call enumerators through the table: Next, Skip and Reset sit
+// in slots 3, 4, 5 after the three IZRUnknown slots, then (on this ABI) the
+// two destructor entries and InternalAddRef, InternalRelease,
+// InternalQueryInterface.
+TEST(StringsEnum, TableSlotOrder) {
+  using ReleaseFn = ULONG (*)(void*);
+  using QueryFn = int (*)(void*, const std::type_info&, void**);
+  using AddRefFn = ULONG (*)(void*);
+  using NextFn = int (*)(void*, ULONG, const char**, ULONG*);
+  using SkipFn = int (*)(void*, ULONG);
+  using ResetFn = void (*)(void*);
+
+  CTEnum<const char*>* e = new _CZeroDelimitedStringsEnum<char>("p\0q\0r\0", nullptr);
+  void** table = *reinterpret_cast<void***>(e);
+  EXPECT_EQ(reinterpret_cast<AddRefFn>(table[2])(e), 2u);
+  EXPECT_EQ(reinterpret_cast<ReleaseFn>(table[0])(e), 1u);
+  EXPECT_EQ(reinterpret_cast<QueryFn>(table[1])(e, typeid(CTEnum<const char*>), nullptr), 1);
+
+  const char* item = nullptr;
+  ULONG fetched = 0;
+  EXPECT_EQ(reinterpret_cast<NextFn>(table[3])(e, 1, &item, &fetched), 1);
+  EXPECT_STREQ(item, "p");
+  EXPECT_EQ(reinterpret_cast<SkipFn>(table[4])(e, 1), 1);
+  EXPECT_EQ(e->Next(1, &item, nullptr), 1);
+  EXPECT_STREQ(item, "r");
+  reinterpret_cast<ResetFn>(table[5])(e);
+  EXPECT_EQ(e->Next(1, &item, nullptr), 1);
+  EXPECT_STREQ(item, "p");
+
+  const int n = 6;
+  EXPECT_EQ(reinterpret_cast<AddRefFn>(table[n + 2])(e), 2u);
+  EXPECT_EQ(reinterpret_cast<QueryFn>(table[n + 4])(e, typeid(CTEnum<const WCHAR*>), nullptr), 0);
+  EXPECT_EQ(reinterpret_cast<ReleaseFn>(table[n + 3])(e), 1u);
+  EXPECT_EQ(reinterpret_cast<ReleaseFn>(table[n + 3])(e), 0u);
+}
+
+}  // namespace

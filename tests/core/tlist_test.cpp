@@ -1,0 +1,226 @@
+// The circular lists: ring links, insertion at both ends, removal, owned
+// elements, the closed flag, and the shared list with its enumerator.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <new>
+#include <string>
+#include <vector>
+
+#include "tests/core/counted.h"
+#include "zr/tlist.h"
+
+namespace {
+
+using zrtest::CCounted;
+using zrtest::CRecord;
+
+// Checks the ring in both directions and answers the values head to tail.
+template <class List>
+std::vector<typename List::T> Walk(const List& list) {
+  std::vector<typename List::T> values;
+  auto* head = list.GetHead();
+  auto* tail = list.GetTail();
+  if (!head) {
+    EXPECT_EQ(tail, nullptr);
+    EXPECT_EQ(list.GetCount(), 0u);
+    return values;
+  }
+  EXPECT_EQ(head->pPrev, tail);  // the ring closes both ways
+  EXPECT_EQ(tail->pNext, head);
+  for (auto* n = head; n; n = list.GetNext(n)) {
+    EXPECT_EQ(n->pNext->pPrev, n);
+    values.push_back(n->value);
+    if (values.size() > list.GetCount()) break;  // a broken ring
+  }
+  EXPECT_EQ(values.size(), list.GetCount());
+  std::vector<typename List::T> backwards;
+  for (auto* n = tail; n; n = list.GetPrev(n)) {
+    backwards.insert(backwards.begin(), n->value);
+    if (backwards.size() > list.GetCount()) break;
+  }
+  EXPECT_EQ(backwards, values);
+  return values;
+}
+
+TEST(TList, AddAtBothEnds) {
+  CTList<_CTListPlex<int>> list;
+  auto* only = list.AddTail(1);
+  ASSERT_NE(only, nullptr);
+  EXPECT_EQ(only->pNext, only);  // a lone node points to itself both ways
+  EXPECT_EQ(only->pPrev, only);
+  list.AddTail(2);
+  list.AddHead(0);
+  list.AddTail(3);
+  list.AddHead(-1);
+  EXPECT_EQ(Walk(list), (std::vector<int>{-1, 0, 1, 2, 3}));
+  EXPECT_EQ(list.GetNext(list.GetTail()), nullptr);
+  EXPECT_EQ(list.GetPrev(list.GetHead()), nullptr);
+}
+
+TEST(TList, RemoveNodes) {
+  // Remove at each position, table-driven: the index to remove from 0..3.
+  for (int at = 0; at < 4; ++at) {
+    SCOPED_TRACE(at);
+    CTList<_CTListPlex<int>> list;
+    std::vector<_CTListPlex<int>*> nodes;
+    for (int i = 0; i < 4; ++i) nodes.push_back(list.AddTail(i));
+    EXPECT_EQ(list.RemoveNode(nodes[at]), 1);
+    std::vector<int> expected = {0, 1, 2, 3};
+    expected.erase(expected.begin() + at);
+    EXPECT_EQ(Walk(list), expected);
+  }
+  CTList<_CTListPlex<int>> list;
+  EXPECT_EQ(list.RemoveNode(nullptr), 0);
+  list.RemoveNode(list.AddTail(5));
+  EXPECT_EQ(Walk(list), std::vector<int>{});
+  list.AddTail(6);  // usable again after becoming empty
+  EXPECT_EQ(Walk(list), std::vector<int>{6});
+}
+
+TEST(TPList, StringListsKeepCopies) {
+  CTPList<const char*> list;
+  char text[] = "alpha";
+  auto* node = list.AddTail(text);
+  ASSERT_NE(node, nullptr);
+  EXPECT_NE(node->value, text);
+  std::strcpy(text, "xxxxx");
+  list.AddHead("zero");
+  list.AddTail(nullptr);  // a null string is kept as an empty one
+  std::vector<std::string> seen;
+  for (const char* v : Walk(list)) seen.push_back(v);
+  EXPECT_EQ(seen, (std::vector<std::string>{"zero", "alpha", ""}));
+  EXPECT_EQ(list.RemoveNode(node), 1);  // frees the copy (checked by the sanitizer build)
+
+  CTPList<const WCHAR*> wide;
+  EXPECT_TRUE(std::u16string(wide.AddTail(u"w\u00E9")->value) == u"w\u00E9");
+}
+
+TEST(TPList, OwnsItsPointees) {
+  int destroyed = 0;
+  {
+    CTPList<CRecord*> list;
+    auto* first = list.AddTail(new CRecord(&destroyed, 1));
+    list.AddTail(new CRecord(&destroyed, 2));
+    list.AddTail(new CRecord(&destroyed, 3));
+    EXPECT_EQ(list.RemoveNode(first), 1);
+    EXPECT_EQ(destroyed, 1);
+    list.RemoveAll();
+    EXPECT_EQ(destroyed, 3);
+    EXPECT_EQ(list.GetCount(), 0u);
+    EXPECT_EQ(list.IsClosed(), 0);
+    list.AddTail(new CRecord(&destroyed, 4));
+  }
+  EXPECT_EQ(destroyed, 4);  // the destructor deletes the rest
+
+  // Objects of the object model are released, not deleted.
+  destroyed = 0;
+  auto* shared = new CCounted(&destroyed);
+  {
+    CTPList<CCounted*> list;
+    shared->AddRef();  // the list's reference
+    list.AddTail(shared);
+  }
+  EXPECT_EQ(destroyed, 0);
+  EXPECT_EQ(shared->Count(), 1u);
+  shared->Release();
+  EXPECT_EQ(destroyed, 1);
+}
+
+TEST(TPList, RefusesWhileEmptying) {
+  CTPList<CCounted*> list;
+  int destroyed = 0;
+  int removed = -1;
+  bool added = true;
+  auto* a = new CCounted(&destroyed);
+  auto* b = new CCounted(&destroyed);
+  list.AddTail(a);
+  auto* nodeB = list.AddTail(b);
+  a->onDestroy = [&] {
+    EXPECT_EQ(list.IsClosed(), 1);
+    added = list.AddTail(nullptr) != nullptr;
+    removed = list.RemoveNode(nodeB);
+  };
+  list.RemoveAll();
+  EXPECT_EQ(destroyed, 2);
+  EXPECT_FALSE(added);
+  EXPECT_EQ(removed, 0);
+  EXPECT_EQ(list.GetCount(), 0u);
+  EXPECT_EQ(list.IsClosed(), 0);
+}
+
+// A destroyed list refuses to add or remove without touching its memory.
+TEST(TPList, ClosedListRefusesWithoutTouchingMemory) {
+  using List = CTPList<const char*>;
+  alignas(List) unsigned char storage[sizeof(List)];
+  List* list = new (storage) List;
+  auto* node = list->AddTail("x");
+  list->~List();
+  unsigned char before[sizeof(List)];
+  std::memcpy(before, storage, sizeof storage);
+  EXPECT_EQ(list->AddTail("late"), nullptr);
+  EXPECT_EQ(list->AddHead("late"), nullptr);
+  EXPECT_EQ(list->RemoveNode(node), 0);
+  list->RemoveAll();
+  EXPECT_EQ(std::memcmp(before, storage, sizeof storage), 0);
+  EXPECT_EQ(list->IsClosed(), 1);
+}
+
+using NameList = CTListEnum<const char*, const char*>;
+using NameEnum = _CListEnum<const char*, const char*>;
+
+NameList* MakeList(std::initializer_list<const char*> names) {
+  auto* list = new NameList;
+  for (const char* n : names) list->AddTail(n);
+  return list;
+}
+
+TEST(TListEnum, EnumeratorKeepsTheListAlive) {
+  int destroyed = 0;
+  auto* list = new CTListEnum<CCounted*, CCounted*>;
+  list->AddTail(new CCounted(&destroyed));  // the list owns this reference
+  auto* e = new _CListEnum<CCounted*, CCounted*>(list);
+  EXPECT_EQ(list->AddRef(), 3u);  // creator, enumerator, this call
+  list->Release();
+  EXPECT_EQ(e->AddRef(), 2u);  // each enumerator reference is also the list's
+  EXPECT_EQ(list->AddRef(), 4u);
+  list->Release();
+  e->Release();
+  EXPECT_EQ(list->Release(), 1u);  // the creator lets go
+  CCounted* item = nullptr;
+  EXPECT_EQ(e->Next(1, &item, nullptr), 1);
+  EXPECT_EQ(destroyed, 0);
+  EXPECT_EQ(e->Release(), 0u);
+  EXPECT_EQ(destroyed, 1);  // the list went, releasing its element
+}
+
+TEST(TListEnum, NextSkipReset) {
+  NameList* list = MakeList({"a", "b", "c"});
+  auto* e = new NameEnum(list);
+  list->Release();
+
+  const char* items[4] = {};
+  ULONG fetched = 9;
+  EXPECT_EQ(e->Next(0, items, &fetched), 0);
+  EXPECT_EQ(fetched, 0u);
+  EXPECT_EQ(e->Next(1, items, nullptr), 1);  // fetched null still advances
+  EXPECT_STREQ(items[0], "a");
+  EXPECT_EQ(e->Next(4, items, &fetched), 1);
+  ASSERT_EQ(fetched, 2u);
+  EXPECT_STREQ(items[0], "b");
+  EXPECT_STREQ(items[1], "c");
+  EXPECT_EQ(e->Next(1, items, &fetched), 0);  // the walk ended after the tail
+  EXPECT_EQ(fetched, 0u);
+
+  e->Reset();
+  EXPECT_EQ(e->Skip(2), 1);  // on c
+  EXPECT_EQ(e->Next(1, items, nullptr), 1);
+  EXPECT_STREQ(items[0], "c");
+  e->Reset();
+  EXPECT_EQ(e->Skip(3), 0);  // past the tail
+  EXPECT_EQ(e->Skip(1), 0);
+  EXPECT_EQ(e->Next(1, items, nullptr), 0);
+  e->Release();
+}
+
+}  // namespace
