@@ -28,6 +28,8 @@ CXFileException::CXFileException(DWORD cause, const WCHAR* fileName, DWORD opera
   if (fileName) {
     unsigned i = 0;
     for (; i + 1 < kNameSlotChars && fileName[i]; ++i) slot[i] = fileName[i];
+    // A cut name does not end in half a surrogate pair.
+    if (fileName[i] && i > 0 && slot[i - 1] >= 0xD800 && slot[i - 1] <= 0xDBFF) --i;
     slot[i] = 0;
   }
   m_pFileName = slot;

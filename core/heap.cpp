@@ -2,13 +2,15 @@
 //
 // One recursive lock (the heap lock) serialises heap creation, destruction,
 // allocation and reallocation, and is held while the low-memory sink runs.
-// Free runs without it, relying on the platform heap's own serialisation.
+// Free runs without it, relying on the platform heap's own serialisation,
+// and counts itself without a locked instruction (core/activity.h).
 #include "core/heap.h"
 
-#include <atomic>
 #include <cstring>
+#include <limits>
 #include <new>
 
+#include "core/activity.h"
 #include "core/memmgr.h"
 #include "pal/heap.h"
 #include "pal/sync.h"
@@ -16,37 +18,28 @@
 
 int __core_activity = 0;
 
+template class CZRUnknownImpl<IHeap>;
+
 namespace zr {
 
 namespace {
 
-constexpr ULONG kLfh = 2;
 constexpr size_t kDefaultHeapAccountedSize = 4096;
 
 // The memory manager: one static object, set up by MemoryManagerStartup.
+// Invariant: `count` is the length of the list head..tail, and every CHeap
+// alive is on it exactly once.
 struct MemoryManager {
   zrpal::CRITICAL_SECTION lock;
   bool ready;
   CHeap* defaultHeaps[1];  // the default-heap table: one entry
   ULONG cursor;            // round-robin position in the table
   ILowMemoryNotifySink* sink;
-  // The list of live heaps.
   ULONG count;
   ZR_LISTITEM* head;
   ZR_LISTITEM* tail;
 };
 constinit MemoryManager g_mm{};
-
-// Activity counters. Operations made under the heap lock are counted in
-// `lockedOps` with plain read-modify-writes (no locked instruction); Free,
-// which holds no lock, counts in `freeOps` atomically. Readers add the two.
-constinit std::atomic<std::uint64_t> g_bytes{0};
-constinit std::atomic<std::uint64_t> g_lockedOps{0};
-constinit std::atomic<std::uint64_t> g_freeOps{0};
-
-void AddLocked(std::atomic<std::uint64_t>& counter, std::uint64_t n) {
-  counter.store(counter.load(std::memory_order_relaxed) + n, std::memory_order_relaxed);
-}
 
 class HeapLockGuard {
  public:
@@ -56,7 +49,8 @@ class HeapLockGuard {
   HeapLockGuard& operator=(const HeapLockGuard&) = delete;
 };
 
-// Asks the sink whether to try again after failed attempt `attempt`.
+// Asks the sink whether to try again after failed attempt `attempt`. The
+// caller holds the heap lock.
 bool RetryAfterLowMemory(ULONG attempt) {
   return g_mm.sink && g_mm.sink->OnLowMemory(attempt) != 0;
 }
@@ -76,16 +70,15 @@ CHeap::CHeap(bool isStatic, size_t accountedSize) : m_hHeap(nullptr), m_static(i
   for (ULONG attempt = 0;; ++attempt) {
     m_hHeap = zrpal::HeapCreate(zrpal::HEAP_GROWABLE, 0, 0);
     if (m_hHeap) {
-      ULONG lfh = kLfh;
+      ULONG lfh = zrpal::HEAP_LFH;
       zrpal::HeapSetInformation(m_hHeap, zrpal::HeapCompatibilityInformation, &lfh, sizeof lfh);
       break;
     }
     if (!RetryAfterLowMemory(attempt)) break;
   }
-  AddLocked(g_bytes, accountedSize);
-  AddLocked(g_lockedOps, 1);
+  // Counted whether or not the platform heap could be made.
+  AddLockedActivity(accountedSize, 1);
   if (!m_hHeap) throw CXMemException();
-  // Link at the tail of the live list.
   prev = g_mm.tail;
   next = nullptr;
   if (g_mm.tail)
@@ -100,11 +93,11 @@ CHeap::~CHeap() {
   HeapLockGuard lock;
   if (prev)
     prev->next = next;
-  else if (g_mm.head == this)
+  else
     g_mm.head = next;
   if (next)
     next->prev = prev;
-  else if (g_mm.tail == this)
+  else
     g_mm.tail = prev;
   next = prev = nullptr;
   --g_mm.count;
@@ -124,7 +117,12 @@ ULONG CHeap::AddRef() {
 int CHeap::GetOverhead(size_t) { return kHeaderBytes; }
 
 void* CHeap::Alloc(size_t size) {
-  const size_t raw = size + static_cast<ULONG>(GetOverhead(size));
+  const auto overhead = static_cast<ULONG>(GetOverhead(size));
+  // A size within the header of SIZE_MAX cannot be had: ask for the
+  // impossible rather than wrap to a small block.
+  const size_t raw = size <= std::numeric_limits<size_t>::max() - overhead
+                         ? size + overhead
+                         : std::numeric_limits<size_t>::max();
   HeapLockGuard lock;
   void* p = nullptr;
   for (ULONG attempt = 0;; ++attempt) {
@@ -134,14 +132,13 @@ void* CHeap::Alloc(size_t size) {
   }
   CHeap* self = this;
   std::memcpy(p, &self, sizeof self);
-  AddLocked(g_bytes, raw);
-  AddLocked(g_lockedOps, 1);
+  AddLockedActivity(raw, 1);
   return static_cast<char*>(p) + kHeaderBytes;
 }
 
 int CHeap::Free(void* block) {
   CHeap* owner = OwnerOf(block);
-  g_freeOps.fetch_add(1, std::memory_order_relaxed);
+  CountFreeOperation();
   return zrpal::HeapFree(owner->m_hHeap, 0, RawOf(block));
 }
 
@@ -150,11 +147,12 @@ void* CHeap::Realloc(void* block, size_t size) {
   CHeap* owner = OwnerOf(block);
   void* fresh = owner->Alloc(size);  // may throw; the old block is untouched
   const std::int64_t oldUsable = owner->GetSize(block);
-  const size_t keep = oldUsable < 0 ? 0 : (size < static_cast<size_t>(oldUsable) ? size : static_cast<size_t>(oldUsable));
+  const size_t keep =
+      oldUsable <= 0 ? 0 : (size < static_cast<size_t>(oldUsable) ? size : static_cast<size_t>(oldUsable));
   std::memcpy(fresh, block, keep);
-  AddLocked(g_lockedOps, 1);
+  AddLockedActivity(0, 1);
   zrpal::HeapFree(owner->m_hHeap, 0, RawOf(block));
-  AddLocked(g_lockedOps, 1);
+  AddLockedActivity(0, 1);
   return fresh;
 }
 
@@ -177,10 +175,18 @@ void MemoryManagerStartup() {
 void MemoryManagerShutdown() {
   if (!g_mm.ready) return;
   // Every heap still alive goes, whatever its count, the default heap too.
+  // The walk ends: each delete unlinks the head.
   while (g_mm.head) delete static_cast<CHeap*>(g_mm.head);
   g_mm.defaultHeaps[0] = nullptr;
   g_mm.ready = false;
   zrpal::DeleteCriticalSection(&g_mm.lock);
+}
+
+zrpal::CRITICAL_SECTION* HeapLock() { return &g_mm.lock; }
+
+ULONG LiveHeapCount() {
+  HeapLockGuard lock;
+  return g_mm.count;
 }
 
 }  // namespace zr
@@ -213,8 +219,6 @@ void Mem_SetLowMemoryNotifySink(ILowMemoryNotifySink* sink) {
 }
 
 void Get_CoreActivity(std::uint64_t* bytes, ULONG* operations) {
-  if (bytes) *bytes = zr::g_bytes.load(std::memory_order_relaxed);
-  if (operations)
-    *operations = static_cast<ULONG>(zr::g_lockedOps.load(std::memory_order_relaxed) +
-                                     zr::g_freeOps.load(std::memory_order_relaxed));
+  if (bytes) *bytes = zr::ActivityBytes();
+  if (operations) *operations = static_cast<ULONG>(zr::ActivityOperations());
 }

@@ -1,6 +1,10 @@
-// core/memmgr.h - the memory manager's start-up and shutdown (library
-// internal; the exported heap functions are in zr/heap.h).
+// core/memmgr.h - the memory manager's start-up and shutdown, and what the
+// white-box tests may inspect (library internal; the exported heap functions
+// are in zr/heap.h).
 #pragma once
+
+#include "pal/sync.h"
+#include "zr/zrtypes.h"
 
 namespace zr {
 
@@ -11,5 +15,12 @@ void MemoryManagerStartup();
 // Deletes every heap still alive, the default heap included, whatever its
 // count, then the heap lock.
 void MemoryManagerShutdown();
+
+// The heap lock itself: recursive; held around heap creation, destruction,
+// allocation, reallocation and while the low-memory sink runs.
+zrpal::CRITICAL_SECTION* HeapLock();
+
+// The number of CHeap objects alive (the default heap included).
+ULONG LiveHeapCount();
 
 }  // namespace zr

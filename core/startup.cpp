@@ -29,14 +29,16 @@ void ComConstruct() { zrpal::CoInitialize(nullptr); }
 void ComDestruct() { zrpal::CoUninitialize(); }
 
 // Last step of construction: every heap of the process becomes a
-// low-fragmentation heap.
+// low-fragmentation heap (compatibility value 2).
 void SwitchProcessHeapsToLfh() {
-  zrpal::HANDLE heaps[64];
-  zrpal::DWORD n = zrpal::GetProcessHeaps(64, heaps);
-  if (n > 64) n = 64;
-  zrpal::ULONG lfh = 2;
-  for (zrpal::DWORD i = 0; i < n; ++i)
+  constexpr zrpal::DWORD kMaxHeaps = 256;  // far more than start-up creates
+  zrpal::HANDLE heaps[kMaxHeaps];
+  zrpal::DWORD n = zrpal::GetProcessHeaps(kMaxHeaps, heaps);
+  if (n > kMaxHeaps) n = kMaxHeaps;
+  for (zrpal::DWORD i = 0; i < n; ++i) {
+    zrpal::ULONG lfh = zrpal::HEAP_LFH;
     zrpal::HeapSetInformation(heaps[i], zrpal::HeapCompatibilityInformation, &lfh, sizeof lfh);
+  }
 }
 
 // The order of construction. Later subsystems insert their steps at their

@@ -12,8 +12,13 @@ struct FaultState {
   std::atomic<unsigned> fail{0};
 };
 constinit FaultState g_faults[static_cast<unsigned>(Fault::kCount)];
-constinit std::atomic<bool> g_anyArmed{false};
 }  // namespace
+
+namespace fault_detail {
+constinit std::atomic<bool> g_anyArmed{false};
+}  // namespace fault_detail
+
+using fault_detail::g_anyArmed;
 
 void InjectFault(Fault point, unsigned nth, unsigned times) {
   FaultState& s = g_faults[static_cast<unsigned>(point)];
@@ -35,8 +40,7 @@ void ClearFaults() {
   g_anyArmed.store(false);
 }
 
-bool FaultShouldFail(Fault point) {
-  if (!g_anyArmed.load(std::memory_order_relaxed)) return false;
+bool fault_detail::ShouldFailArmed(Fault point) {
   FaultState& s = g_faults[static_cast<unsigned>(point)];
   if (s.fail.load() == 0) return false;
   unsigned skip = s.skip.load();

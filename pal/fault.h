@@ -6,6 +6,8 @@
 // and sets the last error. Disarmed points cost one relaxed load.
 #pragma once
 
+#include <atomic>
+
 #include "pal/types.h"
 
 namespace zrpal {
@@ -24,7 +26,17 @@ void InjectFault(Fault point, unsigned nth, unsigned times = 1);
 void ClearFaults();
 
 // Called by the platform layer at a failure point: true when this call must
-// fail. Thread-safe; each call counts once.
-bool FaultShouldFail(Fault point);
+// fail. Thread-safe; each call counts once. Inline so that a disarmed point
+// costs one relaxed load on the paths it guards.
+inline bool FaultShouldFail(Fault point);
+
+namespace fault_detail {
+extern constinit std::atomic<bool> g_anyArmed;
+bool ShouldFailArmed(Fault point);
+}  // namespace fault_detail
+
+inline bool FaultShouldFail(Fault point) {
+  return fault_detail::g_anyArmed.load(std::memory_order_relaxed) && fault_detail::ShouldFailArmed(point);
+}
 
 }  // namespace zrpal

@@ -59,7 +59,8 @@ class ZR_API CXMemException : public CXException {
 // CXFileException objects: a new exception takes the first free slot (first
 // character 0), or slot 0 when all four are taken, and its destructor frees
 // the slot. Copies share the slot; the first copy destroyed frees it.
-// Names longer than 511 characters are cut to their first 511.
+// Names longer than 511 characters are cut to their first 511 (510 when
+// the 511th would be the first half of a surrogate pair).
 // The slots are not guarded: exceptions of several threads can overwrite
 // each other's names.
 class ZR_API CXFileException : public CXException {

@@ -33,6 +33,10 @@ class ZR_API IHeap : public IZRUnknown {
   ~IHeap() = default;
 };
 
+// The reference-counting base of the library's heaps; exported so that
+// modules can derive heap classes of their own from the same instance.
+extern template class ZR_API CZRUnknownImpl<IHeap>;
+
 // Supplied by the caller. OnLowMemory is called, with the heap lock held,
 // after an allocation or heap creation failed; `attempt` counts the failed
 // attempts so far (0 on the first call). Non-zero asks for another attempt.

@@ -135,11 +135,13 @@ class CZRUnknownImplParent : public CZRUnknownImpl<I> {
 // The first base of an aggregatable class T: forwards the three IZRUnknown
 // operations to the controlling unknown (the outer), which it does not count.
 // T overrides Release, QueryInterface and AddRef once, forwarding them to
-// the outer as these do, so that every interface pointer of an aggregated
-// object shares the outer's count and identity. T also provides
+// the outer as these do (ZR_CONTAINED_UNKNOWN(T) writes the three), so that
+// every interface pointer of an aggregated object shares the outer's count
+// and identity. T also provides
 //   int InternalQueryInterface(const std::type_info&, void**)
 // which compares the type with each interface T implements and, on a match,
-// stores that interface's pointer, adds a reference through it and answers 1.
+// stores that interface's pointer, adds a reference through it and answers 1;
+// with a null out pointer it only answers.
 template <class T>
 class CZRContainedObject : public IZRUnknown {
  public:
@@ -160,6 +162,15 @@ class CZRContainedObject : public IZRUnknown {
   IZRUnknown* m_pOuter;
 };
 
+// Inside an aggregatable class T: its one override of the three IZRUnknown
+// operations, shared by all its interfaces, forwarding to the outer.
+#define ZR_CONTAINED_UNKNOWN(T)                                                    \
+  ULONG Release() override { return CZRContainedObject<T>::Release(); }            \
+  int QueryInterface(const std::type_info& type, void** out) override {            \
+    return CZRContainedObject<T>::QueryInterface(type, out);                       \
+  }                                                                                \
+  ULONG AddRef() override { return CZRContainedObject<T>::AddRef(); }
+
 // The controlling object of an aggregatable class T: its own count, and the
 // embedded T. Its QueryInterface is the non-delegating unknown.
 template <class T>
@@ -175,6 +186,7 @@ class CZRAggObject : public IZRUnknown {
     return m_cRef;
   }
 
+  // With a null out pointer it only answers (no reference is added).
   int QueryInterface(const std::type_info& type, void** out) override {
     if (!out) {
       if (type == typeid(IZRUnknown)) return 1;

@@ -48,7 +48,8 @@ namespace zrpal::sys {
   X(dladdr, int, (const void*, Dl_info*), ::dladdr)                        \
   X(dlopen, void*, (const char*, int), ::dlopen)                           \
   X(dlsym, void*, (void*, const char*), ::dlsym)                           \
-  X(dlclose, int, (void*), ::dlclose)
+  X(dlclose, int, (void*), ::dlclose)                                     \
+  X(futex, long, (int*, int, int), FutexCall)
 
 struct Table {
 #define ZRPAL_SYSCALL_MEMBER(name, ret, params, real) ret(*name) params;

@@ -1,17 +1,41 @@
-// Reference counting, interface queries and the table layout of the object
-// model templates.
+// Reference counting, interface queries, aggregation and the table layout of
+// the object model templates.
+//
+// Table slots are part of the contract with other modules, so several tests
+// call operations through the raw table (a function taking the object as its
+// first argument, as this ABI passes `this`) and check they reach the named
+// operation.
 #include <gtest/gtest.h>
+
+#include <vector>
 
 #include "zr/unknown.h"
 
 namespace {
+
+using ReleaseFn = ULONG (*)(void*);
+using QueryFn = int (*)(void*, const std::type_info&, void**);
+using AddRefFn = ULONG (*)(void*);
+using IntFn = int (*)(void*);
+using SetParentFn = void (*)(void*, void*);
+using GetParentFn = void* (*)(void*);
+
+void** TableOf(const void* object) { return *static_cast<void** const*>(object); }
+
+template <class Fn>
+Fn Slot(const void* object, int index) {
+  return reinterpret_cast<Fn>(TableOf(object)[index]);
+}
 
 class ITest : public IZRUnknown {
  public:
   virtual int Ping() = 0;
 };
 
-class IOther : public IZRUnknown {};
+class IOther : public IZRUnknown {
+ public:
+  virtual int Pong() = 0;
+};
 
 // Counts destructions so tests can see when an object is gone.
 int g_destroyed = 0;
@@ -23,10 +47,25 @@ class CTest : public CZRUnknownImpl<ITest> {
   ULONG Count() const { return m_cRef; }
 };
 
+// Overrides the public AddRef: the template's query must add its reference
+// through it.
+class CCountingAddRef : public CZRUnknownImpl<ITest> {
+ public:
+  ULONG AddRef() override {
+    ++addRefCalls;
+    return CZRUnknownImpl<ITest>::AddRef();
+  }
+  int Ping() override { return 0; }
+  int addRefCalls = 0;
+};
+
 TEST(UnknownImpl, CountsAndDestroysAtZero) {
   g_destroyed = 0;
   auto* obj = new CTest;
+  EXPECT_EQ(obj->Count(), 1u);
   EXPECT_EQ(obj->AddRef(), 2u);
+  EXPECT_EQ(obj->AddRef(), 3u);
+  EXPECT_EQ(obj->Release(), 2u);
   EXPECT_EQ(obj->Release(), 1u);
   EXPECT_EQ(g_destroyed, 0);
   EXPECT_EQ(obj->Release(), 0u);
@@ -38,7 +77,7 @@ TEST(UnknownImpl, QueryInterface) {
   struct Case {
     const std::type_info& type;
     int supported;
-  } cases[] = {{typeid(IZRUnknown), 1}, {typeid(ITest), 1}, {typeid(IOther), 0}};
+  } cases[] = {{typeid(IZRUnknown), 1}, {typeid(ITest), 1}, {typeid(IOther), 0}, {typeid(CTest), 0}};
   for (const Case& c : cases) {
     SCOPED_TRACE(c.type.name());
     // A null out pointer only answers and adds no reference.
@@ -58,30 +97,388 @@ TEST(UnknownImpl, QueryInterface) {
   obj->Release();
 }
 
-// The table slots are part of the contract with other modules: call each one
-// through the raw table and check it reaches the named operation.
+TEST(UnknownImpl, QueryAddsItsReferenceThroughThePublicAddRef) {
+  auto* obj = new CCountingAddRef;
+  void* out = nullptr;
+  ASSERT_EQ(obj->QueryInterface(typeid(ITest), &out), 1);
+  EXPECT_EQ(obj->addRefCalls, 1);
+  EXPECT_EQ(obj->QueryInterface(typeid(ITest), nullptr), 1);
+  EXPECT_EQ(obj->addRefCalls, 1);
+  EXPECT_EQ(obj->QueryInterface(typeid(IOther), &out), 0);
+  EXPECT_EQ(obj->addRefCalls, 1);
+  obj->Release();
+  EXPECT_EQ(obj->Release(), 0u);
+}
+
+TEST(UnknownImpl, ExportedInstanceForTheRootInterface) {
+  // CZRUnknownImpl<IZRUnknown> comes from the library, not from this file.
+  IZRUnknown* obj = new CZRUnknownImpl<IZRUnknown>;
+  void* out = nullptr;
+  ASSERT_EQ(obj->QueryInterface(typeid(IZRUnknown), &out), 1);
+  EXPECT_EQ(out, obj);
+  EXPECT_EQ(obj->AddRef(), 3u);
+  EXPECT_EQ(obj->Release(), 2u);
+  EXPECT_EQ(obj->Release(), 1u);
+  EXPECT_EQ(obj->Release(), 0u);
+}
+
 TEST(UnknownImpl, TableSlotOrder) {
-  using ReleaseFn = ULONG (*)(void*);
-  using QueryFn = int (*)(void*, const std::type_info&, void**);
-  using AddRefFn = ULONG (*)(void*);
-  using PingFn = int (*)(void*);
-  using InternalQueryFn = int (*)(void*, const std::type_info&, void**);
   g_destroyed = 0;
   auto* obj = new CTest;
-  void** table = *reinterpret_cast<void***>(static_cast<ITest*>(obj));
-  EXPECT_EQ(reinterpret_cast<AddRefFn>(table[2])(obj), 2u);
-  EXPECT_EQ(reinterpret_cast<ReleaseFn>(table[0])(obj), 1u);
-  EXPECT_EQ(reinterpret_cast<QueryFn>(table[1])(obj, typeid(ITest), nullptr), 1);
-  EXPECT_EQ(reinterpret_cast<PingFn>(table[3])(obj), 42);
+  ITest* iface = obj;
+  EXPECT_EQ(Slot<AddRefFn>(iface, 2)(iface), 2u);
+  EXPECT_EQ(Slot<ReleaseFn>(iface, 0)(iface), 1u);
+  EXPECT_EQ(Slot<QueryFn>(iface, 1)(iface, typeid(ITest), nullptr), 1);
+  EXPECT_EQ(Slot<IntFn>(iface, 3)(iface), 42);
   // Tail after ITest's four operations: two destructor entries, then
   // InternalAddRef, InternalRelease, InternalQueryInterface.
   const int n = 4;
-  EXPECT_EQ(reinterpret_cast<AddRefFn>(table[n + 2])(obj), 2u);
-  EXPECT_EQ(reinterpret_cast<InternalQueryFn>(table[n + 4])(obj, typeid(IOther), nullptr), 0);
-  EXPECT_EQ(reinterpret_cast<ReleaseFn>(table[n + 3])(obj), 1u);
+  EXPECT_EQ(Slot<AddRefFn>(iface, n + 2)(iface), 2u);
+  EXPECT_EQ(obj->Count(), 2u);
+  EXPECT_EQ(Slot<QueryFn>(iface, n + 4)(iface, typeid(IOther), nullptr), 0);
+  EXPECT_EQ(Slot<QueryFn>(iface, n + 4)(iface, typeid(ITest), nullptr), 1);
+  EXPECT_EQ(Slot<ReleaseFn>(iface, n + 3)(iface), 1u);
   EXPECT_EQ(g_destroyed, 0);
-  EXPECT_EQ(reinterpret_cast<ReleaseFn>(table[n + 3])(obj), 0u);
+  // The deleting destructor entry destroys and frees the object.
+  Slot<void (*)(void*)>(iface, n + 1)(iface);
   EXPECT_EQ(g_destroyed, 1);
+}
+
+// ---- objects with a parent ----
+
+class INode : public IZRUnknown {
+ public:
+  virtual int Id() = 0;
+};
+
+std::vector<int> g_nodeDeaths;
+
+class CNode : public CZRUnknownImplParent<INode, INode> {
+ public:
+  explicit CNode(int id) : m_id(id) {}
+  ~CNode() override { g_nodeDeaths.push_back(m_id); }
+  int Id() override { return m_id; }
+  ULONG OwnCount() const { return m_cOwnRef; }
+  ULONG InheritedCount() const { return m_cRef; }
+
+ private:
+  int m_id;
+};
+
+TEST(UnknownImplParent, CountsWithItsOwnCounter) {
+  g_nodeDeaths.clear();
+  auto* node = new CNode(1);
+  EXPECT_EQ(node->AddRef(), 2u);
+  EXPECT_EQ(node->OwnCount(), 2u);
+  EXPECT_EQ(node->InheritedCount(), 1u);
+  // A query adds its reference through the overriding AddRef.
+  void* out = nullptr;
+  ASSERT_EQ(node->QueryInterface(typeid(INode), &out), 1);
+  EXPECT_EQ(node->OwnCount(), 3u);
+  EXPECT_EQ(node->InheritedCount(), 1u);
+  EXPECT_EQ(node->Release(), 2u);
+  EXPECT_EQ(node->Release(), 1u);
+  EXPECT_TRUE(g_nodeDeaths.empty());
+  EXPECT_EQ(node->Release(), 0u);
+  EXPECT_EQ(g_nodeDeaths, std::vector<int>{1});
+}
+
+TEST(UnknownImplParent, HoldsAndReplacesItsParent) {
+  g_nodeDeaths.clear();
+  auto* first = new CNode(1);
+  auto* second = new CNode(2);
+  auto* child = new CNode(3);
+  EXPECT_EQ(child->GetParent(), nullptr);
+
+  child->SetParent(first);
+  EXPECT_EQ(first->OwnCount(), 2u);
+  INode* got = child->GetParent();
+  EXPECT_EQ(got, first);
+  EXPECT_EQ(first->OwnCount(), 3u);
+  got->Release();
+
+  // Setting the same parent again keeps exactly one reference.
+  child->SetParent(first);
+  EXPECT_EQ(first->OwnCount(), 2u);
+
+  child->SetParent(second);
+  EXPECT_EQ(first->OwnCount(), 1u);
+  EXPECT_EQ(second->OwnCount(), 2u);
+
+  // The creators let go; the child keeps the second parent alive.
+  EXPECT_EQ(first->Release(), 0u);
+  EXPECT_EQ(second->Release(), 1u);
+  EXPECT_EQ(g_nodeDeaths, std::vector<int>{1});
+  // The child's last release releases its parent (the parent dies first,
+  // from inside the child's release, before the child itself).
+  EXPECT_EQ(child->Release(), 0u);
+  EXPECT_EQ(g_nodeDeaths, (std::vector<int>{1, 2, 3}));
+}
+
+TEST(UnknownImplParent, SetParentNullReleasesTheParent) {
+  g_nodeDeaths.clear();
+  auto* parent = new CNode(1);
+  auto* child = new CNode(2);
+  child->SetParent(parent);
+  parent->Release();
+  EXPECT_TRUE(g_nodeDeaths.empty());
+  child->SetParent(nullptr);
+  EXPECT_EQ(g_nodeDeaths, std::vector<int>{1});
+  EXPECT_EQ(child->GetParent(), nullptr);
+  child->Release();
+}
+
+TEST(UnknownImplParent, TableSlotOrder) {
+  g_nodeDeaths.clear();
+  auto* parent = new CNode(7);
+  auto* child = new CNode(8);
+  INode* iface = child;
+  const int n = 4;  // INode: Release, QueryInterface, AddRef, Id
+  EXPECT_EQ(Slot<AddRefFn>(iface, 2)(iface), 2u);
+  EXPECT_EQ(child->OwnCount(), 2u);
+  EXPECT_EQ(Slot<ReleaseFn>(iface, 0)(iface), 1u);
+  EXPECT_EQ(Slot<IntFn>(iface, 3)(iface), 8);
+  // The template's tail operations still use the inherited counter.
+  EXPECT_EQ(Slot<AddRefFn>(iface, n + 2)(iface), 2u);
+  EXPECT_EQ(child->InheritedCount(), 2u);
+  EXPECT_EQ(Slot<ReleaseFn>(iface, n + 3)(iface), 1u);
+  // SetParent and GetParent follow the tail.
+  Slot<SetParentFn>(iface, n + 5)(iface, static_cast<INode*>(parent));
+  EXPECT_EQ(parent->OwnCount(), 2u);
+  void* got = Slot<GetParentFn>(iface, n + 6)(iface);
+  EXPECT_EQ(got, static_cast<INode*>(parent));
+  EXPECT_EQ(parent->OwnCount(), 3u);
+  parent->Release();
+  parent->Release();
+  EXPECT_EQ(Slot<ReleaseFn>(iface, 0)(iface), 0u);
+  EXPECT_EQ(g_nodeDeaths, (std::vector<int>{7, 8}));
+}
+
+// ---- aggregation ----
+
+class IAlpha : public IZRUnknown {
+ public:
+  virtual int Alpha() = 0;
+};
+
+class IBeta : public IZRUnknown {
+ public:
+  virtual int Beta() = 0;
+};
+
+int g_innerAlive = 0;
+int g_innerMade = 0;
+
+// An aggregatable class with two interfaces.
+class CInner : public CZRContainedObject<CInner>, public IAlpha, public IBeta {
+ public:
+  CInner() {
+    ++g_innerAlive;
+    ++g_innerMade;
+  }
+  ~CInner() override { --g_innerAlive; }
+
+  ZR_CONTAINED_UNKNOWN(CInner)
+
+  int Alpha() override { return 1; }
+  int Beta() override { return 2; }
+
+  int InternalQueryInterface(const std::type_info& type, void** out) {
+    IZRUnknown* answer = nullptr;
+    if (type == typeid(IAlpha))
+      answer = static_cast<IAlpha*>(this);
+    else if (type == typeid(IBeta))
+      answer = static_cast<IBeta*>(this);
+    if (!answer) return 0;
+    if (out) {
+      *out = answer;
+      answer->AddRef();
+    }
+    return 1;
+  }
+};
+
+// A controlling object that aggregates a CInner: it keeps the inner's
+// non-delegating unknown and answers IAlpha and IBeta from it.
+class COuter : public CZRUnknownImpl<ITest> {
+ public:
+  int Ping() override { return 9; }
+  ULONG AddRef() override {
+    ++addRefs;
+    return CZRUnknownImpl<ITest>::AddRef();
+  }
+  ULONG Release() override {
+    ++releases;
+    if (m_cRef == 1 && inner) {
+      IZRUnknown* keep = inner;
+      inner = nullptr;
+      keep->Release();
+    }
+    return CZRUnknownImpl<ITest>::Release();
+  }
+  int InternalQueryInterface(const std::type_info& type, void** out) override {
+    if (inner && (type == typeid(IAlpha) || type == typeid(IBeta))) return inner->QueryInterface(type, out);
+    return CZRUnknownImpl<ITest>::InternalQueryInterface(type, out);
+  }
+  ULONG Count() const { return m_cRef; }
+
+  IZRUnknown* inner = nullptr;
+  int addRefs = 0;
+  int releases = 0;
+};
+
+TEST(Aggregate, StandaloneObjectCountsOnTheAggregate) {
+  g_innerAlive = 0;
+  void* out = nullptr;
+  ASSERT_EQ(ZRCreateAggregate<CInner>(nullptr, typeid(IAlpha), &out), 1);
+  auto* alpha = static_cast<IAlpha*>(out);
+  EXPECT_EQ(g_innerAlive, 1);
+  EXPECT_EQ(alpha->Alpha(), 1);
+
+  // Every interface shares the aggregate's count and identity.
+  void* unk = nullptr;
+  ASSERT_EQ(alpha->QueryInterface(typeid(IZRUnknown), &unk), 1);
+  void* beta = nullptr;
+  ASSERT_EQ(static_cast<IZRUnknown*>(unk)->QueryInterface(typeid(IBeta), &beta), 1);
+  EXPECT_EQ(static_cast<IBeta*>(beta)->Beta(), 2);
+  void* unk2 = nullptr;
+  ASSERT_EQ(static_cast<IBeta*>(beta)->QueryInterface(typeid(IZRUnknown), &unk2), 1);
+  EXPECT_EQ(unk, unk2);
+  EXPECT_EQ(static_cast<IZRUnknown*>(unk)->QueryInterface(typeid(IOther), nullptr), 0);
+
+  // Four references now: alpha, unk, beta, unk2. AddRef answers the count
+  // before the increment.
+  EXPECT_EQ(alpha->AddRef(), 4u);
+  EXPECT_EQ(alpha->Release(), 4u);
+  EXPECT_EQ(static_cast<IZRUnknown*>(unk2)->Release(), 3u);
+  EXPECT_EQ(static_cast<IBeta*>(beta)->Release(), 2u);
+  EXPECT_EQ(static_cast<IZRUnknown*>(unk)->Release(), 1u);
+  EXPECT_EQ(g_innerAlive, 1);
+  EXPECT_EQ(alpha->Release(), 0u);
+  EXPECT_EQ(g_innerAlive, 0);
+}
+
+TEST(Aggregate, QueryForAnUnsupportedTypeDestroysTheNewObject) {
+  g_innerAlive = 0;
+  void* out = reinterpret_cast<void*>(1);
+  EXPECT_EQ(ZRCreateAggregate<CInner>(nullptr, typeid(IOther), &out), 0);
+  EXPECT_EQ(out, nullptr);
+  EXPECT_EQ(g_innerAlive, 0);
+}
+
+TEST(Aggregate, OuterMayOnlyAskForTheRootInterface) {
+  g_innerMade = 0;
+  auto* outer = new COuter;
+  for (const std::type_info* type : {&typeid(IAlpha), &typeid(IBeta), &typeid(IOther)}) {
+    SCOPED_TRACE(type->name());
+    void* out = reinterpret_cast<void*>(0x1234);
+    EXPECT_EQ(ZRCreateAggregate<CInner>(outer, *type, &out), 0);
+    EXPECT_EQ(out, reinterpret_cast<void*>(0x1234));  // left untouched
+  }
+  EXPECT_EQ(g_innerMade, 0);  // nothing was created
+  EXPECT_EQ(outer->Release(), 0u);
+}
+
+TEST(Aggregate, AggregatedInterfacesDelegateToTheOuter) {
+  g_innerAlive = 0;
+  auto* outer = new COuter;
+  void* innerUnk = nullptr;
+  ASSERT_EQ(ZRCreateAggregate<CInner>(outer, typeid(IZRUnknown), &innerUnk), 1);
+  outer->inner = static_cast<IZRUnknown*>(innerUnk);
+  EXPECT_EQ(g_innerAlive, 1);
+  // Creating the aggregate touched nothing of the outer.
+  EXPECT_EQ(outer->addRefs, 0);
+  EXPECT_EQ(outer->releases, 0);
+
+  // Asked through the outer, the inner's interface counts on the outer.
+  void* alpha = nullptr;
+  ASSERT_EQ(outer->QueryInterface(typeid(IAlpha), &alpha), 1);
+  EXPECT_EQ(outer->Count(), 2u);
+  EXPECT_EQ(outer->addRefs, 1);
+  EXPECT_EQ(static_cast<IAlpha*>(alpha)->Alpha(), 1);
+
+  // The inner's interfaces answer queries with the outer's identity.
+  void* unk = nullptr;
+  ASSERT_EQ(static_cast<IAlpha*>(alpha)->QueryInterface(typeid(IZRUnknown), &unk), 1);
+  EXPECT_EQ(unk, static_cast<IZRUnknown*>(static_cast<ITest*>(outer)));
+  void* test = nullptr;
+  ASSERT_EQ(static_cast<IAlpha*>(alpha)->QueryInterface(typeid(ITest), &test), 1);
+  EXPECT_EQ(static_cast<ITest*>(test)->Ping(), 9);
+  EXPECT_EQ(outer->Count(), 4u);
+
+  EXPECT_EQ(static_cast<IAlpha*>(alpha)->Release(), 3u);
+  static_cast<IZRUnknown*>(unk)->Release();
+  static_cast<ITest*>(test)->Release();
+  EXPECT_EQ(outer->Count(), 1u);
+  EXPECT_EQ(g_innerAlive, 1);
+  // The outer's last release lets go of the aggregate, which dies with it.
+  EXPECT_EQ(outer->Release(), 0u);
+  EXPECT_EQ(g_innerAlive, 0);
+}
+
+TEST(Aggregate, TableSlotOrder) {
+  g_innerAlive = 0;
+  auto* agg = new CZRAggObject<CInner>;
+  agg->Object().SetOuter(agg);
+  IZRUnknown* self = agg;
+  // AddRef answers the count before the increment: 1 on a new aggregate.
+  EXPECT_EQ(Slot<AddRefFn>(self, 2)(self), 1u);
+  EXPECT_EQ(Slot<ReleaseFn>(self, 0)(self), 1u);
+  void* out = nullptr;
+  ASSERT_EQ(Slot<QueryFn>(self, 1)(self, typeid(IBeta), &out), 1);
+  static_cast<IBeta*>(out)->Release();
+
+  // The contained object's first three slots forward to the outer.
+  CZRContainedObject<CInner>* contained = &agg->Object();
+  EXPECT_EQ(Slot<AddRefFn>(contained, 2)(contained), 1u);
+  EXPECT_EQ(Slot<ReleaseFn>(contained, 0)(contained), 1u);
+  EXPECT_EQ(Slot<QueryFn>(contained, 1)(contained, typeid(IAlpha), nullptr), 1);
+  EXPECT_EQ(Slot<QueryFn>(contained, 1)(contained, typeid(IOther), nullptr), 0);
+
+  // Slots 3 and 4 of the aggregate are its destructor; the deleting one
+  // destroys the embedded object too.
+  EXPECT_EQ(g_innerAlive, 1);
+  Slot<void (*)(void*)>(self, 4)(self);
+  EXPECT_EQ(g_innerAlive, 0);
+}
+
+// ---- the non-counting unknown ----
+
+TEST(UnknownInternal, ForwardsQueriesAndCountsNothing) {
+  g_destroyed = 0;
+  auto* target = new CTest;
+  CUnknownInternal internal(target);
+  EXPECT_EQ(internal.AddRef(), 0u);
+  EXPECT_EQ(internal.Release(), 0u);
+  EXPECT_EQ(internal.Release(), 0u);
+  EXPECT_EQ(target->Count(), 1u);
+  EXPECT_EQ(g_destroyed, 0);
+
+  void* out = nullptr;
+  ASSERT_EQ(internal.QueryInterface(typeid(ITest), &out), 1);
+  EXPECT_EQ(out, static_cast<ITest*>(target));
+  EXPECT_EQ(target->Count(), 2u);
+  EXPECT_EQ(internal.QueryInterface(typeid(IOther), &out), 0);
+  EXPECT_EQ(out, nullptr);
+
+  // Through the raw table, in slot order.
+  IZRUnknown* iface = &internal;
+  EXPECT_EQ(Slot<ReleaseFn>(iface, 0)(iface), 0u);
+  EXPECT_EQ(Slot<AddRefFn>(iface, 2)(iface), 0u);
+  EXPECT_EQ(Slot<QueryFn>(iface, 1)(iface, typeid(ITest), nullptr), 1);
+  EXPECT_EQ(target->Count(), 2u);
+
+  target->Release();
+  EXPECT_EQ(target->Release(), 0u);
+  EXPECT_EQ(g_destroyed, 1);
+}
+
+TEST(UnknownInternal, WithoutATargetAnswersNothing) {
+  CUnknownInternal internal;
+  void* out = reinterpret_cast<void*>(1);
+  EXPECT_EQ(internal.QueryInterface(typeid(IZRUnknown), &out), 0);
+  EXPECT_EQ(out, nullptr);
+  EXPECT_EQ(internal.QueryInterface(typeid(IZRUnknown), nullptr), 0);
 }
 
 }  // namespace
