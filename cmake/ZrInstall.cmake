@@ -20,6 +20,7 @@ write_basic_package_version_file(${CMAKE_CURRENT_BINARY_DIR}/zrcoreConfigVersion
 install(FILES
   ${CMAKE_CURRENT_BINARY_DIR}/zrcoreConfig.cmake
   ${CMAKE_CURRENT_BINARY_DIR}/zrcoreConfigVersion.cmake
+  ${CMAKE_CURRENT_SOURCE_DIR}/cmake/ZrResources.cmake
   DESTINATION ${CMAKE_INSTALL_LIBDIR}/cmake/zrcore)
 
 configure_file(cmake/zrcore.pc.in ${CMAKE_CURRENT_BINARY_DIR}/zrcore.pc @ONLY)

@@ -9,6 +9,7 @@
 
 #include "core/memmgr.h"
 #include "core/module_state.h"
+#include "pal/codepage.h"
 #include "pal/com.h"
 #include "pal/heap.h"
 #include "pal/module.h"
@@ -46,6 +47,7 @@ void SwitchProcessHeapsToLfh() {
 // "CLSID_OFSERVICECONTAINER" after the memory manager, the translation
 // globals after COM.
 constexpr StartupStep kSteps[] = {
+    {"code pages", zrpal::CodePageStartup, zrpal::CodePageShutdown},
     {"memory manager", MemoryManagerStartup, MemoryManagerShutdown},
     {"COM", ComConstruct, ComDestruct},
     {"low-fragmentation heaps", SwitchProcessHeapsToLfh, nullptr},

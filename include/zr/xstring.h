@@ -26,32 +26,55 @@
 // else the single byte. GetAt returns characters in the same form.
 //
 // Indices are ints in characters; a search that finds nothing returns -1.
+//
+// Null text arguments are accepted by both classes: comparisons then return
+// 1, searches -1, FindReplace 0, and Copy, CopyFit, ConcatCopy and
+// ConcatCopyTo do nothing (Copy and CopyFit return 0). A size that the 32-bit
+// allocated-size field cannot hold, like a failed allocation, throws
+// std::bad_alloc (buffers come from the global operator new).
 #pragma once
 
+#include <climits>
 #include <cstdarg>
+#include <string_view>
 
 #include "zr/zrtypes.h"
 
 class ZR_API CXString {
  public:
   CXString();
+  // Shares the buffer of `other`, or copies it when it is locked.
   CXString(const CXString& other);
   // A null or empty text gives the empty string.
   CXString(const char* text);
   // Converted with WideCharToMultiByte in the system ANSI code page (no
-  // flags, no default character); null gives the empty string.
+  // flags, no default character); null, empty or unconvertible text gives the
+  // empty string.
   CXString(const WCHAR* text);
   virtual ~CXString();
 
   CXString& operator=(const CXString& other);
   // Copies the text (AssignCopy); null gives the empty string.
-  CXString& operator=(const char* text);
+  CXString& operator=(const char* text) {
+    if (text)
+      AssignCopy(text, TextUnits(text));
+    else
+      Release();
+    return *this;
+  }
   CXString& operator=(const WCHAR* text);
-  // Makes the string that one character.
+  // Makes the string that one character (a zero character: the empty string).
   CXString& operator=(WCHAR ch);
 
-  CXString& operator+=(const CXString& other);
-  CXString& operator+=(const char* text);
+  CXString& operator+=(const CXString& other) {
+    ConcatCopy(other.m_pchData, TextUnits(other.m_pchData));
+    return *this;
+  }
+  CXString& operator+=(const char* text) {
+    if (text) ConcatCopy(text, TextUnits(text));
+    return *this;
+  }
+  // Appends one character (a zero character appends nothing).
   CXString& operator+=(WCHAR ch);
 
   // The characters, for reading; never null.
@@ -69,26 +92,36 @@ class ZR_API CXString {
   int GetSize(unsigned start, unsigned n) const;         // bytes of n characters from start
   WCHAR GetAt(unsigned index) const;                     // 0 at or beyond the end
   const char* GetData(unsigned index) const;             // clamped to the terminator
-  // Makes the buffer writable with room for n characters and a terminator
-  // and locks it (count -1) until ReleaseBuffer; the argument of
-  // ReleaseBuffer is not used (the length is found from the terminator).
+  // Makes the buffer writable with room for n bytes and a terminator
+  // (a negative n counts as 0) and locks it (count -1) until ReleaseBuffer;
+  // the argument of ReleaseBuffer is not used (the length is found from the
+  // terminator). ReleaseBuffer on a string that is not locked does nothing.
+  // A copy of a locked string gets a buffer of its own. The content stays,
+  // except that a shared or too small buffer is replaced by one that keeps
+  // only the first n bytes.
   char* GetBuffer(int n);
   void ReleaseBuffer(int unused = -1);
   int Copy(char* dest) const;                            // whole string + terminator
   int Copy(char* dest, unsigned n) const;                // first n characters + terminator
-  int CopyFit(char* dest, unsigned size) const;          // longest whole-character prefix that fits
-  // Loads string resource `id` of `module`; 1 on success, 0 when there is no
-  // such resource or it is empty.
+  // The longest whole-character prefix that fits `size` bytes with its
+  // terminator; size 0 writes nothing and returns 0.
+  int CopyFit(char* dest, unsigned size) const;
+  // Loads string resource `id` of `module` in attempts of 255, 511, ...
+  // bytes until the text fits; 1 on success, 0 when there is no such
+  // resource or it is empty (the string is then empty).
   int Load(void* module, unsigned id);
 
   // --- Comparison (results as the run-time's routines give them) ----------
-  // The text must not be null.
-  int Compare(const char* text) const;                   // sign of _mbscmp
+  int Compare(const char* text) const;                   // -1, 0 or 1 (the sign of _mbscmp)
   int CompareI(const char* text) const;
+  // n characters; a negative n is read as unsigned (the whole texts).
   int CompareN(const char* text, int n) const;
   int CompareIN(const char* text, int n) const;
 
   // --- Searching ----------------------------------------------------------
+  // The search starts after the first min(start, length) characters, start
+  // read as unsigned (a negative start finds nothing but an empty text).
+  // Searching for the zero character finds the terminator (the length).
   int Find(const char* text, int start = 0) const;
   int Find(WCHAR ch, int start = 0) const;
   int FindOnOf(const char* chars, int start = 0) const;
@@ -96,6 +129,7 @@ class ZR_API CXString {
   int FindRevOnOf(const char* chars) const;
 
   // --- Editing (each makes the buffer writable with the exact room needed) -
+  // An index beyond the end, or a negative one, inserts at the end.
   CXString& Insert(int index, const char* text);
   CXString& Insert(int index, WCHAR ch);
   // Range rule shared by Delete, Replace and Extract: an index that is
@@ -103,49 +137,94 @@ class ZR_API CXString {
   // min(index, index + count), not below 0, to max(index, index + count), not
   // beyond the length. A negative count reaches back from the index.
   CXString& Delete(int index, int count = 1);
+  // Does nothing for an empty range or an empty text (it never inserts).
   CXString& Replace(int index, int count, const char* text);
   int Extract(int index, int count, CXString& out) const;   // bytes extracted
   int Extract(int index, int count);
+  // Replaces the first occurrence; 1 if one was replaced, else 0. An empty
+  // `what` text matches at the start; a zero `what` character never occurs;
+  // a zero `with` character or an empty `with` text deletes the occurrence.
   int FindReplace(const char* what, const char* with);
   int FindReplace(const char* what, WCHAR with);
   int FindReplace(WCHAR what, WCHAR with);
   int FindReplace(WCHAR what, const char* with);
   CXString& TrimLeft();
   CXString& TrimRight();
+  // Make the buffer writable with room for twice the length plus 2 bytes.
   CXString& Upper();
   CXString& Lower();
 
   // --- Formatting ---------------------------------------------------------
   // Replaces the content with printf-style formatted text (Windows meaning of
-  // the conversions: in CXString %s takes const char*, %S const WCHAR*).
+  // the conversions: in CXString %s takes const char*, %S const WCHAR*; the
+  // formatter of pal/format.h, independent of the locale). FormatV first
+  // estimates the length E; the buffer is made writable with room for E + 1
+  // bytes, locked, printed into once and unlocked. Where the estimate falls
+  // short (a negative '*' width, a long %f, 64-bit sizes, text that grows in
+  // conversion) the buffer is enlarged and the text printed again: nothing
+  // is ever written past the buffer. Arguments may point into this string:
+  // the text is then printed into a fresh buffer, and the old one released
+  // afterwards. A null text prints "(null)"; a null format gives an empty
+  // string. An estimate beyond what a buffer can hold (2^31 - 1 bytes) is
+  // replaced by the exact length; a text longer than that throws
+  // std::bad_alloc and leaves the string unchanged. Running out of memory
+  // while printing also throws std::bad_alloc; the string is then valid and
+  // unlocked but holds only part of the text.
   void Format(const char* format, ...);
 
   // --- Paths (the text is a path; the file system is never touched) --------
+  // Path delimiters are ':', '\\' and '/'; the name has an extension when
+  // the last of ':', '\\', '/', '.' in the string is a period. Lengths are
+  // in bytes.
   CXString FileExt() const;
-  const char* GetFileExt() const;
+  const char* GetFileExt() const;                        // null without an extension
   int GetFileExt(char* dest) const;
   CXString FileName() const;
   const char* GetFileName() const;
-  int GetFileName(char* dest) const;
-  CXString FilePath() const;
-  int GetFilePath(char* dest) const;
+  int GetFileName(char* dest) const;                     // the name without its extension
+  CXString FilePath() const;                             // a colon delimiter stays
+  int GetFilePath(char* dest) const;                     // 0, dest untouched, without a path
   CXString& AddDirDelim();
   CXString& AddFileExtDelim();
+  // One leading period of `ext` is dropped; a null `ext` does nothing.
   void ChangeFileExt(const char* ext);
+  // Shortens a drive path (C:\...) or network path (\\server\...) towards
+  // maxLength characters by replacing directories after the first with
+  // "...\"; 0 (unchanged) for other paths, else 1.
   int ReducePathString(int maxLength);
 
  protected:
+  // Capacities n count bytes. AllocBuffer(0) leaves the string empty.
   void AllocBuffer(unsigned n);
+  // Sole owner (or locked) and n <= capacity: the buffer stays. Otherwise a
+  // fresh buffer of exactly n bytes keeps the first min(n - 1, length)
+  // bytes, so it stays terminated.
   void ReallocBuffer(unsigned n);
+  // A fresh buffer of n + 1 bytes; nothing when `text` is this string's own
+  // pointer; n == 0 gives the empty string. `text` may point into the string.
   void AssignCopy(const char* text, unsigned n);
+  // Appends n bytes (room for length + n + 1). `text` may point into the
+  // string.
   void ConcatCopy(const char* text, unsigned n);
+  // Cuts the string at byte `position` (when it is inside) and appends.
   void ConcatCopyTo(unsigned position, const char* text, unsigned n);
   void Init();
   void Release();
-  int GetAllocSize() const;
+  int GetAllocSize() const;                              // bytes of the character area
+  // The estimate E of Format, by the library's fixed size rules (see
+  // strings/format.cpp); it may be negative or too small, never read past a
+  // null text. Reads a copy of `args`. A text argument is only read where
+  // the formatter reads a text of that width, so a size the rules do not know
+  // (%I64d, %lld) never makes it read an integer as a text.
   int FormatV(const char* format, va_list args);
 
   char* m_pchData;
+
+ private:
+  static unsigned TextUnits(const char* text) {
+    const std::size_t n = std::char_traits<char>::length(text);
+    return n < UINT_MAX ? static_cast<unsigned>(n) : UINT_MAX;
+  }
 };
 
 class ZR_API CXStringW {
@@ -160,11 +239,23 @@ class ZR_API CXStringW {
   virtual ~CXStringW();
 
   CXStringW& operator=(const CXStringW& other);
-  CXStringW& operator=(const WCHAR* text);
+  CXStringW& operator=(const WCHAR* text) {
+    if (text)
+      AssignCopy(text, TextUnits(text));
+    else
+      Release();
+    return *this;
+  }
   CXStringW& operator=(WCHAR ch);
 
-  CXStringW& operator+=(const CXStringW& other);
-  CXStringW& operator+=(const WCHAR* text);
+  CXStringW& operator+=(const CXStringW& other) {
+    ConcatCopy(other.m_pchData, TextUnits(other.m_pchData));
+    return *this;
+  }
+  CXStringW& operator+=(const WCHAR* text) {
+    ConcatCopy(text, text ? TextUnits(text) : 0);
+    return *this;
+  }
   CXStringW& operator+=(WCHAR ch);
 
   operator const WCHAR*() const { return m_pchData; }
@@ -173,6 +264,7 @@ class ZR_API CXStringW {
   void OemToCharA();
   void FreeExtra();
 
+  // Everything counts UTF-16 code units.
   int GetLength() const;
   int GetSize() const;
   int GetSize(unsigned n) const;
@@ -181,13 +273,11 @@ class ZR_API CXStringW {
   const WCHAR* GetData(unsigned index) const;
   WCHAR* GetBuffer(int n);
   void ReleaseBuffer(int unused = -1);
-  // Null destinations are accepted: nothing is copied and the result is 0.
   int Copy(WCHAR* dest) const;
   int Copy(WCHAR* dest, unsigned n) const;
   int CopyFit(WCHAR* dest, unsigned size) const;
   int Load(void* module, unsigned id);
 
-  // Null texts are accepted: comparisons return 1, searches -1.
   int Compare(const WCHAR* text) const;                  // exactly -1, 0 or 1
   int CompareI(const WCHAR* text) const;
   int CompareN(const WCHAR* text, int n) const;
@@ -206,7 +296,6 @@ class ZR_API CXStringW {
   CXStringW& Replace(int index, int count, const WCHAR* text);
   int Extract(int index, int count, CXStringW& out) const;
   int Extract(int index, int count);
-  // A null `what` text gives 0.
   int FindReplace(const WCHAR* what, const WCHAR* with);
   int FindReplace(const WCHAR* what, WCHAR with);
   int FindReplace(WCHAR what, WCHAR with);
@@ -216,7 +305,8 @@ class ZR_API CXStringW {
   CXStringW& Upper();
   CXStringW& Lower();
 
-  // In CXStringW %s takes const WCHAR* and %S const char*.
+  // As CXString::Format, in code units: %s takes const WCHAR* and %S const
+  // char* (converted through the ANSI code page).
   void Format(const WCHAR* format, ...);
 
   CXStringW FileExt() const;
@@ -233,8 +323,10 @@ class ZR_API CXStringW {
   int ReducePathString(int maxLength);
 
  protected:
+  // Capacities n count code units (the header stores 2n bytes).
   void AllocBuffer(unsigned n);
   void ReallocBuffer(unsigned n);
+  // A fresh buffer of n + 2 code units.
   void AssignCopy(const WCHAR* text, unsigned n);
   void ConcatCopy(const WCHAR* text, unsigned n);
   void ConcatCopyTo(unsigned position, const WCHAR* text, unsigned n);
@@ -244,6 +336,12 @@ class ZR_API CXStringW {
   int FormatV(const WCHAR* format, va_list args);
 
   WCHAR* m_pchData;
+
+ private:
+  static unsigned TextUnits(const WCHAR* text) {
+    const std::size_t n = std::char_traits<WCHAR>::length(text);
+    return n < UINT_MAX ? static_cast<unsigned>(n) : UINT_MAX;
+  }
 };
 
 // The result holds the left operand followed by the right one, in a buffer
@@ -278,3 +376,16 @@ class __CXBuff {
 
 extern template class ZR_API __CXBuff<CXString, char*>;
 extern template class ZR_API __CXBuff<CXStringW, WCHAR*>;
+
+// --- Conversion of 8-bit text to CXStringW --------------------------------
+// The translation subsystem completes both functions: once a dictionary with
+// a language identifier is loaded, the code page becomes that language's
+// ANSI code page. Until then it is 0, the system ANSI code page.
+
+// Converts `text` with MultiByteToWideChar in the code page Supp_GetACP
+// gives. 1 on success; 0 (and `out` empty) for null or empty text or text
+// the code page cannot convert.
+ZR_API int hostMultiByteToUnicode(const char* text, CXStringW& out);
+// The ANSI code page of the active translation language; 0 before one is
+// chosen.
+ZR_API UINT Supp_GetACP();

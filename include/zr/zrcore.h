@@ -11,3 +11,4 @@
 #include "zr/tlist.h"
 #include "zr/tmap.h"
 #include "zr/ifacereg.h"
+#include "zr/xstring.h"

@@ -12,6 +12,8 @@
 
 #include <dlfcn.h>
 #include <fcntl.h>
+#include <iconv.h>
+#include <link.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <sys/types.h>
@@ -22,6 +24,8 @@
 #include <cstdlib>
 
 namespace zrpal::sys {
+
+using PhdrCallback = int (*)(dl_phdr_info*, size_t, void*);
 
 // X(name, return type, parameter list, real function). The real function of
 // a variadic or overloaded call is a wrapper defined in syscalls.inc.
@@ -49,7 +53,12 @@ namespace zrpal::sys {
   X(dlopen, void*, (const char*, int), ::dlopen)                           \
   X(dlsym, void*, (void*, const char*), ::dlsym)                           \
   X(dlclose, int, (void*), ::dlclose)                                     \
-  X(futex, long, (int*, int, int), FutexCall)
+  X(futex, long, (int*, int, int), FutexCall)                              \
+  X(getenv, char*, (const char*), ::getenv)                                \
+  X(iconv_open, iconv_t, (const char*, const char*), ::iconv_open)         \
+  X(iconv, size_t, (iconv_t, char**, size_t*, char**, size_t*), ::iconv)   \
+  X(iconv_close, int, (iconv_t), ::iconv_close)                            \
+  X(dl_iterate_phdr, int, (PhdrCallback, void*), ::dl_iterate_phdr)
 
 struct Table {
 #define ZRPAL_SYSCALL_MEMBER(name, ret, params, real) ret(*name) params;

@@ -1,0 +1,351 @@
+// Fuzzes the formatter and CXString/CXStringW::Format. Fuzzer bytes become a
+// format with arbitrary flags, widths, precisions, '*' arguments, sizes,
+// literal text, unknown types and a dangling specification, and arguments
+// that match its conversions: texts of both widths (invalid sequences, null,
+// or pointing into the string being formatted), integers, doubles of any
+// bit pattern, long doubles and pointers.
+//
+// The arguments are laid out on a fixed tape of four (int, int, value)
+// triples whose value types depend on the chosen call shape. Each triple
+// becomes conversions that consume exactly its arguments: the two ints as
+// '*' width and precision of the value's conversion, or as integer and
+// character conversions of their own.
+//
+// Checks: the formatter gives the same length whatever the capacity, never
+// writes past it (buffers are exactly that large, so AddressSanitizer sees
+// any overrun) and prints a prefix of the whole text; Format's result is the
+// formatter's text; a string sharing the buffer is left unchanged.
+#include <bit>
+#include <climits>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <new>
+#include <string>
+#include <vector>
+
+#include "pal/format.h"
+#include "zr/xstring.h"
+
+namespace {
+
+[[noreturn]] void Fail(const char* what, const std::string& format) {
+  std::fprintf(stderr, "format fuzz: %s for format \"%s\"\n", what, format.c_str());
+  std::abort();
+}
+
+class Bytes {
+ public:
+  Bytes(const std::uint8_t* data, size_t size) : data_(data), size_(size) {}
+  std::uint8_t Next() { return pos_ < size_ ? data_[pos_++] : 0; }
+  std::uint64_t Next64() {
+    std::uint64_t v = 0;
+    for (int i = 0; i < 8; ++i) v = v << 8 | Next();
+    return v;
+  }
+  template <size_t N>
+  char Pick(const char (&set)[N]) {
+    return set[Next() % (N - 1)];
+  }
+
+ private:
+  const std::uint8_t* data_;
+  size_t size_;
+  size_t pos_ = 0;
+};
+
+enum class Kind { Int, Int64, Double, LongDouble, Narrow, Wide, Pointer };
+
+// The value types of the four triples, per call shape.
+constexpr Kind kShapes[][4] = {
+    {Kind::Narrow, Kind::Int64, Kind::Wide, Kind::Double},
+    {Kind::Wide, Kind::Double, Kind::Narrow, Kind::LongDouble},
+    {Kind::Int, Kind::Pointer, Kind::Narrow, Kind::Wide},
+    {Kind::Double, Kind::Narrow, Kind::Int64, Kind::Wide},
+};
+constexpr size_t kShapeCount = sizeof kShapes / sizeof kShapes[0];
+
+// A format in both widths: the same choices, spelled for 8-bit or UTF-16
+// output.
+struct Formats {
+  std::string narrow;
+  std::string wide;  // in bytes; widened unit by unit at the end
+  void Add(const std::string& both) {
+    narrow += both;
+    wide += both;
+  }
+  void Add(const std::string& forNarrow, const std::string& forWide) {
+    narrow += forNarrow;
+    wide += forWide;
+  }
+};
+
+std::string Flags(Bytes& in) {
+  std::string f;
+  for (unsigned n = in.Next() % 4; n > 0; --n) f += in.Pick("-+ #0");
+  return f;
+}
+
+std::string Digits(Bytes& in) {
+  std::string d;
+  for (unsigned n = in.Next() % 4; n > 0; --n) d += static_cast<char>('0' + in.Next() % 10);
+  return d;
+}
+
+// An integer or character conversion that consumes one int.
+std::string IntConversion(Bytes& in) {
+  static const char* const kSizes[] = {"", "", "h", "hh", "l", "I32", "w", "L", "F", "N"};
+  std::string s = "%" + Flags(in) + Digits(in);
+  if (in.Next() & 1) s += "." + Digits(in);
+  s += kSizes[in.Next() % (sizeof kSizes / sizeof kSizes[0])];
+  return s + in.Pick("diouxXcC");
+}
+
+// The size and type of a conversion of the value, for 8-bit then UTF-16 output.
+void ValueConversion(Bytes& in, Kind kind, std::string& narrow, std::string& wide) {
+  switch (kind) {
+    case Kind::Int: {
+      static const char* const kSizes[] = {"", "h", "hh", "l", "I32", "F"};
+      narrow = wide = std::string(kSizes[in.Next() % 6]) + in.Pick("diouxXcC");
+      return;
+    }
+    case Kind::Int64: {
+      static const char* const kSizes[] = {"ll", "I64", "I", "j", "z", "t"};
+      narrow = wide = std::string(kSizes[in.Next() % 6]) + in.Pick("diouxX");
+      return;
+    }
+    case Kind::Double:
+      narrow = wide = std::string(in.Next() & 1 ? "l" : "") + in.Pick("eEfgGaA");
+      return;
+    case Kind::LongDouble:
+      narrow = wide = std::string("L") + in.Pick("eEfgGaA");
+      return;
+    case Kind::Narrow:
+      switch (in.Next() % 3) {
+        case 0: narrow = "s"; wide = "S"; return;
+        case 1: narrow = wide = "hs"; return;
+        default: narrow = wide = "hS"; return;
+      }
+    case Kind::Wide:
+      switch (in.Next() % 3) {
+        case 0: narrow = "S"; wide = "s"; return;
+        case 1: narrow = wide = "ls"; return;
+        default: narrow = wide = "wS"; return;
+      }
+    case Kind::Pointer:
+      narrow = wide = in.Next() & 1 ? "p" : "n";
+      return;
+  }
+}
+
+void Literal(Bytes& in, Formats& f) {
+  switch (in.Next() % 6) {
+    case 0: f.Add("%%"); return;
+    case 1: f.Add(std::string("%") + Digits(in) + in.Pick("bkmqrvyBDHJKMOQRUVYZ")); return;
+    default: break;
+  }
+  std::string text;
+  for (unsigned n = in.Next() % 6; n > 0; --n) {
+    const char c = static_cast<char>(in.Next());
+    if (c != 0 && c != '%') text += c;
+  }
+  f.Add(text);
+}
+
+// The conversions of one triple (a, b, value).
+void Triple(Bytes& in, Kind kind, Formats& f) {
+  Literal(in, f);
+  const unsigned mode = in.Next() % 4;
+  if (mode != 3) f.Add(IntConversion(in));            // a on its own
+  if (mode == 0) f.Add(IntConversion(in));            // b on its own
+  std::string spec = "%" + Flags(in);
+  if (mode == 1 || mode == 3) spec += "*";            // b (or a) as the width
+  else spec += Digits(in);
+  if (mode == 2 || mode == 3) spec += ".*";           // b as the precision
+  else if (in.Next() & 1) spec += "." + Digits(in);
+  std::string narrow, wide;
+  ValueConversion(in, kind, narrow, wide);
+  f.Add(spec + narrow, spec + wide);
+  Literal(in, f);
+}
+
+std::u16string Widen(const std::string& bytes) {
+  std::u16string w;
+  for (char c : bytes) w.push_back(static_cast<char16_t>(static_cast<unsigned char>(c)));
+  return w;
+}
+
+class ProbeA : public CXString {
+ public:
+  int Estimate(const char* format, ...) {
+    va_list args;
+    va_start(args, format);
+    const int e = FormatV(format, args);
+    va_end(args);
+    return e;
+  }
+};
+
+class ProbeW : public CXStringW {
+ public:
+  int Estimate(const WCHAR* format, ...) {
+    va_list args;
+    va_start(args, format);
+    const int e = FormatV(format, args);
+    va_end(args);
+    return e;
+  }
+};
+
+size_t Engine(char* out, size_t capacity, const char* format, auto... args) {
+  return zrpal::FormatA(out, capacity, format, args...);
+}
+size_t Engine(WCHAR* out, size_t capacity, const WCHAR* format, auto... args) {
+  return zrpal::FormatW(out, capacity, format, args...);
+}
+
+template <class Probe, class Unit>
+struct Target {
+  Probe string;          // formatted; texts may point into it
+  bool share = false;    // another string shares its buffer during Format
+  size_t capacity = 0;   // a small capacity for the bounded print
+};
+
+// Prints the format with the arguments through the formatter and Format, and
+// checks them against each other.
+template <class Probe, class Unit, class... Args>
+void Run(Target<Probe, Unit>& target, const std::string& display, const Unit* format, Args... args) {
+  const size_t n = Engine(static_cast<Unit*>(nullptr), 0, format, args...);
+  if (n == zrpal::FORMAT_FAILED) Fail("formatter failed", display);
+  std::vector<Unit> whole(n + 1);
+  if (Engine(whole.data(), whole.size(), format, args...) != n) Fail("length differs with room", display);
+  if (whole[n] != 0) Fail("not terminated", display);
+
+  const size_t capacity = target.capacity % (n + 2);
+  std::vector<Unit> part(capacity);  // exactly `capacity` units: an overrun is caught
+  if (Engine(part.data(), capacity, format, args...) != n) Fail("length differs when cut", display);
+  if (capacity > 0) {
+    const size_t written = n < capacity - 1 ? n : capacity - 1;
+    if (std::memcmp(part.data(), whole.data(), written * sizeof(Unit)) != 0 || part[written] != 0)
+      Fail("cut output is not a prefix", display);
+  }
+
+  target.string.Estimate(format, args...);
+
+  std::basic_string<Unit> sharedBefore;
+  Probe other;
+  if (target.share) {
+    other = target.string;
+    sharedBefore = static_cast<const Unit*>(other);
+  }
+  target.string.Format(format, args...);
+  const std::basic_string<Unit> printed = static_cast<const Unit*>(target.string);
+  if (printed != std::basic_string<Unit>(whole.data())) Fail("Format differs from the formatter", display);
+  if (target.share && sharedBefore != static_cast<const Unit*>(other)) Fail("shared string changed", display);
+}
+
+// A text from the input: null, arbitrary units, or (when `own` is given) a
+// position inside the string being formatted.
+template <class Unit>
+const Unit* Text(Bytes& in, std::basic_string<Unit>& storage, const Unit* own) {
+  const unsigned choice = in.Next() % 8;
+  if (choice == 0) return nullptr;
+  if (choice == 1 && own) {
+    size_t length = 0;
+    while (own[length] != 0) ++length;
+    return own + in.Next() % (length + 1);
+  }
+  for (unsigned n = in.Next() % 24; n > 0; --n) {
+    Unit u = static_cast<Unit>(in.Next());
+    if constexpr (sizeof(Unit) == 2) u = static_cast<Unit>(u << 8 | in.Next());
+    if (u != 0) storage.push_back(u);
+  }
+  return storage.c_str();
+}
+
+template <class Probe, class Unit>
+void Exercise(Bytes& in, const Formats& f, size_t shape) {
+  Target<Probe, Unit> target;
+  // Some content, sometimes with spare room (so that printing could happen
+  // in place over the arguments), sometimes shared.
+  const std::string seed = "seed text " + std::to_string(in.Next());
+  target.string = Probe();
+  for (char c : seed) target.string += static_cast<WCHAR>(static_cast<unsigned char>(c));
+  if (in.Next() & 1) {
+    target.string.GetBuffer(static_cast<int>(seed.size()) + in.Next() * 4);
+    target.string.ReleaseBuffer();
+  }
+  target.share = in.Next() % 4 == 0;
+  target.capacity = in.Next();
+
+  const Unit* own = target.string;
+  std::string narrowStore[4];
+  std::u16string wideStore[4];
+  int ints[8];
+  long long int64s[4];
+  double doubles[4];
+  const char* narrow[4];
+  const WCHAR* wide[4];
+  int count = 0;
+  for (int i = 0; i < 8; ++i) {
+    // Moderate widths and precisions (|v| < 2048), negative ones included.
+    ints[i] = static_cast<int>(static_cast<std::int16_t>(in.Next() << 8 | in.Next())) / 16;
+  }
+  for (int t = 0; t < 4; ++t) {
+    int64s[t] = static_cast<long long>(in.Next64());
+    doubles[t] = std::bit_cast<double>(in.Next64());
+    if constexpr (sizeof(Unit) == 1) {
+      narrow[t] = Text<char>(in, narrowStore[t], own);
+      wide[t] = Text<WCHAR>(in, wideStore[t], nullptr);
+    } else {
+      narrow[t] = Text<char>(in, narrowStore[t], nullptr);
+      wide[t] = Text<WCHAR>(in, wideStore[t], own);
+    }
+  }
+
+  const std::basic_string<Unit> format = [&] {
+    if constexpr (sizeof(Unit) == 1) return f.narrow;
+    else return Widen(f.wide);
+  }();
+  const std::string& display = sizeof(Unit) == 1 ? f.narrow : f.wide;
+  const Unit* fmt = format.c_str();
+  switch (shape) {
+    case 0:
+      Run(target, display, fmt, ints[0], ints[1], narrow[0], ints[2], ints[3], int64s[1], ints[4], ints[5],
+          wide[2], ints[6], ints[7], doubles[3]);
+      break;
+    case 1:
+      Run(target, display, fmt, ints[0], ints[1], wide[0], ints[2], ints[3], doubles[1], ints[4], ints[5],
+          narrow[2], ints[6], ints[7], static_cast<long double>(doubles[3]));
+      break;
+    case 2:
+      Run(target, display, fmt, ints[0], ints[1], static_cast<int>(int64s[0]), ints[2], ints[3],
+          static_cast<void*>(&count), ints[4], ints[5], narrow[2], ints[6], ints[7], wide[3]);
+      break;
+    default:
+      Run(target, display, fmt, ints[0], ints[1], doubles[0], ints[2], ints[3], narrow[1], ints[4], ints[5],
+          int64s[2], ints[6], ints[7], wide[3]);
+      break;
+  }
+  if (count != 0) Fail("%n stored a count", display);
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, size_t size) {
+  Bytes in(data, size);
+  const size_t shape = in.Next() % kShapeCount;
+  const bool wideOutput = in.Next() & 1;
+  Formats f;
+  for (int t = 0; t < 4; ++t) Triple(in, kShapes[shape][t], f);
+  if (in.Next() % 4 == 0) {
+    static const char* const kDangling[] = {"%", "%-5.", "%*", "%.*", "%l", "%I6", "%#0", "%10"};
+    f.Add(kDangling[in.Next() % 8]);
+  }
+  if (wideOutput)
+    Exercise<ProbeW, WCHAR>(in, f, shape);
+  else
+    Exercise<ProbeA, char>(in, f, shape);
+  return 0;
+}

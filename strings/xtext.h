@@ -1,0 +1,123 @@
+// strings/xtext.h - character-level text routines of the two string widths.
+//
+// One overload set for 8-bit text (characters of the process's multibyte
+// code page, through the platform layer's _mbs routines) and one for UTF-16
+// text (one character per code unit), so that the string members can be
+// written once as templates over the unit type. Units are bytes or code
+// units; characters are what the classes index by.
+//
+// Pointers passed in and returned point at character boundaries of a
+// zero-terminated text.
+//
+// In single-byte mode (_getmbcp() == 0) every byte is a character and the
+// multibyte routines reduce to their byte forms. The hot paths (lengths and
+// searches) then use the C library's byte routines, which give the same
+// results, do not depend on the locale, and are many times faster than the
+// character-by-character walks.
+#pragma once
+
+#include <cstddef>
+#include <cstring>
+
+#include "pal/mbcs.h"
+#include "pal/wstr.h"
+#include "zr/zrtypes.h"
+
+namespace zr::xtext {
+
+inline const unsigned char* U(const char* s) { return reinterpret_cast<const unsigned char*>(s); }
+inline unsigned char* U(char* s) { return reinterpret_cast<unsigned char*>(s); }
+inline const char* C(const unsigned char* s) { return reinterpret_cast<const char*>(s); }
+
+// --- Lengths and positions ---------------------------------------------------
+
+inline std::size_t Units(const char* s) { return std::strlen(s); }
+inline std::size_t Units(const WCHAR* s) { return zrpal::wcslen(s); }
+
+inline bool SingleByte() { return zrpal::_getmbcp() == 0; }
+
+inline std::size_t Chars(const char* s) {
+  return SingleByte() ? std::strlen(s) : zrpal::_mbslen(U(s));
+}
+inline std::size_t Chars(const WCHAR* s) { return zrpal::wcslen(s); }
+
+// Units taken by the first `chars` characters (clamped to the text).
+std::size_t CharsToUnits(const WCHAR* s, std::size_t chars);
+inline std::size_t CharsToUnits(const char* s, std::size_t chars) {
+  if (SingleByte()) {
+    std::size_t n = 0;
+    while (n < chars && s[n]) ++n;
+    return n;
+  }
+  return zrpal::_mbsnbcnt(U(s), chars);
+}
+
+// Characters in the first `units` units (a character boundary).
+std::size_t UnitsToChars(const char* s, std::size_t units);
+inline std::size_t UnitsToChars(const WCHAR*, std::size_t units) { return units; }
+
+inline const char* NextChar(const char* p) { return C(zrpal::_mbsinc(U(p))); }
+inline const WCHAR* NextChar(const WCHAR* p) { return p + 1; }
+
+// The character before `p`, or null when `p` is `start`.
+inline const char* PrevChar(const char* start, const char* p) {
+  return C(zrpal::_mbsdec(U(start), U(p)));
+}
+inline const WCHAR* PrevChar(const WCHAR* start, const WCHAR* p) {
+  return p > start ? p - 1 : nullptr;
+}
+
+// The character at `p` in the classes' character-operand form (lead byte x
+// 256 + trail byte for a double-byte character); 0 at the terminator.
+inline WCHAR CharAt(const char* p) { return static_cast<WCHAR>(zrpal::_mbsnextc(U(p))); }
+inline WCHAR CharAt(const WCHAR* p) { return *p; }
+
+// A character operand as units: two bytes when its high byte is a lead byte
+// of the current code page, else its low byte. 0 units for a zero character.
+unsigned EncodeChar(WCHAR ch, char out[2]);
+inline unsigned EncodeChar(WCHAR ch, WCHAR out[2]) {
+  out[0] = ch;
+  return ch ? 1 : 0;
+}
+
+// --- Searching ---------------------------------------------------------------
+
+inline const char* FindText(const char* s, const char* sub) {
+  return SingleByte() ? std::strstr(s, sub) : C(zrpal::_mbsstr(U(s), U(sub)));
+}
+inline const WCHAR* FindText(const WCHAR* s, const WCHAR* sub) { return zrpal::wcsstr(s, sub); }
+
+// A code above 0xFF is no single byte: not found in single-byte mode.
+inline const char* FindChar(const char* s, WCHAR ch) {
+  if (SingleByte()) return ch <= 0xFF ? std::strchr(s, ch) : nullptr;
+  return C(zrpal::_mbschr(U(s), ch));
+}
+inline const WCHAR* FindChar(const WCHAR* s, WCHAR ch) { return zrpal::wcschr(s, ch); }
+
+inline const char* FindAnyOf(const char* s, const char* set) {
+  return C(zrpal::_mbspbrk(U(s), U(set)));
+}
+inline const WCHAR* FindAnyOf(const WCHAR* s, const WCHAR* set) {
+  return zrpal::wcspbrk(s, set);
+}
+
+inline const char* FindLastChar(const char* s, WCHAR ch) { return C(zrpal::_mbsrchr(U(s), ch)); }
+inline const WCHAR* FindLastChar(const WCHAR* s, WCHAR ch) { return zrpal::wcsrchr(s, ch); }
+
+// The reverse scan: the last character of s[0, units) that is one of the
+// single-unit characters of `set`, or null. Double-byte characters, in the
+// text or in the set, never match.
+const char* FindLastOf(const char* s, std::size_t units, const char* set);
+const WCHAR* FindLastOf(const WCHAR* s, std::size_t units, const WCHAR* set);
+
+// --- Classes and case --------------------------------------------------------
+
+inline bool IsSpace(char c) { return zrpal::isspace(static_cast<unsigned char>(c)) != 0; }
+inline bool IsSpace(WCHAR c) { return zrpal::iswspace(c) != 0; }
+
+inline void Upper(char* s) { zrpal::_mbsupr(U(s)); }
+inline void Upper(WCHAR* s) { zrpal::_wcsupr(s); }
+inline void Lower(char* s) { zrpal::_mbslwr(U(s)); }
+inline void Lower(WCHAR* s) { zrpal::_wcslwr(s); }
+
+}  // namespace zr::xtext

@@ -1,0 +1,494 @@
+// The formatter: Windows meaning of every conversion in 8-bit and UTF-16
+// output, the output bound, locale independence, and the specification
+// grammar shared with the string classes' size estimate.
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <climits>
+#include <clocale>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <limits>
+#include <new>
+#include <locale.h>
+#include <string>
+#include <vector>
+
+#include "pal/codepage.h"
+#include "pal/error.h"
+#include "pal/format.h"
+#include "pal/posix/syscalls.h"
+#include "zr/xstring.h"
+
+namespace {
+
+using zrpal::FormatA;
+using zrpal::FormatW;
+
+std::u16string Wide(std::string_view ascii) {
+  std::u16string w;
+  for (char c : ascii) w.push_back(static_cast<char16_t>(static_cast<unsigned char>(c)));
+  return w;
+}
+
+// Prints twice: once to measure, once into a buffer of exactly that size,
+// checking that both agree and that the output is terminated.
+template <class... Args>
+std::string PrintA(const char* format, Args... args) {
+  const size_t n = FormatA(nullptr, 0, format, args...);
+  std::string out(n + 1, '\x7f');
+  EXPECT_EQ(FormatA(out.data(), out.size(), format, args...), n) << format;
+  EXPECT_EQ(out[n], '\0') << format;
+  out.resize(n);
+  return out;
+}
+
+template <class... Args>
+std::u16string PrintW(const WCHAR* format, Args... args) {
+  const size_t n = FormatW(nullptr, 0, format, args...);
+  std::u16string out(n + 1, u'\x7f');
+  EXPECT_EQ(FormatW(out.data(), out.size(), format, args...), n);
+  EXPECT_EQ(out[n], u'\0');
+  out.resize(n);
+  return out;
+}
+
+// For conversions whose argument types do not depend on the output width.
+template <class... Args>
+void ExpectBoth(const char* format, std::string_view expected, Args... args) {
+  EXPECT_EQ(PrintA(format, args...), expected) << "format " << format;
+  EXPECT_EQ(PrintW(Wide(format).c_str(), args...), Wide(expected)) << "wide format " << format;
+}
+
+// The format with a size character put before its (first) type 's'.
+std::string WithSize(const char* format, char size) {
+  std::string f = format;
+  f.insert(f.find('s'), 1, size);
+  return f;
+}
+
+bool AnsiIsUtf8() { return zrpal::GetACP() == zrpal::CP_UTF8; }
+
+struct IntCase {
+  const char* format;
+  int value;
+  const char* expected;
+};
+
+// Flags, widths and precisions are compared with the C library below; here
+// the sizes, whose meaning is the Windows one.
+TEST(FormatEngineTest, IntegerSizes) {
+  const IntCase cases[] = {
+      {"%hd", 70000, "4464"},  {"%hu", -1, "65535"},    {"%hhd", 200, "-56"},
+      {"%hhu", 257, "1"},      {"%ld", INT_MIN, "-2147483648"}, {"%lx", -1, "ffffffff"},
+      {"%I32d", -5, "-5"},     {"%Ld", 3, "3"},         {"%wd", 3, "3"},
+      {"%Fd", 3, "3"},         {"%Nx", 10, "a"},        {"%05hd", -1, "-0001"},  {"%-4hhx|", -1, "ff  |"},
+  };
+  for (const IntCase& c : cases) ExpectBoth(c.format, c.expected, c.value);
+}
+
+struct Int64Case {
+  const char* format;
+  long long value;
+  const char* expected;
+};
+
+TEST(FormatEngineTest, SixtyFourBitSizes) {
+  const Int64Case cases[] = {
+      {"%lld", LLONG_MIN, "-9223372036854775808"}, {"%I64d", LLONG_MAX, "9223372036854775807"},
+      {"%I64x", -1, "ffffffffffffffff"},            {"%Iu", -1, "18446744073709551615"},
+      {"%zu", 1LL << 40, "1099511627776"},          {"%jd", -3, "-3"},
+      {"%td", 1LL << 33, "8589934592"},             {"%#I64X", 0xABCLL, "0XABC"},
+      {"%020lld", -1, "-0000000000000000001"},      {"%.12llo", 8, "000000000010"},
+  };
+  for (const Int64Case& c : cases) ExpectBoth(c.format, c.expected, c.value);
+  // A 64-bit size consumes one 64-bit argument: the next one is intact.
+  ExpectBoth("%I64d %d", "4294967296 7", 1LL << 32, 7);
+}
+
+// Where glibc agrees with Windows (integer conversions), compare with it
+// over every combination of flags, width and precision.
+TEST(FormatEngineTest, IntegersAgreeWithTheCLibrary) {
+  const char* flags[] = {"", "-", "+", " ", "0", "#", "-0", "+0", " #", "#0", "-+ #0"};
+  const char* widths[] = {"", "1", "12"};
+  const char* precisions[] = {"", ".", ".0", ".3", ".15"};
+  const char types[] = {'d', 'i', 'u', 'o', 'x', 'X'};
+  const long long values[] = {0, 1, -1, 42, INT_MIN, INT_MAX, LLONG_MIN, LLONG_MAX};
+  char expected[128];
+  for (const char* f : flags)
+    for (const char* w : widths)
+      for (const char* p : precisions)
+        for (char t : types)
+          for (long long v : values) {
+            const std::string spec = std::string("[%") + f + w + p;
+            const std::string plain = spec + t + "]";
+            std::snprintf(expected, sizeof expected, plain.c_str(), static_cast<int>(v));
+            EXPECT_EQ(PrintA(plain.c_str(), static_cast<int>(v)), expected) << plain;
+            EXPECT_EQ(PrintW(Wide(plain).c_str(), static_cast<int>(v)), Wide(expected)) << plain;
+            std::snprintf(expected, sizeof expected, (spec + "ll" + t + "]").c_str(), v);
+            EXPECT_EQ(PrintA((spec + "I64" + t + "]").c_str(), v), expected) << spec << "I64" << t;
+          }
+}
+
+TEST(FormatEngineTest, PointersAreSixteenUpperCaseHexDigits) {
+  void* p = reinterpret_cast<void*>(std::uintptr_t{0xABCDEF12});
+  ExpectBoth("%p", "00000000ABCDEF12", p);
+  ExpectBoth("%p", "0000000000000000", static_cast<void*>(nullptr));
+  ExpectBoth("%20p|", "    00000000ABCDEF12|", p);
+  ExpectBoth("%-20p|", "00000000ABCDEF12    |", p);
+  ExpectBoth("%#+.4p", "00000000ABCDEF12", p);
+  ExpectBoth("%020p", "    00000000ABCDEF12", p);
+}
+
+TEST(FormatEngineTest, CharactersOfEitherWidth) {
+  ExpectBoth("%c", "A", 'A');
+  ExpectBoth("%3c|", "  A|", 'A');
+  ExpectBoth("%-3c|", "A  |", 'A');
+  ExpectBoth("%03c", "00A", 'A');  // zero padding applies to every type
+  ExpectBoth("%.0c", "A", 'A');    // precision does not apply
+  ExpectBoth("%hc%hC%lc%lC%wc", "abcde", 'a', 'b', u'c', u'd', u'e');
+  EXPECT_EQ(PrintA("%C", u'Z'), "Z");
+  EXPECT_EQ(PrintW(u"%C", 'Z'), u"Z");
+  // %c of 0 prints a zero unit and counts it.
+  char out[8];
+  EXPECT_EQ(FormatA(out, sizeof out, "a%cb", 0), 3u);
+  EXPECT_EQ(std::string(out, 3), std::string("a\0b", 3));
+  WCHAR wout[8];
+  EXPECT_EQ(FormatW(wout, 8, u"a%Cb", 0), 3u);
+  EXPECT_EQ(std::u16string(wout, 3), std::u16string(u"a\0b", 3));
+}
+
+TEST(FormatEngineTest, CharactersOfTheOtherWidthGoThroughTheAnsiCodePage) {
+  if (!AnsiIsUtf8()) GTEST_SKIP() << "the expected bytes assume the UTF-8 ANSI code page";
+  EXPECT_EQ(PrintA("%C", u'\u00E9'), "\xC3\xA9");
+  EXPECT_EQ(PrintA("%4lc|", u'\u20AC'), " \xE2\x82\xAC|");  // width counts bytes
+  EXPECT_EQ(PrintW(u"%c", u'\u00E9'), u"\u00E9");
+  // A lone byte that is not a character of the code page.
+  EXPECT_EQ(PrintW(u"%C", '\xE9'), u"\uFFFD");
+}
+
+TEST(FormatEngineTest, TextsOfTheOutputWidth) {
+  struct Case {
+    const char* format;
+    const char* text;
+    const char* expected;
+  };
+  const Case cases[] = {
+      {"%s", "abc", "abc"},          {"%5s", "ab", "   ab"},   {"%-5s|", "ab", "ab   |"},
+      {"%05s", "ab", "000ab"},       {"%.2s", "abcdef", "ab"}, {"%10.3s", "abcdef", "       abc"},
+      {"%.0s|", "abc", "|"},         {"%.10s", "abc", "abc"},  {"%s", nullptr, "(null)"},
+      {"%.3s", nullptr, "(nu"},      {"%8s", nullptr, "  (null)"},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(PrintA(c.format, c.text), c.expected) << c.format;
+    EXPECT_EQ(PrintA(WithSize(c.format, 'h').c_str(), c.text), c.expected);
+    const std::u16string wtext = c.text ? Wide(c.text) : u"";
+    const WCHAR* warg = c.text ? wtext.c_str() : nullptr;
+    EXPECT_EQ(PrintW(Wide(c.format).c_str(), warg), Wide(c.expected)) << c.format;
+    EXPECT_EQ(PrintA(WithSize(c.format, 'l').c_str(), warg), c.expected);
+  }
+  // S takes the other width, h narrow and l (or w) wide, whatever the case.
+  EXPECT_EQ(PrintA("%S|%hS|%lS|%ws", u"a", "b", u"c", u"d"), "a|b|c|d");
+  EXPECT_EQ(PrintW(u"%S|%hs|%lS|%wS", "a", "b", u"c", u"d"), u"a|b|c|d");
+  EXPECT_EQ(PrintW(u"%S", static_cast<const char*>(nullptr)), u"(null)");
+}
+
+TEST(FormatEngineTest, TextsOfTheOtherWidthKeepWholeCharacters) {
+  if (!AnsiIsUtf8()) GTEST_SKIP() << "the expected bytes assume the UTF-8 ANSI code page";
+  const char16_t* text = u"\u00E9\u20AC\U0001F600";  // 2 + 3 + 4 bytes in UTF-8
+  EXPECT_EQ(PrintA("%S", text), "\xC3\xA9\xE2\x82\xAC\xF0\x9F\x98\x80");
+  EXPECT_EQ(PrintA("%.1S|", text), "|");
+  EXPECT_EQ(PrintA("%.4S", text), "\xC3\xA9");
+  EXPECT_EQ(PrintA("%.5S", text), "\xC3\xA9\xE2\x82\xAC");
+  EXPECT_EQ(PrintA("%.8S", text), "\xC3\xA9\xE2\x82\xAC");
+  EXPECT_EQ(PrintA("%4S|", u"\u00E9"), "  \xC3\xA9|");
+  const char* narrow = "\xC3\xA9\xF0\x9F\x98\x80x";  // 1 + 2 + 1 UTF-16 units
+  EXPECT_EQ(PrintW(u"%S", narrow), u"\u00E9\U0001F600x");
+  EXPECT_EQ(PrintW(u"%.2S|", narrow), u"\u00E9|");  // the pair is not split
+  EXPECT_EQ(PrintW(u"%.3S", narrow), u"\u00E9\U0001F600");
+  EXPECT_EQ(PrintW(u"%-4S|", narrow), u"\u00E9\U0001F600x|");
+  EXPECT_EQ(PrintW(u"%6S|", "\xC3\xA9"), u"     \u00E9|");
+}
+
+TEST(FormatEngineTest, LongTextsOfTheOtherWidth) {
+  const std::string narrow(5000, 'n');
+  const std::u16string wide(5000, u'w');
+  EXPECT_EQ(PrintA("%S", wide.c_str()), std::string(5000, 'w'));
+  EXPECT_EQ(PrintA("%.4321S", wide.c_str()), std::string(4321, 'w'));
+  EXPECT_EQ(PrintW(u"%S", narrow.c_str()), std::u16string(5000, u'n'));
+  EXPECT_EQ(PrintW(u"%.777S", narrow.c_str()), std::u16string(777, u'n'));
+}
+
+TEST(FormatEngineTest, ScratchMemoryFailureIsReported) {
+  const std::u16string wide(5000, u'w');
+  const std::string narrow(5000, 'n');
+  namespace sys = zrpal::sys;
+  sys::ScopedSyscall failing(&sys::g.malloc, +[](size_t) -> void* {
+    errno = ENOMEM;
+    return nullptr;
+  });
+  char out[16];
+  EXPECT_EQ(FormatA(out, sizeof out, "ab%S", wide.c_str()), zrpal::FORMAT_FAILED);
+  EXPECT_EQ(zrpal::GetLastError(), zrpal::ERROR_NOT_ENOUGH_MEMORY);
+  EXPECT_STREQ(out, "ab");
+  WCHAR wout[16];
+  EXPECT_EQ(FormatW(wout, 16, u"cd%S", narrow.c_str()), zrpal::FORMAT_FAILED);
+  EXPECT_EQ(std::u16string(wout), u"cd");
+  // Short texts never need it.
+  EXPECT_EQ(FormatA(out, sizeof out, "%S", u"short"), 5u);
+}
+
+// The string classes report the formatter's failure as an allocation
+// failure and never stay locked.
+TEST(FormatEngineTest, StringFormatReportsScratchMemoryFailure) {
+  const std::u16string wide(5000, u'w');
+  CXString s("before");
+  namespace sys = zrpal::sys;
+  {
+    sys::ScopedSyscall failing(&sys::g.malloc, +[](size_t) -> void* { return nullptr; });
+    EXPECT_THROW(s.Format("ab%S", wide.c_str()), std::bad_alloc);
+  }
+  // The buffer header's reference count (the first of three 32-bit fields
+  // in front of the characters) is back to 1: not locked.
+  std::int32_t refs;
+  std::memcpy(&refs, static_cast<const char*>(s) - 3 * sizeof(std::int32_t), sizeof refs);
+  EXPECT_EQ(refs, 1);
+  s.Format("%S", wide.c_str());
+  EXPECT_EQ(std::string(static_cast<const char*>(s)), std::string(5000, 'w'));
+}
+
+struct DoubleCase {
+  const char* format;
+  double value;
+  const char* expected;
+};
+
+// Finite values in %e, %f and %g are compared with the C library below;
+// here the choices of this formatter: ties to even, %a, and the sizes.
+TEST(FormatEngineTest, FloatingPointAsTheUniversalCrtPrintsIt) {
+  const DoubleCase cases[] = {
+      {"%.0f", 0.5, "0"},       {"%.0f", 1.5, "2"},          {"%.0f", 2.5, "2"},
+      {"%.2f", 0.125, "0.12"},  {"%f", -0.0, "-0.000000"},   {"%e", 100000.0, "1.000000e+05"},
+      {"%E", 1e-10, "1.000000E-10"}, {"%e", 1e100, "1.000000e+100"}, {"%#.3g", 100.0, "100."},
+      {"%a", 1.0, "0x1.0000000000000p+0"}, {"%a", -3.0, "-0x1.8000000000000p+1"},
+      {"%A", 3.0, "0X1.8000000000000P+1"}, {"%.1a", 3.0, "0x1.8p+1"},
+      {"%a", 0.0, "0x0.0000000000000p+0"}, {"%#.0a", 1.0, "0x1.p+0"},
+      {"%+12.2a|", 1.0, "  +0x1.00p+0|"}, {"%024a", 2.0, "0x00001.0000000000000p+1"},
+      {"%.15a", 1.0, "0x1.000000000000000p+0"}, {"%lf", 2.25, "2.250000"}, {"%Ff", 2.25, "2.250000"},
+  };
+  for (const DoubleCase& c : cases) ExpectBoth(c.format, c.expected, c.value);
+  ExpectBoth("%Lf|%Le", "1.500000|2.500000e-01", 1.5L, 0.25L);
+  // Long doubles beyond the double range round as a conversion to double would.
+  const long double justAbove = static_cast<long double>(std::numeric_limits<double>::max()) * (1 + 0x1p-60L);
+  ExpectBoth("%Le|%Lg|%LG", "1.797693e+308|inf|-INF", justAbove, 1e4000L, -1e4000L);
+}
+
+TEST(FormatEngineTest, InfinitiesAndNans) {
+  const double inf = std::numeric_limits<double>::infinity();
+  volatile double zero = 0.0;
+  const double invalid = zero / zero;  // the default NaN of an invalid operation
+  const double quiet = std::numeric_limits<double>::quiet_NaN();
+  const double negativePayload = -std::nan("1");
+  const double signalling = std::numeric_limits<double>::signaling_NaN();
+  const DoubleCase cases[] = {
+      {"%f", inf, "inf"},          {"%e", -inf, "-inf"},          {"%E", inf, "INF"},
+      {"%+g", inf, "+inf"},        {"% f", inf, " inf"},          {"%08f", -inf, "    -inf"},
+      {"%-6f|", inf, "inf   |"},   {"%#.2f", inf, "inf"},         {"%a", inf, "inf"},
+      {"%f", invalid, "-nan(ind)"}, {"%G", invalid, "-NAN(IND)"}, {"%f", quiet, "nan"},
+      {"%+f", quiet, "+nan"},      {"%e", negativePayload, "-nan"}, {"%f", signalling, "nan(snan)"},
+      {"%12f|", invalid, "   -nan(ind)|"},
+  };
+  for (const DoubleCase& c : cases) ExpectBoth(c.format, c.expected, c.value);
+}
+
+TEST(FormatEngineTest, FloatingPointAgreesWithTheCLibraryOnFiniteValues) {
+  const char* specs[] = {"%f", "%.0f", "%#.0f", "%.17f", "%e", "%.0e", "%.16e", "%E", "%g", "%.0g",
+                         "%#g", "%.17g", "%G", "%+012.4e", "%-15.3g|", "% 010.1f", "%.40f", "%.30e"};
+  const double values[] = {0.0,    -0.0,     1.0,     -1.5,    0.1,     2.0 / 3,        1e-5,   123456.789,
+                           1e300, -1e-300, 5e-324, 1.7976931348623157e308, 0.5, 99.995, 1e15, 123e-310};
+  char expected[2048];
+  for (const char* spec : specs)
+    for (double v : values) {
+      std::snprintf(expected, sizeof expected, spec, v);
+      EXPECT_EQ(PrintA(spec, v), expected) << spec << " " << v;
+      EXPECT_EQ(PrintW(Wide(spec).c_str(), v), Wide(expected)) << spec << " " << v;
+    }
+}
+
+TEST(FormatEngineTest, PrecisionsBeyondTheDigitsOfADouble) {
+  EXPECT_EQ(PrintA("%.1100f", 1.0), "1." + std::string(1100, '0'));
+  EXPECT_EQ(PrintA("%.1000e", 1.0), "1." + std::string(1000, '0') + "e+00");
+  EXPECT_EQ(PrintA("%#.900g", 2.0), "2." + std::string(899, '0'));
+  EXPECT_EQ(PrintA("%.900g", 2.0), "2");
+  EXPECT_EQ(PrintA("%.20a", 1.0), "0x1." + std::string(20, '0') + "p+0");
+  char expected[1600];
+  std::snprintf(expected, sizeof expected, "%.1074f", 5e-324);
+  EXPECT_EQ(PrintA("%.1074f", 5e-324), expected);
+  // A huge precision is measured, not materialised.
+  char out[16];
+  EXPECT_EQ(FormatA(out, sizeof out, "%.2000000000f", 1.0), 2000000002u);
+  EXPECT_STREQ(out, "1.0000000000000");
+}
+
+TEST(FormatEngineTest, ArgumentWidthsAndPrecisions) {
+  ExpectBoth("%*d|", "   42|", 5, 42);
+  ExpectBoth("%*d|", "42   |", -5, 42);  // negative: left-aligned
+  ExpectBoth("%.*f", "3.14", 2, 3.14159);
+  ExpectBoth("%.*f", "3.141590", -1, 3.14159);  // negative: no precision
+  ExpectBoth("%-*.*e|", "1.0e+00   |", 10, 1, 1.0);
+  EXPECT_EQ(PrintA("%*.*s|", 6, 2, "abc"), "    ab|");
+  EXPECT_EQ(PrintW(u"%*.*s|", -6, 2, u"abc"), u"ab    |");
+  char out[8];
+  EXPECT_EQ(FormatA(out, sizeof out, "%*d", INT_MIN, 1), size_t{INT_MAX});
+  EXPECT_EQ(FormatA(out, sizeof out, "%99999999999d", 1), size_t{INT_MAX});  // saturates
+}
+
+TEST(FormatEngineTest, CountConversionStoresNothing) {
+  int count = 12345;
+  short shortCount = 77;
+  long long longCount = 99;
+  ExpectBoth("ab%ncd%hn%llnef", "abcdef", &count, &shortCount, &longCount);
+  EXPECT_EQ(count, 12345);
+  EXPECT_EQ(shortCount, 77);
+  EXPECT_EQ(longCount, 99);
+}
+
+TEST(FormatEngineTest, PercentUnknownTypesAndIncompleteSpecifications) {
+  struct Case {
+    const char* format;
+    const char* expected;
+  };
+  const Case cases[] = {
+      {"%%", "%"},   {"100%%", "100%"}, {"%5%|", "%|"}, {"%y", "y"},   {"%-5y|", "y|"},
+      {"%Z", "Z"},   {"a%", "a"},       {"a%-", "a"},   {"a%5.", "a"}, {"a%l", "a"},
+      {"a%I64", "a"}, {"a%*", "a"},     {"a%.*", "a"},  {"", ""},      {"%I3d", "3d"},
+  };
+  for (const Case& c : cases) ExpectBoth(c.format, c.expected, 0);
+  // Unknown types take no argument.
+  ExpectBoth("%y %d", "y 5", 5);
+  char out[4] = "xyz";
+  EXPECT_EQ(FormatA(out, sizeof out, nullptr), 0u);
+  EXPECT_STREQ(out, "");
+}
+
+TEST(FormatEngineTest, NeverWritesPastTheCapacity) {
+  const char16_t wtext[] = u"wide \u00E9 text";
+  for (const char* format : {"%d|%s|%S|%f|%-8c|", "%08.3f%#x%p", "plain text only"}) {
+    const size_t n = FormatA(nullptr, 0, format, 123, "narrow", wtext, 2.5, 'q');
+    const std::string full = PrintA(format, 123, "narrow", wtext, 2.5, 'q');
+    ASSERT_EQ(full.size(), n);
+    for (size_t capacity = 0; capacity <= n + 2; ++capacity) {
+      std::vector<char> buffer(capacity + 4, '#');
+      EXPECT_EQ(FormatA(buffer.data(), capacity, format, 123, "narrow", wtext, 2.5, 'q'), n);
+      if (capacity > 0) {
+        const size_t written = std::min(n, capacity - 1);
+        EXPECT_EQ(std::string(buffer.data(), written), full.substr(0, written));
+        EXPECT_EQ(buffer[written], '\0');
+      }
+      for (size_t i = capacity; i < buffer.size(); ++i) ASSERT_EQ(buffer[i], '#') << format << capacity;
+    }
+    const std::u16string wformat = Wide(format);
+    const size_t wn = FormatW(nullptr, 0, wformat.c_str(), 123, wtext, "narrow", 2.5, u'q');
+    for (size_t capacity = 0; capacity <= wn + 2; ++capacity) {
+      std::vector<WCHAR> buffer(capacity + 4, u'#');
+      EXPECT_EQ(FormatW(buffer.data(), capacity, wformat.c_str(), 123, wtext, "narrow", 2.5, u'q'), wn);
+      for (size_t i = capacity; i < buffer.size(); ++i) ASSERT_EQ(buffer[i], u'#') << format << capacity;
+    }
+  }
+}
+
+// Numbers never follow the process locale: a German numeric locale (decimal
+// comma) changes glibc's printf but not this formatter.
+class FormatGermanLocale : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    locale_ = newlocale(LC_ALL_MASK, "de_DE.UTF-8", static_cast<locale_t>(0));
+    if (!locale_)
+      GTEST_SKIP() << "locale de_DE.UTF-8 is not installed (scripts/bootstrap generates it)";
+  }
+  void TearDown() override {
+    if (locale_) freelocale(locale_);
+  }
+  locale_t locale_ = static_cast<locale_t>(0);
+};
+
+TEST_F(FormatGermanLocale, ThreadLocaleDoesNotChangeNumbers) {
+  const locale_t previous = uselocale(locale_);
+  char glibc[32];
+  std::snprintf(glibc, sizeof glibc, "%.1f", 1.5);
+  const std::string f = PrintA("%.1f %e %g %G", 1.5, 1.5, 0.25, 1e-7);
+  const std::u16string w = PrintW(u"%.2f", 2.5);
+  uselocale(previous);
+  EXPECT_STREQ(glibc, "1,5") << "the locale did not take effect";
+  EXPECT_EQ(f, "1.5 1.500000e+00 0.25 1E-07");
+  EXPECT_EQ(w, u"2.50");
+}
+
+TEST_F(FormatGermanLocale, ProcessLocaleDoesNotChangeNumbers) {
+  const std::string saved = std::setlocale(LC_ALL, nullptr);
+  ASSERT_NE(std::setlocale(LC_ALL, "de_DE.UTF-8"), nullptr);
+  const std::string f = PrintA("%.3f|%10.2e", 1234.5, -0.5);
+  std::setlocale(LC_ALL, saved.c_str());
+  EXPECT_EQ(f, "1234.500| -5.00e-01");
+}
+
+TEST(FormatSpecTest, ParsesEveryField) {
+  const char* format = "-+ #012.5I64dtail";
+  zrpal::FormatSpec<char> spec;
+  const char* end = zrpal::ParseFormatSpec(format, spec);
+  EXPECT_EQ(spec.Flags, zrpal::FORMAT_LEFT | zrpal::FORMAT_PLUS | zrpal::FORMAT_BLANK | zrpal::FORMAT_ALT |
+                            zrpal::FORMAT_ZERO);
+  EXPECT_EQ(spec.Width, 12);
+  EXPECT_EQ(spec.Precision, 5);
+  EXPECT_EQ(spec.Size, zrpal::FormatSize::I64);
+  EXPECT_EQ(spec.Type, 'd');
+  EXPECT_EQ(spec.Value, zrpal::FormatArg::Int64);
+  EXPECT_EQ(end, format + 13);
+  EXPECT_EQ(spec.WidthAt, nullptr);
+
+  const char16_t* wformat = u"*.*S";
+  zrpal::FormatSpec<WCHAR> wspec;
+  EXPECT_EQ(zrpal::ParseFormatSpec(wformat, wspec), wformat + 4);
+  EXPECT_EQ(wspec.WidthAt, wformat);
+  EXPECT_EQ(wspec.PrecisionAt, wformat + 2);
+  EXPECT_EQ(wspec.Value, zrpal::FormatArg::NarrowText);  // S in UTF-16 output
+  EXPECT_EQ(wspec.TypeAt, wformat + 3);
+}
+
+TEST(FormatSpecTest, ArgumentKindsFollowTypeSizeAndOutputWidth) {
+  struct Case {
+    const char* spec;
+    zrpal::FormatArg narrowOutput;
+    zrpal::FormatArg wideOutput;
+  };
+  using zrpal::FormatArg;
+  const Case cases[] = {
+      {"s", FormatArg::NarrowText, FormatArg::WideText}, {"S", FormatArg::WideText, FormatArg::NarrowText},
+      {"hS", FormatArg::NarrowText, FormatArg::NarrowText}, {"ls", FormatArg::WideText, FormatArg::WideText},
+      {"c", FormatArg::Int, FormatArg::Int},             {"hd", FormatArg::Int, FormatArg::Int},
+      {"lld", FormatArg::Int64, FormatArg::Int64},       {"Ix", FormatArg::Int64, FormatArg::Int64},
+      {"Le", FormatArg::LongDouble, FormatArg::LongDouble}, {"lg", FormatArg::Double, FormatArg::Double},
+      {"n", FormatArg::Pointer, FormatArg::Pointer},     {"y", FormatArg::None, FormatArg::None},
+      {"%", FormatArg::None, FormatArg::None},           {"5", FormatArg::None, FormatArg::None},
+  };
+  for (const Case& c : cases) {
+    zrpal::FormatSpec<char> spec;
+    zrpal::ParseFormatSpec(c.spec, spec);
+    EXPECT_EQ(spec.Value, c.narrowOutput) << c.spec;
+    const std::u16string w = Wide(c.spec);
+    zrpal::FormatSpec<WCHAR> wspec;
+    zrpal::ParseFormatSpec(w.c_str(), wspec);
+    EXPECT_EQ(wspec.Value, c.wideOutput) << c.spec;
+  }
+  // Incomplete: no type, and no argument is read.
+  zrpal::FormatSpec<char> spec;
+  const char* tail = "-*.*l";
+  EXPECT_EQ(zrpal::ParseFormatSpec(tail, spec), tail + 5);
+  EXPECT_EQ(spec.Type, 0);
+  EXPECT_EQ(spec.WidthAt, nullptr);
+  EXPECT_EQ(spec.PrecisionAt, nullptr);
+  EXPECT_EQ(spec.Value, FormatArg::None);
+}
+
+}  // namespace

@@ -1,0 +1,175 @@
+// The wide-string routines over UTF-16, and the independence of the "C"
+// locale rules from setlocale.
+#include <gtest/gtest.h>
+
+#include <climits>
+#include <clocale>
+#include <cwctype>
+#include <string>
+#include <string_view>
+
+#include "pal/mbcs.h"
+#include "pal/wstr.h"
+
+namespace {
+
+namespace p = zrpal;
+
+std::ptrdiff_t Offset(const WCHAR* base, const WCHAR* found) { return found ? found - base : -1; }
+
+TEST(WideString, LengthCopyAndCompare) {
+  EXPECT_EQ(p::wcslen(u""), 0u);
+  EXPECT_EQ(p::wcslen(u"a\U0001F600"), 3u);
+
+  struct Case {
+    std::u16string_view a, b;
+    int cmp, icmp;
+  };
+  const Case cases[] = {
+      {u"abc", u"abc", 0, 0},
+      {u"abc", u"abd", -1, -1},
+      {u"ab", u"abc", -1, -1},
+      {u"ABC", u"abc", -1, 0},
+      {u"_", u"A", 1, -1},                      // folded to lower case: '_' < 'a'
+      {u"\uFFFF", u"\U0001F600", 1, 1},         // code units: U+FFFF > a high surrogate
+      {u"\u00C4", u"\u00E4", -1, -1},           // only ASCII letters fold
+      {u"\u0130", u"i", 1, 1},
+  };
+  for (const Case& c : cases) {
+    const std::u16string a(c.a), b(c.b);
+    EXPECT_EQ(p::wcscmp(a.c_str(), b.c_str()), c.cmp) << a.size();
+    EXPECT_EQ(p::wcscmp(b.c_str(), a.c_str()), -c.cmp);
+    EXPECT_EQ(p::_wcsicmp(a.c_str(), b.c_str()), c.icmp);
+    EXPECT_EQ(p::_wcsicmp(b.c_str(), a.c_str()), -c.icmp);
+    EXPECT_EQ(p::wcsncmp(a.c_str(), b.c_str(), 100), c.cmp);
+    EXPECT_EQ(p::_wcsnicmp(a.c_str(), b.c_str(), 100), c.icmp);
+  }
+  EXPECT_EQ(p::wcsncmp(u"abX", u"abY", 2), 0);
+  EXPECT_EQ(p::wcsncmp(u"abX", u"abY", 3), -1);
+  EXPECT_EQ(p::_wcsnicmp(u"ABx", u"aby", 2), 0);
+  EXPECT_EQ(p::_wcsnicmp(nullptr, u"a", 0), 0);
+  EXPECT_EQ(p::_wcsicmp(nullptr, u"a"), p::_NLSCMPERROR);
+  EXPECT_EQ(p::_wcsnicmp(u"a", nullptr, 1), p::_NLSCMPERROR);
+
+  WCHAR buffer[8];
+  EXPECT_EQ(p::wcscpy(buffer, u"xyz"), buffer);
+  EXPECT_EQ(std::u16string_view(buffer), u"xyz");
+  for (WCHAR& c : buffer) c = u'#';
+  p::wcsncpy(buffer, u"ab", 5);
+  EXPECT_EQ(std::u16string_view(buffer, 6), std::u16string_view(u"ab\0\0\0#", 6));
+  p::wcsncpy(buffer, u"abcdef", 3);  // no terminator when the source is longer
+  EXPECT_EQ(std::u16string_view(buffer, 6), std::u16string_view(u"abc\0\0#", 6));
+}
+
+TEST(WideString, Searches) {
+  const WCHAR* s = u"a\\b\\\U0001F600c";
+  EXPECT_EQ(Offset(s, p::wcschr(s, u'\\')), 1);
+  EXPECT_EQ(Offset(s, p::wcsrchr(s, u'\\')), 3);
+  EXPECT_EQ(Offset(s, p::wcschr(s, 0xDE00)), 5);  // code units, surrogates included
+  EXPECT_EQ(Offset(s, p::wcschr(s, u'z')), -1);
+  EXPECT_EQ(Offset(s, p::wcsrchr(s, u'z')), -1);
+  EXPECT_EQ(Offset(s, p::wcschr(s, 0)), 7);
+  EXPECT_EQ(Offset(s, p::wcsrchr(s, 0)), 7);
+
+  struct Sub {
+    const WCHAR* text;
+    const WCHAR* sub;
+    std::ptrdiff_t at;
+  };
+  const Sub subs[] = {{u"abcabc", u"ca", 2}, {u"abc", u"", 0},   {u"", u"", 0},
+                      {u"", u"a", -1},       {u"aab", u"ab", 1}, {u"abc", u"abcd", -1},
+                      {u"ABC", u"b", -1}};
+  for (const Sub& c : subs) EXPECT_EQ(Offset(c.text, p::wcsstr(c.text, c.sub)), c.at);
+
+  const Sub sets[] = {{u"hello, world", u" ,", 5}, {u"abc", u"", -1}, {u"abc", u"xyz", -1},
+                      {u"abc", u"cba", 0}};
+  for (const Sub& c : sets) EXPECT_EQ(Offset(c.text, p::wcspbrk(c.text, c.sub)), c.at);
+}
+
+TEST(WideString, CaseAndSpaceFollowTheCLocale) {
+  for (unsigned c = 0; c < 0x10000; ++c) {
+    const auto unit = static_cast<WCHAR>(c);
+    const WCHAR upper = c >= 'a' && c <= 'z' ? static_cast<WCHAR>(c - 32) : unit;
+    const WCHAR lower = c >= 'A' && c <= 'Z' ? static_cast<WCHAR>(c + 32) : unit;
+    ASSERT_EQ(p::towupper(unit), upper) << std::hex << c;
+    ASSERT_EQ(p::towlower(unit), lower) << std::hex << c;
+  }
+  std::u16string s = u"Mixed \u00E4\u00C4 Case \u0131";
+  EXPECT_EQ(p::_wcsupr(s.data()), s.data());
+  EXPECT_EQ(s, u"MIXED \u00E4\u00C4 CASE \u0131");
+  p::_wcslwr(s.data());
+  EXPECT_EQ(s, u"mixed \u00E4\u00C4 case \u0131");
+  EXPECT_EQ(p::_wcsupr(nullptr), nullptr);
+
+  const char16_t spaces[] = u"\t\n\v\f\r \u0085\u00A0\u1680\u2000\u2005\u200A\u2028\u2029\u202F"
+                            u"\u205F\u3000";
+  for (char16_t c : std::u16string_view(spaces)) EXPECT_EQ(p::iswspace(c), 1) << std::hex << int{c};
+  for (char16_t c : std::u16string_view(u"\0\b\x0E\x1F" "a0\u200B\uFEFF\u2060\u00AD", 11))
+    EXPECT_EQ(p::iswspace(c), 0) << std::hex << int{c};
+}
+
+TEST(WideString, ToInteger) {
+  struct Case {
+    std::u16string_view text;
+    int value;
+  };
+  const Case cases[] = {
+      {u"0", 0},
+      {u"42", 42},
+      {u"  \t-17xyz", -17},
+      {u"\u3000+8", 8},
+      {u"2147483647", INT_MAX},
+      {u"2147483648", INT_MAX},
+      {u"99999999999999999999", INT_MAX},
+      {u"-2147483648", INT_MIN},
+      {u"-2147483649", INT_MIN},
+      {u"-99999999999999999999", INT_MIN},
+      {u"", 0},
+      {u"abc", 0},
+      {u"+-1", 0},
+      {u"12 34", 12},
+      {u"\uFF11", 0},  // full-width digits are not digits here
+  };
+  for (const Case& c : cases) {
+    const std::u16string text(c.text);
+    EXPECT_EQ(p::_wtoi(text.c_str()), c.value) << text.size();
+  }
+  EXPECT_EQ(p::_wtoi(nullptr), 0);
+}
+
+// Sets a locale whose rules differ from the "C" locale's for the duration
+// of a test, and restores the previous one.
+class OtherLocale : public testing::Test {
+ protected:
+  void SetUp() override {
+    saved_ = std::setlocale(LC_ALL, nullptr);
+    if (!std::setlocale(LC_ALL, "de_DE.UTF-8") && !std::setlocale(LC_ALL, "C.UTF-8"))
+      GTEST_SKIP() << "no UTF-8 locale installed (scripts/bootstrap makes de_DE.UTF-8)";
+  }
+  void TearDown() override { std::setlocale(LC_ALL, saved_.c_str()); }
+
+ private:
+  std::string saved_;
+};
+
+TEST_F(OtherLocale, RoutinesIgnoreIt) {
+  // The C library folds these here; the routines must not.
+  ASSERT_EQ(std::towupper(L'\u00E4'), static_cast<std::wint_t>(L'\u00C4'));
+  EXPECT_EQ(p::towupper(u'\u00E4'), u'\u00E4');
+  EXPECT_EQ(p::towlower(u'\u00C4'), u'\u00C4');
+  EXPECT_NE(p::_wcsicmp(u"\u00E4", u"\u00C4"), 0);
+  std::u16string s = u"stra\u00DFe \u00E4";
+  p::_wcsupr(s.data());
+  EXPECT_EQ(s, u"STRA\u00DFE \u00E4");
+
+  std::string bytes = "stra\xC3\x9F" "e";
+  p::_mbsupr(reinterpret_cast<unsigned char*>(bytes.data()));
+  EXPECT_EQ(bytes, "STRA\xC3\x9F" "E");
+  EXPECT_EQ(p::_stricmp("\xC3\xA4", "\xC3\x84"), 1);
+  for (int c = 0x80; c < 0x100; ++c) {
+    EXPECT_EQ(p::isspace(c), 0) << c;
+    EXPECT_EQ(p::toupper(c), c) << c;
+  }
+}
+
+}  // namespace

@@ -1,0 +1,90 @@
+// Helpers shared by the string tests: ASCII literals in either width, the
+// buffer header in front of a string's characters, and typed-test plumbing.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <cstring>
+#include <string>
+
+#include "zr/xstring.h"
+
+namespace strtest {
+
+template <class S>
+struct Width;
+template <>
+struct Width<CXString> {
+  using Unit = char;
+};
+template <>
+struct Width<CXStringW> {
+  using Unit = WCHAR;
+};
+template <class S>
+using UnitOf = typename Width<S>::Unit;
+
+// An ASCII text in the unit type of S, alive for the full expression.
+template <class S>
+class T {
+ public:
+  using Unit = UnitOf<S>;
+  explicit T(const char* ascii) {
+    for (const char* p = ascii; *p; ++p) text_.push_back(static_cast<Unit>(static_cast<unsigned char>(*p)));
+  }
+  operator const Unit*() const { return text_.c_str(); }
+  const Unit* get() const { return text_.c_str(); }
+
+ private:
+  std::basic_string<Unit> text_;
+};
+
+// The string's units as a std::string (wide units are cut to their low byte;
+// the tests compare ASCII text).
+template <class Unit>
+std::string Ascii(const Unit* p) {
+  std::string out;
+  for (; *p; ++p) out.push_back(static_cast<char>(*p));
+  return out;
+}
+inline std::string Ascii(const CXString& s) { return Ascii(static_cast<const char*>(s)); }
+inline std::string Ascii(const CXStringW& s) { return Ascii(static_cast<const WCHAR*>(s)); }
+
+// The three fields in front of the characters: reference count, data length,
+// allocated size in bytes. Read through memcpy: they are plain bytes to the
+// test.
+struct Header {
+  std::int32_t refs, length, allocSize;
+};
+template <class Unit>
+Header HeaderOf(const Unit* p) {
+  Header h;
+  std::memcpy(&h, reinterpret_cast<const char*>(p) - sizeof h, sizeof h);
+  return h;
+}
+inline Header HeaderOf(const CXString& s) { return HeaderOf(static_cast<const char*>(s)); }
+inline Header HeaderOf(const CXStringW& s) { return HeaderOf(static_cast<const WCHAR*>(s)); }
+// Where the characters are: equal for strings that share a buffer.
+inline const void* Chars(const CXString& s) { return static_cast<const char*>(s); }
+inline const void* Chars(const CXStringW& s) { return static_cast<const WCHAR*>(s); }
+
+// Reaches the protected members that the library's own code uses.
+template <class S>
+class Probe : public S {
+ public:
+  using S::S;
+  using S::operator=;
+  Probe() = default;
+  Probe(const S& s) : S(s) {}
+  using S::AllocBuffer;
+  using S::AssignCopy;
+  using S::ConcatCopy;
+  using S::ConcatCopyTo;
+  using S::GetAllocSize;
+  using S::ReallocBuffer;
+};
+
+using Widths = ::testing::Types<CXString, CXStringW>;
+
+}  // namespace strtest
