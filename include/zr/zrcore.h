@@ -12,3 +12,4 @@
 #include "zr/tmap.h"
 #include "zr/ifacereg.h"
 #include "zr/xstring.h"
+#include "zr/variant.h"

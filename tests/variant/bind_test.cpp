@@ -1,0 +1,160 @@
+// ZRVariantBindFromValue and ZRVariantBindToValue: variants to and from
+// plain typed storage.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <vector>
+
+#include "tests/variant/variant_test_util.h"
+
+namespace {
+
+using zrtest::CCounted;
+
+struct PlainCase {
+  unsigned short type;
+  std::vector<unsigned char> bytes;
+};
+
+template <class T>
+PlainCase Plain(unsigned short type, const T& value) {
+  PlainCase c{type, std::vector<unsigned char>(sizeof(T))};
+  std::memcpy(c.bytes.data(), &value, sizeof(T));
+  return c;
+}
+
+TEST(VariantBinding, PlainValuesBitForBit) {
+  const PlainCase cases[] = {
+      Plain(ZRVT_BOOL, 7),  // not made 0 or 1
+      Plain(ZRVT_UI1, static_cast<unsigned char>(0xA5)), Plain(ZRVT_UI2, static_cast<unsigned short>(0xBEEF)),
+      Plain(ZRVT_ULONG, 0xDEADBEEFu), Plain(ZRVT_INT, -123456), Plain(ZRVT_UINT, 0x80000000u),
+      Plain(ZRVT_LONG, -1), Plain(ZRVT_DOUBLE, -1.0 / 3.0), Plain(ZRVT_FLOAT, 0.1f),
+      Plain(ZRVT_SIZE, tagSIZE{-1, 2}), Plain(ZRVT_RSIZE, tagRSIZE{1.5, -2.5}), Plain(ZRVT_POINT, tagPOINT{3, -4}),
+      Plain(ZRVT_RPOINT, tagRPOINT{0.25, 0.75}), Plain(ZRVT_RECT, tagRECT{1, 2, 3, 4}),
+      Plain(ZRVT_RRECT, tagRRECT{-1, -2, -3, -4.5}),
+  };
+  for (const PlainCase& c : cases) {
+    SCOPED_TRACE(c.type);
+    CZRVariant v("previous");  // freed by the bind
+    ASSERT_EQ(ZRVariantBindFromValue(c.type, const_cast<unsigned char*>(c.bytes.data()), &v), 1);
+    EXPECT_EQ(v.vt, c.type);
+    std::vector<unsigned char> value(32, 0);
+    std::memcpy(value.data(), c.bytes.data(), c.bytes.size());
+    EXPECT_EQ(std::memcmp(&v.dblVal, value.data(), 32), 0);  // the rest of the union zero
+    // Out again: exactly the plain value's bytes, nothing beyond them.
+    std::vector<unsigned char> out(c.bytes.size() + 8, 0xCC);
+    ASSERT_EQ(ZRVariantBindToValue(c.type, out.data(), &v), 1);
+    EXPECT_EQ(std::memcmp(out.data(), c.bytes.data(), c.bytes.size()), 0);
+    EXPECT_EQ(out.back(), 0xCC);
+  }
+  // The caller names the type; plain types are read without a check.
+  CZRVariant minusOne(-1);
+  unsigned short low = 0;
+  ASSERT_EQ(ZRVariantBindToValue(ZRVT_UI2, &low, &minusOne), 1);
+  EXPECT_EQ(low, 0xFFFF);
+}
+
+TEST(VariantBinding, TextIsCopiedBothWays) {
+  char* text = new char[4]{'a', 'b', 'c', 0};
+  CZRVariant v;
+  ASSERT_EQ(ZRVariantBindFromValue(ZRVT_STR, &text, &v), 1);
+  delete[] text;  // the variant has its own copy
+  EXPECT_STREQ(v.pszVal, "abc");
+  char* target = new char[8]{'o', 'l', 'd', 0};  // freed by the bind
+  ASSERT_EQ(ZRVariantBindToValue(ZRVT_STR, &target, &v), 1);
+  EXPECT_NE(target, v.pszVal);
+  EXPECT_STREQ(target, "abc");
+  delete[] target;
+  // The variant's own member, in and out.
+  ASSERT_EQ(ZRVariantBindFromValue(ZRVT_STR, &v.pszVal, &v), 1);
+  ASSERT_EQ(ZRVariantBindToValue(ZRVT_STR, &v.pszVal, &v), 1);
+  EXPECT_STREQ(v.pszVal, "abc");
+
+  WCHAR* wide = nullptr;
+  CZRVariant w(u"wide"), back;
+  ASSERT_EQ(ZRVariantBindToValue(ZRVT_WSTR, &wide, &w), 1);
+  ASSERT_EQ(ZRVariantBindFromValue(ZRVT_WSTR, &wide, &back), 1);
+  EXPECT_NE(back.pwszVal, wide);
+  EXPECT_EQ(zrtest::Wide(back.pwszVal), u"wide");
+  delete[] wide;
+  char* none = nullptr;
+  ASSERT_EQ(ZRVariantBindFromValue(ZRVT_STR, &none, &v), 1);
+  EXPECT_EQ(v.pszVal, nullptr);
+}
+
+TEST(VariantBinding, ObjectsAreCounted) {
+  int destroyed = 0;
+  auto* object = new CCounted(&destroyed);
+  {
+    IZRUnknown* source = object;
+    CZRVariant v;
+    ASSERT_EQ(ZRVariantBindFromValue(ZRVT_UNKNOWN, &source, &v), 1);
+    EXPECT_EQ(object->Count(), 2u);
+    // The target's old object is released, the new one referenced.
+    IZRUnknown* target = new CCounted(&destroyed);
+    ASSERT_EQ(ZRVariantBindToValue(ZRVT_UNKNOWN, &target, &v), 1);
+    EXPECT_EQ(destroyed, 1);
+    EXPECT_EQ(target, object);
+    EXPECT_EQ(object->Count(), 3u);
+    // Already there: still one reference for the target.
+    ASSERT_EQ(ZRVariantBindToValue(ZRVT_UNKNOWN, &target, &v), 1);
+    EXPECT_EQ(object->Count(), 3u);
+    target->Release();
+    ASSERT_EQ(ZRVariantBindFromValue(ZRVT_UNKNOWN, &v.punkVal, &v), 1);
+    EXPECT_EQ(object->Count(), 2u);
+    // With the variant holding the only reference, binding out onto its own
+    // member must reference before it releases.
+    object->Release();
+    ASSERT_EQ(ZRVariantBindToValue(ZRVT_UNKNOWN, &v.punkVal, &v), 1);
+    EXPECT_EQ(destroyed, 1);
+    EXPECT_EQ(object->Count(), 1u);
+  }
+  EXPECT_EQ(destroyed, 2);
+}
+
+TEST(VariantBinding, BlobsAreTakenOverAndLent) {
+  tagZRBLOB blob{3, new BYTE[3]{1, 2, 3}};
+  CZRVariant v;
+  ASSERT_EQ(ZRVariantBindFromValue(ZRVT_BLOB, &blob, &v), 1);
+  EXPECT_EQ(v.blobVal.pBlobData, blob.pBlobData);  // freed by the variant
+  tagZRBLOB out{0, nullptr};
+  ASSERT_EQ(ZRVariantBindToValue(ZRVT_BLOB, &out, &v), 1);
+  EXPECT_EQ(out.pBlobData, blob.pBlobData);  // lent, not copied
+  EXPECT_EQ(out.cbSize, 3u);
+  // The variant's own blob bound back into it stays alive.
+  ASSERT_EQ(ZRVariantBindFromValue(ZRVT_BLOB, &out, &v), 1);
+  EXPECT_EQ(v.blobVal.pBlobData[2], 3);
+}
+
+TEST(VariantBinding, Refusals) {
+  int value = 5;
+  // Types without a plain value: the variant keeps the code, no value.
+  for (unsigned type : {0u, 20u, 0x4000u}) {
+    CZRVariant v("previous"), src(7);
+    EXPECT_EQ(ZRVariantBindFromValue(static_cast<unsigned short>(type), &value, &v), 0);
+    EXPECT_EQ(v.vt, type);
+    EXPECT_EQ(v.pszVal, nullptr);
+    v.vt = ZRVT_EMPTY;
+    EXPECT_EQ(ZRVariantBindToValue(static_cast<unsigned short>(type), &value, &src), 0);
+    EXPECT_EQ(value, 5);
+  }
+  // Another type's bits are never read as a pointer; empty gives null.
+  CZRVariant number(12345), empty;
+  char* text = nullptr;
+  IZRUnknown* object = nullptr;
+  tagZRBLOB blob{9, nullptr};
+  EXPECT_EQ(ZRVariantBindToValue(ZRVT_STR, &text, &number), 0);
+  EXPECT_EQ(ZRVariantBindToValue(ZRVT_UNKNOWN, &object, &number), 0);
+  EXPECT_EQ(ZRVariantBindToValue(ZRVT_BLOB, &blob, &number), 0);
+  EXPECT_EQ(blob.cbSize, 9u);
+  EXPECT_EQ(ZRVariantBindToValue(ZRVT_STR, &text, &empty), 1);
+  EXPECT_EQ(text, nullptr);
+  // Null pointers.
+  CZRVariant v("text");
+  EXPECT_EQ(ZRVariantBindFromValue(ZRVT_INT, nullptr, &v), 0);
+  EXPECT_EQ(v.vt, ZRVT_EMPTY);
+  EXPECT_EQ(ZRVariantBindFromValue(ZRVT_INT, &value, nullptr), 0);
+  EXPECT_EQ(ZRVariantBindToValue(ZRVT_INT, nullptr, &v), 0);
+}
+
+}  // namespace
