@@ -9,6 +9,8 @@
 
 #include "core/memmgr.h"
 #include "core/module_state.h"
+#include "core/registry.h"
+#include "core/service.h"
 #include "pal/codepage.h"
 #include "pal/com.h"
 #include "pal/heap.h"
@@ -43,12 +45,14 @@ void SwitchProcessHeapsToLfh() {
 }
 
 // The order of construction. Later subsystems insert their steps at their
-// place in this list: the class registry's map and the registration of
-// "CLSID_OFSERVICECONTAINER" after the memory manager, the translation
-// globals after COM.
+// place in this list: the translation globals after COM.
 constexpr StartupStep kSteps[] = {
     {"code pages", zrpal::CodePageStartup, zrpal::CodePageShutdown},
     {"memory manager", MemoryManagerStartup, MemoryManagerShutdown},
+    {"class registry", RegistryStartup, RegistryShutdown},
+    // The factory is found among the library's own exports, by the handle
+    // LibraryModule() takes from the allocation base of the library's code.
+    {"service container class", ServiceContainerClassStartup, ServiceContainerClassShutdown},
     {"COM", ComConstruct, ComDestruct},
     {"low-fragmentation heaps", SwitchProcessHeapsToLfh, nullptr},
 };

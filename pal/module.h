@@ -1,5 +1,5 @@
-// pal/module.h - modules: handles, export lookup, address queries, and the
-// module entry point.
+// pal/module.h - modules: handles, export lookup, address queries, finding,
+// loading and unloading module files, and the module entry point.
 //
 // A module handle (HMODULE) is the load address of the module's image, as on
 // Windows: the address of its first loaded segment.
@@ -27,6 +27,59 @@ HMODULE GetModuleHandleW(LPCWSTR name);
 // the module's own exports are searched, not those of modules it depends on.
 // Null and ERROR_PROC_NOT_FOUND when absent.
 FARPROC GetProcAddress(HMODULE module, LPCSTR name);
+
+// The file of `module`, or of the program's executable with a null module,
+// as a full path (as the dynamic loader recorded it when it was loaded by
+// name or by a relative path). Windows semantics for the buffer: the length
+// copied without the terminator; when `size` is too small the text is cut to
+// size - 1 characters and terminated, the result is `size` and the last error
+// ERROR_INSUFFICIENT_BUFFER. 0 and ERROR_MOD_NOT_FOUND for an unknown module.
+DWORD GetModuleFileNameA(HMODULE module, LPSTR fileName, DWORD size);
+
+// Searches for the file `fileName` and stores its full path in `buffer`.
+//
+// Order: a name with a slash is taken as given (relative to the current
+// folder), with no folder search. Otherwise the folders of `path` (a
+// colon-separated list) are searched in turn, or, with a null path, the
+// folders a user of this platform expects a module to be found in: the
+// executable's folder, the current folder, the folders of LD_LIBRARY_PATH,
+// then the system library folders. In each folder the name is tried as given,
+// then with the suffix ".so" when it does not already end in ".so". With an
+// `extension` (".so", say) and a file name that has none, only the name with
+// that extension is tried. Only regular files are found (not folders).
+// Deviation: Windows separates the folders of `path` with semicolons and its
+// default order is the application folder, the system folders, the current
+// folder and PATH; Linux's module folders are used instead.
+//
+// Buffer semantics are Windows': the length of the path without its
+// terminator when it fits in `bufferLength` characters (and *filePart, if
+// given, points to its file name); otherwise the size needed, terminator
+// included, with the buffer unchanged. 0 and ERROR_FILE_NOT_FOUND when no
+// file matches; 0 and ERROR_INVALID_PARAMETER for a null or empty name or a
+// null buffer with a non-zero length. The found path is made absolute and
+// "." and ".." are removed from it as text (symbolic links are kept).
+DWORD SearchPathA(LPCSTR path, LPCSTR fileName, LPCSTR extension, DWORD bufferLength, LPSTR buffer,
+                  LPSTR* filePart);
+
+// Loads the shared object `fileName` (dlopen with every symbol bound at once,
+// its symbols kept local) and returns its module handle, the load address of
+// its image as above. A module already loaded is not loaded again: its count
+// of loads grows, as each LoadLibraryA must be matched by a FreeLibrary. The
+// file is found as SearchPathA finds it; a bare name that search does not
+// find is left to the dynamic loader's own search (its cache of the system
+// folders). Null and ERROR_INVALID_PARAMETER for a null or empty name,
+// ERROR_MOD_NOT_FOUND when no file is found, ERROR_BAD_EXE_FORMAT when the
+// file exists but does not load. Deviation: Windows tells a missing
+// dependency (ERROR_MOD_NOT_FOUND) and a missing import (ERROR_PROC_NOT_FOUND)
+// apart from a bad image; the dynamic loader reports all three as one
+// failure, which is ERROR_BAD_EXE_FORMAT here.
+HMODULE LoadLibraryA(LPCSTR fileName);
+
+// Undoes one LoadLibraryA of `module`; the module is unloaded when its last
+// load is undone. FALSE and ERROR_INVALID_PARAMETER for a null module,
+// ERROR_MOD_NOT_FOUND for a module that is not loaded, ERROR_INVALID_HANDLE
+// for a module that no LoadLibraryA loaded (one the program was linked with).
+BOOL FreeLibrary(HMODULE module);
 
 // Thread notifications are never delivered on this platform; always TRUE.
 BOOL DisableThreadLibraryCalls(HMODULE module);

@@ -13,3 +13,7 @@
 #include "zr/ifacereg.h"
 #include "zr/xstring.h"
 #include "zr/variant.h"
+#include "zr/registry.h"
+#include "zr/service.h"
+#include "zr/xstream.h"
+#include "zr/persist.h"

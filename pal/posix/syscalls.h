@@ -58,7 +58,11 @@ using PhdrCallback = int (*)(dl_phdr_info*, size_t, void*);
   X(iconv_open, iconv_t, (const char*, const char*), ::iconv_open)         \
   X(iconv, size_t, (iconv_t, char**, size_t*, char**, size_t*), ::iconv)   \
   X(iconv_close, int, (iconv_t), ::iconv_close)                            \
-  X(dl_iterate_phdr, int, (PhdrCallback, void*), ::dl_iterate_phdr)
+  X(dl_iterate_phdr, int, (PhdrCallback, void*), ::dl_iterate_phdr)     \
+  X(dlinfo, int, (void*, int, void*), ::dlinfo)                            \
+  X(getcwd, char*, (char*, size_t), ::getcwd)                              \
+  X(readlink, ssize_t, (const char*, char*, size_t), ::readlink)           \
+  X(strerror_r, const char*, (int, char*, size_t), ErrorText)
 
 struct Table {
 #define ZRPAL_SYSCALL_MEMBER(name, ret, params, real) ret(*name) params;

@@ -1,0 +1,39 @@
+// test_plugin.h - the interface of the objects that the test plugin
+// (widget_plugin.cpp, built as a shared object of its own) creates, shared by
+// the plugin and the test programs that load it.
+#pragma once
+
+#include "zr/unknown.h"
+
+// The plugin's factories, exported unmangled under these class names.
+inline constexpr char kTestWidgetClass[] = "ZrTestWidget";
+// The same class name in other letter case: a factory of its own, whose
+// widgets tell themselves apart by kind.
+inline constexpr char kTestWidgetUpperClass[] = "ZRTESTWIDGET";
+// A factory that throws CXException(ZRCAUSE_INVALIDARG) instead of creating.
+inline constexpr char kTestThrowingClass[] = "ZrTestThrowingWidget";
+
+// The kinds GetKind answers.
+inline constexpr int kWidgetKind = 1;
+inline constexpr int kWidgetUpperKind = 2;
+
+// Widgets also implement IPersistXStream (zr/persist.h): GetClassName is the
+// class name of the factory that made them, Save writes the value as 4 bytes
+// (WriteDword, little-endian), Load reads them back, GetSize is 4.
+inline constexpr unsigned kWidgetSavedBytes = 4;
+
+// Default visibility: the test programs and the plugin must agree on the
+// interface's type information.
+class __attribute__((visibility("default"))) ITestWidget : public IZRUnknown {
+ public:
+  // Slot 3: which factory created the widget.
+  virtual int GetKind() = 0;
+  // Slot 4: the widget adds 1 to *counter when it is destroyed.
+  virtual void SetDestroyedCounter(int* counter) = 0;
+  // Slot 5, 6: a value the widget keeps.
+  virtual void SetValue(ULONG value) = 0;
+  virtual ULONG GetValue() = 0;
+
+ protected:
+  ~ITestWidget() = default;
+};

@@ -1,0 +1,194 @@
+// The memory stream through its two interfaces: reading and writing, the
+// seek clamps, the memory block, and cancellation through a progress object.
+#include <gtest/gtest.h>
+
+#include <climits>
+#include <cstring>
+#include <numeric>
+#include <string>
+
+#include "tests/storage/stream_test_util.h"
+
+namespace {
+
+using zrtest::Bytes;
+using zrtest::Ref;
+using zrtest::Text;
+
+// A progress object that counts its polls and asks to cancel from poll
+// number `cancelAt` on (0: never).
+class CProgress : public CZRUnknownImpl<ZRIFC::IProgress> {
+ public:
+  int CheckCancel() override {
+    ++polls;
+    return cancelAt > 0 && polls >= cancelAt;
+  }
+  void SetPos(int) override {}
+  void OffsetPos(int) override {}
+  void SetRange(int, int) override {}
+  ULONG Count() const { return m_cRef; }
+
+  int polls = 0;
+  int cancelAt = 0;
+};
+
+TEST(MemStream, ReadsAndWrites) {
+  Ref<IXStream> s(new_StreamOnMemory());
+  ASSERT_NE(s.get(), nullptr);
+  EXPECT_STREQ(s->GetName(), "Memory stream");
+  char buffer[10] = {};
+  EXPECT_EQ(s->Read(buffer, 4), 0u);  // new: empty
+  EXPECT_THROW(s->ReadByte(), CXEofException);
+  EXPECT_EQ(Ref<IMemBlock>(zrtest::MemBlockOf(s.get()))->GetData(), nullptr);
+  s->Write("abc", 3);
+  EXPECT_EQ(s->Seek(1, ZRSEEK_SET), 1u);
+  EXPECT_EQ(s->Read(buffer, 10), 2u);  // clipped at the end
+  EXPECT_STREQ(buffer, "bc");
+  EXPECT_EQ(s->Read(buffer, 10), 0u);
+  // Overwriting, then extending; the size is the highest position reached.
+  s->Seek(1, ZRSEEK_SET);
+  s->Write("XYZ", 3);
+  s->Seek(0, ZRSEEK_SET);
+  s->Write("1", 1);
+  EXPECT_EQ(s->GetSize(), 4u);
+  EXPECT_EQ(s->GetPosition(), 1u);
+  EXPECT_EQ(zrtest::Content(s.get()), Text("1XYZ"));
+}
+
+TEST(MemStream, SeekClampsToTheStream) {
+  struct SeekCase {
+    ULONG from;
+    int offset;
+    unsigned origin;
+    ULONG expected;
+  };
+  const SeekCase cases[] = {
+      {4, -5, ZRSEEK_SET, 0},        {4, 100, ZRSEEK_END, 10},    {4, -3, ZRSEEK_END, 7},
+      {4, 3, ZRSEEK_CUR, 7},         {4, -4, ZRSEEK_CUR, 0},      {4, -9, ZRSEEK_CUR, 0},
+      {4, 9, ZRSEEK_CUR, 10},        {4, 10, ZRSEEK_SET, 10},     {4, INT_MAX, ZRSEEK_CUR, 10},
+      {4, INT_MIN, ZRSEEK_END, 0},   {10, 0, ZRSEEK_CUR, 10},     {0, -20, ZRSEEK_END, 0},
+  };
+  Ref<IXStream> s(new_StreamOnMemory());
+  s->Write("0123456789", 10);
+  for (const SeekCase& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.from << " " << c.offset << " " << c.origin);
+    s->Seek(static_cast<int>(c.from), ZRSEEK_SET);
+    EXPECT_EQ(s->Seek(c.offset, c.origin), c.expected);
+    EXPECT_EQ(s->GetPosition(), c.expected);
+    EXPECT_EQ(s->GetSize(), 10u);
+  }
+  // An unknown origin names the stream and the seek, and moves nothing.
+  s->Seek(6, ZRSEEK_SET);
+  for (unsigned origin : {3u, 0xFFFFFFFFu}) {
+    DWORD operation = 0;
+    std::u16string name;
+    EXPECT_EQ(zrtest::CauseOf([&] { s->Seek(0, origin); }, &operation, &name), ZRCAUSE_INVALIDARG);
+    EXPECT_EQ(operation, ZRSTREAMOP_SEEK);
+    EXPECT_EQ(name, u"Memory stream");
+    EXPECT_EQ(s->GetPosition(), 6u);
+  }
+}
+
+TEST(MemStream, BothInterfacesAreOneObject) {
+  IXStream* s = new_StreamOnMemory();
+  void* block = nullptr;
+  void* unknown = nullptr;
+  void* stream = nullptr;
+  ASSERT_EQ(s->QueryInterface(typeid(IMemBlock), &block), 1);
+  auto* memBlock = static_cast<IMemBlock*>(block);
+  ASSERT_EQ(memBlock->QueryInterface(typeid(IZRUnknown), &unknown), 1);
+  ASSERT_EQ(memBlock->QueryInterface(typeid(IXStream), &stream), 1);
+  EXPECT_EQ(stream, static_cast<void*>(s));
+  void* viaStream = nullptr;
+  ASSERT_EQ(s->QueryInterface(typeid(IZRUnknown), &viaStream), 1);
+  EXPECT_EQ(viaStream, unknown);
+  void* other = &other;
+  EXPECT_EQ(s->QueryInterface(typeid(ZRIFC::IProgress), &other), 0);
+  EXPECT_EQ(other, nullptr);
+  // Five references (creation and four answers) on one count.
+  EXPECT_EQ(memBlock->AddRef(), 6u);
+  for (ULONG left = 5; left > 0; --left) EXPECT_EQ(s->Release(), left);
+  EXPECT_EQ(memBlock->Release(), 0u);
+}
+
+TEST(MemStream, SetDataReplacesTheBuffer) {
+  Bytes p(20);
+  std::iota(p.begin(), p.end(), BYTE{100});
+  Ref<IXStream> s(new_StreamOnMemory());
+  Ref<IMemBlock> block(zrtest::MemBlockOf(s.get()));
+  s->Write("abcdefgh", 8);
+  s->Seek(5, ZRSEEK_SET);
+  block->SetData(p.data(), 20);
+  EXPECT_EQ(block->GetSize(), 20u);
+  EXPECT_EQ(s->GetSize(), 20u);
+  EXPECT_EQ(s->GetPosition(), 5u);  // kept
+  EXPECT_EQ(zrtest::Content(s.get()), p);
+  EXPECT_EQ(s->ReadByte(), 105);
+  // From the stream's own bytes, and shorter than the position: the
+  // position comes back to the new end.
+  s->Seek(0, ZRSEEK_END);
+  block->SetData(static_cast<BYTE*>(block->GetData()) + 2, 4);
+  EXPECT_EQ(zrtest::Content(s.get()), Bytes(p.begin() + 2, p.begin() + 6));
+  EXPECT_EQ(s->GetPosition(), 4u);
+  // Null data gives zero bytes.
+  block->SetData(nullptr, 3);
+  EXPECT_EQ(zrtest::Content(s.get()), Bytes(3, 0));
+  // Length 0 leaves no buffer; the stream still grows when written.
+  block->SetData(p.data(), 0);
+  EXPECT_EQ(block->GetData(), nullptr);
+  EXPECT_EQ(s->GetSize(), 0u);
+  EXPECT_EQ(s->GetPosition(), 0u);
+  s->Write("xy", 2);
+  EXPECT_EQ(zrtest::Content(s.get()), Text("xy"));
+}
+
+TEST(MemStream, WritesFromItsOwnBuffer) {
+  // Growing moves the buffer; bytes written from it must move along.
+  Ref<IXStream> s(new_StreamOnMemory());
+  Bytes first(4096);
+  std::iota(first.begin(), first.end(), BYTE{0});
+  s->Write(first.data(), 4096);
+  Ref<IMemBlock> block(zrtest::MemBlockOf(s.get()));
+  s->Write(block->GetData(), 4096);
+  Bytes twice = first;
+  twice.insert(twice.end(), first.begin(), first.end());
+  EXPECT_EQ(zrtest::Content(s.get()), twice);
+  // Overlapping without growth, short and long.
+  for (int n : {3, 100}) {
+    s->Seek(1, ZRSEEK_SET);
+    s->Write(block->GetData(), n);
+    const Bytes before = twice;
+    for (int i = 0; i < n; ++i) twice[1 + i] = before[i];
+    EXPECT_EQ(zrtest::Content(s.get()), twice);
+  }
+}
+
+TEST(MemStream, ProgressIsPolledAndCanCancel) {
+  CProgress progress;
+  IXStream* s = new_StreamOnMemory(&progress);
+  EXPECT_EQ(progress.Count(), 2u);  // the stream holds a reference
+  s->Write("abcd", 4);
+  s->WriteDword(7);
+  EXPECT_EQ(progress.polls, 2);
+  // Cancelling: the write is done, then the exception comes.
+  progress.cancelAt = progress.polls + 1;
+  EXPECT_EQ(zrtest::CauseOf([&] { s->Write("ef", 2); }), ZRCAUSE_CANCELLED);
+  EXPECT_EQ(s->GetSize(), 10u);
+  s->Seek(0, ZRSEEK_SET);
+  char buffer[4];
+  EXPECT_EQ(zrtest::CauseOf([&] { s->Read(buffer, 4); }), ZRCAUSE_CANCELLED);
+  EXPECT_EQ(s->GetPosition(), 4u);
+  EXPECT_EQ(std::memcmp(buffer, "abcd", 4), 0);
+  // The stream stays usable once the caller stops cancelling; a read at
+  // the end reads nothing and does not poll.
+  progress.cancelAt = 0;
+  EXPECT_EQ(s->ReadDword(), 7u);
+  s->Seek(0, ZRSEEK_END);
+  const int polls = progress.polls;
+  EXPECT_EQ(s->Read(buffer, 4), 0u);
+  EXPECT_EQ(progress.polls, polls);
+  s->Release();
+  EXPECT_EQ(progress.Count(), 1u);  // released with the stream
+}
+
+}  // namespace

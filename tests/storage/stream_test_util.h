@@ -1,0 +1,146 @@
+// Shared helpers of the stream tests: byte builders written independently of
+// the library's, a reference holder, memory streams over given bytes, and a
+// stream of the tests' own on the library's typed-operation base.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <bit>
+#include <cstdint>
+#include <cstring>
+#include <initializer_list>
+#include <string>
+#include <typeinfo>
+#include <vector>
+
+#include "zr/exception.h"
+#include "zr/xstream.h"
+
+namespace zrtest {
+
+using Bytes = std::vector<BYTE>;
+
+// Little-endian pieces of an expected record.
+inline Bytes LE(std::uint64_t v, int n) {
+  Bytes out;
+  for (int i = 0; i < n; ++i) out.push_back(static_cast<BYTE>(v >> (8 * i)));
+  return out;
+}
+inline Bytes LE16(std::uint16_t v) { return LE(v, 2); }
+inline Bytes LE32(std::uint32_t v) { return LE(v, 4); }
+inline Bytes LEDouble(double d) { return LE(std::bit_cast<std::uint64_t>(d), 8); }
+inline Bytes Text(const std::string& s) { return Bytes(s.begin(), s.end()); }
+inline Bytes Cat(std::initializer_list<Bytes> parts) {
+  Bytes out;
+  for (const Bytes& p : parts) out.insert(out.end(), p.begin(), p.end());
+  return out;
+}
+
+// Holds one reference and gives it back.
+template <class T>
+class Ref {
+ public:
+  explicit Ref(T* p = nullptr) : m_p(p) {}
+  ~Ref() { reset(); }
+  Ref(const Ref&) = delete;
+  Ref& operator=(const Ref&) = delete;
+  void reset(T* p = nullptr) {
+    if (m_p) m_p->Release();
+    m_p = p;
+  }
+  T* get() const { return m_p; }
+  T* operator->() const { return m_p; }
+  T** out() {
+    reset();
+    return &m_p;
+  }
+
+ private:
+  T* m_p;
+};
+
+// The memory-block view of a memory stream (one reference).
+inline IMemBlock* MemBlockOf(IXStream* stream) {
+  void* block = nullptr;
+  EXPECT_EQ(stream->QueryInterface(typeid(IMemBlock), &block), 1);
+  return static_cast<IMemBlock*>(block);
+}
+
+// The whole content of a memory stream.
+inline Bytes Content(IXStream* stream) {
+  Ref<IMemBlock> block(MemBlockOf(stream));
+  const BYTE* data = static_cast<const BYTE*>(block->GetData());
+  return data ? Bytes(data, data + block->GetSize()) : Bytes();
+}
+
+// A new memory stream holding `bytes`, positioned at 0.
+inline IXStream* MemStreamOf(const Bytes& bytes) {
+  IXStream* stream = new_StreamOnMemory();
+  Ref<IMemBlock> block(MemBlockOf(stream));
+  block->SetData(bytes.data(), static_cast<unsigned>(bytes.size()));
+  return stream;
+}
+
+// A stream of the tests' own, derived from the library's typed-operation
+// base: its bytes live in a vector, Read delivers at most `readChunk` bytes
+// per call, and the calls are counted. Its typed operations are the
+// library's generic ones, reached through the table.
+class CVectorStream : public CXStreamImpl {
+ public:
+  explicit CVectorStream(Bytes bytes = {}, ULONG readChunk = 0x7FFFFFFF)
+      : data(std::move(bytes)), m_readChunk(readChunk) {}
+
+  ULONG Read(void* buffer, int count) override {
+    ++reads;
+    const std::size_t left = m_position < data.size() ? data.size() - m_position : 0;
+    const std::size_t n = std::min<std::size_t>({static_cast<std::size_t>(count), left, m_readChunk});
+    if (n == 0 || !buffer) return 0;
+    std::copy_n(data.begin() + static_cast<std::ptrdiff_t>(m_position), n, static_cast<BYTE*>(buffer));
+    m_position += n;
+    return static_cast<ULONG>(n);
+  }
+  void Write(const void* buffer, int count) override {
+    ++writes;
+    const BYTE* p = static_cast<const BYTE*>(buffer);
+    if (count <= 0 || !p) return;
+    if (data.size() < m_position + count) data.resize(m_position + count);
+    std::copy(p, p + count, data.begin() + static_cast<std::ptrdiff_t>(m_position));
+    m_position += count;
+  }
+  ULONG Seek(int offset, unsigned int origin) override {
+    const std::int64_t base = origin == ZRSEEK_SET ? 0 : origin == ZRSEEK_CUR ? m_position : data.size();
+    m_position = static_cast<std::size_t>(std::clamp<std::int64_t>(base + offset, 0, data.size()));
+    return static_cast<ULONG>(m_position);
+  }
+  ULONG GetPosition() override { return static_cast<ULONG>(m_position); }
+  ULONG GetSize() override { return static_cast<ULONG>(data.size()); }
+  const char* GetName() override { return "vector stream"; }
+
+  Bytes data;
+  int reads = 0;
+  int writes = 0;
+
+ private:
+  std::size_t m_position = 0;
+  ULONG m_readChunk;
+};
+
+// Runs `f` and reports the cause of the CXException it throws (0 when it
+// throws none); a CXFileException's operation and name land in the out
+// parameters when given.
+template <class F>
+DWORD CauseOf(F f, DWORD* operation = nullptr, std::u16string* name = nullptr) {
+  try {
+    f();
+  } catch (const CXFileException& e) {
+    if (operation) *operation = e.GetOperation();
+    if (name) *name = e.GetFileName() ? e.GetFileName() : u"";
+    return e.GetCause();
+  } catch (const CXException& e) {
+    return e.GetCause();
+  }
+  return 0;
+}
+
+}  // namespace zrtest
