@@ -13,6 +13,8 @@ template class CTEnum<IZRUnknown*>;
 template class CZRUnknownImpl<CTEnum<const char*>>;
 template class CZRUnknownImpl<CTEnum<const WCHAR*>>;
 template class CZRUnknownImpl<CTEnum<IZRUnknown*>>;
+template class _CStringItemsEnum<char>;
+template class _CStringItemsEnum<WCHAR>;
 template class _CZeroDelimitedStringsEnum<char>;
 template class _CCharSeparatedStringsEnum<WCHAR>;
 

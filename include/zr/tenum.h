@@ -15,6 +15,7 @@
 
 #include <memory>
 #include <string>
+#include <utility>
 
 #include "zr/unknown.h"
 #include "zr/zrtypes.h"
@@ -74,22 +75,18 @@ inline void AdvancePosition(ULONG& pos, ULONG count) {
 
 }  // namespace zr
 
-// Enumerates a copy of a list of zero-terminated strings ended by an empty
-// string ("one\0two\0\0"). Items point into the enumerator's copy.
+// What the two string enumerators share: a text buffer they own, an array of
+// items pointing into it, and the walk over that array.
 //
 // Field order is fixed: text buffer, item array, item count, position,
-// owner. An empty list (or a null or empty source) holds no buffer and no
-// array.
+// owner. An enumerator without items holds no buffer and no array.
 template <class C>
-class _CZeroDelimitedStringsEnum : public CZRUnknownImpl<CTEnum<const C*>> {
+class _CStringItemsEnum : public CZRUnknownImpl<CTEnum<const C*>> {
  public:
-  // Copies the strings of `source` up to the first empty one. `owner`, when
-  // non-null, is kept alive (one reference) until the enumerator is destroyed.
-  _CZeroDelimitedStringsEnum(const C* source, IZRUnknown* owner);
-  ~_CZeroDelimitedStringsEnum() override;
+  ~_CStringItemsEnum() override;
 
-  _CZeroDelimitedStringsEnum(const _CZeroDelimitedStringsEnum&) = delete;
-  _CZeroDelimitedStringsEnum& operator=(const _CZeroDelimitedStringsEnum&) = delete;
+  _CStringItemsEnum(const _CStringItemsEnum&) = delete;
+  _CStringItemsEnum& operator=(const _CStringItemsEnum&) = delete;
 
   int Next(ULONG count, const C** items, ULONG* fetched) override;
   // position += count (see zr::AdvancePosition); always 1.
@@ -99,11 +96,28 @@ class _CZeroDelimitedStringsEnum : public CZRUnknownImpl<CTEnum<const C*>> {
   ULONG GetItemCount() const { return m_nItems; }
 
  protected:
+  _CStringItemsEnum() : m_pBuffer(nullptr), m_ppItems(nullptr), m_nItems(0), m_nPosition(0), m_pOwner(nullptr) {}
+
+  // Takes the buffer and the item array (both null when there are no items)
+  // and keeps `owner` (may be null) alive with one reference.
+  void Adopt(std::unique_ptr<C[]> buffer, std::unique_ptr<C*[]> items, ULONG count, IZRUnknown* owner);
+
   C* m_pBuffer;
   C** m_ppItems;
   ULONG m_nItems;
   ULONG m_nPosition;
   IZRUnknown* m_pOwner;
+};
+
+// Enumerates a copy of a list of zero-terminated strings ended by an empty
+// string ("one\0two\0\0"). Items point into the enumerator's copy. An empty
+// list (or a null or empty source) holds no buffer and no array.
+template <class C>
+class _CZeroDelimitedStringsEnum : public _CStringItemsEnum<C> {
+ public:
+  // Copies the strings of `source` up to the first empty one. `owner`, when
+  // non-null, is kept alive (one reference) until the enumerator is destroyed.
+  _CZeroDelimitedStringsEnum(const C* source, IZRUnknown* owner);
 };
 
 // Enumerates the pieces of a copy of a text cut at every character of a
@@ -111,37 +125,51 @@ class _CZeroDelimitedStringsEnum : public CZRUnknownImpl<CTEnum<const C*>> {
 // and leading or trailing separators give nothing (the tokens the run-time's
 // wcstok would give). A null text gives no pieces; a null or empty separator
 // set leaves a non-empty text whole. When there are no pieces the enumerator
-// holds no buffer and no array. Field order as _CZeroDelimitedStringsEnum.
+// holds no buffer and no array.
 template <class C>
-class _CCharSeparatedStringsEnum : public CZRUnknownImpl<CTEnum<const C*>> {
+class _CCharSeparatedStringsEnum : public _CStringItemsEnum<C> {
  public:
   _CCharSeparatedStringsEnum(const C* text, const C* separators, IZRUnknown* owner);
-  ~_CCharSeparatedStringsEnum() override;
-
-  _CCharSeparatedStringsEnum(const _CCharSeparatedStringsEnum&) = delete;
-  _CCharSeparatedStringsEnum& operator=(const _CCharSeparatedStringsEnum&) = delete;
-
-  int Next(ULONG count, const C** items, ULONG* fetched) override;
-  // position += count (see zr::AdvancePosition); always 1.
-  int Skip(ULONG count) override;
-  void Reset() override;
-
-  ULONG GetItemCount() const { return m_nItems; }
-
- protected:
-  C* m_pBuffer;
-  C** m_ppItems;
-  ULONG m_nItems;
-  ULONG m_nPosition;
-  IZRUnknown* m_pOwner;
 };
 
 // ---------------------------------------------------------------------------
 // Definitions.
 
 template <class C>
-_CZeroDelimitedStringsEnum<C>::_CZeroDelimitedStringsEnum(const C* source, IZRUnknown* owner)
-    : m_pBuffer(nullptr), m_ppItems(nullptr), m_nItems(0), m_nPosition(0), m_pOwner(nullptr) {
+_CStringItemsEnum<C>::~_CStringItemsEnum() {
+  delete[] m_ppItems;
+  delete[] m_pBuffer;
+  if (m_pOwner) m_pOwner->Release();
+}
+
+template <class C>
+void _CStringItemsEnum<C>::Adopt(std::unique_ptr<C[]> buffer, std::unique_ptr<C*[]> items,
+                                 ULONG count, IZRUnknown* owner) {
+  m_pBuffer = buffer.release();
+  m_ppItems = items.release();
+  m_nItems = count;
+  m_pOwner = owner;
+  if (m_pOwner) m_pOwner->AddRef();
+}
+
+template <class C>
+int _CStringItemsEnum<C>::Next(ULONG count, const C** items, ULONG* fetched) {
+  return zr::NextStringItems(m_ppItems, m_nItems, m_nPosition, count, items, fetched);
+}
+
+template <class C>
+int _CStringItemsEnum<C>::Skip(ULONG count) {
+  zr::AdvancePosition(m_nPosition, count);
+  return 1;
+}
+
+template <class C>
+void _CStringItemsEnum<C>::Reset() {
+  m_nPosition = 0;
+}
+
+template <class C>
+_CZeroDelimitedStringsEnum<C>::_CZeroDelimitedStringsEnum(const C* source, IZRUnknown* owner) {
   ULONG n = 0;
   size_t units = 0;  // every string with its terminator
   if (source) {
@@ -151,11 +179,13 @@ _CZeroDelimitedStringsEnum<C>::_CZeroDelimitedStringsEnum(const C* source, IZRUn
       p += len + 1;
     }
   }
+  std::unique_ptr<C[]> buffer;
+  std::unique_ptr<C*[]> array;
   if (n != 0) {
     // Both blocks are taken before either is kept, so a failed allocation
     // leaves nothing behind.
-    std::unique_ptr<C[]> buffer(new C[units + 1]);
-    std::unique_ptr<C*[]> array(new C*[n]);
+    buffer.reset(new C[units + 1]);
+    array.reset(new C*[n]);
     std::char_traits<C>::copy(buffer.get(), source, units);
     buffer[units] = C(0);
     C* p = buffer.get();
@@ -163,41 +193,13 @@ _CZeroDelimitedStringsEnum<C>::_CZeroDelimitedStringsEnum(const C* source, IZRUn
       array[i] = p;
       p += std::char_traits<C>::length(p) + 1;
     }
-    m_pBuffer = buffer.release();
-    m_ppItems = array.release();
-    m_nItems = n;
   }
-  m_pOwner = owner;
-  if (m_pOwner) m_pOwner->AddRef();
-}
-
-template <class C>
-_CZeroDelimitedStringsEnum<C>::~_CZeroDelimitedStringsEnum() {
-  delete[] m_ppItems;
-  delete[] m_pBuffer;
-  if (m_pOwner) m_pOwner->Release();
-}
-
-template <class C>
-int _CZeroDelimitedStringsEnum<C>::Next(ULONG count, const C** items, ULONG* fetched) {
-  return zr::NextStringItems(m_ppItems, m_nItems, m_nPosition, count, items, fetched);
-}
-
-template <class C>
-int _CZeroDelimitedStringsEnum<C>::Skip(ULONG count) {
-  zr::AdvancePosition(m_nPosition, count);
-  return 1;
-}
-
-template <class C>
-void _CZeroDelimitedStringsEnum<C>::Reset() {
-  m_nPosition = 0;
+  this->Adopt(std::move(buffer), std::move(array), n, owner);
 }
 
 template <class C>
 _CCharSeparatedStringsEnum<C>::_CCharSeparatedStringsEnum(const C* text, const C* separators,
-                                                          IZRUnknown* owner)
-    : m_pBuffer(nullptr), m_ppItems(nullptr), m_nItems(0), m_nPosition(0), m_pOwner(nullptr) {
+                                                          IZRUnknown* owner) {
   using Traits = std::char_traits<C>;
   const size_t len = text ? Traits::length(text) : 0;
   const size_t nSeps = separators ? Traits::length(separators) : 0;
@@ -207,10 +209,12 @@ _CCharSeparatedStringsEnum<C>::_CCharSeparatedStringsEnum(const C* text, const C
   for (size_t i = 0; i < len; ++i)
     if (!isSeparator(text[i]) && (i == 0 || isSeparator(text[i - 1]))) ++n;
 
+  std::unique_ptr<C[]> buffer;
+  std::unique_ptr<C*[]> array;
   if (n != 0) {
     // The copy keeps room for one extra character beyond the terminator.
-    std::unique_ptr<C[]> buffer(new C[len + 2]);
-    std::unique_ptr<C*[]> array(new C*[n]);
+    buffer.reset(new C[len + 2]);
+    array.reset(new C*[n]);
     Traits::copy(buffer.get(), text, len);
     buffer[len] = C(0);
     buffer[len + 1] = C(0);
@@ -223,35 +227,8 @@ _CCharSeparatedStringsEnum<C>::_CCharSeparatedStringsEnum(const C* text, const C
         array[k++] = &buffer[i];
       }
     }
-    m_pBuffer = buffer.release();
-    m_ppItems = array.release();
-    m_nItems = n;
   }
-  m_pOwner = owner;
-  if (m_pOwner) m_pOwner->AddRef();
-}
-
-template <class C>
-_CCharSeparatedStringsEnum<C>::~_CCharSeparatedStringsEnum() {
-  delete[] m_ppItems;
-  delete[] m_pBuffer;
-  if (m_pOwner) m_pOwner->Release();
-}
-
-template <class C>
-int _CCharSeparatedStringsEnum<C>::Next(ULONG count, const C** items, ULONG* fetched) {
-  return zr::NextStringItems(m_ppItems, m_nItems, m_nPosition, count, items, fetched);
-}
-
-template <class C>
-int _CCharSeparatedStringsEnum<C>::Skip(ULONG count) {
-  zr::AdvancePosition(m_nPosition, count);
-  return 1;
-}
-
-template <class C>
-void _CCharSeparatedStringsEnum<C>::Reset() {
-  m_nPosition = 0;
+  this->Adopt(std::move(buffer), std::move(array), n, owner);
 }
 
 // The instances other modules use live in the library.
@@ -261,5 +238,7 @@ extern template class ZR_API CTEnum<IZRUnknown*>;
 extern template class ZR_API CZRUnknownImpl<CTEnum<const char*>>;
 extern template class ZR_API CZRUnknownImpl<CTEnum<const WCHAR*>>;
 extern template class ZR_API CZRUnknownImpl<CTEnum<IZRUnknown*>>;
+extern template class ZR_API _CStringItemsEnum<char>;
+extern template class ZR_API _CStringItemsEnum<WCHAR>;
 extern template class ZR_API _CZeroDelimitedStringsEnum<char>;
 extern template class ZR_API _CCharSeparatedStringsEnum<WCHAR>;
