@@ -23,6 +23,10 @@ install(FILES
   ${CMAKE_CURRENT_SOURCE_DIR}/cmake/ZrResources.cmake
   DESTINATION ${CMAKE_INSTALL_LIBDIR}/cmake/zrcore)
 
+# The .pc file finds its prefix from its own place, so the package works
+# wherever it is installed (cmake --install --prefix may differ from the
+# configured CMAKE_INSTALL_PREFIX).
+file(RELATIVE_PATH ZR_PC_TO_PREFIX "/root/${CMAKE_INSTALL_LIBDIR}/pkgconfig" "/root")
 configure_file(cmake/zrcore.pc.in ${CMAKE_CURRENT_BINARY_DIR}/zrcore.pc @ONLY)
 install(FILES ${CMAKE_CURRENT_BINARY_DIR}/zrcore.pc
   DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)

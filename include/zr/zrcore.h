@@ -12,6 +12,8 @@
 #include "zr/tmap.h"
 #include "zr/ifacereg.h"
 #include "zr/xstring.h"
+#include "zr/geometry.h"
+#include "zr/blob.h"
 #include "zr/variant.h"
 #include "zr/registry.h"
 #include "zr/service.h"
