@@ -1,9 +1,37 @@
 // core/exception.cpp - the exception family and the file-name slots.
 #include "zr/exception.h"
 
+#include <cstddef>
+
 #include "core/module_state.h"
 
 namespace {
+
+// The records other modules read: table pointer, cause, module, then the
+// file name and operation code, or the interface. They are not
+// standard-layout, where offsetof is conditionally supported; GCC and clang
+// give the Itanium ABI's offsets. The checks sit in derived classes, where
+// the protected fields can be named.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Winvalid-offsetof"
+struct FileExceptionLayout : CXFileException {
+  static void Check() {
+    static_assert(offsetof(FileExceptionLayout, m_cause) == 8);
+    static_assert(offsetof(FileExceptionLayout, m_hModule) == 16);
+    static_assert(offsetof(FileExceptionLayout, m_pFileName) == 24);
+    static_assert(offsetof(FileExceptionLayout, m_operation) == 32);
+    static_assert(sizeof(CXException) == 24 && sizeof(CXFileException) == 40);
+  }
+};
+struct IFaceExceptionLayout : CXIFaceException {
+  static void Check() {
+    static_assert(offsetof(IFaceExceptionLayout, m_pIface) == 24);
+    static_assert(sizeof(CXIFaceException) == 32);
+    static_assert(sizeof(CXMemException) == 24 && sizeof(CXEofException) == 24);
+  }
+};
+#pragma GCC diagnostic pop
+
 // Shared by every CXFileException; a slot is free when its first unit is 0.
 constinit WCHAR g_fileNameSlots[CXFileException::kNameSlots][CXFileException::kNameSlotChars];
 

@@ -136,20 +136,25 @@ void* CHeap::Alloc(size_t size) {
   return static_cast<char*>(p) + kHeaderBytes;
 }
 
+// A null block has no header to name its heap: refused without counting.
 int CHeap::Free(void* block) {
+  if (!block) return 0;
   CHeap* owner = OwnerOf(block);
   CountFreeOperation();
   return zrpal::HeapFree(owner->m_hHeap, 0, RawOf(block));
 }
 
 void* CHeap::Realloc(void* block, size_t size) {
+  if (!block) throw CXException(ZRCAUSE_INVALIDARG);
   HeapLockGuard lock;
   CHeap* owner = OwnerOf(block);
   void* fresh = owner->Alloc(size);  // may throw; the old block is untouched
-  const std::int64_t oldUsable = owner->GetSize(block);
-  const size_t keep =
-      oldUsable <= 0 ? 0 : (size < static_cast<size_t>(oldUsable) ? size : static_cast<size_t>(oldUsable));
-  std::memcpy(fresh, block, keep);
+  // The old block's usable size in full: GetSize's 32-bit answer would cut
+  // the copy of a block of 2 GiB or more.
+  // (A block its heap does not know, (SIZE_T)-1, gives nothing to copy.)
+  const size_t raw = zrpal::HeapSize(owner->m_hHeap, 0, RawOf(block));
+  const size_t oldUsable = raw == static_cast<size_t>(-1) ? 0 : raw - kHeaderBytes;
+  std::memcpy(fresh, block, size < oldUsable ? size : oldUsable);
   AddLockedActivity(0, 1);
   zrpal::HeapFree(owner->m_hHeap, 0, RawOf(block));
   AddLockedActivity(0, 1);
@@ -157,6 +162,7 @@ void* CHeap::Realloc(void* block, size_t size) {
 }
 
 std::int64_t CHeap::GetSize(void* block) {
+  if (!block) return -1;
   CHeap* owner = OwnerOf(block);
   const auto raw = static_cast<std::int32_t>(zrpal::HeapSize(owner->m_hHeap, 0, RawOf(block)));
   return static_cast<std::int64_t>(raw) - kHeaderBytes;

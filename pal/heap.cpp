@@ -92,7 +92,10 @@ SIZE_T CapacityOf(const BlockHeader* b) {
 
 // ---- chunks and carving (the caller holds the heap's central lock) ----
 
+// `atLeast` is at most kMaxRequest, so neither the sum nor the doubling
+// wraps.
 bool MapChunk(Heap* h, SIZE_T atLeast) {
+  assert(atLeast <= kMaxRequest);
   SIZE_T bytes = h->nextChunkBytes;
   while (bytes < atLeast + sizeof(Chunk)) bytes *= 2;
   void* mem = OsMapPages(bytes);
@@ -306,7 +309,9 @@ HANDLE HeapCreate(DWORD options, SIZE_T initialSize, SIZE_T maximumSize) {
     SetLastError(ERROR_INVALID_PARAMETER);
     return nullptr;
   }
-  if (FaultShouldFail(Fault::HeapCreate)) {
+  // An initial size beyond any request is refused before it is rounded up
+  // to a chunk, where it would wrap.
+  if (initialSize > heap::kMaxRequest || FaultShouldFail(Fault::HeapCreate)) {
     SetLastError(ERROR_NOT_ENOUGH_MEMORY);
     return nullptr;
   }

@@ -40,7 +40,8 @@ inline constexpr ULONG HEAP_LFH = 2;
 
 // Deviation: a non-zero maximumSize (a fixed-size heap) is refused with
 // ERROR_INVALID_PARAMETER; every heap grows. initialSize is mapped at once
-// (lazily committed by the OS, as Windows commits it).
+// (lazily committed by the OS, as Windows commits it); one above 2^47 bytes
+// fails with ERROR_NOT_ENOUGH_MEMORY.
 HANDLE HeapCreate(DWORD options, SIZE_T initialSize, SIZE_T maximumSize);
 // Frees every block of the heap, including blocks that other threads hold
 // in their caches. No thread may be inside another call on the heap. The
@@ -54,11 +55,14 @@ LPVOID HeapAlloc(HANDLE heap, DWORD flags, SIZE_T bytes);
 // where it is fails with ERROR_NOT_ENOUGH_MEMORY and stays as it was. A null
 // block fails with ERROR_INVALID_PARAMETER.
 LPVOID HeapReAlloc(HANDLE heap, DWORD flags, LPVOID block, SIZE_T bytes);
-// Freeing null succeeds. A block of another heap, or one already free, fails
-// with ERROR_INVALID_PARAMETER (Windows' behaviour there is undefined).
+// Freeing null succeeds. A block of another heap, or a small block already
+// free, fails with ERROR_INVALID_PARAMETER (Windows' behaviour there is
+// undefined). A large block (over 32 KiB with its header) has a mapping of
+// its own that goes with it: using it after it was freed stays undefined,
+// as on Windows (here it faults).
 BOOL HeapFree(HANDLE heap, DWORD flags, LPVOID block);
 // The bytes asked for; (SIZE_T)-1 with ERROR_INVALID_PARAMETER for a block
-// that is not a live block of the heap.
+// of another heap or a small block already free.
 SIZE_T HeapSize(HANDLE heap, DWORD flags, LPCVOID block);
 // Sets the compatibility value (ULONG, 0 or 2). 2 on a HEAP_NO_SERIALIZE
 // heap fails with ERROR_INVALID_PARAMETER, as on Windows.

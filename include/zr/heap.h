@@ -15,16 +15,20 @@
 
 class ZR_API IHeap : public IZRUnknown {
  public:
-  // Slot 3: a zero-filled block of at least `size` usable bytes.
+  // Slot 3: a zero-filled block of at least `size` usable bytes. A size
+  // that does not fit with the header in a size_t throws CXMemException
+  // (after the low-memory sink) instead of wrapping to a small block.
   virtual void* Alloc(size_t size) = 0;
-  // Slot 4: frees a block of any heap; non-zero on success. Not null.
+  // Slot 4: frees a block of any heap; non-zero on success. A null block
+  // is not a block: 0, nothing done.
   virtual int Free(void* block) = 0;
   // Slot 5: a new block of `size` bytes in the block's own heap holding the
   // old content (cut to size); the old block is freed. On failure it throws
-  // and the old block is untouched. Not null.
+  // and the old block is untouched. A null block throws CXException with
+  // cause 10 (there is no heap to allocate from).
   virtual void* Realloc(void* block, size_t size) = 0;
-  // Slot 6: the usable size of a block. Blocks of 2 GiB or more are not
-  // supported.
+  // Slot 6: the usable size of a block; -1 for a null block. Blocks of
+  // 2 GiB or more are not supported.
   virtual std::int64_t GetSize(void* block) = 0;
   // Slot 7: the header bytes added to a block of any size: 8.
   virtual int GetOverhead(size_t size) = 0;

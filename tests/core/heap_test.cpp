@@ -86,6 +86,23 @@ TEST(Heap, ReallocKeepsContentAndZerosTheRest) {
   }
 }
 
+// GetSize cannot describe blocks of 2 GiB or more, but Realloc must still
+// keep their content: it measures the old block in full. The big block is
+// address space only (fresh pages are zero without being touched); only its
+// first page is written, and only the small end of the shrink is copied.
+TEST(Heap, ReallocOfABlockBeyondTwoGigabytesKeepsItsContent) {
+  PrivateHeap heap;
+  const size_t big = (size_t{1} << 31) + 4096;
+  auto* p = static_cast<unsigned char*>(heap->Alloc(big));
+  ASSERT_NE(p, nullptr);
+  for (size_t i = 0; i < 64; ++i) p[i] = static_cast<unsigned char>(i + 1);
+  auto* q = static_cast<unsigned char*>(heap->Realloc(p, 64));
+  ASSERT_NE(q, nullptr);
+  EXPECT_EQ(heap->GetSize(q), 64);
+  for (size_t i = 0; i < 64; ++i) EXPECT_EQ(q[i], static_cast<unsigned char>(i + 1)) << i;
+  EXPECT_NE(heap->Free(q), 0);
+}
+
 TEST(Heap, BlocksAreFreedAndMeasuredInTheirOwnHeap) {
   PrivateHeap a;
   PrivateHeap b;
@@ -236,6 +253,27 @@ TEST(LowMemorySink, OnlyOneCanEverBeInstalled) {
       EXPECT_EQ(e.GetCause(), static_cast<DWORD>(ZRCAUSE_INVALIDARG));
       EXPECT_EQ(typeid(e), typeid(CXException));
     }
+  }
+}
+
+// A null block names no heap: each operation refuses it the way its
+// contract reports failure, and counts nothing.
+TEST(Heap, NullBlocksAreRefused) {
+  PrivateHeap heap;
+  for (IHeap* h : {heap.get(), Mem_DefaultHeap(0)}) {
+    const Activity before = Now();
+    EXPECT_EQ(h->Free(nullptr), 0);
+    EXPECT_EQ(h->GetSize(nullptr), -1);
+    try {
+      h->Realloc(nullptr, 16);
+      ADD_FAILURE() << "a null block was reallocated";
+    } catch (const CXException& e) {
+      EXPECT_EQ(e.GetCause(), static_cast<DWORD>(ZRCAUSE_INVALIDARG));
+      EXPECT_EQ(typeid(e), typeid(CXException));
+    }
+    const Activity after = Now();
+    EXPECT_EQ(after.bytes, before.bytes);
+    EXPECT_EQ(after.operations, before.operations);
   }
 }
 

@@ -199,4 +199,23 @@ TEST(InterfaceRegistry, ObjectAnsweringFromItsRegistry) {
   EXPECT_EQ(destroyed, 2);         // and the strong record's object went too
 }
 
+// Other modules register through the table: RegisterInterface is slot 3,
+// after IZRUnknown's three.
+TEST(InterfaceRegistry, RegisterInterfaceIsSlotThree) {
+  using RegisterFn = int (*)(void*, IZRUnknown*, const std::type_info&, ULONG);
+  int destroyed = 0;
+  IRegisterIface* obj = new CRegistryOnly(&destroyed);
+  auto* extra = new CCounted(&destroyed);
+  void** table = *reinterpret_cast<void***>(obj);
+  EXPECT_EQ(reinterpret_cast<RegisterFn>(table[3])(obj, extra, typeid(IFirst), 1), 1);
+  EXPECT_EQ(extra->Count(), 2u);
+  EXPECT_EQ(obj->QueryInterface(typeid(IFirst), nullptr), 1);
+  EXPECT_EQ(reinterpret_cast<RegisterFn>(table[3])(obj, nullptr, typeid(ISecond), 0), 0);
+  EXPECT_EQ(reinterpret_cast<RegisterFn>(table[3])(obj, nullptr, typeid(IFirst), 0), 1);
+  EXPECT_EQ(extra->Count(), 1u);
+  extra->Release();
+  EXPECT_EQ(obj->Release(), 0u);
+  EXPECT_EQ(destroyed, 2);
+}
+
 }  // namespace

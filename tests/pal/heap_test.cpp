@@ -240,10 +240,17 @@ TEST(PalHeap, InitialSizeIsMappedAtCreation) {
   void* p = HeapAlloc(h, 0, 64);
   EXPECT_NE(p, nullptr);
   HeapDestroy(h);
-  // An initial size no address space holds fails the creation.
-  SetLastError(0);
-  EXPECT_EQ(HeapCreate(0, SIZE_T{1} << 62, 0), nullptr);
-  EXPECT_EQ(GetLastError(), ERROR_NOT_ENOUGH_MEMORY);
+  // An initial size no address space holds fails the creation, also where
+  // the size plus the chunk's record, or its doubling, would wrap.
+  for (SIZE_T huge : {SIZE_T{1} << 62, heap::kMaxRequest + 1, (SIZE_T{1} << 63) + 1, ~SIZE_T{0} - 8,
+                      ~SIZE_T{0}}) {
+    SCOPED_TRACE(huge);
+    SetLastError(0);
+    HANDLE refused = HeapCreate(0, huge, 0);
+    EXPECT_EQ(refused, nullptr);
+    EXPECT_EQ(GetLastError(), ERROR_NOT_ENOUGH_MEMORY);
+    if (refused) HeapDestroy(refused);
+  }
 }
 
 TEST(PalHeap, FaultPoints) {
