@@ -81,12 +81,17 @@ int ZRVariantBindFromValue(unsigned short type, void* source, tagZRVARIANT* var)
 
 int ZRVariantBindToValue(unsigned short type, void* target, tagZRVARIANT* var) {
   if (!var || !target || !HasPlainValue(type)) return 0;
+  // An empty variant has no value, but its union need not be zero: Detach
+  // and Attach reset only the type code and leave the pointer that now
+  // belongs to someone else. So an empty variant binds as a null pointer
+  // (an empty blob) and its union is never read as one.
+  const bool empty = var->vt == ZRVT_EMPTY;
   switch (type) {
     case ZRVT_STR: {
       if (var->vt != ZRVT_STR && var->vt != ZRVT_EMPTY) return 0;
       char*& slot = *static_cast<char**>(target);
       // Copied before the old text goes: target may be var's own member.
-      char* copy = zr::NewTextCopy(var->pszVal);
+      char* copy = zr::NewTextCopy(empty ? nullptr : var->pszVal);
       delete[] slot;
       slot = copy;
       return 1;
@@ -94,7 +99,7 @@ int ZRVariantBindToValue(unsigned short type, void* target, tagZRVARIANT* var) {
     case ZRVT_WSTR: {
       if (var->vt != ZRVT_WSTR && var->vt != ZRVT_EMPTY) return 0;
       WCHAR*& slot = *static_cast<WCHAR**>(target);
-      WCHAR* copy = zr::NewTextCopy(var->pwszVal);
+      WCHAR* copy = zr::NewTextCopy(empty ? nullptr : var->pwszVal);
       delete[] slot;
       slot = copy;
       return 1;
@@ -104,7 +109,7 @@ int ZRVariantBindToValue(unsigned short type, void* target, tagZRVARIANT* var) {
       IZRUnknown*& slot = *static_cast<IZRUnknown**>(target);
       // Referenced before the old pointer is released: they may be the same
       // object, held only by target.
-      IZRUnknown* object = var->punkVal;
+      IZRUnknown* object = empty ? nullptr : var->punkVal;
       if (object) object->AddRef();
       if (slot) slot->Release();
       slot = object;
@@ -113,8 +118,8 @@ int ZRVariantBindToValue(unsigned short type, void* target, tagZRVARIANT* var) {
     case ZRVT_BLOB: {
       if (var->vt != ZRVT_BLOB && var->vt != ZRVT_EMPTY) return 0;
       tagZRBLOB& slot = *static_cast<tagZRBLOB*>(target);
-      slot.cbSize = var->blobVal.cbSize;
-      slot.pBlobData = var->blobVal.pBlobData;
+      slot.cbSize = empty ? 0 : var->blobVal.cbSize;
+      slot.pBlobData = empty ? nullptr : var->blobVal.pBlobData;
       return 1;
     }
     default:

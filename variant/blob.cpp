@@ -16,9 +16,12 @@ BYTE* NewBytesCopy(const BYTE* data, ULONG n) {
 
 int BlobsEqual(const tagZRBLOB& a, const tagZRBLOB& b) {
   if (a.cbSize != b.cbSize) return 0;
-  if (a.pBlobData == b.pBlobData) return 1;
+  // No bytes to compare: blobs of size 0 are equal with or without data
+  // (ZRBlob(0) has a zero-length array, ZRBlob() none).
+  if (a.cbSize == 0 || a.pBlobData == b.pBlobData) return 1;
+  // A size without data has no bytes to read: equal only to the same.
   if (!a.pBlobData || !b.pBlobData) return 0;
-  return a.cbSize == 0 || std::memcmp(a.pBlobData, b.pBlobData, a.cbSize) == 0 ? 1 : 0;
+  return std::memcmp(a.pBlobData, b.pBlobData, a.cbSize) == 0 ? 1 : 0;
 }
 
 }  // namespace zr

@@ -44,7 +44,8 @@ C* NewTextCopy(const C* text) {
 BYTE* NewBytesCopy(const BYTE* data, ULONG n);
 
 // Blob equality (ZRBlob::operator==) over plain records: the same size and
-// the same bytes; a null data pointer equals only another null pointer.
+// the same bytes. Size 0 is always equal; with a non-zero size a null data
+// pointer equals only another null pointer.
 int BlobsEqual(const tagZRBLOB& a, const tagZRBLOB& b);
 
 }  // namespace zr

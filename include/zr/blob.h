@@ -47,8 +47,10 @@ class ZR_API ZRBlob : public tagZRBLOB {
   ZRBlob& operator=(const ZRBlob& src) { return *this = static_cast<const tagZRBLOB*>(&src); }
 
   // 1 when the sizes are equal and the first cbSize bytes are equal, else 0.
-  // A null data pointer equals only another null data pointer (of the same
-  // size); a null record pointer is unequal to every blob.
+  // Two blobs of size 0 are equal whether or not they have a data pointer.
+  // With a non-zero size, a null data pointer (there are no bytes to read)
+  // equals only another null data pointer; a null record pointer is unequal
+  // to every blob.
   int operator==(const tagZRBLOB& other) const;
   int operator==(const tagZRBLOB* other) const;
   int operator!=(const tagZRBLOB& other) const { return !(*this == other); }

@@ -199,7 +199,9 @@ ZR_API int ZRVariantBindFromValue(unsigned short type, void* source, tagZRVARIAN
 // while var keeps the blob. For these four, reading the union as a pointer
 // of the wrong kind would be unsafe, so var must hold that type (or be
 // empty; ZRVT_UNKNOWN also accepts the borrowed object); otherwise the
-// result is 0 and target is untouched. Type 0, a code above the ordinary
+// result is 0 and target is untouched. An empty variant gives a null text or
+// object and a blob of size 0 without data, whatever its union holds (after
+// Detach only the type code is reset). Type 0, a code above the ordinary
 // range and a null target give 0.
 ZR_API int ZRVariantBindToValue(unsigned short type, void* target, tagZRVARIANT* var);
 

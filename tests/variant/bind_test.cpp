@@ -126,6 +126,34 @@ TEST(VariantBinding, BlobsAreTakenOverAndLent) {
   EXPECT_EQ(v.blobVal.pBlobData[2], 3);
 }
 
+// Detach resets only the type code: the emptied variant still carries the
+// pointer it handed over, which binding out must not read.
+TEST(VariantBinding, DetachedVariantsBindAsNull) {
+  auto* object = new CCounted;
+  BYTE bytes[] = {1, 2};
+  CZRVariant text("text"), wide(u"wide"), held(static_cast<IZRUnknown*>(object)), blob(tagZRBLOB{2, bytes});
+  tagZRVARIANT records[] = {text.Detach(), wide.Detach(), held.Detach(), blob.Detach()};
+  char* narrowOut = nullptr;
+  WCHAR* wideOut = nullptr;
+  IZRUnknown* objectOut = nullptr;
+  tagZRBLOB blobOut{7, bytes};
+  EXPECT_EQ(ZRVariantBindToValue(ZRVT_STR, &narrowOut, &text), 1);
+  EXPECT_EQ(ZRVariantBindToValue(ZRVT_WSTR, &wideOut, &wide), 1);
+  EXPECT_EQ(ZRVariantBindToValue(ZRVT_UNKNOWN, &objectOut, &held), 1);
+  EXPECT_EQ(ZRVariantBindToValue(ZRVT_BLOB, &blobOut, &blob), 1);
+  EXPECT_EQ(narrowOut, nullptr);
+  EXPECT_EQ(wideOut, nullptr);
+  EXPECT_EQ(objectOut, nullptr);
+  EXPECT_EQ(object->Count(), 2u);  // the creation reference and the detached record's
+  EXPECT_EQ(blobOut.cbSize, 0u);
+  EXPECT_EQ(blobOut.pBlobData, nullptr);
+  delete[] narrowOut;
+  delete[] wideOut;
+  if (objectOut) objectOut->Release();
+  for (tagZRVARIANT& r : records) ZRVariantClear(&r);
+  EXPECT_EQ(object->Release(), 0u);
+}
+
 TEST(VariantBinding, Refusals) {
   int value = 5;
   // Types without a plain value: the variant keeps the code, no value.

@@ -120,6 +120,8 @@ TEST(Blob, Equality) {
       {{3, x}, {3, y}, 1},       {{3, x}, {3, z}, 0},       {{2, x}, {2, z}, 1},
       {{2, x}, {3, x}, 0},       {{0, nullptr}, {0, nullptr}, 1},
       {{4, nullptr}, {4, nullptr}, 1}, {{3, nullptr}, {3, x}, 0},
+      // Size 0: no bytes to compare, whether or not there is data.
+      {{0, x}, {0, nullptr}, 1}, {{0, x}, {0, z}, 1},
   };
   for (const Case& c : cases) {
     ZRBlob a(c.a), b(c.b);
@@ -128,6 +130,9 @@ TEST(Blob, Equality) {
     EXPECT_EQ(a != b, !c.equal);
   }
   EXPECT_EQ(ZRBlob(3) == static_cast<const tagZRBLOB*>(nullptr), 0);
+  // A zero-length array and no array at all; through variants alike.
+  EXPECT_EQ(ZRBlob(0u) == ZRBlob(), 1);
+  EXPECT_EQ(CZRVariant(tagZRBLOB{0, x}) == CZRVariant(tagZRBLOB{0, nullptr}), 1);
 }
 
 }  // namespace
