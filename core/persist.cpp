@@ -13,6 +13,8 @@
 #include "zr/registry.h"
 #include "zr/xstring.h"
 
+template class CZRUnknownImpl<IPersistXStream>;
+
 namespace {
 
 // The class name holds 1 to kMaxClassName characters before its terminator.
@@ -23,24 +25,21 @@ constexpr ULONG kLengthBytes = 4;
 // The most one Seek offset or one Read or Write count can carry.
 constexpr ULONG kMaxChunk = INT_MAX;
 
-// Moves the stream to the 32-bit position `target` with offsets that fit an
-// int (Seek takes a signed offset).
-void SeekTo(IXStream* stream, ULONG target) {
-  if (target <= kMaxChunk) {
-    stream->Seek(static_cast<int>(target), ZRSEEK_SET);
-    return;
-  }
-  stream->Seek(static_cast<int>(kMaxChunk), ZRSEEK_SET);
-  stream->Seek(static_cast<int>(target - kMaxChunk), ZRSEEK_CUR);
-}
-
-// Moves the stream forward by n bytes.
+// Moves the stream forward by n bytes, in steps that fit Seek's int offset.
 void SeekForward(IXStream* stream, ULONG n) {
   while (n > 0) {
     const ULONG step = n < kMaxChunk ? n : kMaxChunk;
     stream->Seek(static_cast<int>(step), ZRSEEK_CUR);
     n -= step;
   }
+}
+
+// Moves the stream to the 32-bit position `target` (up to 4 GiB - 1, which
+// takes more than one int offset).
+void SeekTo(IXStream* stream, ULONG target) {
+  const ULONG first = target < kMaxChunk ? target : kMaxChunk;
+  stream->Seek(static_cast<int>(first), ZRSEEK_SET);
+  SeekForward(stream, target - first);
 }
 
 // The bytes between the stream's position and its end, found with Seek (the
@@ -58,14 +57,21 @@ ULONG RestOfStream(IXStream* stream) {
   throw CXFileException(ZRCAUSE_BADFORMAT, wide, ZRSTREAMOP_READ);
 }
 
-// Reads the class name of a record into `name` (kMaxClassName + 2 bytes);
-// an empty name is the null object. The line reader stops after a NUL or a
-// line feed: a name that reaches past kMaxClassName characters, or that a
-// line feed ends, was not written by WriteObjectToXStream.
-void ReadClassName(IXStream* stream, char (&name)[kMaxClassName + 2]) {
-  const int n = stream->ReadLine(name, kMaxClassName + 1);
-  if (n > kMaxClassName) ThrowBadRecord(stream);
+// The line reader's limit for a class name: one more than the longest name
+// and its terminator, so that a terminator is always kept in the buffer
+// (the reader overwrites a line feed read into its last slot, which would
+// make a name ended by a line feed look like a whole one).
+constexpr int kNameLineMax = kMaxClassName + 2;
+using ClassNameBuffer = char[kNameLineMax + 1];
+
+// Reads the class name of a record into `name`; an empty name is the null
+// object. The line reader stops after a NUL or a line feed: a name longer
+// than kMaxClassName characters, or that a line feed ends, was not written
+// by WriteObjectToXStream.
+void ReadClassName(IXStream* stream, ClassNameBuffer& name) {
+  stream->ReadLine(name, kNameLineMax);
   const std::size_t length = std::strlen(name);
+  if (length > std::size_t{kMaxClassName}) ThrowBadRecord(stream);
   if (length > 0 && name[length - 1] == kLineFeed) ThrowBadRecord(stream);
 }
 
@@ -171,7 +177,7 @@ int WriteObjectToXStream(IXStream* stream, IPersistXStream* object) {
 int ReadObjectFromXStream(IXStream* stream, IZRUnknown** out) {
   if (!stream || !out) throw CXException(ZRCAUSE_INVALIDARG);
   *out = nullptr;
-  char name[kMaxClassName + 2];
+  ClassNameBuffer name;
   ReadClassName(stream, name);
   if (name[0] == '\0') return 0;  // the null object
   const ULONG length = stream->ReadDword();
@@ -204,7 +210,7 @@ ULONG SizeOfObject(IPersistXStream* object) {
 ULONG SkipObjectToXStream(IXStream* stream) {
   if (!stream) throw CXException(ZRCAUSE_INVALIDARG);
   const ULONG start = stream->Seek(0, ZRSEEK_CUR);
-  char name[kMaxClassName + 2];
+  ClassNameBuffer name;
   ReadClassName(stream, name);
   if (name[0] != '\0') {
     const ULONG length = stream->ReadDword();

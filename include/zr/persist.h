@@ -50,6 +50,10 @@ class ZR_API IPersistXStream : public IPersistX {
   ~IPersistXStream() = default;
 };
 
+// The reference-counting base of persistent objects (tail slots after
+// slot 6).
+extern template class ZR_API CZRUnknownImpl<IPersistXStream>;
+
 // Writes the record of `object` at the stream's position and returns 1. The
 // length is written as 0 first and patched once Save has written the data,
 // so objects need not know their size in advance. A null object writes the

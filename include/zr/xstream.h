@@ -116,9 +116,10 @@ extern template class ZR_API CZRUnknownImpl<IXStream>;
 //   codes above ZRVT_LASTORDINARY  nothing after the type
 //
 // ReadVariant clears the variant, reads the type into it and then the value.
-// It returns 1 for a whole record, and 0 with an empty variant when the
-// stream is at its end before the record starts (so a loop can read records
-// until 0). For ZRVT_UNKNOWN the result is ReadObjectFromXStream's: 0 for the
+// It returns 1 for a whole record (a blob of size 0 too: no data follows its
+// size, and the variant holds size 0 and a null pointer), and 0 with an
+// empty variant when the stream is at its end before the record starts (so
+// a loop can read records until 0). For ZRVT_UNKNOWN the result is ReadObjectFromXStream's: 0 for the
 // null object. A code above ZRVT_LASTORDINARY throws CXFileException with
 // ZRCAUSE_BADFORMAT and ZRSTREAMOP_READ; the variant keeps that code and no
 // value. A record cut after its first byte throws CXEofException. Reading is

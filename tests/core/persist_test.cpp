@@ -5,6 +5,9 @@
 
 #include <dlfcn.h>
 
+#include <algorithm>
+#include <climits>
+#include <cstdint>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -280,6 +283,23 @@ TEST_F(Persist, AFactorysExceptionPassesThrough) {
   s->Release();
 }
 
+TEST_F(Persist, TheProxysSlotsAreInContractOrder) {
+  using zrtest::Slot;
+  Ref<IXStream> in(zrtest::MemStreamOf(Cat({Name("Slots"), LE32(2), Text("xy")})));
+  Ref<IZRUnknown> read(ReadOne(in.get()));
+  Ref<IPersistXStream> proxy(Query<IPersistXStream>(read.get()));
+  ASSERT_NE(proxy.get(), nullptr);
+  void* self = proxy.get();
+  EXPECT_STREQ(Slot<const char* (*)(void*)>(self, 3)(self), "Slots");
+  EXPECT_EQ(Slot<ULONG (*)(void*)>(self, 4)(self), 2u);
+  Ref<IXStream> other(zrtest::MemStreamOf(Text("pq")));
+  Slot<void (*)(void*, IXStream*)>(self, 5)(self, other.get());  // Load
+  EXPECT_EQ(other->GetPosition(), 2u);
+  Ref<IXStream> out(new_StreamOnMemory());
+  Slot<void (*)(void*, IXStream*)>(self, 6)(self, out.get());  // Save
+  EXPECT_EQ(Content(out.get()), Text("pq"));
+}
+
 // A damaged record: what reading and skipping it throw, and where the stream
 // is left.
 struct BadRecord {
@@ -299,8 +319,10 @@ TEST_F(Persist, DamagedRecordsAreRefused) {
       {"length one too many", Cat({Name("Mystery"), LE32(6), Text("short")}), ZRCAUSE_RECORDTOOLONG, 12},
       {"negative as a signed length", Cat({Name("Mystery"), LE32(0x80000000u), Text("x")}), ZRCAUSE_RECORDTOOLONG, 12},
       {"largest length", Cat({Name("Mystery"), LE32(0xFFFFFFFFu), Text("x")}), ZRCAUSE_RECORDTOOLONG, 12},
-      {"name of 260 characters", Cat({Text(unterminated), {0}, LE32(0)}), ZRCAUSE_BADFORMAT, 260},
+      {"name of 260 characters", Cat({Text(unterminated), {0}, LE32(0)}), ZRCAUSE_BADFORMAT, 261},
       {"name ended by a line feed", Cat({Text("Mys\n"), LE32(0)}), ZRCAUSE_BADFORMAT, 4},
+      {"longest name ended by a line feed", Cat({Text(std::string(259, 'L')), Text("\n"), LE32(0)}),
+       ZRCAUSE_BADFORMAT, 260},
   };
   for (const BadRecord& c : cases) {
     SCOPED_TRACE(c.what);
@@ -326,6 +348,61 @@ TEST_F(Persist, DamagedRecordsAreRefused) {
       }
       EXPECT_EQ(s->GetPosition(), c.position);
     }
+  }
+}
+
+// A read-only stream of 4 GiB - 1 bytes: zeros, then `tail` at its very end.
+// It keeps no other bytes.
+class CFarStream : public CXStreamImpl {
+ public:
+  static constexpr ULONG kSize = 0xFFFFFFFFu;
+
+  explicit CFarStream(Bytes tail) : m_tail(std::move(tail)) {}
+  ULONG Read(void* buffer, int count) override {
+    const ULONG tailStart = kSize - static_cast<ULONG>(m_tail.size());
+    auto* out = static_cast<BYTE*>(buffer);
+    ULONG n = 0;
+    for (; n < static_cast<ULONG>(count) && m_position < kSize; ++n, ++m_position)
+      out[n] = m_position >= tailStart ? m_tail[m_position - tailStart] : 0;
+    return n;
+  }
+  void Write(const void*, int) override { ADD_FAILURE() << "read only"; }
+  ULONG Seek(int offset, unsigned int origin) override {
+    const std::int64_t base = origin == ZRSEEK_SET ? 0 : origin == ZRSEEK_CUR ? m_position : kSize;
+    m_position = static_cast<ULONG>(std::clamp<std::int64_t>(base + offset, 0, kSize));
+    return m_position;
+  }
+  ULONG GetPosition() override { return m_position; }
+  ULONG GetSize() override { return kSize; }
+  const char* GetName() override { return "far stream"; }
+
+ private:
+  Bytes m_tail;
+  ULONG m_position = 0;
+};
+
+TEST_F(Persist, ARecordEndingAtTheLastPositionLeavesTheStreamThere) {
+  // Reading and skipping measure the rest of the stream and come back to
+  // their position, which here takes more than one int offset.
+  const Bytes record = Cat({Name("FarAway"), LE32(0)});
+  const ULONG start = CFarStream::kSize - static_cast<ULONG>(record.size());
+  for (bool skip : {false, true}) {
+    SCOPED_TRACE(skip ? "skip" : "read");
+    CFarStream s(record);
+    s.Seek(INT_MAX, ZRSEEK_SET);
+    ASSERT_EQ(s.Seek(static_cast<int>(start - INT_MAX), ZRSEEK_CUR), start);
+    if (skip) {
+      EXPECT_EQ(SkipObjectToXStream(&s), start);
+    } else {
+      IZRUnknown* read = ReadOne(&s);
+      IPersistXStream* proxy = Query<IPersistXStream>(read);
+      ASSERT_NE(proxy, nullptr);
+      EXPECT_STREQ(proxy->GetClassName(), "FarAway");
+      EXPECT_EQ(proxy->GetSize(), 0u);
+      proxy->Release();
+      read->Release();
+    }
+    EXPECT_EQ(s.GetPosition(), CFarStream::kSize);
   }
 }
 

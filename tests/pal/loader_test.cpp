@@ -323,6 +323,24 @@ TEST(LoadLibrary, FreeLibraryRefusesModulesItDidNotLoad) {
   EXPECT_EQ(GetLastError(), ERROR_INVALID_PARAMETER);
 }
 
+TEST(ModuleLookup, EveryWalkOfTheLoadedModulesGoesThroughTheSeam) {
+  // With a loader that reports no module at all, no lookup finds one.
+  const HMODULE program = GetModuleHandleW(nullptr);
+  ASSERT_NE(program, nullptr);
+  sys::ScopedSyscall none(&sys::g.dl_iterate_phdr, +[](sys::PhdrCallback, void*) { return 0; });
+  SetLastError(0);
+  EXPECT_EQ(GetModuleHandleW(nullptr), nullptr);
+  EXPECT_EQ(GetLastError(), ERROR_MOD_NOT_FOUND);
+  EXPECT_EQ(GetModuleHandleW(u"libc.so.6"), nullptr);
+  SetLastError(0);
+  EXPECT_EQ(GetProcAddress(program, "main"), nullptr);
+  EXPECT_EQ(GetLastError(), ERROR_MOD_NOT_FOUND);
+  char name[64];
+  EXPECT_EQ(GetModuleFileNameA(program, name, sizeof name), 0u);
+  EXPECT_EQ(FreeLibrary(program), FALSE);
+  EXPECT_EQ(GetLastError(), ERROR_MOD_NOT_FOUND);
+}
+
 TEST(GetModuleFileName, TheProgramAndTheBufferRules) {
   const std::string exe = fs::read_symlink("/proc/self/exe").string();
   char buf[4096];

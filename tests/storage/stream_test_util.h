@@ -126,6 +126,13 @@ class CVectorStream : public CXStreamImpl {
   ULONG m_readChunk;
 };
 
+// Slot `index` of an interface's table, called as other modules call it: by
+// number, with the object first (this ABI's convention for members).
+template <class Fn>
+Fn Slot(const void* object, int index) {
+  return reinterpret_cast<Fn>((*static_cast<void** const*>(object))[index]);
+}
+
 // Runs `f` and reports the cause of the CXException it throws (0 when it
 // throws none); a CXFileException's operation and name land in the out
 // parameters when given.

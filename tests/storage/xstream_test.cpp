@@ -9,6 +9,7 @@
 #include <string>
 
 #include "tests/storage/stream_test_util.h"
+#include "zr/variant.h"
 
 namespace {
 
@@ -166,6 +167,55 @@ TEST(StreamReadLine, WideLinesFollowTheSameRules) {
   Ref<IXStream> capped(zrtest::MemStreamOf(Cat({LE16(u'a'), LE16(u'b'), LE16(u'\n')})));
   EXPECT_EQ(capped->ReadLineW(buffer, 3), 2);
   EXPECT_EQ(std::u16string(buffer, 3), std::u16string(u"ab\0", 3));
+}
+
+TEST(StreamTable, SlotsAreInContractOrder) {
+  // Every operation called through the raw table by its slot number, as
+  // other modules call them.
+  using zrtest::Slot;
+  Ref<IXStream> stream(new_StreamOnMemory());
+  void* s = stream.get();
+  const CZRVariant seven(7);
+  Slot<void (*)(void*, const void*, int)>(s, 4)(s, "ab", 2);  // Write
+  Slot<void (*)(void*, const tagZRVARIANT*)>(s, 14)(s, &seven);
+  Slot<void (*)(void*, BYTE)>(s, 15)(s, 0x11);
+  Slot<void (*)(void*, WORD)>(s, 16)(s, 0x2233);
+  Slot<void (*)(void*, DWORD)>(s, 17)(s, 0x44556677u);
+  Slot<void (*)(void*, double)>(s, 18)(s, 1.5);
+  Slot<void (*)(void*, const WCHAR*)>(s, 19)(s, u"w");
+  Slot<void (*)(void*, const char*)>(s, 20)(s, "n");
+  const Bytes expected = Cat({Text("ab"), LE16(ZRVT_INT), LE32(7), {0x11}, LE16(0x2233), LE32(0x44556677u),
+                              LEDouble(1.5), LE16(u'w'), LE16(0), Text(std::string("n", 2))});
+  EXPECT_EQ(zrtest::Content(stream.get()), expected);
+  EXPECT_EQ(Slot<ULONG (*)(void*)>(s, 21)(s), expected.size());  // GetSize
+  EXPECT_STREQ(Slot<const char* (*)(void*)>(s, 22)(s), "Memory stream");
+
+  EXPECT_EQ(Slot<ULONG (*)(void*, int, unsigned)>(s, 5)(s, 1, ZRSEEK_SET), 1u);  // Seek
+  EXPECT_EQ(Slot<ULONG (*)(void*)>(s, 6)(s), 1u);                                // GetPosition
+  char c = 0;
+  EXPECT_EQ(Slot<ULONG (*)(void*, void*, int)>(s, 3)(s, &c, 1), 1u);  // Read
+  EXPECT_EQ(c, 'b');
+  CZRVariant back;
+  EXPECT_EQ(Slot<int (*)(void*, tagZRVARIANT*)>(s, 13)(s, &back), 1);
+  EXPECT_EQ(back, seven);
+  EXPECT_EQ(Slot<BYTE (*)(void*)>(s, 7)(s), 0x11);
+  EXPECT_EQ(Slot<WORD (*)(void*)>(s, 8)(s), 0x2233);
+  EXPECT_EQ(Slot<DWORD (*)(void*)>(s, 9)(s), 0x44556677u);
+  EXPECT_EQ(Slot<double (*)(void*)>(s, 10)(s), 1.5);
+  WCHAR wide[4];
+  EXPECT_EQ(Slot<int (*)(void*, WCHAR*, int)>(s, 11)(s, wide, 3), 2);  // ReadLineW
+  EXPECT_EQ(wide[0], u'w');
+  char narrow[4];
+  EXPECT_EQ(Slot<int (*)(void*, char*, int)>(s, 12)(s, narrow, 3), 2);  // ReadLine
+  EXPECT_EQ(narrow[0], 'n');
+
+  // The memory block's own three operations.
+  Ref<IMemBlock> block(zrtest::MemBlockOf(stream.get()));
+  void* b = block.get();
+  EXPECT_EQ(Slot<ULONG (*)(void*)>(b, 3)(b), expected.size());  // GetSize
+  EXPECT_EQ(Slot<void* (*)(void*)>(b, 4)(b), block->GetData());
+  Slot<void (*)(void*, const void*, unsigned)>(b, 5)(b, "xyz", 3);  // SetData
+  EXPECT_EQ(zrtest::Content(stream.get()), Text("xyz"));
 }
 
 }  // namespace
