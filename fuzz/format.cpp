@@ -3,7 +3,8 @@
 // literal text, unknown types and a dangling specification, and arguments
 // that match its conversions: texts of both widths (invalid sequences, null,
 // or pointing into the string being formatted), integers, doubles of any
-// bit pattern, long doubles and pointers.
+// bit pattern, long doubles and pointers. The format itself may live in the
+// string being formatted.
 //
 // The arguments are laid out on a fixed tape of four (int, int, value)
 // triples whose value types depend on the chosen call shape. Each triple
@@ -279,6 +280,22 @@ void Exercise(Bytes& in, const Formats& f, size_t shape) {
   target.share = in.Next() % 4 == 0;
   target.capacity = in.Next();
 
+  const std::basic_string<Unit> format = [&] {
+    if constexpr (sizeof(Unit) == 1) return f.narrow;
+    else return Widen(f.wide);
+  }();
+  const std::string& display = sizeof(Unit) == 1 ? f.narrow : f.wide;
+  const Unit* fmt = format.c_str();
+  // Sometimes the format itself is the string being formatted, with or
+  // without room to print in place.
+  if (in.Next() % 8 == 0) {
+    const int room = static_cast<int>(format.size()) + (in.Next() & 1 ? in.Next() * 8 : 0);
+    Unit* units = target.string.GetBuffer(room);
+    std::memcpy(units, format.c_str(), (format.size() + 1) * sizeof(Unit));
+    target.string.ReleaseBuffer();
+    fmt = target.string;
+  }
+
   const Unit* own = target.string;
   std::string narrowStore[4];
   std::u16string wideStore[4];
@@ -304,12 +321,6 @@ void Exercise(Bytes& in, const Formats& f, size_t shape) {
     }
   }
 
-  const std::basic_string<Unit> format = [&] {
-    if constexpr (sizeof(Unit) == 1) return f.narrow;
-    else return Widen(f.wide);
-  }();
-  const std::string& display = sizeof(Unit) == 1 ? f.narrow : f.wide;
-  const Unit* fmt = format.c_str();
   switch (shape) {
     case 0:
       Run(target, display, fmt, ints[0], ints[1], narrow[0], ints[2], ints[3], int64s[1], ints[4], ints[5],

@@ -49,8 +49,11 @@ std::size_t Find(const char* buffer, std::size_t length, char c) {
   return at ? static_cast<std::size_t>(static_cast<const char*>(at) - buffer) : length;
 }
 
-void Fixed(double magnitude, int precision, bool alt, char* buffer, FloatText& text) {
-  const int digits = std::min(precision, kMaxFixedDigits);
+// The precision is wider than an int: %g asks for P - 1 - X digits, which
+// exceeds INT_MAX for P near INT_MAX and a negative exponent X.
+void Fixed(double magnitude, long long precision, bool alt, char* buffer, FloatText& text) {
+  assert(precision >= 0);
+  const int digits = static_cast<int>(std::min<long long>(precision, kMaxFixedDigits));
   std::size_t n = ToChars(buffer, magnitude, std::chars_format::fixed, digits);
   if (precision == 0 && alt) buffer[n++] = '.';
   text.BodyLength = n;
@@ -101,7 +104,7 @@ void General(double magnitude, int precision, bool alt, bool upper, char* buffer
   if (precision == 0) precision = 1;
   const int exponent = RoundedExponent(magnitude, precision, buffer);
   if (exponent < precision && exponent >= -4)
-    Fixed(magnitude, precision - 1 - exponent, alt, buffer, text);
+    Fixed(magnitude, static_cast<long long>(precision) - 1 - exponent, alt, buffer, text);
   else
     Scientific(magnitude, precision - 1, alt, upper, buffer, text);
   if (!alt) StripTrailingZeros(buffer, text);

@@ -153,7 +153,10 @@ int CXString::Extract(int index, int count, CXString& out) const {
   if (out.m_pchData == m_pchData) return out.Extract(index, count);
   const UnitRange range = ResolveRange(m_pchData, index, count);
   const std::size_t n = range.end - range.begin;
-  out.AssignCopy(m_pchData + range.begin, static_cast<unsigned>(n));
+  if (n == 0)
+    out.Release();  // an empty range: the empty string
+  else
+    out.AssignCopy(m_pchData + range.begin, static_cast<unsigned>(n));
   return static_cast<int>(n);
 }
 
@@ -230,7 +233,10 @@ int CXStringW::Extract(int index, int count, CXStringW& out) const {
   if (out.m_pchData == m_pchData) return out.Extract(index, count);
   const UnitRange range = ResolveRange(m_pchData, index, count);
   const std::size_t n = range.end - range.begin;
-  out.AssignCopy(m_pchData + range.begin, static_cast<unsigned>(n));
+  if (n == 0)
+    out.Release();  // an empty range: the empty string
+  else
+    out.AssignCopy(m_pchData + range.begin, static_cast<unsigned>(n));
   return static_cast<int>(n);
 }
 

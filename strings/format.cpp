@@ -298,15 +298,17 @@ constexpr size_t kMaxUnits = static_cast<size_t>(INT_MAX) / sizeof(Char);
 
 template <class String, class Char>
 void FormatString(String& s, const FormatAccess<String, Char>& access, const Char* format, va_list args) {
-  // Arguments may point into the string's own buffer, which printing
-  // overwrites (or replaces). The shared empty buffer (allocated size 0) is
-  // never written or freed and needs no check. Compared as addresses: the
-  // arguments usually lie in unrelated blocks.
+  // The format and the text arguments may point into the string's own
+  // buffer, which printing overwrites (or replaces). The shared empty buffer
+  // (allocated size 0) is never written or freed and needs no check.
+  // Compared as addresses: they usually lie in unrelated blocks.
   const auto ownFirst = reinterpret_cast<std::uintptr_t>(s.*access.Data);
   const auto ownBytes = static_cast<std::uintptr_t>((s.*access.GetAllocSize)());
+  const auto formatAt = reinterpret_cast<std::uintptr_t>(format);
+  const bool formatInside = format && formatAt >= ownFirst && formatAt - ownFirst < ownBytes;
   ArgumentCursor<Char> cursor(format, args, ownFirst, ownFirst + ownBytes);
   const long long estimate = Estimate(format, cursor);
-  if (ownBytes > 0 && cursor.Finish()) {
+  if (ownBytes > 0 && (formatInside || cursor.Finish())) {
     // Print into a fresh string, and let the old buffer go only afterwards.
     String fresh;
     FormatString(fresh, access, format, args);

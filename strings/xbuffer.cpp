@@ -64,7 +64,7 @@ void XBuffer<Unit>::Free(XStringHeader* header) {
 template <class Unit>
 void XBuffer<Unit>::InitCopyLocked(Unit*& p, Unit* src) {
   p = Empty();
-  if (!IsEmptyBuffer(src)) AssignCopy(p, src, Length(src), 1);
+  if (const std::size_t n = Length(src)) AssignCopy(p, src, n);
 }
 
 template <class Unit>
@@ -73,7 +73,7 @@ void XBuffer<Unit>::Assign(Unit*& p, Unit* src) {
   if (IsEmptyBuffer(src)) {
     Release(p);
   } else if (Header(src)->refs < 1) {
-    AssignCopy(p, src, Length(src), 1);
+    AssignCopy(p, src, Length(src));
   } else {
     Release(p);
     ++Header(src)->refs;
@@ -82,17 +82,12 @@ void XBuffer<Unit>::Assign(Unit*& p, Unit* src) {
 }
 
 template <class Unit>
-void XBuffer<Unit>::AssignCopy(Unit*& p, const Unit* text, std::size_t n, std::size_t extra) {
-  assert(extra >= 1);
+void XBuffer<Unit>::AssignCopy(Unit*& p, const Unit* text, std::size_t n) {
   if (text == p) return;
-  if (n == 0) {
-    Release(p);
-    return;
-  }
-  if (n > SIZE_MAX - extra) throw std::bad_alloc();
+  if (n > SIZE_MAX - kCopyExtra) throw std::bad_alloc();
   // The fresh buffer is filled before the old one goes, so `text` may point
   // into the old one.
-  Unit* fresh = Allocate(n + extra);
+  Unit* fresh = Allocate(n + kCopyExtra);
   CopyUnits(fresh, text, n);
   Header(fresh)->length = static_cast<std::int32_t>(n);
   Release(p);

@@ -101,21 +101,24 @@ class XBuffer {
   }
   // Assignment from another string's pointer.
   static void Assign(Unit*& p, Unit* src);
-  // AssignCopy: `p` receives n units of `text` in a fresh buffer of n + extra
-  // units (extra >= 1); nothing happens when `text` is the string's own
-  // pointer. n == 0 leaves the string on the empty buffer (deviation: the
-  // original allocated a buffer for the empty text).
-  static void AssignCopy(Unit*& p, const Unit* text, std::size_t n, std::size_t extra);
+  // AssignCopy: `p` receives n units of `text` in a fresh buffer of n +
+  // kCopyExtra units, also when n is 0; nothing happens when `text` is the
+  // string's own pointer.
+  static void AssignCopy(Unit*& p, const Unit* text, std::size_t n);
+  // The units a text copy allocates beyond the text: the terminator, and in
+  // the wide class one spare unit more.
+  static constexpr std::size_t kCopyExtra = sizeof(Unit) == 1 ? 1 : 2;
 
   // ReallocBuffer: makes the buffer writable with at least n units. A sole
   // owner (or a locked buffer) that is large enough stays; otherwise a fresh
   // buffer of exactly n units keeps the first min(n - 1, length) units, so it
   // stays terminated (deviation: the original kept n units and left such a
   // buffer unterminated). n == 0 asks for nothing writable: a shared buffer
-  // is released instead.
+  // is released instead (deviation: the original allocated a buffer without
+  // room for a terminator).
   static void Realloc(Unit*& p, std::size_t n);
   // AllocBuffer: a fresh buffer of n units replaces the current one (n == 0:
-  // the empty buffer).
+  // the empty buffer, by the same deviation as Realloc).
   static void Reset(Unit*& p, std::size_t n);
 
   // GetBuffer / ReleaseBuffer. Lock always returns a writable, locked buffer
@@ -137,7 +140,8 @@ class XBuffer {
  private:
   static const XStringEmptyBlock<Unit>& EmptyBlock();
   static void Free(XStringHeader* header);
-  // InitCopy of the empty buffer or a locked one.
+  // InitCopy of the empty buffer or a locked one: a text copy, except that
+  // an empty text leaves the copy on the empty buffer.
   static void InitCopyLocked(Unit*& p, Unit* src);
   static bool PointsInto(const Unit* p, const Unit* text) {
     const Unit* first = p;

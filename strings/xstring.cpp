@@ -58,7 +58,10 @@ CXString& CXString::operator=(const WCHAR* text) {
 
 CXString& CXString::operator=(WCHAR ch) {
   char units[2];
-  AssignCopy(units, zr::xtext::EncodeChar(ch, units));
+  if (const unsigned n = zr::xtext::EncodeChar(ch, units))
+    AssignCopy(units, n);
+  else
+    Release();  // a zero character: the empty string
   return *this;
 }
 
@@ -83,8 +86,10 @@ void CXString::AllocBuffer(unsigned n) { XBufferA::Reset(m_pchData, n); }
 void CXString::ReallocBuffer(unsigned n) { XBufferA::Realloc(m_pchData, n); }
 
 void CXString::AssignCopy(const char* text, unsigned n) {
-  if (!text) n = 0;
-  XBufferA::AssignCopy(m_pchData, text, n, 1);
+  if (text)
+    XBufferA::AssignCopy(m_pchData, text, n);
+  else
+    Release();
 }
 
 void CXString::ConcatCopy(const char* text, unsigned n) {

@@ -30,7 +30,10 @@ CXStringW& CXStringW::operator=(const CXStringW& other) {
 }
 
 CXStringW& CXStringW::operator=(WCHAR ch) {
-  AssignCopy(&ch, ch ? 1 : 0);
+  if (ch)
+    AssignCopy(&ch, 1);
+  else
+    Release();  // a zero character: the empty string
   return *this;
 }
 
@@ -52,9 +55,12 @@ void CXStringW::AllocBuffer(unsigned n) { XBufferW::Reset(m_pchData, n); }
 void CXStringW::ReallocBuffer(unsigned n) { XBufferW::Realloc(m_pchData, n); }
 
 void CXStringW::AssignCopy(const WCHAR* text, unsigned n) {
-  if (!text) n = 0;
-  // Two units beyond the text, as the wide class has always allocated.
-  XBufferW::AssignCopy(m_pchData, text, n, 2);
+  // Two units beyond the text (XBufferW::kCopyExtra), as the wide class has
+  // always allocated.
+  if (text)
+    XBufferW::AssignCopy(m_pchData, text, n);
+  else
+    Release();
 }
 
 void CXStringW::ConcatCopy(const WCHAR* text, unsigned n) {

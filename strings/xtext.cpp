@@ -19,6 +19,11 @@ std::size_t UnitsToChars(const char* s, std::size_t units) {
   return chars;
 }
 
+unsigned CharCode(WCHAR ch) {
+  const unsigned high = ch >> 8;
+  return high && zrpal::_ismbblead(high) ? ch : ch & 0xFFu;
+}
+
 unsigned EncodeChar(WCHAR ch, char out[2]) {
   const unsigned high = ch >> 8;
   const unsigned low = ch & 0xFFu;

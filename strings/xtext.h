@@ -87,10 +87,13 @@ inline const char* FindText(const char* s, const char* sub) {
 }
 inline const WCHAR* FindText(const WCHAR* s, const WCHAR* sub) { return zrpal::wcsstr(s, sub); }
 
-// A code above 0xFF is no single byte: not found in single-byte mode.
+// A character operand as the code the _mbs routines compare: itself when
+// its high byte is a lead byte, else its low byte (what EncodeChar stores).
+unsigned CharCode(WCHAR ch);
+
 inline const char* FindChar(const char* s, WCHAR ch) {
-  if (SingleByte()) return ch <= 0xFF ? std::strchr(s, ch) : nullptr;
-  return C(zrpal::_mbschr(U(s), ch));
+  if (SingleByte()) return std::strchr(s, ch & 0xFF);
+  return C(zrpal::_mbschr(U(s), CharCode(ch)));
 }
 inline const WCHAR* FindChar(const WCHAR* s, WCHAR ch) { return zrpal::wcschr(s, ch); }
 
@@ -101,7 +104,9 @@ inline const WCHAR* FindAnyOf(const WCHAR* s, const WCHAR* set) {
   return zrpal::wcspbrk(s, set);
 }
 
-inline const char* FindLastChar(const char* s, WCHAR ch) { return C(zrpal::_mbsrchr(U(s), ch)); }
+inline const char* FindLastChar(const char* s, WCHAR ch) {
+  return C(zrpal::_mbsrchr(U(s), CharCode(ch)));
+}
 inline const WCHAR* FindLastChar(const WCHAR* s, WCHAR ch) { return zrpal::wcsrchr(s, ch); }
 
 // The reverse scan: the last character of s[0, units) that is one of the

@@ -23,7 +23,9 @@
 // once). CXStringW counts everything in 16-bit code units. A single-character
 // argument is a WCHAR in both classes; in CXString it holds a multibyte
 // character code: lead byte x 256 + trail byte for a double-byte character,
-// else the single byte. GetAt returns characters in the same form.
+// else the single byte (when the high byte is no lead byte of the current
+// code page, only the low byte counts, in searches as in edits). GetAt
+// returns characters in the same form.
 //
 // Indices are ints in characters; a search that finds nothing returns -1.
 //
@@ -54,7 +56,8 @@ class ZR_API CXString {
   virtual ~CXString();
 
   CXString& operator=(const CXString& other);
-  // Copies the text (AssignCopy); null gives the empty string.
+  // Copies the text (AssignCopy: an empty text, too, gets a buffer of its
+  // own); null gives the empty string.
   CXString& operator=(const char* text) {
     if (text)
       AssignCopy(text, TextUnits(text));
@@ -139,7 +142,8 @@ class ZR_API CXString {
   CXString& Delete(int index, int count = 1);
   // Does nothing for an empty range or an empty text (it never inserts).
   CXString& Replace(int index, int count, const char* text);
-  int Extract(int index, int count, CXString& out) const;   // bytes extracted
+  // The bytes extracted; an empty range leaves `out` the empty string.
+  int Extract(int index, int count, CXString& out) const;
   int Extract(int index, int count);
   // Replaces the first occurrence; 1 if one was replaced, else 0. An empty
   // `what` text matches at the start; a zero `what` character never occurs;
@@ -162,14 +166,14 @@ class ZR_API CXString {
   // bytes, locked, printed into once and unlocked. Where the estimate falls
   // short (a negative '*' width, a long %f, 64-bit sizes, text that grows in
   // conversion) the buffer is enlarged and the text printed again: nothing
-  // is ever written past the buffer. Arguments may point into this string:
-  // the text is then printed into a fresh buffer, and the old one released
-  // afterwards. A null text prints "(null)"; a null format gives an empty
-  // string. An estimate beyond what a buffer can hold (2^31 - 1 bytes) is
-  // replaced by the exact length; a text longer than that throws
-  // std::bad_alloc and leaves the string unchanged. Running out of memory
-  // while printing also throws std::bad_alloc; the string is then valid and
-  // unlocked but holds only part of the text.
+  // is ever written past the buffer. The format and the arguments may point
+  // into this string: the text is then printed into a fresh buffer, and the
+  // old one released afterwards. A null text prints "(null)"; a null format
+  // gives an empty string. An estimate beyond what a buffer can hold
+  // (2^31 - 1 bytes) is replaced by the exact length; a text longer than
+  // that throws std::bad_alloc and leaves the string unchanged. Running out
+  // of memory while printing also throws std::bad_alloc; the string is then
+  // valid and unlocked but holds only part of the text.
   void Format(const char* format, ...);
 
   // --- Paths (the text is a path; the file system is never touched) --------
@@ -200,8 +204,9 @@ class ZR_API CXString {
   // fresh buffer of exactly n bytes keeps the first min(n - 1, length)
   // bytes, so it stays terminated.
   void ReallocBuffer(unsigned n);
-  // A fresh buffer of n + 1 bytes; nothing when `text` is this string's own
-  // pointer; n == 0 gives the empty string. `text` may point into the string.
+  // A fresh buffer of n + 1 bytes (also for n == 0); nothing when `text` is
+  // this string's own pointer; a null text gives the empty string. `text`
+  // may point into the string.
   void AssignCopy(const char* text, unsigned n);
   // Appends n bytes (room for length + n + 1). `text` may point into the
   // string.
@@ -326,7 +331,7 @@ class ZR_API CXStringW {
   // Capacities n count code units (the header stores 2n bytes).
   void AllocBuffer(unsigned n);
   void ReallocBuffer(unsigned n);
-  // A fresh buffer of n + 2 code units.
+  // A fresh buffer of n + 2 code units; otherwise as in CXString.
   void AssignCopy(const WCHAR* text, unsigned n);
   void ConcatCopy(const WCHAR* text, unsigned n);
   void ConcatCopyTo(unsigned position, const WCHAR* text, unsigned n);

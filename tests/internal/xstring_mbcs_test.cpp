@@ -85,6 +85,11 @@ TEST_F(Mbcs932, SearchesReturnCharacterIndices) {
   EXPECT_EQ(s.FindOnOf("\\c"), 4);
   EXPECT_EQ(s.FindRevOnOf("\\"), -1);
   EXPECT_EQ(s.FindRevOnOf("ab\\"), 2);
+  // A character whose high byte is no lead byte is its low byte, in searches
+  // as in Insert: 0x0162 is 'b', 0x015C a backslash (never a trail byte).
+  EXPECT_EQ(s.Find(WCHAR(0x0162)), 2);
+  EXPECT_EQ(s.FindRev(WCHAR(0x0162)), 2);
+  EXPECT_EQ(s.Find(WCHAR(0x015C)), -1);
   // A set that holds a double-byte character matches none of its bytes.
   EXPECT_EQ(CXString("\x5C" "a").FindRevOnOf(HYO), -1);
 }
@@ -126,6 +131,10 @@ TEST(MbcsSingleByte, CharacterOperandsAreOneByte) {
   s += kHyo;  // 0x95 is no lead byte here: only the low byte 0x5C
   EXPECT_EQ(Str(s), "x\\");
   EXPECT_EQ(s.GetLength(), 2);
+  // Searches read a character operand the same way.
+  EXPECT_EQ(s.Find(kHyo), 1);
+  EXPECT_EQ(s.FindRev(kHyo), 1);
+  EXPECT_EQ(s.Find(WCHAR(0x0178)), 0);
   CXString bytes(FULL_B);
   EXPECT_EQ(bytes.GetLength(), 2);
   EXPECT_EQ(Str(bytes.Upper()), "\x82\x41");

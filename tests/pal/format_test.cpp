@@ -329,6 +329,13 @@ TEST(FormatEngineTest, PrecisionsBeyondTheDigitsOfADouble) {
   char out[16];
   EXPECT_EQ(FormatA(out, sizeof out, "%.2000000000f", 1.0), 2000000002u);
   EXPECT_STREQ(out, "1.0000000000000");
+  // %g of a small value with the largest precision: the fixed style's
+  // precision P - 1 - X lies beyond INT_MAX ("0." and INT_MAX + 2 digits).
+  const size_t longest = size_t{INT_MAX} + 4;
+  EXPECT_EQ(FormatA(out, sizeof out, "%#.2147483647g", 0.001), longest);
+  EXPECT_STREQ(out, "0.0010000000000");
+  EXPECT_EQ(FormatA(out, sizeof out, "%.2147483647g", 0.0078125), 9u);  // exact in binary
+  EXPECT_STREQ(out, "0.0078125");
 }
 
 TEST(FormatEngineTest, ArgumentWidthsAndPrecisions) {

@@ -204,6 +204,24 @@ TEST(XStringFormatTest, ArgumentsMayPointIntoTheStringItself) {
   CXStringW w(u"wide");
   w.Format(u"%s+%s", static_cast<const WCHAR*>(w), w.GetData(1));
   EXPECT_EQ(Text(w), u"wide+ide");
+
+  // The format itself may be the string: in a buffer too small for the
+  // text, and in one large enough to be printed in place.
+  ProbeA small("%d-%d");
+  small.Format(small, 1, 2);
+  EXPECT_EQ(Text(small), "1-2");
+  ProbeA roomy;
+  std::snprintf(roomy.GetBuffer(300), 301, "%s", "ab%sxyz");
+  roomy.ReleaseBuffer();
+  roomy.Format(roomy, "0123456789");
+  EXPECT_EQ(Text(roomy), "ab0123456789xyz");
+  ProbeW wide;
+  const std::u16string wideFormat = u"<%s>";
+  WCHAR* units = wide.GetBuffer(100);
+  for (size_t i = 0; i <= wideFormat.size(); ++i) units[i] = wideFormat.c_str()[i];
+  wide.ReleaseBuffer();
+  wide.Format(wide, u"0123456789");
+  EXPECT_EQ(Text(wide), u"<0123456789>");
 }
 
 TEST(XStringFormatTest, PrintsCorrectlyWhenTheEstimateIsTooSmall) {

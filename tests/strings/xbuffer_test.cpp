@@ -207,6 +207,29 @@ TYPED_TEST(Buffer, ExactCapacities) {
 
   const S joined = S(Text("ab").get()) + Text("cde").get();
   EXPECT_EQ(Probe<S>(joined).GetAllocSize(), 6 * unit);
+
+  // Assigning a text copies it with AssignCopy, an empty text included
+  // (only the constructors keep an empty text on the shared buffer).
+  Probe<S> assigned(Text("xyz").get());
+  assigned = Text("").get();
+  EXPECT_EQ(assigned.GetAllocSize(), copyExtra * unit);
+  EXPECT_EQ(HeaderOf(assigned).refs, 1);
+  EXPECT_EQ(Ascii(assigned), "");
+  assigned.AssignCopy(Text("q").get(), 0);
+  EXPECT_EQ(assigned.GetAllocSize(), copyExtra * unit);
+
+  // Copies of a locked string are text copies as well.
+  S locked(Text("abc").get());
+  locked.GetBuffer(10);
+  const Probe<S> copied(locked);
+  Probe<S> copyAssigned;
+  copyAssigned = locked;
+  EXPECT_EQ(copied.GetAllocSize(), (3 + copyExtra) * unit);
+  EXPECT_EQ(copyAssigned.GetAllocSize(), (3 + copyExtra) * unit);
+  locked.GetBuffer(10)[0] = 0;  // still locked, now empty
+  const S emptyCopy(locked);
+  EXPECT_EQ(Chars(emptyCopy), Chars(S()));
+  locked.ReleaseBuffer();
 }
 
 TYPED_TEST(Buffer, ProtectedBufferMembers) {
