@@ -1,13 +1,17 @@
-// counted.h - helpers of the container and registry tests: objects that
-// record what is done to them (references, queries, their destruction) and
-// an independent statement of the string hash.
+// counted.h - helpers of the object-model and container tests: objects that
+// record what is done to them, an independent statement of the string hash,
+// and the Next rules every enumerator follows.
 #pragma once
+
+#include <gtest/gtest.h>
 
 #include <cstdint>
 #include <functional>
 #include <string>
 #include <typeinfo>
+#include <vector>
 
+#include "zr/tenum.h"
 #include "zr/unknown.h"
 
 namespace zrtest {
@@ -20,9 +24,11 @@ inline ULONG ReferenceHash(const std::string& s) {
   return static_cast<ULONG>(h);
 }
 
-// A reference-counted object that counts its destruction in an outside
-// counter (so a test can see it is gone without touching it) and the calls
-// that reach its slot 2 (AddRef) and slot 1 (QueryInterface).
+// An object of the library's own CZRUnknownImpl<IZRUnknown> that counts its
+// destruction in an outside counter (so a test can see it is gone without
+// touching it) and the calls reaching its slot 2 (AddRef) and slot 1
+// (QueryInterface). onDestroy runs at the end of the destructor, for
+// re-entrancy tests.
 class CCounted : public CZRUnknownImpl<IZRUnknown> {
  public:
   explicit CCounted(int* destroyed = nullptr) : m_destroyed(destroyed) {}
@@ -30,7 +36,6 @@ class CCounted : public CZRUnknownImpl<IZRUnknown> {
     if (m_destroyed) ++*m_destroyed;
     if (onDestroy) onDestroy();
   }
-
   ULONG AddRef() override {
     ++addRefCalls;
     return CZRUnknownImpl<IZRUnknown>::AddRef();
@@ -39,12 +44,10 @@ class CCounted : public CZRUnknownImpl<IZRUnknown> {
     ++queryCalls;
     return CZRUnknownImpl<IZRUnknown>::QueryInterface(type, out);
   }
-
   ULONG Count() const { return m_cRef; }
 
   int addRefCalls = 0;
   int queryCalls = 0;
-  // Runs at the end of the destructor (for re-entrancy tests).
   std::function<void()> onDestroy;
 
  private:
@@ -60,5 +63,20 @@ struct CRecord {
   int* destroyed;
   int id;
 };
+
+// From the start of a walk over `all` (two items or more): count 0 delivers
+// nothing and keeps the position, a null `fetched` still advances, and asking
+// for more than remain delivers the rest.
+inline void ExpectNextRules(CTEnum<const char*>* e, const std::vector<std::string>& all) {
+  const char* items[16] = {};
+  ULONG fetched = 99;
+  EXPECT_EQ(e->Next(0, items, &fetched), 0);
+  EXPECT_EQ(fetched, 0u);
+  EXPECT_EQ(e->Next(1, items, nullptr), 1);
+  EXPECT_EQ(items[0], all[0]);
+  EXPECT_EQ(e->Next(16, items, &fetched), 1);
+  ASSERT_EQ(fetched, all.size() - 1);
+  for (size_t i = 1; i < all.size(); ++i) EXPECT_EQ(items[i - 1], all[i]);
+}
 
 }  // namespace zrtest

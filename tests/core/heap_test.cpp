@@ -1,8 +1,9 @@
 // Heaps through the exported interface: blocks, reallocation, ownership,
-// the default heap, private heaps and the activity counters.
+// the default heap, private heaps, refusals and the activity counters.
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <memory>
 #include <thread>
 #include <vector>
 
@@ -14,7 +15,9 @@ namespace {
 struct Activity {
   std::uint64_t bytes = 0;
   ULONG operations = 0;
+  bool operator==(const Activity&) const = default;
 };
+void PrintTo(const Activity& a, std::ostream* os) { *os << a.bytes << " bytes, " << a.operations << " operations"; }
 
 Activity Now() {
   Activity a;
@@ -30,26 +33,28 @@ bool AllZero(const void* p, size_t n) {
 }
 
 // A private heap released at the end of the scope.
-class PrivateHeap {
- public:
-  PrivateHeap() : heap_(new_MemoryHeap(0)) {}
-  ~PrivateHeap() {
-    if (heap_) heap_->Release();
-  }
-  PrivateHeap(const PrivateHeap&) = delete;
-  PrivateHeap& operator=(const PrivateHeap&) = delete;
-  IHeap* operator->() const { return heap_; }
-  IHeap* get() const { return heap_; }
-
- private:
-  IHeap* heap_;
+struct ReleaseHeap {
+  void operator()(IHeap* h) const { h->Release(); }
 };
+using PrivateHeap = std::unique_ptr<IHeap, ReleaseHeap>;
+
+// Runs `op`, which must throw exactly E with `cause`.
+template <class E, class F>
+void ExpectThrow(F op, DWORD cause) {
+  try {
+    op();
+    ADD_FAILURE() << "nothing was thrown";
+  } catch (const CXException& e) {
+    EXPECT_EQ(typeid(e), typeid(E));
+    EXPECT_EQ(e.GetCause(), cause);
+  }
+}
 
 const size_t kSizes[] = {0, 1, 7, 8, 15, 16, 17, 100, 255, 256, 1000, 4096, 4097, 32760, 40000, 1 << 20};
 
 TEST(Heap, BlocksAreZeroFilledAndReportTheirSize) {
-  PrivateHeap heap;
-  ASSERT_NE(heap.get(), nullptr);
+  PrivateHeap heap(new_MemoryHeap(0));
+  ASSERT_NE(heap, nullptr);
   for (size_t size : kSizes) {
     SCOPED_TRACE(size);
     // Dirty a block of the same size first, so that a recycled block must be
@@ -68,7 +73,7 @@ TEST(Heap, BlocksAreZeroFilledAndReportTheirSize) {
 }
 
 TEST(Heap, ReallocKeepsContentAndZerosTheRest) {
-  PrivateHeap heap;
+  PrivateHeap heap(new_MemoryHeap(0));
   struct Case {
     size_t from, to;
   } cases[] = {{0, 10}, {10, 100}, {100, 10}, {16, 16}, {100, 5000}, {5000, 100}, {3000, 70000}, {70000, 3000}, {50, 0}};
@@ -87,13 +92,11 @@ TEST(Heap, ReallocKeepsContentAndZerosTheRest) {
 }
 
 // GetSize cannot describe blocks of 2 GiB or more, but Realloc must still
-// keep their content: it measures the old block in full. The big block is
-// address space only (fresh pages are zero without being touched); only its
-// first page is written, and only the small end of the shrink is copied.
+// keep their content. The big block is address space only (fresh pages are
+// zero without being touched); only its first bytes are written and copied.
 TEST(Heap, ReallocOfABlockBeyondTwoGigabytesKeepsItsContent) {
-  PrivateHeap heap;
-  const size_t big = (size_t{1} << 31) + 4096;
-  auto* p = static_cast<unsigned char*>(heap->Alloc(big));
+  PrivateHeap heap(new_MemoryHeap(0));
+  auto* p = static_cast<unsigned char*>(heap->Alloc((size_t{1} << 31) + 4096));
   ASSERT_NE(p, nullptr);
   for (size_t i = 0; i < 64; ++i) p[i] = static_cast<unsigned char>(i + 1);
   auto* q = static_cast<unsigned char*>(heap->Realloc(p, 64));
@@ -104,8 +107,8 @@ TEST(Heap, ReallocOfABlockBeyondTwoGigabytesKeepsItsContent) {
 }
 
 TEST(Heap, BlocksAreFreedAndMeasuredInTheirOwnHeap) {
-  PrivateHeap a;
-  PrivateHeap b;
+  PrivateHeap a(new_MemoryHeap(0));
+  PrivateHeap b(new_MemoryHeap(0));
   IHeap* dflt = Mem_DefaultHeap(0);
   void* fromA = a->Alloc(40);
   void* fromDefault = dflt->Alloc(24);
@@ -114,11 +117,12 @@ TEST(Heap, BlocksAreFreedAndMeasuredInTheirOwnHeap) {
   EXPECT_EQ(a->GetSize(fromDefault), 24);
   void* grown = b->Realloc(fromA, 80);
   EXPECT_EQ(a->GetSize(grown), 80);
-  // The grown block still belongs to A: it survives B and dies with A.
   EXPECT_NE(dflt->Free(fromDefault), 0);
-  IHeap* extra = new_MemoryHeap(0);
+  // The grown block still belongs to A: B goes first, then a third heap
+  // frees the block in A.
+  b.reset();
+  PrivateHeap extra(new_MemoryHeap(0));
   EXPECT_NE(extra->Free(grown), 0);
-  extra->Release();
 }
 
 TEST(Heap, DefaultHeapIsOneUncountedObject) {
@@ -138,20 +142,10 @@ TEST(Heap, DefaultHeapIsOneUncountedObject) {
   EXPECT_EQ(h->QueryInterface(typeid(IZRUnknown), nullptr), 1);
 }
 
-TEST(Heap, PrivateHeapIsCountedAndDiesWithItsBlocks) {
-  IHeap* h = new_MemoryHeap(0);
-  ASSERT_NE(h, nullptr);
-  EXPECT_NE(h, Mem_DefaultHeap(0));
-  EXPECT_EQ(h->AddRef(), 2u);
-  EXPECT_EQ(h->Release(), 1u);
-  // Blocks still alive go with the heap; under AddressSanitizer a leak or a
-  // bad free here would be reported.
-  std::vector<void*> blocks;
-  for (size_t size : kSizes) blocks.push_back(h->Alloc(size));
-  EXPECT_EQ(h->Release(), 0u);
-}
-
-TEST(Heap, TableSlotOrder) {
+// A private heap is counted, and its last Release (here through the table)
+// takes the blocks still alive with it: under AddressSanitizer a leak or a
+// bad free would be reported.
+TEST(Heap, PrivateHeapTableSlotOrder) {
   using AllocFn = void* (*)(void*, size_t);
   using FreeFn = int (*)(void*, void*);
   using ReallocFn = void* (*)(void*, void*, size_t);
@@ -159,6 +153,8 @@ TEST(Heap, TableSlotOrder) {
   using OverheadFn = int (*)(void*, size_t);
   using CountFn = ULONG (*)(void*);
   IHeap* h = new_MemoryHeap(0);
+  ASSERT_NE(h, nullptr);
+  EXPECT_NE(h, Mem_DefaultHeap(0));
   void** table = *reinterpret_cast<void***>(h);
   void* p = reinterpret_cast<AllocFn>(table[3])(h, 20);
   ASSERT_NE(p, nullptr);
@@ -173,6 +169,7 @@ TEST(Heap, TableSlotOrder) {
   EXPECT_EQ(reinterpret_cast<CountFn>(table[8 + 2])(h), 3u);
   EXPECT_EQ(reinterpret_cast<CountFn>(table[8 + 3])(h), 2u);
   EXPECT_EQ(reinterpret_cast<CountFn>(table[0])(h), 1u);
+  for (size_t size : kSizes) h->Alloc(size);
   EXPECT_EQ(reinterpret_cast<CountFn>(table[0])(h), 0u);
 }
 
@@ -186,26 +183,19 @@ TEST(Heap, ActivityCounters) {
   EXPECT_EQ(after.operations - before.operations, 2u);
 
   // A free counts one operation and no bytes.
-  before = after;
   h->Free(p);
-  after = Now();
-  EXPECT_EQ(after.bytes, before.bytes);
-  EXPECT_EQ(after.operations - before.operations, 1u);
+  EXPECT_EQ(Now(), (Activity{after.bytes, after.operations + 1}));
 
   // A reallocation: its allocation, plus two.
   p = h->Alloc(50);
   before = Now();
   p = h->Realloc(p, 70);
   after = Now();
-  EXPECT_EQ(after.bytes - before.bytes, 78u);
-  EXPECT_EQ(after.operations - before.operations, 3u);
+  EXPECT_EQ(after, (Activity{before.bytes + 78, before.operations + 3}));
 
   // Destroying a heap is not an operation; the bytes never go down.
-  before = after;
   h->Release();
-  after = Now();
-  EXPECT_EQ(after.bytes, before.bytes);
-  EXPECT_EQ(after.operations, before.operations);
+  EXPECT_EQ(Now(), after);
 
   // Either output may be left out.
   std::uint64_t bytes = 0;
@@ -217,7 +207,7 @@ TEST(Heap, ActivityCounters) {
 }
 
 TEST(Heap, FreesOfOtherThreadsAreCounted) {
-  IHeap* h = new_MemoryHeap(0);
+  PrivateHeap h(new_MemoryHeap(0));
   std::vector<void*> blocks;
   for (int i = 0; i < 100; ++i) blocks.push_back(h->Alloc(16));
   const Activity before = Now();
@@ -227,7 +217,26 @@ TEST(Heap, FreesOfOtherThreadsAreCounted) {
   worker.join();
   // The worker has exited: its count was folded in.
   EXPECT_EQ(Now().operations - before.operations, 100u);
-  h->Release();
+}
+
+// Refused requests throw or fail as their contract says and count nothing.
+TEST(Heap, RefusalsCountNothing) {
+  PrivateHeap heap(new_MemoryHeap(0));
+  // A null block names no heap.
+  for (IHeap* h : {heap.get(), Mem_DefaultHeap(0)}) {
+    const Activity before = Now();
+    EXPECT_EQ(h->Free(nullptr), 0);
+    EXPECT_EQ(h->GetSize(nullptr), -1);
+    ExpectThrow<CXException>([&] { h->Realloc(nullptr, 16); }, ZRCAUSE_INVALIDARG);
+    EXPECT_EQ(Now(), before);
+  }
+  // A size that no heap can give, also where adding the header would wrap.
+  for (size_t size : {~size_t{0}, ~size_t{0} - 7, size_t{1} << 62}) {
+    SCOPED_TRACE(size);
+    const Activity before = Now();
+    ExpectThrow<CXMemException>([&] { heap->Alloc(size); }, ZRCAUSE_NOMEMORY);
+    EXPECT_EQ(Now(), before);
+  }
 }
 
 // Only one sink can ever be installed in a process, so its rules are
@@ -245,53 +254,8 @@ TEST(LowMemorySink, OnlyOneCanEverBeInstalled) {
   EXPECT_NO_THROW(Mem_SetLowMemoryNotifySink(&first));
   for (ILowMemoryNotifySink* again : {static_cast<ILowMemoryNotifySink*>(&second),
                                       static_cast<ILowMemoryNotifySink*>(&first),
-                                      static_cast<ILowMemoryNotifySink*>(nullptr)}) {
-    try {
-      Mem_SetLowMemoryNotifySink(again);
-      ADD_FAILURE() << "a second sink was accepted";
-    } catch (const CXException& e) {
-      EXPECT_EQ(e.GetCause(), static_cast<DWORD>(ZRCAUSE_INVALIDARG));
-      EXPECT_EQ(typeid(e), typeid(CXException));
-    }
-  }
-}
-
-// A null block names no heap: each operation refuses it the way its
-// contract reports failure, and counts nothing.
-TEST(Heap, NullBlocksAreRefused) {
-  PrivateHeap heap;
-  for (IHeap* h : {heap.get(), Mem_DefaultHeap(0)}) {
-    const Activity before = Now();
-    EXPECT_EQ(h->Free(nullptr), 0);
-    EXPECT_EQ(h->GetSize(nullptr), -1);
-    try {
-      h->Realloc(nullptr, 16);
-      ADD_FAILURE() << "a null block was reallocated";
-    } catch (const CXException& e) {
-      EXPECT_EQ(e.GetCause(), static_cast<DWORD>(ZRCAUSE_INVALIDARG));
-      EXPECT_EQ(typeid(e), typeid(CXException));
-    }
-    const Activity after = Now();
-    EXPECT_EQ(after.bytes, before.bytes);
-    EXPECT_EQ(after.operations, before.operations);
-  }
-}
-
-TEST(Heap, ImpossibleSizeThrowsMemoryException) {
-  PrivateHeap heap;
-  for (size_t size : {~size_t{0}, ~size_t{0} - 7, size_t{1} << 62}) {
-    SCOPED_TRACE(size);
-    const Activity before = Now();
-    try {
-      heap->Alloc(size);
-      ADD_FAILURE() << "allocation succeeded";
-    } catch (const CXMemException& e) {
-      EXPECT_EQ(e.GetCause(), static_cast<DWORD>(ZRCAUSE_NOMEMORY));
-    }
-    const Activity after = Now();
-    EXPECT_EQ(after.bytes, before.bytes);
-    EXPECT_EQ(after.operations, before.operations);
-  }
+                                      static_cast<ILowMemoryNotifySink*>(nullptr)})
+    ExpectThrow<CXException>([&] { Mem_SetLowMemoryNotifySink(again); }, ZRCAUSE_INVALIDARG);
 }
 
 }  // namespace

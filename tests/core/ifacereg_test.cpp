@@ -1,10 +1,7 @@
-// The interface registry: strong and weak records, replacement, removal,
-// lookups through slot 2, keys shared by equal hashes, and an object that
-// answers QueryInterface only from its registry.
+// The interface registry: strong and weak records, lookups, replacement,
+// removal, keys shared by equal hashes, and an object that answers
+// QueryInterface only from its registry.
 #include <gtest/gtest.h>
-
-#include <cstdint>
-#include <string>
 
 #include "tests/core/counted.h"
 #include "zr/ifacereg.h"
@@ -30,7 +27,7 @@ TEST(InterfaceRegistry, KeysAreRawTypeNames) {
   EXPECT_STREQ(CZRInterfaceRegistry::KeyOf(typeid(IRegisterIface)), "14IRegisterIface");
 }
 
-TEST(InterfaceRegistry, StrongAndWeakRecords) {
+TEST(InterfaceRegistry, StrongAndWeakRecordsAndLookups) {
   int destroyed = 0;
   auto* strong = new CCounted(&destroyed);
   auto* weak = new CCounted(&destroyed);
@@ -41,7 +38,6 @@ TEST(InterfaceRegistry, StrongAndWeakRecords) {
     EXPECT_EQ(strong->Count(), 2u);
     EXPECT_EQ(weak->Count(), 1u);
     EXPECT_EQ(registry.GetCount(), 2u);
-
     const _tIZRUnknown* record = registry.Find(typeid(IFirst));
     ASSERT_NE(record, nullptr);
     EXPECT_EQ(record->name, typeid(IFirst).name());  // not copied
@@ -49,36 +45,28 @@ TEST(InterfaceRegistry, StrongAndWeakRecords) {
     EXPECT_NE(record->strong, 0u);
     EXPECT_EQ(registry.Find(typeid(ISecond))->strong, 0u);
 
+    // A lookup answers the registered pointer itself with one reference
+    // added through its slot 2, and makes no query on it.
+    void* out = nullptr;
+    EXPECT_EQ(registry.QueryInterface(typeid(ISecond), &out), 1);
+    EXPECT_EQ(out, static_cast<void*>(static_cast<IZRUnknown*>(weak)));
+    EXPECT_EQ(weak->addRefCalls, 1);
+    EXPECT_EQ(weak->queryCalls, 0);
+    EXPECT_EQ(weak->Release(), 1u);
+    // With out null only presence is answered.
+    EXPECT_EQ(registry.QueryInterface(typeid(ISecond), nullptr), 1);
+    EXPECT_EQ(registry.QueryInterface(typeid(IZRUnknown), nullptr), 0);
+    EXPECT_EQ(weak->addRefCalls, 1);
+    out = &out;
+    EXPECT_EQ(registry.QueryInterface(typeid(IZRUnknown), &out), 0);
+    EXPECT_EQ(out, nullptr);
+
     strong->Release();  // the registry's reference keeps it
     EXPECT_EQ(destroyed, 0);
   }
   EXPECT_EQ(destroyed, 1);  // the strong object went with the registry
   EXPECT_EQ(weak->Count(), 1u);
   weak->Release();
-}
-
-TEST(InterfaceRegistry, LookupAddsAReferenceThroughSlotTwo) {
-  auto* object = new CCounted;
-  CZRInterfaceRegistry registry;
-  registry.RegisterInterface(object, typeid(IFirst), 0);
-
-  void* out = nullptr;
-  EXPECT_EQ(registry.QueryInterface(typeid(IFirst), &out), 1);
-  EXPECT_EQ(out, static_cast<void*>(static_cast<IZRUnknown*>(object)));  // the pointer itself
-  EXPECT_EQ(object->addRefCalls, 1);
-  EXPECT_EQ(object->queryCalls, 0);  // no query is made on it
-  EXPECT_EQ(object->Count(), 2u);
-  object->Release();
-
-  // With out null only presence is answered.
-  EXPECT_EQ(registry.QueryInterface(typeid(IFirst), nullptr), 1);
-  EXPECT_EQ(registry.QueryInterface(typeid(ISecond), nullptr), 0);
-  EXPECT_EQ(object->addRefCalls, 1);
-
-  out = &out;
-  EXPECT_EQ(registry.QueryInterface(typeid(ISecond), &out), 0);
-  EXPECT_EQ(out, nullptr);
-  object->Release();
 }
 
 TEST(InterfaceRegistry, ReplacementAndRemoval) {
@@ -178,6 +166,7 @@ class CRegistryOnly : public CZRUnknownImpl<IRegisterIface> {
 };
 
 TEST(InterfaceRegistry, ObjectAnsweringFromItsRegistry) {
+  using RegisterFn = int (*)(void*, IZRUnknown*, const std::type_info&, ULONG);
   int destroyed = 0;
   auto* obj = new CRegistryOnly(&destroyed);
   void* out = nullptr;
@@ -187,35 +176,24 @@ TEST(InterfaceRegistry, ObjectAnsweringFromItsRegistry) {
   auto* reg = static_cast<IRegisterIface*>(out);
   EXPECT_EQ(reg, obj);
 
+  // Other modules register through the table: RegisterInterface is slot 3,
+  // after IZRUnknown's three.
+  const auto slot3 = reinterpret_cast<RegisterFn>((*reinterpret_cast<void***>(reg))[3]);
   auto* extra = new CCounted(&destroyed);
-  EXPECT_EQ(reg->RegisterInterface(extra, typeid(IFirst), 1), 1);
-  extra->Release();
+  EXPECT_EQ(slot3(reg, extra, typeid(IFirst), 1), 1);
+  EXPECT_EQ(extra->Count(), 2u);
   EXPECT_EQ(obj->QueryInterface(typeid(IFirst), &out), 1);
   EXPECT_EQ(out, static_cast<void*>(static_cast<IZRUnknown*>(extra)));
   static_cast<IZRUnknown*>(out)->Release();
+  EXPECT_EQ(slot3(reg, nullptr, typeid(ISecond), 0), 0);
+  EXPECT_EQ(slot3(reg, nullptr, typeid(IFirst), 0), 1);
+  EXPECT_EQ(extra->Count(), 1u);
+  EXPECT_EQ(slot3(reg, extra, typeid(IFirst), 1), 1);
+  extra->Release();
 
   reg->Release();
   EXPECT_EQ(obj->Release(), 0u);  // the weak self-record kept no reference
   EXPECT_EQ(destroyed, 2);         // and the strong record's object went too
-}
-
-// Other modules register through the table: RegisterInterface is slot 3,
-// after IZRUnknown's three.
-TEST(InterfaceRegistry, RegisterInterfaceIsSlotThree) {
-  using RegisterFn = int (*)(void*, IZRUnknown*, const std::type_info&, ULONG);
-  int destroyed = 0;
-  IRegisterIface* obj = new CRegistryOnly(&destroyed);
-  auto* extra = new CCounted(&destroyed);
-  void** table = *reinterpret_cast<void***>(obj);
-  EXPECT_EQ(reinterpret_cast<RegisterFn>(table[3])(obj, extra, typeid(IFirst), 1), 1);
-  EXPECT_EQ(extra->Count(), 2u);
-  EXPECT_EQ(obj->QueryInterface(typeid(IFirst), nullptr), 1);
-  EXPECT_EQ(reinterpret_cast<RegisterFn>(table[3])(obj, nullptr, typeid(ISecond), 0), 0);
-  EXPECT_EQ(reinterpret_cast<RegisterFn>(table[3])(obj, nullptr, typeid(IFirst), 0), 1);
-  EXPECT_EQ(extra->Count(), 1u);
-  extra->Release();
-  EXPECT_EQ(obj->Release(), 0u);
-  EXPECT_EQ(destroyed, 2);
 }
 
 }  // namespace

@@ -15,13 +15,13 @@
 namespace {
 
 using zrtest::CCounted;
-using zrtest::ReferenceHash;
 using zrtest::CRecord;
+using zrtest::ReferenceHash;
 
 // Exposes the protected fields that the record layout fixes.
-template <class K, class V, class Tr = CTMapTraits<K, V>>
-struct ProbeMap : CTMap<K, V, Tr> {
-  using CTMap<K, V, Tr>::CTMap;
+template <class K, class V>
+struct ProbeMap : CTMap<K, V> {
+  using CTMap<K, V>::CTMap;
   ULONG Marker() const { return this->m_nAllocMarker; }
   const void* Buckets() const { return this->m_pHashTable; }
 };
@@ -35,7 +35,10 @@ auto Keys(const Map& map) {
   return keys;
 }
 
-TEST(TMapHash, StringKeys) {
+// A parameter name key: the pointer type only selects the name hashing.
+const ULONG* Name(const char* s) { return reinterpret_cast<const ULONG*>(s); }
+
+TEST(TMapHash, KeyTypes) {
   struct Case {
     const char* key;
     ULONG expected;
@@ -51,28 +54,22 @@ TEST(TMapHash, StringKeys) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.key ? c.key : "(null)");
     EXPECT_EQ(CTMapKeyTraits<const char*>::HashKey(c.key), c.expected);
-    if (c.key) {
-      EXPECT_EQ(ReferenceHash(c.key), c.expected);
-    }
   }
   // Long keys wrap in 32 bits.
-  const std::string text = "CLSID_OFSERVICECONTAINER and then some more text";
-  EXPECT_EQ(CTMapKeyTraits<const char*>::HashKey(text.c_str()), ReferenceHash(text));
-}
+  const char* text = "CLSID_OFSERVICECONTAINER and then some more text";
+  EXPECT_EQ(CTMapKeyTraits<const char*>::HashKey(text), ReferenceHash(text));
 
-TEST(TMapHash, OtherKeyTypes) {
   EXPECT_EQ(CTMapKeyTraits<int>::HashKey(-1), 0xFFFFFFFFu);
   EXPECT_EQ(CTMapKeyTraits<unsigned int>::HashKey(1234u), 1234u);
   // Wide keys hash UTF-16 units as unsigned values: U+00E9 adds 233 where
   // the byte 0xE9 of an 8-bit key adds -23.
   EXPECT_EQ(CTMapKeyTraits<const WCHAR*>::HashKey(u"a\u00E9"), 97u * 257u + 233u);
   EXPECT_EQ(CTMapKeyTraits<const char*>::HashKey("a\xE9"), 97u * 257u - 23u);
-  // Parameter names ignore ASCII letter case only.
+  // Parameter names ignore ASCII letter case only, hashing as lower case.
   using NameTraits = CTMapKeyTraits<const ULONG*>;
-  auto name = [](const char* s) { return reinterpret_cast<const ULONG*>(s); };
-  EXPECT_EQ(NameTraits::HashKey(name("Colour")), NameTraits::HashKey(name("COLOUR")));
-  EXPECT_EQ(NameTraits::HashKey(name("Colour")), ReferenceHash("colour"));
-  EXPECT_NE(NameTraits::HashKey(name("\xC4")), NameTraits::HashKey(name("\xE4")));
+  EXPECT_EQ(NameTraits::HashKey(Name("Colour")), NameTraits::HashKey(Name("COLOUR")));
+  EXPECT_EQ(NameTraits::HashKey(Name("Colour")), ReferenceHash("colour"));
+  EXPECT_NE(NameTraits::HashKey(Name("\xC4")), NameTraits::HashKey(Name("\xE4")));
 }
 
 // Two different keys whose hashes are equal (found by search; 32-bit wrap
@@ -80,7 +77,6 @@ TEST(TMapHash, OtherKeyTypes) {
 TEST(TMap, KeysWithEqualHashesShareOneEntry) {
   const char* first = "rWHzDhn";
   const char* second = "pYVVfZp";
-  ASSERT_STRNE(first, second);
   ASSERT_EQ(ReferenceHash(first), ReferenceHash(second));
 
   CTMap<const char*, int> map;
@@ -89,8 +85,6 @@ TEST(TMap, KeysWithEqualHashesShareOneEntry) {
   EXPECT_EQ(map.GetCount(), 1u);
   int value = 0;
   EXPECT_EQ(map.Lookup(first, value), 1);
-  EXPECT_EQ(value, 2);
-  EXPECT_EQ(map.Lookup(second, value), 1);
   EXPECT_EQ(value, 2);
   // The entry now keeps a copy of the second key.
   EXPECT_STREQ(map.Find(first)->key, second);
@@ -105,7 +99,6 @@ TEST(TMap, LookupSetRemove) {
   // The map keeps its own copy of a key.
   char key[] = "name";
   ASSERT_EQ(map.Set(key, 7), 1);
-  EXPECT_NE(map.Find("name")->key, key);
   std::strcpy(key, "xxxx");
   EXPECT_STREQ(map.Find("name")->key, "name");
   EXPECT_EQ(map.Remove("name"), 1);
@@ -115,7 +108,6 @@ TEST(TMap, LookupSetRemove) {
   EXPECT_EQ(value, -1);  // unchanged on a miss
   EXPECT_EQ(map.Remove("missing"), 0);
   for (int i = 0; i < 100; ++i) EXPECT_EQ(map.Set(std::to_string(i).c_str(), i), 1);
-  EXPECT_EQ(map.GetCount(), 100u);
   for (int i = 0; i < 100; i += 2) EXPECT_EQ(map.Remove(std::to_string(i).c_str()), 1);
   EXPECT_EQ(map.GetCount(), 50u);
   for (int i = 0; i < 100; ++i) {
@@ -125,7 +117,6 @@ TEST(TMap, LookupSetRemove) {
       EXPECT_EQ(value, i);
     }
   }
-  EXPECT_EQ(Keys(map).size(), 50u);
 }
 
 TEST(TMap, BucketsAreAllocatedByTheFirstOperation) {
@@ -137,12 +128,10 @@ TEST(TMap, BucketsAreAllocatedByTheFirstOperation) {
   EXPECT_EQ(map.Lookup(3, value), 0);
   EXPECT_EQ(map.Marker(), 6502u);
   EXPECT_NE(map.Buckets(), nullptr);
-}
 
-TEST(TMap, ZeroBucketsIsRefused) {
   try {
-    CTMap<int, int> map(0);
-    FAIL() << "a map without buckets was made";
+    CTMap<int, int> none(0);
+    ADD_FAILURE() << "a map without buckets was made";
   } catch (const CXException& e) {
     EXPECT_EQ(e.GetCause(), static_cast<DWORD>(ZRCAUSE_INVALIDARG));
   }
@@ -158,9 +147,8 @@ TEST(TMap, EnumerationOrder) {
   EXPECT_EQ(Keys(map), (std::vector<int>{2, 5 + 254, 5 + 127, 5, 40}));
   // Negative keys hash to their unsigned value.
   map.Set(-1, 0);
-  const ULONG bucket = 0xFFFFFFFFu % 127u;
-  ASSERT_NE(map.GetChain(bucket), nullptr);
-  EXPECT_EQ(map.GetChain(bucket)->key, -1);
+  ASSERT_NE(map.GetChain(0xFFFFFFFFu % 127u), nullptr);
+  EXPECT_EQ(map.GetChain(0xFFFFFFFFu % 127u)->key, -1);
 }
 
 TEST(TMap, CountedValuesHoldOneReference) {
@@ -199,7 +187,8 @@ TEST(TMap, CountedValuesHoldOneReference) {
   EXPECT_EQ(destroyed, 3);  // the map's destruction released b
 }
 
-TEST(TMap, OwnedRecordsAreDeleted) {
+TEST(TMap, ValuePolicies) {
+  // Pointers to other classes are owned: the map deletes them.
   int destroyed = 0;
   {
     CTMap<const char*, CRecord*> map;
@@ -212,28 +201,24 @@ TEST(TMap, OwnedRecordsAreDeleted) {
     EXPECT_EQ(found->id, 3);
     map.Set("one", found);  // the same record again: kept, not deleted
     EXPECT_EQ(destroyed, 1);
-    EXPECT_EQ(found->id, 3);
     EXPECT_EQ(map.Remove("two"), 1);
     EXPECT_EQ(destroyed, 2);
   }
   EXPECT_EQ(destroyed, 3);
-}
 
-TEST(TMap, ChosenPoliciesPerInstance) {
-  int destroyed = 0;
-  CRecord kept(&destroyed);
+  // A map may choose to borrow its records instead.
+  destroyed = 0;
+  CRecord kept(&destroyed), other(&destroyed);
   {
-    // This map only borrows its records.
     CTMap<int, CRecord*, CTMapTraits<int, CRecord*, CTValuePlain<CRecord*>>> borrowed;
     borrowed.Set(1, &kept);
-    borrowed.Set(1, &kept);
+    borrowed.Set(1, &other);
     borrowed.Remove(1);
     borrowed.Set(2, &kept);
   }
   EXPECT_EQ(destroyed, 0);
 
   // Values held by value are destroyed with their entries.
-  destroyed = 0;
   {
     CTMap<int, std::vector<CRecord>> values;
     std::vector<CRecord> v;
@@ -251,31 +236,24 @@ TEST(TMap, ChosenPoliciesPerInstance) {
   EXPECT_EQ(destroyed, 3);
 }
 
-TEST(TMap, WideAndNameKeys) {
+TEST(TMap, WideAndNameKeysAreCopied) {
   CTMap<const WCHAR*, int> wide;
   WCHAR source[] = u"Datei";
   wide.Set(source, 1);
   source[0] = u'X';
-  int value = 0;
-  EXPECT_EQ(wide.Lookup(u"Datei", value), 1);
   EXPECT_TRUE(std::u16string(wide.Find(u"Datei")->key) == u"Datei");
 
+  // Names differing in case are one key; the entry keeps the copy of the
+  // name it was last set with.
   CTMap<const ULONG*, int> names;
-  auto name = [](const char* s) { return reinterpret_cast<const ULONG*>(s); };
-  names.Set(name("Colour"), 1);
-  names.Set(name("COLOUR"), 2);
+  names.Set(Name("Colour"), 1);
+  names.Set(Name("COLOUR"), 2);
   EXPECT_EQ(names.GetCount(), 1u);
-  EXPECT_EQ(names.Lookup(name("colour"), value), 1);
-  EXPECT_EQ(value, 2);
-  // The entry keeps the copy of the name it was last set with.
-  EXPECT_STREQ(reinterpret_cast<const char*>(names.Find(name("colour"))->key), "COLOUR");
-  EXPECT_EQ(names.Remove(name("cOLOUR")), 1);
-  EXPECT_EQ(names.GetCount(), 0u);
+  EXPECT_STREQ(reinterpret_cast<const char*>(names.Find(Name("colour"))->key), "COLOUR");
 }
 
 TEST(TMap, RemoveAllClosesWhileEmptying) {
-  using Map = CTMap<const char*, IZRUnknown*>;
-  Map map;
+  CTMap<const char*, IZRUnknown*> map;
   int destroyed = 0;
   int lateSet = -1, lateRemove = -1;
   auto* a = new CCounted(&destroyed);
@@ -290,7 +268,7 @@ TEST(TMap, RemoveAllClosesWhileEmptying) {
   b->Release();
   map.RemoveAll();
   EXPECT_EQ(destroyed, 2);
-  EXPECT_EQ(lateSet, 0);     // refused while emptying
+  EXPECT_EQ(lateSet, 0);  // refused while emptying
   EXPECT_EQ(lateRemove, 0);
   EXPECT_EQ(map.GetCount(), 0u);
   EXPECT_EQ(map.IsClosed(), 0);  // open again
@@ -325,10 +303,6 @@ TEST(TMap, ClosedMapRefusesWithoutTouchingMemory) {
   late->Release();
 }
 
-// The shared map and its key enumerator.
-using SharedMap = CTMapEnum<const char*, int, const char*, int>;
-using KeyEnum = _CMapKeyEnum<const char*, int, const char*, int>;
-
 TEST(TMapEnum, EnumeratorKeepsTheMapAlive) {
   int destroyed = 0;
   using CountedMap = CTMapEnum<const char*, CCounted*, const char*, CCounted*>;
@@ -337,22 +311,23 @@ TEST(TMapEnum, EnumeratorKeepsTheMapAlive) {
   auto* value = new CCounted(&destroyed);
   map->Set("k", value);
   value->Release();
+  auto mapCount = [map] {
+    map->AddRef();
+    return map->Release();
+  };
 
   auto* e = new _CMapKeyEnum<const char*, CCounted*, const char*, CCounted*>(map);
-  EXPECT_EQ(map->AddRef(), 3u);  // creator, enumerator, this call
-  map->Release();
-  // Each reference of the enumerator is also one on the map.
+  EXPECT_EQ(mapCount(), 2u);  // creator and enumerator
+  // Each reference of the enumerator, one added by a query too, is also one
+  // on the map.
   EXPECT_EQ(e->AddRef(), 2u);
-  EXPECT_EQ(map->AddRef(), 4u);
-  map->Release();
-  EXPECT_EQ(e->Release(), 1u);
-
+  EXPECT_EQ(mapCount(), 3u);
   void* asked = nullptr;
   EXPECT_EQ(e->QueryInterface(typeid(CTEnum<const char*>), &asked), 1);
   EXPECT_EQ(asked, static_cast<void*>(static_cast<CTEnum<const char*>*>(e)));
-  EXPECT_EQ(map->AddRef(), 4u);
-  map->Release();
+  EXPECT_EQ(mapCount(), 4u);
   e->Release();
+  EXPECT_EQ(e->Release(), 1u);
 
   EXPECT_EQ(map->Release(), 1u);  // the creator lets go; the enumerator holds it
   EXPECT_EQ(destroyed, 0);
@@ -364,38 +339,18 @@ TEST(TMapEnum, EnumeratorKeepsTheMapAlive) {
 }
 
 TEST(TMapEnum, NextSkipReset) {
+  using SharedMap = CTMapEnum<const char*, int, const char*, int>;
   auto* map = new SharedMap;
-  // Three keys in one bucket and one in a lower bucket.
-  const ULONG b = SharedMap::HashKey("z") % 127u;
-  const ULONG lower = SharedMap::HashKey("a") % 127u;
-  ASSERT_LT(lower, b);
-  map->Set("z", 0);
-  map->Set("a", 0);
-  // Two more keys of z's bucket, found by trying two-character keys.
-  std::vector<std::string> same;
-  for (char c1 = '!'; c1 <= '~' && same.size() < 2; ++c1)
-    for (char c2 = '!'; c2 <= '~' && same.size() < 2; ++c2) {
-      const std::string k{c1, c2};
-      if (SharedMap::HashKey(k.c_str()) % 127u == b) same.push_back(k);
-    }
-  ASSERT_EQ(same.size(), 2u);
-  map->Set(same[0].c_str(), 0);
-  map->Set(same[1].c_str(), 0);
-
-  auto* e = new KeyEnum(map);
+  // "A6" and "B3" fall in the bucket of "z" (122 of 127); "a" in a lower one.
+  for (const char* k : {"A6", "B3"}) ASSERT_EQ(ReferenceHash(k) % 127u, ReferenceHash("z") % 127u);
+  for (const char* k : {"z", "a", "A6", "B3"}) map->Set(k, 0);
+  auto* e = new _CMapKeyEnum<const char*, int, const char*, int>(map);
   map->Release();
-  const std::vector<std::string> expected = {"a", same[1], same[0], "z"};
-
+  const std::vector<std::string> expected = {"a", "B3", "A6", "z"};
+  zrtest::ExpectNextRules(e, expected);
   const char* items[8] = {};
   ULONG fetched = 99;
-  EXPECT_EQ(e->Next(0, items, &fetched), 0);  // count 0 delivers nothing
-  EXPECT_EQ(fetched, 0u);
-  EXPECT_EQ(e->Next(1, items, nullptr), 1);  // fetched null still advances
-  EXPECT_EQ(items[0], expected[0]);
-  EXPECT_EQ(e->Next(8, items, &fetched), 1);
-  ASSERT_EQ(fetched, 3u);
-  for (ULONG i = 0; i < 3; ++i) EXPECT_EQ(items[i], expected[i + 1]);
-  // That call ran into the end, which put the walk back at its start: the
+  // The last call ran into the end, which put the walk back at its start: the
   // next call begins a new pass.
   EXPECT_EQ(e->Next(1, items, &fetched), 1);
   EXPECT_EQ(items[0], expected[0]);

@@ -1,10 +1,7 @@
 // Reference counting, interface queries, aggregation and the table layout of
-// the object model templates.
-//
-// Table slots are part of the contract with other modules, so several tests
-// call operations through the raw table (a function taking the object as its
-// first argument, as this ABI passes `this`) and check they reach the named
-// operation.
+// the object model templates. Table slots are part of the contract with other
+// modules, so several tests call operations through the raw table (a function
+// taking the object as its first argument, as this ABI passes `this`).
 #include <gtest/gtest.h>
 
 #include <vector>
@@ -13,18 +10,14 @@
 
 namespace {
 
-using ReleaseFn = ULONG (*)(void*);
+using CountFn = ULONG (*)(void*);  // Release, AddRef and their tail forms
 using QueryFn = int (*)(void*, const std::type_info&, void**);
-using AddRefFn = ULONG (*)(void*);
 using IntFn = int (*)(void*);
-using SetParentFn = void (*)(void*, void*);
-using GetParentFn = void* (*)(void*);
-
-void** TableOf(const void* object) { return *static_cast<void** const*>(object); }
+using VoidFn = void (*)(void*);
 
 template <class Fn>
 Fn Slot(const void* object, int index) {
-  return reinterpret_cast<Fn>(TableOf(object)[index]);
+  return reinterpret_cast<Fn>((*static_cast<void** const*>(object))[index]);
 }
 
 class ITest : public IZRUnknown {
@@ -32,45 +25,23 @@ class ITest : public IZRUnknown {
   virtual int Ping() = 0;
 };
 
-class IOther : public IZRUnknown {
- public:
-  virtual int Pong() = 0;
-};
+class IOther : public IZRUnknown {};  // asked for, never implemented
 
-// Counts destructions so tests can see when an object is gone.
 int g_destroyed = 0;
 
+// Overrides the public AddRef: the template's query must add its reference
+// through it.
 class CTest : public CZRUnknownImpl<ITest> {
  public:
   ~CTest() override { ++g_destroyed; }
   int Ping() override { return 42; }
-  ULONG Count() const { return m_cRef; }
-};
-
-// Overrides the public AddRef: the template's query must add its reference
-// through it.
-class CCountingAddRef : public CZRUnknownImpl<ITest> {
- public:
   ULONG AddRef() override {
     ++addRefCalls;
     return CZRUnknownImpl<ITest>::AddRef();
   }
-  int Ping() override { return 0; }
+  ULONG Count() const { return m_cRef; }
   int addRefCalls = 0;
 };
-
-TEST(UnknownImpl, CountsAndDestroysAtZero) {
-  g_destroyed = 0;
-  auto* obj = new CTest;
-  EXPECT_EQ(obj->Count(), 1u);
-  EXPECT_EQ(obj->AddRef(), 2u);
-  EXPECT_EQ(obj->AddRef(), 3u);
-  EXPECT_EQ(obj->Release(), 2u);
-  EXPECT_EQ(obj->Release(), 1u);
-  EXPECT_EQ(g_destroyed, 0);
-  EXPECT_EQ(obj->Release(), 0u);
-  EXPECT_EQ(g_destroyed, 1);
-}
 
 TEST(UnknownImpl, QueryInterface) {
   auto* obj = new CTest;
@@ -83,64 +54,42 @@ TEST(UnknownImpl, QueryInterface) {
     // A null out pointer only answers and adds no reference.
     EXPECT_EQ(obj->QueryInterface(c.type, nullptr), c.supported);
     EXPECT_EQ(obj->Count(), 1u);
+    EXPECT_EQ(obj->addRefCalls, 0);
     void* out = reinterpret_cast<void*>(1);
     EXPECT_EQ(obj->QueryInterface(c.type, &out), c.supported);
     if (c.supported) {
       EXPECT_EQ(out, static_cast<void*>(static_cast<ITest*>(obj)));
       EXPECT_EQ(obj->Count(), 2u);
+      EXPECT_EQ(obj->addRefCalls, 1);
       static_cast<IZRUnknown*>(out)->Release();
     } else {
       EXPECT_EQ(out, nullptr);
     }
     EXPECT_EQ(obj->Count(), 1u);
+    obj->addRefCalls = 0;
   }
   obj->Release();
-}
-
-TEST(UnknownImpl, QueryAddsItsReferenceThroughThePublicAddRef) {
-  auto* obj = new CCountingAddRef;
-  void* out = nullptr;
-  ASSERT_EQ(obj->QueryInterface(typeid(ITest), &out), 1);
-  EXPECT_EQ(obj->addRefCalls, 1);
-  EXPECT_EQ(obj->QueryInterface(typeid(ITest), nullptr), 1);
-  EXPECT_EQ(obj->addRefCalls, 1);
-  EXPECT_EQ(obj->QueryInterface(typeid(IOther), &out), 0);
-  EXPECT_EQ(obj->addRefCalls, 1);
-  obj->Release();
-  EXPECT_EQ(obj->Release(), 0u);
-}
-
-TEST(UnknownImpl, ExportedInstanceForTheRootInterface) {
-  // CZRUnknownImpl<IZRUnknown> comes from the library, not from this file.
-  IZRUnknown* obj = new CZRUnknownImpl<IZRUnknown>;
-  void* out = nullptr;
-  ASSERT_EQ(obj->QueryInterface(typeid(IZRUnknown), &out), 1);
-  EXPECT_EQ(out, obj);
-  EXPECT_EQ(obj->AddRef(), 3u);
-  EXPECT_EQ(obj->Release(), 2u);
-  EXPECT_EQ(obj->Release(), 1u);
-  EXPECT_EQ(obj->Release(), 0u);
 }
 
 TEST(UnknownImpl, TableSlotOrder) {
   g_destroyed = 0;
   auto* obj = new CTest;
   ITest* iface = obj;
-  EXPECT_EQ(Slot<AddRefFn>(iface, 2)(iface), 2u);
-  EXPECT_EQ(Slot<ReleaseFn>(iface, 0)(iface), 1u);
+  EXPECT_EQ(Slot<CountFn>(iface, 2)(iface), 2u);
+  EXPECT_EQ(Slot<CountFn>(iface, 0)(iface), 1u);
   EXPECT_EQ(Slot<QueryFn>(iface, 1)(iface, typeid(ITest), nullptr), 1);
   EXPECT_EQ(Slot<IntFn>(iface, 3)(iface), 42);
   // Tail after ITest's four operations: two destructor entries, then
   // InternalAddRef, InternalRelease, InternalQueryInterface.
   const int n = 4;
-  EXPECT_EQ(Slot<AddRefFn>(iface, n + 2)(iface), 2u);
+  EXPECT_EQ(Slot<CountFn>(iface, n + 2)(iface), 2u);
   EXPECT_EQ(obj->Count(), 2u);
   EXPECT_EQ(Slot<QueryFn>(iface, n + 4)(iface, typeid(IOther), nullptr), 0);
   EXPECT_EQ(Slot<QueryFn>(iface, n + 4)(iface, typeid(ITest), nullptr), 1);
-  EXPECT_EQ(Slot<ReleaseFn>(iface, n + 3)(iface), 1u);
+  EXPECT_EQ(Slot<CountFn>(iface, n + 3)(iface), 1u);
   EXPECT_EQ(g_destroyed, 0);
   // The deleting destructor entry destroys and frees the object.
-  Slot<void (*)(void*)>(iface, n + 1)(iface);
+  Slot<VoidFn>(iface, n + 1)(iface);
   EXPECT_EQ(g_destroyed, 1);
 }
 
@@ -165,93 +114,53 @@ class CNode : public CZRUnknownImplParent<INode, INode> {
   int m_id;
 };
 
-TEST(UnknownImplParent, CountsWithItsOwnCounter) {
-  g_nodeDeaths.clear();
-  auto* node = new CNode(1);
-  EXPECT_EQ(node->AddRef(), 2u);
-  EXPECT_EQ(node->OwnCount(), 2u);
-  EXPECT_EQ(node->InheritedCount(), 1u);
-  // A query adds its reference through the overriding AddRef.
-  void* out = nullptr;
-  ASSERT_EQ(node->QueryInterface(typeid(INode), &out), 1);
-  EXPECT_EQ(node->OwnCount(), 3u);
-  EXPECT_EQ(node->InheritedCount(), 1u);
-  EXPECT_EQ(node->Release(), 2u);
-  EXPECT_EQ(node->Release(), 1u);
-  EXPECT_TRUE(g_nodeDeaths.empty());
-  EXPECT_EQ(node->Release(), 0u);
-  EXPECT_EQ(g_nodeDeaths, std::vector<int>{1});
-}
-
-TEST(UnknownImplParent, HoldsAndReplacesItsParent) {
+// SetParent and GetParent follow the four tail slots. The object counts with
+// its own counter; the template's tail operations keep the inherited one.
+TEST(UnknownImplParent, HoldsAndReplacesItsParentThroughTheTable) {
   g_nodeDeaths.clear();
   auto* first = new CNode(1);
   auto* second = new CNode(2);
   auto* child = new CNode(3);
-  EXPECT_EQ(child->GetParent(), nullptr);
+  INode* iface = child;
+  const int n = 4;  // INode: Release, QueryInterface, AddRef, Id
+  const auto setParent = [&](INode* p) { Slot<void (*)(void*, void*)>(iface, n + 5)(iface, p); };
+  const auto getParent = [&] { return static_cast<INode*>(Slot<void* (*)(void*)>(iface, n + 6)(iface)); };
+  EXPECT_EQ(getParent(), nullptr);
 
-  child->SetParent(first);
+  setParent(first);
+  setParent(first);  // the same parent again keeps exactly one reference
   EXPECT_EQ(first->OwnCount(), 2u);
-  INode* got = child->GetParent();
+  INode* got = getParent();
   EXPECT_EQ(got, first);
-  EXPECT_EQ(first->OwnCount(), 3u);
-  got->Release();
+  EXPECT_EQ(got->Release(), 2u);  // GetParent added one
+  EXPECT_EQ(first->Release(), 1u);
 
-  // Setting the same parent again keeps exactly one reference.
-  child->SetParent(first);
-  EXPECT_EQ(first->OwnCount(), 2u);
-
-  child->SetParent(second);
-  EXPECT_EQ(first->OwnCount(), 1u);
+  // Replacing the parent releases the old one: here its last reference.
+  setParent(second);
+  EXPECT_EQ(g_nodeDeaths, std::vector<int>{1});
   EXPECT_EQ(second->OwnCount(), 2u);
-
-  // The creators let go; the child keeps the second parent alive.
-  EXPECT_EQ(first->Release(), 0u);
+  setParent(nullptr);
+  EXPECT_EQ(second->OwnCount(), 1u);
+  EXPECT_EQ(getParent(), nullptr);
+  setParent(second);
   EXPECT_EQ(second->Release(), 1u);
+
+  EXPECT_EQ(Slot<CountFn>(iface, 2)(iface), 2u);
+  // A query adds its reference through the overriding AddRef.
+  void* out = nullptr;
+  ASSERT_EQ(Slot<QueryFn>(iface, 1)(iface, typeid(INode), &out), 1);
+  EXPECT_EQ(child->OwnCount(), 3u);
+  EXPECT_EQ(child->InheritedCount(), 1u);
+  EXPECT_EQ(Slot<CountFn>(iface, n + 2)(iface), 2u);
+  EXPECT_EQ(Slot<CountFn>(iface, n + 3)(iface), 1u);
+  EXPECT_EQ(Slot<IntFn>(iface, 3)(iface), 3);
+  EXPECT_EQ(Slot<CountFn>(iface, 0)(iface), 2u);
+  EXPECT_EQ(Slot<CountFn>(iface, 0)(iface), 1u);
   EXPECT_EQ(g_nodeDeaths, std::vector<int>{1});
   // The child's last release releases its parent (the parent dies first,
   // from inside the child's release, before the child itself).
-  EXPECT_EQ(child->Release(), 0u);
+  EXPECT_EQ(Slot<CountFn>(iface, 0)(iface), 0u);
   EXPECT_EQ(g_nodeDeaths, (std::vector<int>{1, 2, 3}));
-}
-
-TEST(UnknownImplParent, SetParentNullReleasesTheParent) {
-  g_nodeDeaths.clear();
-  auto* parent = new CNode(1);
-  auto* child = new CNode(2);
-  child->SetParent(parent);
-  parent->Release();
-  EXPECT_TRUE(g_nodeDeaths.empty());
-  child->SetParent(nullptr);
-  EXPECT_EQ(g_nodeDeaths, std::vector<int>{1});
-  EXPECT_EQ(child->GetParent(), nullptr);
-  child->Release();
-}
-
-TEST(UnknownImplParent, TableSlotOrder) {
-  g_nodeDeaths.clear();
-  auto* parent = new CNode(7);
-  auto* child = new CNode(8);
-  INode* iface = child;
-  const int n = 4;  // INode: Release, QueryInterface, AddRef, Id
-  EXPECT_EQ(Slot<AddRefFn>(iface, 2)(iface), 2u);
-  EXPECT_EQ(child->OwnCount(), 2u);
-  EXPECT_EQ(Slot<ReleaseFn>(iface, 0)(iface), 1u);
-  EXPECT_EQ(Slot<IntFn>(iface, 3)(iface), 8);
-  // The template's tail operations still use the inherited counter.
-  EXPECT_EQ(Slot<AddRefFn>(iface, n + 2)(iface), 2u);
-  EXPECT_EQ(child->InheritedCount(), 2u);
-  EXPECT_EQ(Slot<ReleaseFn>(iface, n + 3)(iface), 1u);
-  // SetParent and GetParent follow the tail.
-  Slot<SetParentFn>(iface, n + 5)(iface, static_cast<INode*>(parent));
-  EXPECT_EQ(parent->OwnCount(), 2u);
-  void* got = Slot<GetParentFn>(iface, n + 6)(iface);
-  EXPECT_EQ(got, static_cast<INode*>(parent));
-  EXPECT_EQ(parent->OwnCount(), 3u);
-  parent->Release();
-  parent->Release();
-  EXPECT_EQ(Slot<ReleaseFn>(iface, 0)(iface), 0u);
-  EXPECT_EQ(g_nodeDeaths, (std::vector<int>{7, 8}));
 }
 
 // ---- aggregation ----
@@ -303,12 +212,7 @@ class CInner : public CZRContainedObject<CInner>, public IAlpha, public IBeta {
 class COuter : public CZRUnknownImpl<ITest> {
  public:
   int Ping() override { return 9; }
-  ULONG AddRef() override {
-    ++addRefs;
-    return CZRUnknownImpl<ITest>::AddRef();
-  }
   ULONG Release() override {
-    ++releases;
     if (m_cRef == 1 && inner) {
       IZRUnknown* keep = inner;
       inner = nullptr;
@@ -323,8 +227,6 @@ class COuter : public CZRUnknownImpl<ITest> {
   ULONG Count() const { return m_cRef; }
 
   IZRUnknown* inner = nullptr;
-  int addRefs = 0;
-  int releases = 0;
 };
 
 TEST(Aggregate, StandaloneObjectCountsOnTheAggregate) {
@@ -335,47 +237,51 @@ TEST(Aggregate, StandaloneObjectCountsOnTheAggregate) {
   EXPECT_EQ(g_innerAlive, 1);
   EXPECT_EQ(alpha->Alpha(), 1);
 
-  // Every interface shares the aggregate's count and identity.
+  // Every interface shares the aggregate's count and identity. The
+  // aggregate's own slots are called through its table.
   void* unk = nullptr;
   ASSERT_EQ(alpha->QueryInterface(typeid(IZRUnknown), &unk), 1);
   void* beta = nullptr;
-  ASSERT_EQ(static_cast<IZRUnknown*>(unk)->QueryInterface(typeid(IBeta), &beta), 1);
+  ASSERT_EQ(Slot<QueryFn>(unk, 1)(unk, typeid(IBeta), &beta), 1);
   EXPECT_EQ(static_cast<IBeta*>(beta)->Beta(), 2);
   void* unk2 = nullptr;
   ASSERT_EQ(static_cast<IBeta*>(beta)->QueryInterface(typeid(IZRUnknown), &unk2), 1);
   EXPECT_EQ(unk, unk2);
-  EXPECT_EQ(static_cast<IZRUnknown*>(unk)->QueryInterface(typeid(IOther), nullptr), 0);
+  EXPECT_EQ(Slot<QueryFn>(unk, 1)(unk, typeid(IOther), nullptr), 0);
 
   // Four references now: alpha, unk, beta, unk2. AddRef answers the count
   // before the increment.
-  EXPECT_EQ(alpha->AddRef(), 4u);
+  EXPECT_EQ(Slot<CountFn>(unk, 2)(unk), 4u);
   EXPECT_EQ(alpha->Release(), 4u);
-  EXPECT_EQ(static_cast<IZRUnknown*>(unk2)->Release(), 3u);
+  EXPECT_EQ(Slot<CountFn>(unk2, 0)(unk2), 3u);
   EXPECT_EQ(static_cast<IBeta*>(beta)->Release(), 2u);
-  EXPECT_EQ(static_cast<IZRUnknown*>(unk)->Release(), 1u);
+  EXPECT_EQ(alpha->Release(), 1u);
+  // Slots 3 and 4 are the aggregate's destructor; the deleting one destroys
+  // the embedded object too.
   EXPECT_EQ(g_innerAlive, 1);
-  EXPECT_EQ(alpha->Release(), 0u);
+  Slot<VoidFn>(unk, 4)(unk);
   EXPECT_EQ(g_innerAlive, 0);
 }
 
-TEST(Aggregate, QueryForAnUnsupportedTypeDestroysTheNewObject) {
+TEST(Aggregate, FailedCreationLeavesNothing) {
+  // Without an outer, an unsupported type destroys the new object at once.
   g_innerAlive = 0;
   void* out = reinterpret_cast<void*>(1);
   EXPECT_EQ(ZRCreateAggregate<CInner>(nullptr, typeid(IOther), &out), 0);
   EXPECT_EQ(out, nullptr);
   EXPECT_EQ(g_innerAlive, 0);
-}
 
-TEST(Aggregate, OuterMayOnlyAskForTheRootInterface) {
+  // With an outer, only IZRUnknown may be asked for: nothing is created and
+  // the out pointer is left untouched.
   g_innerMade = 0;
   auto* outer = new COuter;
   for (const std::type_info* type : {&typeid(IAlpha), &typeid(IBeta), &typeid(IOther)}) {
     SCOPED_TRACE(type->name());
-    void* out = reinterpret_cast<void*>(0x1234);
+    out = reinterpret_cast<void*>(0x1234);
     EXPECT_EQ(ZRCreateAggregate<CInner>(outer, *type, &out), 0);
-    EXPECT_EQ(out, reinterpret_cast<void*>(0x1234));  // left untouched
+    EXPECT_EQ(out, reinterpret_cast<void*>(0x1234));
   }
-  EXPECT_EQ(g_innerMade, 0);  // nothing was created
+  EXPECT_EQ(g_innerMade, 0);
   EXPECT_EQ(outer->Release(), 0u);
 }
 
@@ -386,15 +292,12 @@ TEST(Aggregate, AggregatedInterfacesDelegateToTheOuter) {
   ASSERT_EQ(ZRCreateAggregate<CInner>(outer, typeid(IZRUnknown), &innerUnk), 1);
   outer->inner = static_cast<IZRUnknown*>(innerUnk);
   EXPECT_EQ(g_innerAlive, 1);
-  // Creating the aggregate touched nothing of the outer.
-  EXPECT_EQ(outer->addRefs, 0);
-  EXPECT_EQ(outer->releases, 0);
+  EXPECT_EQ(outer->Count(), 1u);  // creating the aggregate took no reference of the outer
 
   // Asked through the outer, the inner's interface counts on the outer.
   void* alpha = nullptr;
   ASSERT_EQ(outer->QueryInterface(typeid(IAlpha), &alpha), 1);
   EXPECT_EQ(outer->Count(), 2u);
-  EXPECT_EQ(outer->addRefs, 1);
   EXPECT_EQ(static_cast<IAlpha*>(alpha)->Alpha(), 1);
 
   // The inner's interfaces answer queries with the outer's identity.
@@ -409,36 +312,9 @@ TEST(Aggregate, AggregatedInterfacesDelegateToTheOuter) {
   EXPECT_EQ(static_cast<IAlpha*>(alpha)->Release(), 3u);
   static_cast<IZRUnknown*>(unk)->Release();
   static_cast<ITest*>(test)->Release();
-  EXPECT_EQ(outer->Count(), 1u);
   EXPECT_EQ(g_innerAlive, 1);
   // The outer's last release lets go of the aggregate, which dies with it.
   EXPECT_EQ(outer->Release(), 0u);
-  EXPECT_EQ(g_innerAlive, 0);
-}
-
-TEST(Aggregate, TableSlotOrder) {
-  g_innerAlive = 0;
-  auto* agg = new CZRAggObject<CInner>;
-  agg->Object().SetOuter(agg);
-  IZRUnknown* self = agg;
-  // AddRef answers the count before the increment: 1 on a new aggregate.
-  EXPECT_EQ(Slot<AddRefFn>(self, 2)(self), 1u);
-  EXPECT_EQ(Slot<ReleaseFn>(self, 0)(self), 1u);
-  void* out = nullptr;
-  ASSERT_EQ(Slot<QueryFn>(self, 1)(self, typeid(IBeta), &out), 1);
-  static_cast<IBeta*>(out)->Release();
-
-  // The contained object's first three slots forward to the outer.
-  CZRContainedObject<CInner>* contained = &agg->Object();
-  EXPECT_EQ(Slot<AddRefFn>(contained, 2)(contained), 1u);
-  EXPECT_EQ(Slot<ReleaseFn>(contained, 0)(contained), 1u);
-  EXPECT_EQ(Slot<QueryFn>(contained, 1)(contained, typeid(IAlpha), nullptr), 1);
-  EXPECT_EQ(Slot<QueryFn>(contained, 1)(contained, typeid(IOther), nullptr), 0);
-
-  // Slots 3 and 4 of the aggregate are its destructor; the deleting one
-  // destroys the embedded object too.
-  EXPECT_EQ(g_innerAlive, 1);
-  Slot<void (*)(void*)>(self, 4)(self);
   EXPECT_EQ(g_innerAlive, 0);
 }
 
@@ -460,25 +336,16 @@ TEST(UnknownInternal, ForwardsQueriesAndCountsNothing) {
   EXPECT_EQ(target->Count(), 2u);
   EXPECT_EQ(internal.QueryInterface(typeid(IOther), &out), 0);
   EXPECT_EQ(out, nullptr);
-
-  // Through the raw table, in slot order.
-  IZRUnknown* iface = &internal;
-  EXPECT_EQ(Slot<ReleaseFn>(iface, 0)(iface), 0u);
-  EXPECT_EQ(Slot<AddRefFn>(iface, 2)(iface), 0u);
-  EXPECT_EQ(Slot<QueryFn>(iface, 1)(iface, typeid(ITest), nullptr), 1);
-  EXPECT_EQ(target->Count(), 2u);
-
   target->Release();
   EXPECT_EQ(target->Release(), 0u);
   EXPECT_EQ(g_destroyed, 1);
-}
 
-TEST(UnknownInternal, WithoutATargetAnswersNothing) {
-  CUnknownInternal internal;
-  void* out = reinterpret_cast<void*>(1);
-  EXPECT_EQ(internal.QueryInterface(typeid(IZRUnknown), &out), 0);
+  // Without a target it answers nothing.
+  CUnknownInternal empty;
+  out = reinterpret_cast<void*>(1);
+  EXPECT_EQ(empty.QueryInterface(typeid(IZRUnknown), &out), 0);
   EXPECT_EQ(out, nullptr);
-  EXPECT_EQ(internal.QueryInterface(typeid(IZRUnknown), nullptr), 0);
+  EXPECT_EQ(empty.QueryInterface(typeid(IZRUnknown), nullptr), 0);
 }
 
 }  // namespace

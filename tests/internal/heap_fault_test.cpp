@@ -25,6 +25,7 @@ struct Activity {
   ULONG operations = 0;
   bool operator==(const Activity&) const = default;
 };
+void PrintTo(const Activity& a, std::ostream* os) { *os << a.bytes << " bytes, " << a.operations << " operations"; }
 
 Activity Now() {
   Activity a;
@@ -84,9 +85,7 @@ TEST(HeapWithoutSink, FailedHeapCreationLinksNothing) {
   }
   EXPECT_EQ(zr::LiveHeapCount(), heaps);
   // The attempt is counted all the same: its size and one operation.
-  const Activity after = Now();
-  EXPECT_EQ(after.bytes - before.bytes, 300u);
-  EXPECT_EQ(after.operations - before.operations, 1u);
+  EXPECT_EQ(Now(), (Activity{before.bytes + 300, before.operations + 1}));
 }
 
 // The sink of this process. Each test sets its script: the answers to give
@@ -109,14 +108,6 @@ class ScriptedSink : public ILowMemoryNotifySink {
     return i < script.size() ? script[i] : 0;
   }
 
-  void Reset(std::vector<int> answers) {
-    script = std::move(answers);
-    attempts.clear();
-    lockHeld.clear();
-    lockedOut.clear();
-    threads.clear();
-  }
-
   std::vector<int> script;
   std::vector<ULONG> attempts;
   std::vector<bool> lockHeld;
@@ -124,50 +115,70 @@ class ScriptedSink : public ILowMemoryNotifySink {
   std::vector<std::thread::id> threads;
 };
 
-ScriptedSink& Sink() {
+// The installed sink, with a new script and nothing recorded.
+ScriptedSink& Sink(std::vector<int> script) {
   static ScriptedSink sink;
   if (!g_sinkInstalled) {
     Mem_SetLowMemoryNotifySink(&sink);
     g_sinkInstalled = true;
   }
+  sink = ScriptedSink();
+  sink.script = std::move(script);
   return sink;
 }
 
-TEST(HeapWithSink, GivingUpAfterTwoRetriesMeansThreeAttempts) {
-  FaultGuard faults;
-  ScriptedSink& sink = Sink();
-  sink.Reset({1, 1, 0});
-  IHeap* heap = new_MemoryHeap(0);
-  zrpal::InjectFault(zrpal::Fault::HeapAlloc, 1, 10);
-  const Activity before = Now();
-  EXPECT_THROW(heap->Alloc(100), CXMemException);
-  EXPECT_EQ(sink.attempts, (std::vector<ULONG>{0, 1, 2}));
-  EXPECT_EQ(Now(), before);
-  zrpal::ClearFaults();
-  heap->Release();
-}
-
-TEST(HeapWithSink, RetrySucceedsOnceMemoryIsBack) {
-  FaultGuard faults;
-  ScriptedSink& sink = Sink();
-  sink.Reset({1, 1, 1, 1});
-  IHeap* heap = Mem_DefaultHeap(0);
-  zrpal::InjectFault(zrpal::Fault::HeapAlloc, 1, 2);
-  const Activity before = Now();
-  void* p = heap->Alloc(100);
-  ASSERT_NE(p, nullptr);
-  EXPECT_EQ(sink.attempts, (std::vector<ULONG>{0, 1}));
-  // Only the successful attempt counts.
-  const Activity after = Now();
-  EXPECT_EQ(after.bytes - before.bytes, 108u);
-  EXPECT_EQ(after.operations - before.operations, 1u);
-  heap->Free(p);
+// An allocation or a heap creation that fails `failures` times in a row,
+// with a sink answering `script`: the sink is asked after each failure until
+// it gives up or the operation succeeds; only a success counts.
+TEST(HeapWithSink, RetriesWhileTheSinkAsks) {
+  struct Case {
+    zrpal::Fault fault;
+    unsigned failures;
+    std::vector<int> script;
+    std::vector<ULONG> attempts;
+    bool succeeds;
+  } cases[] = {
+      {zrpal::Fault::HeapAlloc, 10, {1, 1, 0}, {0, 1, 2}, false},  // two retries, then it gives up
+      {zrpal::Fault::HeapAlloc, 2, {1, 1, 1, 1}, {0, 1}, true},    // memory is back on the third try
+      {zrpal::Fault::HeapCreate, 2, {1, 1}, {0, 1}, true},
+      {zrpal::Fault::HeapCreate, 5, {0}, {0}, false},  // gives up at once
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << "case " << (&c - cases));
+    FaultGuard faults;
+    ScriptedSink& sink = Sink(c.script);
+    const ULONG heaps = zr::LiveHeapCount();
+    const bool alloc = c.fault == zrpal::Fault::HeapAlloc;
+    IHeap* heap = alloc ? new_MemoryHeap(0) : nullptr;
+    const Activity before = Now();
+    zrpal::InjectFault(c.fault, 1, c.failures);
+    void* block = nullptr;
+    try {
+      if (alloc)
+        block = heap->Alloc(100);
+      else
+        heap = new_MemoryHeap(0);
+      EXPECT_TRUE(c.succeeds);
+    } catch (const CXMemException&) {
+      EXPECT_FALSE(c.succeeds);
+    }
+    zrpal::ClearFaults();
+    EXPECT_EQ(sink.attempts, c.attempts);
+    EXPECT_EQ(sink.lockHeld, std::vector<bool>(c.attempts.size(), true));
+    if (alloc) {
+      EXPECT_EQ(Now(), (c.succeeds ? Activity{before.bytes + 108, before.operations + 1} : before));
+      if (block) heap->Free(block);
+    } else {
+      EXPECT_EQ(zr::LiveHeapCount(), heaps + (c.succeeds ? 1 : 0));
+    }
+    if (heap) heap->Release();
+    EXPECT_EQ(zr::LiveHeapCount(), heaps);
+  }
 }
 
 TEST(HeapWithSink, SinkRunsUnderTheHeapLockOnTheFailingThread) {
   FaultGuard faults;
-  ScriptedSink& sink = Sink();
-  sink.Reset({1});
+  ScriptedSink& sink = Sink({1});
   std::thread::id allocator;
   std::thread worker([&] {
     allocator = std::this_thread::get_id();
@@ -181,28 +192,6 @@ TEST(HeapWithSink, SinkRunsUnderTheHeapLockOnTheFailingThread) {
   EXPECT_TRUE(sink.lockedOut[0]);
   EXPECT_EQ(sink.threads[0], allocator);
   EXPECT_FALSE(zrpal::CriticalSectionIsOwned(zr::HeapLock()));
-}
-
-TEST(HeapWithSink, HeapCreationRetriesThroughTheSink) {
-  FaultGuard faults;
-  ScriptedSink& sink = Sink();
-  sink.Reset({1, 1});
-  const ULONG heaps = zr::LiveHeapCount();
-  zrpal::InjectFault(zrpal::Fault::HeapCreate, 1, 2);
-  IHeap* heap = new_MemoryHeap(0);
-  ASSERT_NE(heap, nullptr);
-  EXPECT_EQ(sink.attempts, (std::vector<ULONG>{0, 1}));
-  EXPECT_TRUE(sink.lockHeld[0]);
-  EXPECT_EQ(zr::LiveHeapCount(), heaps + 1);
-  heap->Release();
-  EXPECT_EQ(zr::LiveHeapCount(), heaps);
-
-  // A sink that gives up at once: one attempt, then the exception.
-  sink.Reset({0});
-  zrpal::InjectFault(zrpal::Fault::HeapCreate, 1, 5);
-  EXPECT_THROW(new_MemoryHeap(0), CXMemException);
-  EXPECT_EQ(sink.attempts, std::vector<ULONG>{0});
-  EXPECT_EQ(zr::LiveHeapCount(), heaps);
 }
 
 }  // namespace

@@ -19,8 +19,7 @@ TEST(MemoryManagerLifecycle, ShutdownDestroysEveryLiveHeap) {
   const ULONG heapsBefore = zr::LiveHeapCount();
   const zrpal::DWORD platformBefore = PlatformHeaps();
 
-  // Two private heaps left alive, one of them with an extra reference, each
-  // holding blocks.
+  // Private heaps left alive, one with an extra reference, all with blocks.
   IHeap* leaked = new_MemoryHeap(0);
   IHeap* shared = new_MemoryHeap(0);
   ASSERT_NE(leaked, nullptr);
@@ -32,9 +31,9 @@ TEST(MemoryManagerLifecycle, ShutdownDestroysEveryLiveHeap) {
   EXPECT_EQ(zr::LiveHeapCount(), heapsBefore + 2);
   EXPECT_EQ(PlatformHeaps(), platformBefore + 2);
 
+  // Every heap goes with its platform heap and its blocks (under
+  // AddressSanitizer a leak of any of them would be reported).
   zr::MemoryManagerShutdown();
-  // Every heap of the manager went with its platform heap and its blocks
-  // (under AddressSanitizer a leak of any of them would be reported).
   EXPECT_EQ(zr::LiveHeapCount(), 0u);
   EXPECT_EQ(PlatformHeaps(), platformBefore - heapsBefore);
   EXPECT_EQ(Mem_DefaultHeap(0), nullptr);

@@ -3,6 +3,7 @@
 // taken for a backslash.
 #include <gtest/gtest.h>
 
+#include <iterator>
 #include <string>
 
 #include "pal/mbcs.h"
@@ -31,16 +32,12 @@ TEST_F(Mbcs932, DoubleByteCharacterCountsOnce) {
   const CXString s("a" HIRA_A "b" HYO "c");
   EXPECT_EQ(s.GetSize(), 7);
   EXPECT_EQ(s.GetLength(), 5);
-  EXPECT_EQ(s.GetAt(0), 'a');
-  EXPECT_EQ(s.GetAt(1), kHiraA);
-  EXPECT_EQ(s.GetAt(3), kHyo);
-  EXPECT_EQ(s.GetAt(4), 'c');
-  EXPECT_EQ(s.GetAt(5), 0);
+  const WCHAR at[] = {'a', kHiraA, 'b', kHyo, 'c', 0};
+  for (unsigned i = 0; i < std::size(at); ++i) EXPECT_EQ(s.GetAt(i), at[i]) << i;
   EXPECT_EQ(s.GetSize(2u), 3);
   EXPECT_EQ(s.GetSize(1u, 1u), 2);
   EXPECT_EQ(s.GetSize(3u, 9u), 3);
   EXPECT_EQ(Str(s.GetData(2)), "b" HYO "c");
-
   char buf[8];
   EXPECT_EQ(s.Copy(buf, 2), 3);
   EXPECT_EQ(std::string(buf), "a" HIRA_A);
@@ -52,21 +49,19 @@ TEST_F(Mbcs932, DoubleByteCharacterCountsOnce) {
 }
 
 TEST_F(Mbcs932, EditingByCharacterIndex) {
-  CXString s("a" HIRA_A "b" HYO "c");
+  CXString s("a" HIRA_A "b" HYO "c"), out;
   EXPECT_EQ(Str(CXString(s).Delete(1, 1)), "ab" HYO "c");
   EXPECT_EQ(Str(CXString(s).Delete(4, -2)), "a" HIRA_A "c");
   EXPECT_EQ(Str(CXString(s).Insert(2, kHyo)), "a" HIRA_A HYO "b" HYO "c");
   EXPECT_EQ(Str(CXString(s).Insert(1, "xy")), "axy" HIRA_A "b" HYO "c");
   EXPECT_EQ(Str(CXString(s).Replace(3, 1, "-")), "a" HIRA_A "b-c");
-  CXString out;
   EXPECT_EQ(s.Extract(1, 2, out), 3);  // bytes
   EXPECT_EQ(Str(out), HIRA_A "b");
   EXPECT_EQ(CXString(s).Extract(-1, -2), 3);
 
   CXString t("x");
   t += kHyo;
-  t = t + kHiraA;
-  t = WCHAR(kHyo) + t;
+  t = WCHAR(kHyo) + (t + kHiraA);
   EXPECT_EQ(Str(t), HYO "x" HYO HIRA_A);
   EXPECT_EQ(t.FindReplace(kHyo, WCHAR('-')), 1);
   EXPECT_EQ(Str(t), "-x" HYO HIRA_A);
@@ -95,22 +90,17 @@ TEST_F(Mbcs932, SearchesReturnCharacterIndices) {
 }
 
 TEST_F(Mbcs932, TrailBytesAreNotDelimiters) {
-  const CXString path("C:\\dir\\" HYO);
+  const CXString path("C:\\dir\\" HYO), withExt("C:\\" SO "." HYO);
   EXPECT_EQ(Str(path.FileName()), HYO);
   EXPECT_EQ(Str(path.FilePath()), "C:\\dir");
   EXPECT_EQ(path.GetFileExt(), nullptr);
-
-  const CXString withExt("C:\\" SO "." HYO);
   EXPECT_EQ(Str(withExt.FileExt()), HYO);
   char name[8];
   EXPECT_EQ(withExt.GetFileName(name), 2);
   EXPECT_EQ(std::string(name), SO);
-
-  CXString dir("C:\\" SO);
+  CXString dir("C:\\" SO), done("C:\\" SO "\\");
   EXPECT_EQ(Str(dir.AddDirDelim()), "C:\\" SO "\\");
-  CXString done("C:\\" SO "\\");
   EXPECT_EQ(Str(done.AddDirDelim()), "C:\\" SO "\\");
-
   CXString longPath("C:\\" HYO HYO "\\" SO "\\x\\name");
   EXPECT_EQ(longPath.GetLength(), 14);
   EXPECT_EQ(longPath.ReducePathString(5), 1);
@@ -125,17 +115,16 @@ TEST_F(Mbcs932, TrimAndCaseStepOverDoubleByteCharacters) {
   EXPECT_EQ(Str(s.Lower()), HYO " x" FULL_B);
 }
 
+// In a single-byte code page a character operand is its low byte alone.
 TEST(MbcsSingleByte, CharacterOperandsAreOneByte) {
   ASSERT_EQ(zrpal::_getmbcp(), 0);
-  CXString s("x");
+  CXString s("x"), bytes(FULL_B);
   s += kHyo;  // 0x95 is no lead byte here: only the low byte 0x5C
   EXPECT_EQ(Str(s), "x\\");
   EXPECT_EQ(s.GetLength(), 2);
-  // Searches read a character operand the same way.
   EXPECT_EQ(s.Find(kHyo), 1);
   EXPECT_EQ(s.FindRev(kHyo), 1);
   EXPECT_EQ(s.Find(WCHAR(0x0178)), 0);
-  CXString bytes(FULL_B);
   EXPECT_EQ(bytes.GetLength(), 2);
   EXPECT_EQ(Str(bytes.Upper()), "\x82\x41");
   EXPECT_EQ(CXString("C:\\dir\\" HYO).FileName().GetLength(), 0);

@@ -70,39 +70,31 @@ std::string WithSize(const char* format, char size) {
 
 bool AnsiIsUtf8() { return zrpal::GetACP() == zrpal::CP_UTF8; }
 
-struct IntCase {
+template <class T>
+struct Case {
   const char* format;
-  int value;
+  T value;
   const char* expected;
 };
 
 // Flags, widths and precisions are compared with the C library below; here
 // the sizes, whose meaning is the Windows one.
 TEST(FormatEngineTest, IntegerSizes) {
-  const IntCase cases[] = {
+  const Case<int> cases[] = {
       {"%hd", 70000, "4464"},  {"%hu", -1, "65535"},    {"%hhd", 200, "-56"},
       {"%hhu", 257, "1"},      {"%ld", INT_MIN, "-2147483648"}, {"%lx", -1, "ffffffff"},
       {"%I32d", -5, "-5"},     {"%Ld", 3, "3"},         {"%wd", 3, "3"},
       {"%Fd", 3, "3"},         {"%Nx", 10, "a"},        {"%05hd", -1, "-0001"},  {"%-4hhx|", -1, "ff  |"},
   };
-  for (const IntCase& c : cases) ExpectBoth(c.format, c.expected, c.value);
-}
-
-struct Int64Case {
-  const char* format;
-  long long value;
-  const char* expected;
-};
-
-TEST(FormatEngineTest, SixtyFourBitSizes) {
-  const Int64Case cases[] = {
+  for (const auto& c : cases) ExpectBoth(c.format, c.expected, c.value);
+  const Case<long long> cases64[] = {
       {"%lld", LLONG_MIN, "-9223372036854775808"}, {"%I64d", LLONG_MAX, "9223372036854775807"},
       {"%I64x", -1, "ffffffffffffffff"},            {"%Iu", -1, "18446744073709551615"},
       {"%zu", 1LL << 40, "1099511627776"},          {"%jd", -3, "-3"},
       {"%td", 1LL << 33, "8589934592"},             {"%#I64X", 0xABCLL, "0XABC"},
       {"%020lld", -1, "-0000000000000000001"},      {"%.12llo", 8, "000000000010"},
   };
-  for (const Int64Case& c : cases) ExpectBoth(c.format, c.expected, c.value);
+  for (const auto& c : cases64) ExpectBoth(c.format, c.expected, c.value);
   // A 64-bit size consumes one 64-bit argument: the next one is intact.
   ExpectBoth("%I64d %d", "4294967296 7", 1LL << 32, 7);
 }
@@ -151,12 +143,8 @@ TEST(FormatEngineTest, CharactersOfEitherWidth) {
   EXPECT_EQ(PrintA("%C", u'Z'), "Z");
   EXPECT_EQ(PrintW(u"%C", 'Z'), u"Z");
   // %c of 0 prints a zero unit and counts it.
-  char out[8];
-  EXPECT_EQ(FormatA(out, sizeof out, "a%cb", 0), 3u);
-  EXPECT_EQ(std::string(out, 3), std::string("a\0b", 3));
-  WCHAR wout[8];
-  EXPECT_EQ(FormatW(wout, 8, u"a%Cb", 0), 3u);
-  EXPECT_EQ(std::u16string(wout, 3), std::u16string(u"a\0b", 3));
+  EXPECT_EQ(PrintA("a%cb", 0), std::string("a\0b", 3));
+  EXPECT_EQ(PrintW(u"a%Cb", 0), std::u16string(u"a\0b", 3));
 }
 
 TEST(FormatEngineTest, CharactersOfTheOtherWidthGoThroughTheAnsiCodePage) {
@@ -169,22 +157,17 @@ TEST(FormatEngineTest, CharactersOfTheOtherWidthGoThroughTheAnsiCodePage) {
 }
 
 TEST(FormatEngineTest, TextsOfTheOutputWidth) {
-  struct Case {
-    const char* format;
-    const char* text;
-    const char* expected;
-  };
-  const Case cases[] = {
+  const Case<const char*> cases[] = {
       {"%s", "abc", "abc"},          {"%5s", "ab", "   ab"},   {"%-5s|", "ab", "ab   |"},
       {"%05s", "ab", "000ab"},       {"%.2s", "abcdef", "ab"}, {"%10.3s", "abcdef", "       abc"},
       {"%.0s|", "abc", "|"},         {"%.10s", "abc", "abc"},  {"%s", nullptr, "(null)"},
       {"%.3s", nullptr, "(nu"},      {"%8s", nullptr, "  (null)"},
   };
-  for (const Case& c : cases) {
-    EXPECT_EQ(PrintA(c.format, c.text), c.expected) << c.format;
-    EXPECT_EQ(PrintA(WithSize(c.format, 'h').c_str(), c.text), c.expected);
-    const std::u16string wtext = c.text ? Wide(c.text) : u"";
-    const WCHAR* warg = c.text ? wtext.c_str() : nullptr;
+  for (const auto& c : cases) {
+    EXPECT_EQ(PrintA(c.format, c.value), c.expected) << c.format;
+    EXPECT_EQ(PrintA(WithSize(c.format, 'h').c_str(), c.value), c.expected);
+    const std::u16string wtext = c.value ? Wide(c.value) : u"";
+    const WCHAR* warg = c.value ? wtext.c_str() : nullptr;
     EXPECT_EQ(PrintW(Wide(c.format).c_str(), warg), Wide(c.expected)) << c.format;
     EXPECT_EQ(PrintA(WithSize(c.format, 'l').c_str(), warg), c.expected);
   }
@@ -211,6 +194,8 @@ TEST(FormatEngineTest, TextsOfTheOtherWidthKeepWholeCharacters) {
   EXPECT_EQ(PrintW(u"%6S|", "\xC3\xA9"), u"     \u00E9|");
 }
 
+// Long texts of the other width are converted in scratch memory, whose
+// failure is reported.
 TEST(FormatEngineTest, LongTextsOfTheOtherWidth) {
   const std::string narrow(5000, 'n');
   const std::u16string wide(5000, u'w');
@@ -218,11 +203,7 @@ TEST(FormatEngineTest, LongTextsOfTheOtherWidth) {
   EXPECT_EQ(PrintA("%.4321S", wide.c_str()), std::string(4321, 'w'));
   EXPECT_EQ(PrintW(u"%S", narrow.c_str()), std::u16string(5000, u'n'));
   EXPECT_EQ(PrintW(u"%.777S", narrow.c_str()), std::u16string(777, u'n'));
-}
 
-TEST(FormatEngineTest, ScratchMemoryFailureIsReported) {
-  const std::u16string wide(5000, u'w');
-  const std::string narrow(5000, 'n');
   namespace sys = zrpal::sys;
   sys::ScopedSyscall failing(&sys::g.malloc, +[](size_t) -> void* {
     errno = ENOMEM;
@@ -239,8 +220,8 @@ TEST(FormatEngineTest, ScratchMemoryFailureIsReported) {
   EXPECT_EQ(FormatA(out, sizeof out, "%S", u"short"), 5u);
 }
 
-// The string classes report the formatter's failure as an allocation
-// failure and never stay locked.
+// The string classes report that failure as an allocation failure and never
+// stay locked.
 TEST(FormatEngineTest, StringFormatReportsScratchMemoryFailure) {
   const std::u16string wide(5000, u'w');
   CXString s("before");
@@ -258,26 +239,19 @@ TEST(FormatEngineTest, StringFormatReportsScratchMemoryFailure) {
   EXPECT_EQ(std::string(static_cast<const char*>(s)), std::string(5000, 'w'));
 }
 
-struct DoubleCase {
-  const char* format;
-  double value;
-  const char* expected;
-};
-
 // Finite values in %e, %f and %g are compared with the C library below;
 // here the choices of this formatter: ties to even, %a, and the sizes.
 TEST(FormatEngineTest, FloatingPointAsTheUniversalCrtPrintsIt) {
-  const DoubleCase cases[] = {
-      {"%.0f", 0.5, "0"},       {"%.0f", 1.5, "2"},          {"%.0f", 2.5, "2"},
-      {"%.2f", 0.125, "0.12"},  {"%f", -0.0, "-0.000000"},   {"%e", 100000.0, "1.000000e+05"},
-      {"%E", 1e-10, "1.000000E-10"}, {"%e", 1e100, "1.000000e+100"}, {"%#.3g", 100.0, "100."},
+  const Case<double> cases[] = {
+      {"%.0f", 1.5, "2"},       {"%.0f", 2.5, "2"},          {"%.2f", 0.125, "0.12"},
+      {"%#.3g", 100.0, "100."},
       {"%a", 1.0, "0x1.0000000000000p+0"}, {"%a", -3.0, "-0x1.8000000000000p+1"},
       {"%A", 3.0, "0X1.8000000000000P+1"}, {"%.1a", 3.0, "0x1.8p+1"},
       {"%a", 0.0, "0x0.0000000000000p+0"}, {"%#.0a", 1.0, "0x1.p+0"},
       {"%+12.2a|", 1.0, "  +0x1.00p+0|"}, {"%024a", 2.0, "0x00001.0000000000000p+1"},
       {"%.15a", 1.0, "0x1.000000000000000p+0"}, {"%lf", 2.25, "2.250000"}, {"%Ff", 2.25, "2.250000"},
   };
-  for (const DoubleCase& c : cases) ExpectBoth(c.format, c.expected, c.value);
+  for (const auto& c : cases) ExpectBoth(c.format, c.expected, c.value);
   ExpectBoth("%Lf|%Le", "1.500000|2.500000e-01", 1.5L, 0.25L);
   // Long doubles beyond the double range round as a conversion to double would.
   const long double justAbove = static_cast<long double>(std::numeric_limits<double>::max()) * (1 + 0x1p-60L);
@@ -291,7 +265,7 @@ TEST(FormatEngineTest, InfinitiesAndNans) {
   const double quiet = std::numeric_limits<double>::quiet_NaN();
   const double negativePayload = -std::nan("1");
   const double signalling = std::numeric_limits<double>::signaling_NaN();
-  const DoubleCase cases[] = {
+  const Case<double> cases[] = {
       {"%f", inf, "inf"},          {"%e", -inf, "-inf"},          {"%E", inf, "INF"},
       {"%+g", inf, "+inf"},        {"% f", inf, " inf"},          {"%08f", -inf, "    -inf"},
       {"%-6f|", inf, "inf   |"},   {"%#.2f", inf, "inf"},         {"%a", inf, "inf"},
@@ -299,7 +273,7 @@ TEST(FormatEngineTest, InfinitiesAndNans) {
       {"%+f", quiet, "+nan"},      {"%e", negativePayload, "-nan"}, {"%f", signalling, "nan(snan)"},
       {"%12f|", invalid, "   -nan(ind)|"},
   };
-  for (const DoubleCase& c : cases) ExpectBoth(c.format, c.expected, c.value);
+  for (const auto& c : cases) ExpectBoth(c.format, c.expected, c.value);
 }
 
 TEST(FormatEngineTest, FloatingPointAgreesWithTheCLibraryOnFiniteValues) {
@@ -351,29 +325,23 @@ TEST(FormatEngineTest, ArgumentWidthsAndPrecisions) {
   EXPECT_EQ(FormatA(out, sizeof out, "%99999999999d", 1), size_t{INT_MAX});  // saturates
 }
 
-TEST(FormatEngineTest, CountConversionStoresNothing) {
+TEST(FormatEngineTest, PercentCountUnknownTypesAndIncompleteSpecifications) {
+  // %n consumes its pointer and stores nothing.
   int count = 12345;
   short shortCount = 77;
   long long longCount = 99;
-  ExpectBoth("ab%ncd%hn%llnef", "abcdef", &count, &shortCount, &longCount);
+  ExpectBoth("ab%ncd%hn%llnef%d", "abcdef7", &count, &shortCount, &longCount, 7);
   EXPECT_EQ(count, 12345);
   EXPECT_EQ(shortCount, 77);
   EXPECT_EQ(longCount, 99);
-}
-
-TEST(FormatEngineTest, PercentUnknownTypesAndIncompleteSpecifications) {
-  struct Case {
-    const char* format;
-    const char* expected;
-  };
-  const Case cases[] = {
+  const std::pair<const char*, const char*> cases[] = {
       {"%%", "%"},   {"100%%", "100%"}, {"%5%|", "%|"}, {"%y", "y"},   {"%-5y|", "y|"},
       {"%Z", "Z"},   {"a%", "a"},       {"a%-", "a"},   {"a%5.", "a"}, {"a%l", "a"},
       {"a%I64", "a"}, {"a%*", "a"},     {"a%.*", "a"},  {"", ""},      {"%I3d", "3d"},
   };
-  for (const Case& c : cases) ExpectBoth(c.format, c.expected, 0);
-  // Unknown types take no argument.
-  ExpectBoth("%y %d", "y 5", 5);
+  for (const auto& [format, expected] : cases) ExpectBoth(format, expected, 0);
+  // Neither unknown types nor %% take an argument.
+  ExpectBoth("%y %5% %d", "y % 5", 5);
   char out[4] = "xyz";
   EXPECT_EQ(FormatA(out, sizeof out, nullptr), 0u);
   EXPECT_STREQ(out, "");
@@ -405,97 +373,50 @@ TEST(FormatEngineTest, NeverWritesPastTheCapacity) {
   }
 }
 
-// Numbers never follow the process locale: a German numeric locale (decimal
-// comma) changes glibc's printf but not this formatter.
-class FormatGermanLocale : public ::testing::Test {
- protected:
-  void SetUp() override {
-    locale_ = newlocale(LC_ALL_MASK, "de_DE.UTF-8", static_cast<locale_t>(0));
-    if (!locale_)
-      GTEST_SKIP() << "locale de_DE.UTF-8 is not installed (scripts/bootstrap generates it)";
-  }
-  void TearDown() override {
-    if (locale_) freelocale(locale_);
-  }
-  locale_t locale_ = static_cast<locale_t>(0);
-};
-
-TEST_F(FormatGermanLocale, ThreadLocaleDoesNotChangeNumbers) {
-  const locale_t previous = uselocale(locale_);
+// Numbers follow neither the thread's nor the process's locale: a German
+// numeric locale (decimal comma) changes glibc's printf but not this
+// formatter.
+TEST(FormatEngineTest, LocaleDoesNotChangeNumbers) {
+  const locale_t german = newlocale(LC_ALL_MASK, "de_DE.UTF-8", static_cast<locale_t>(0));
+  if (!german) GTEST_SKIP() << "locale de_DE.UTF-8 is not installed (scripts/bootstrap generates it)";
+  const locale_t previous = uselocale(german);
   char glibc[32];
   std::snprintf(glibc, sizeof glibc, "%.1f", 1.5);
   const std::string f = PrintA("%.1f %e %g %G", 1.5, 1.5, 0.25, 1e-7);
   const std::u16string w = PrintW(u"%.2f", 2.5);
   uselocale(previous);
+  freelocale(german);
+  const std::string saved = std::setlocale(LC_ALL, nullptr);
+  ASSERT_NE(std::setlocale(LC_ALL, "de_DE.UTF-8"), nullptr);
+  const std::string processWide = PrintA("%.3f|%10.2e", 1234.5, -0.5);
+  std::setlocale(LC_ALL, saved.c_str());
   EXPECT_STREQ(glibc, "1,5") << "the locale did not take effect";
   EXPECT_EQ(f, "1.5 1.500000e+00 0.25 1E-07");
   EXPECT_EQ(w, u"2.50");
+  EXPECT_EQ(processWide, "1234.500| -5.00e-01");
 }
 
-TEST_F(FormatGermanLocale, ProcessLocaleDoesNotChangeNumbers) {
-  const std::string saved = std::setlocale(LC_ALL, nullptr);
-  ASSERT_NE(std::setlocale(LC_ALL, "de_DE.UTF-8"), nullptr);
-  const std::string f = PrintA("%.3f|%10.2e", 1234.5, -0.5);
-  std::setlocale(LC_ALL, saved.c_str());
-  EXPECT_EQ(f, "1234.500| -5.00e-01");
-}
-
-TEST(FormatSpecTest, ParsesEveryField) {
-  const char* format = "-+ #012.5I64dtail";
-  zrpal::FormatSpec<char> spec;
-  const char* end = zrpal::ParseFormatSpec(format, spec);
-  EXPECT_EQ(spec.Flags, zrpal::FORMAT_LEFT | zrpal::FORMAT_PLUS | zrpal::FORMAT_BLANK | zrpal::FORMAT_ALT |
-                            zrpal::FORMAT_ZERO);
-  EXPECT_EQ(spec.Width, 12);
-  EXPECT_EQ(spec.Precision, 5);
-  EXPECT_EQ(spec.Size, zrpal::FormatSize::I64);
-  EXPECT_EQ(spec.Type, 'd');
-  EXPECT_EQ(spec.Value, zrpal::FormatArg::Int64);
-  EXPECT_EQ(end, format + 13);
-  EXPECT_EQ(spec.WidthAt, nullptr);
-
-  const char16_t* wformat = u"*.*S";
+// The fields of a specification and the arguments it takes show in the
+// printing tests; here what printing cannot show: where the fields stand,
+// and that an incomplete specification takes no argument.
+TEST(FormatSpecTest, FieldPositions) {
+  const char16_t* wformat = u"-*.*Sx";
   zrpal::FormatSpec<WCHAR> wspec;
-  EXPECT_EQ(zrpal::ParseFormatSpec(wformat, wspec), wformat + 4);
-  EXPECT_EQ(wspec.WidthAt, wformat);
-  EXPECT_EQ(wspec.PrecisionAt, wformat + 2);
+  EXPECT_EQ(zrpal::ParseFormatSpec(wformat, wspec), wformat + 5);
+  EXPECT_EQ(wspec.Flags, zrpal::FORMAT_LEFT);
+  EXPECT_EQ(wspec.WidthAt, wformat + 1);
+  EXPECT_EQ(wspec.PrecisionAt, wformat + 3);
+  EXPECT_EQ(wspec.TypeAt, wformat + 4);
   EXPECT_EQ(wspec.Value, zrpal::FormatArg::NarrowText);  // S in UTF-16 output
-  EXPECT_EQ(wspec.TypeAt, wformat + 3);
-}
 
-TEST(FormatSpecTest, ArgumentKindsFollowTypeSizeAndOutputWidth) {
-  struct Case {
-    const char* spec;
-    zrpal::FormatArg narrowOutput;
-    zrpal::FormatArg wideOutput;
-  };
-  using zrpal::FormatArg;
-  const Case cases[] = {
-      {"s", FormatArg::NarrowText, FormatArg::WideText}, {"S", FormatArg::WideText, FormatArg::NarrowText},
-      {"hS", FormatArg::NarrowText, FormatArg::NarrowText}, {"ls", FormatArg::WideText, FormatArg::WideText},
-      {"c", FormatArg::Int, FormatArg::Int},             {"hd", FormatArg::Int, FormatArg::Int},
-      {"lld", FormatArg::Int64, FormatArg::Int64},       {"Ix", FormatArg::Int64, FormatArg::Int64},
-      {"Le", FormatArg::LongDouble, FormatArg::LongDouble}, {"lg", FormatArg::Double, FormatArg::Double},
-      {"n", FormatArg::Pointer, FormatArg::Pointer},     {"y", FormatArg::None, FormatArg::None},
-      {"%", FormatArg::None, FormatArg::None},           {"5", FormatArg::None, FormatArg::None},
-  };
-  for (const Case& c : cases) {
-    zrpal::FormatSpec<char> spec;
-    zrpal::ParseFormatSpec(c.spec, spec);
-    EXPECT_EQ(spec.Value, c.narrowOutput) << c.spec;
-    const std::u16string w = Wide(c.spec);
-    zrpal::FormatSpec<WCHAR> wspec;
-    zrpal::ParseFormatSpec(w.c_str(), wspec);
-    EXPECT_EQ(wspec.Value, c.wideOutput) << c.spec;
-  }
-  // Incomplete: no type, and no argument is read.
-  zrpal::FormatSpec<char> spec;
   const char* tail = "-*.*l";
+  zrpal::FormatSpec<char> spec;
   EXPECT_EQ(zrpal::ParseFormatSpec(tail, spec), tail + 5);
   EXPECT_EQ(spec.Type, 0);
+  EXPECT_EQ(spec.TypeAt, tail + 5);
   EXPECT_EQ(spec.WidthAt, nullptr);
   EXPECT_EQ(spec.PrecisionAt, nullptr);
-  EXPECT_EQ(spec.Value, FormatArg::None);
+  EXPECT_EQ(spec.Value, zrpal::FormatArg::None);
 }
 
 }  // namespace

@@ -15,6 +15,7 @@ using namespace zrpal;
 
 using U = const unsigned char*;
 U Bytes(const char* s) { return reinterpret_cast<U>(s); }
+std::ptrdiff_t Offset(const char* base, U found) { return found ? found - Bytes(base) : -1; }
 
 // Every test leaves the process in single-byte mode.
 class Mbcs : public testing::Test {
@@ -25,11 +26,7 @@ class Mbcs : public testing::Test {
 
 TEST_F(Mbcs, SettingTheCodePage) {
   EXPECT_EQ(_getmbcp(), 0);
-  struct Case {
-    int request;
-    int result;
-    int mbcp;  // _getmbcp afterwards
-  };
+  struct Case { int request, result, mbcp; };  // mbcp: _getmbcp afterwards
   const Case cases[] = {
       {932, 0, 932},  {1252, 0, 0},   {936, 0, 936},    {65001, 0, 0},  {949, 0, 949},
       {437, -1, 949}, {-1, -1, 949},  {12345, -1, 949}, {950, 0, 950},  {28605, 0, 0},
@@ -50,15 +47,9 @@ TEST_F(Mbcs, SettingTheCodePage) {
 }
 
 TEST_F(Mbcs, LeadBytesOfEachPage) {
-  struct Case {
-    int cp;
-    std::vector<std::pair<unsigned, unsigned>> ranges;
-  };
-  const Case cases[] = {{0, {}},
-                        {932, {{0x81, 0x9F}, {0xE0, 0xFC}}},
-                        {936, {{0x81, 0xFE}}},
-                        {949, {{0x81, 0xFE}}},
-                        {950, {{0x81, 0xFE}}}};
+  struct Case { int cp; std::vector<std::pair<unsigned, unsigned>> ranges; };
+  const Case cases[] = {{0, {}}, {932, {{0x81, 0x9F}, {0xE0, 0xFC}}}, {936, {{0x81, 0xFE}}},
+                        {949, {{0x81, 0xFE}}}, {950, {{0x81, 0xFE}}}};
   for (const Case& c : cases) {
     Use(c.cp);
     for (unsigned b = 0; b < 256; ++b) {
@@ -71,16 +62,9 @@ TEST_F(Mbcs, LeadBytesOfEachPage) {
   }
 }
 
-// The character starts of s, found by stepping forward with _mbsinc.
-std::vector<std::size_t> ForwardStarts(const char* s) {
-  std::vector<std::size_t> starts;
-  for (U p = Bytes(s); *p; p = _mbsinc(p)) starts.push_back(static_cast<std::size_t>(p - Bytes(s)));
-  return starts;
-}
-
-// _mbsdec from the end must visit the same starts backwards, whatever mix of
-// lead-range bytes comes before (the classic trap: trail bytes that are also
-// lead bytes).
+// _mbsdec from the end must visit the starts that _mbsinc finds, whatever
+// mix of lead-range bytes comes before (the classic trap: trail bytes that
+// are also lead bytes).
 TEST_F(Mbcs, StepsForwardAndBackwardAgree) {
   const char* texts[] = {
       "a\x82\xA0\xB1\x83\x5C",      // ASCII, a pair, a single katakana, a pair with trail '\'
@@ -94,12 +78,13 @@ TEST_F(Mbcs, StepsForwardAndBackwardAgree) {
     Use(cp);
     for (const char* text : texts) {
       SCOPED_TRACE(testing::Message() << "code page " << cp << ", text of " << std::strlen(text));
-      const std::vector<std::size_t> starts = ForwardStarts(text);
-      EXPECT_EQ(_mbslen(Bytes(text)), starts.size());
-      std::vector<std::size_t> backward;
-      for (U p = Bytes(text) + std::strlen(text); (p = _mbsdec(Bytes(text), p)) != nullptr;)
-        backward.insert(backward.begin(), static_cast<std::size_t>(p - Bytes(text)));
-      EXPECT_EQ(backward, starts);
+      const U s = Bytes(text);
+      std::vector<std::size_t> forward, backward;
+      for (U p = s; *p; p = _mbsinc(p)) forward.push_back(static_cast<std::size_t>(p - s));
+      EXPECT_EQ(_mbslen(s), forward.size());
+      for (U p = s + std::strlen(text); (p = _mbsdec(s, p)) != nullptr;)
+        backward.insert(backward.begin(), static_cast<std::size_t>(p - s));
+      EXPECT_EQ(backward, forward);
     }
   }
 }
@@ -114,12 +99,9 @@ TEST_F(Mbcs, CountsAndCodesIn932) {
     EXPECT_EQ(_mbsnbcnt(p, n), bytesOf[n]) << n;
     EXPECT_EQ(_mbsninc(p, n), p + bytesOf[n]) << n;
   }
-  EXPECT_EQ(_mbsnextc(p), 'a');
-  EXPECT_EQ(_mbsnextc(p + 1), 0x82A0u);
-  EXPECT_EQ(_mbsnextc(p + 3), 0xB1u);
-  EXPECT_EQ(_mbsnextc(p + 4), 0x835Cu);
-  EXPECT_EQ(_mbsnextc(p + 6), 0x81u);  // the lone lead byte is its own character
-  EXPECT_EQ(_mbsnextc(p + 7), 0u);
+  // The lone lead byte is its own character.
+  const unsigned codes[] = {'a', 0x82A0u, 0, 0xB1u, 0x835Cu, 0, 0x81u, 0};
+  for (std::size_t at : {0, 1, 3, 4, 6, 7}) EXPECT_EQ(_mbsnextc(p + at), codes[at]) << at;
   EXPECT_EQ(_mbsdec(p, p), nullptr);
   EXPECT_EQ(_mbsdec(p + 1, p), nullptr);
   // Single-byte mode counts every byte.
@@ -132,68 +114,40 @@ TEST_F(Mbcs, CountsAndCodesIn932) {
 TEST_F(Mbcs, SearchesMatchWholeCharactersOnly) {
   // ソ is 0x83 0x5C: its trail byte is a backslash.
   const char* s = "\x83\x5C" "a\\\x83\x5C";
-  const U p = Bytes(s);
-  struct Case {
-    int cp;
-    unsigned c;
-    std::ptrdiff_t first, last;  // -1: not found
-  };
+  struct Case { int cp; unsigned c; std::ptrdiff_t first, last; };  // -1: not found
   const Case chars[] = {
       {932, '\\', 3, 3}, {932, 0x835C, 0, 4}, {932, 'a', 2, 2},  {932, 0, 6, 6},
       {0, '\\', 1, 5},   {0, 0x835C, -1, -1}, {0, 0x83, 0, 4},   {932, 0x83, -1, -1},
   };
   for (const Case& c : chars) {
     Use(c.cp);
-    U first = _mbschr(p, c.c);
-    U last = _mbsrchr(p, c.c);
-    EXPECT_EQ(first ? first - p : -1, c.first) << c.cp << " " << std::hex << c.c;
-    EXPECT_EQ(last ? last - p : -1, c.last) << c.cp << " " << std::hex << c.c;
+    EXPECT_EQ(Offset(s, _mbschr(Bytes(s), c.c)), c.first) << c.cp << " " << std::hex << c.c;
+    EXPECT_EQ(Offset(s, _mbsrchr(Bytes(s), c.c)), c.last) << c.cp << " " << std::hex << c.c;
   }
 
-  struct Sub {
-    int cp;
-    const char* text;
-    const char* sub;
-    std::ptrdiff_t at;
-  };
+  // Where _mbsstr finds sub, and _mbspbrk one of its characters.
+  struct Sub { int cp; const char *text, *sub; std::ptrdiff_t str, pbrk; };
   const Sub subs[] = {
-      {932, "\x83\x5C\x5C", "\\", 2},    {0, "\x83\x5C\x5C", "\\", 1},
-      {932, "\x83\x5C\x5C", "\\\\", -1}, {0, "\x83\x5C\x5C", "\\\\", 1},
-      {932, "ab", "", 0},                {932, "x\x82\xA0y", "\x82\xA0y", 1},
-      {932, "x\x82", "\x82", 1},         {932, "x\x82\xA0", "\x82", -1},
-      {936, "\xB0\xA1\xA1", "\xA1", 2},  {936, "\xB0\xA1\xA1\xA1", "\xA1\xA1", 2},
+      {932, "\x83\x5C\x5C", "\\", 2, 2},    {0, "\x83\x5C\x5C", "\\", 1, 1},
+      {932, "\x83\x5C\x5C", "\\\\", -1, 2}, {0, "\x83\x5C\x5C", "\\\\", 1, 1},
+      {932, "ab", "", 0, -1},               {932, "x\x82\xA0y", "\x82\xA0y", 1, 1},
+      {932, "x\x82", "\x82", 1, 1},         {932, "x\x82\xA0", "\x82", -1, -1},
+      {936, "\xB0\xA1\xA1", "\xA1", 2, 2},  {936, "\xB0\xA1\xA1\xA1", "\xA1\xA1", 2, 2},
+      {932, "ab\x82\xA1", "\x82\xA0", -1, -1},
   };
   for (const Sub& c : subs) {
     Use(c.cp);
-    U found = _mbsstr(Bytes(c.text), Bytes(c.sub));
-    EXPECT_EQ(found ? found - Bytes(c.text) : -1, c.at) << c.cp << " " << c.text << " / " << c.sub;
-  }
-
-  const Sub sets[] = {
-      {932, "\x83\x5Cx\\", "\\", 3}, {0, "\x83\x5Cx\\", "\\", 1},
-      {932, "ab\x82\xA0", "\x82\xA0z", 2}, {932, "ab\x82\xA1", "\x82\xA0", -1},
-      {932, "abc", "", -1},
-  };
-  for (const Sub& c : sets) {
-    Use(c.cp);
-    U found = _mbspbrk(Bytes(c.text), Bytes(c.sub));
-    EXPECT_EQ(found ? found - Bytes(c.text) : -1, c.at) << c.cp << " " << c.text << " / " << c.sub;
+    SCOPED_TRACE(testing::Message() << c.cp << " " << c.text << " / " << c.sub);
+    EXPECT_EQ(Offset(c.text, _mbsstr(Bytes(c.text), Bytes(c.sub))), c.str);
+    EXPECT_EQ(Offset(c.text, _mbspbrk(Bytes(c.text), Bytes(c.sub))), c.pbrk);
   }
 }
 
 TEST_F(Mbcs, Comparisons) {
-  struct Case {
-    int cp;
-    const char* a;
-    const char* b;
-    int cmp, icmp;
-  };
+  struct Case { int cp; const char *a, *b; int cmp, icmp; };
   const Case cases[] = {
-      {0, "abc", "abd", -1, -1},
-      {0, "abc", "abc", 0, 0},
-      {0, "ab", "abc", -1, -1},
-      {0, "ABC", "abc", -1, 0},
-      {0, "_", "A", 1, -1},                   // folded to lower case: '_' < 'a'
+      {0, "abc", "abd", -1, -1}, {0, "abc", "abc", 0, 0}, {0, "ab", "abc", -1, -1},
+      {0, "ABC", "abc", -1, 0},  {0, "_", "A", 1, -1},  // folded to lower case: '_' < 'a'
       {0, "\x82\xA0", "\xB1", -1, -1},        // byte order
       {932, "\x82\xA0", "\xB1", 1, 1},        // a double-byte code sorts after every byte
       {932, "\x82\x41", "\x82\x61", -1, -1},  // trail bytes are never folded
@@ -216,17 +170,10 @@ TEST_F(Mbcs, Comparisons) {
   EXPECT_EQ(_mbsncmp(Bytes("\x82\xA0x"), Bytes("\x82\xA0y"), 2), -1);
   EXPECT_EQ(_mbsnicmp(Bytes("\x82\xA0X"), Bytes("\x82\xA0xz"), 2), 0);
   EXPECT_EQ(_mbsncmp(Bytes("a"), Bytes("b"), 0), 0);
-  EXPECT_EQ(_mbscmp(nullptr, Bytes("a")), _NLSCMPERROR);
-  EXPECT_EQ(_mbsicmp(Bytes("a"), nullptr), _NLSCMPERROR);
 }
 
 TEST_F(Mbcs, CaseChangesAsciiLettersOnly) {
-  struct Case {
-    int cp;
-    const char* in;
-    const char* upper;
-    const char* lower;
-  };
+  struct Case { int cp; const char *in, *upper, *lower; };
   const Case cases[] = {
       {932, "aZ\x82\x61\x82\x41q", "AZ\x82\x61\x82\x41Q", "az\x82\x61\x82\x41q"},
       {0, "aZ\x82\x61\x82\x41q", "AZ\x82\x41\x82\x41Q", "az\x82\x61\x82\x61q"},
@@ -242,7 +189,6 @@ TEST_F(Mbcs, CaseChangesAsciiLettersOnly) {
     _mbslwr(p);
     EXPECT_EQ(s, c.lower) << c.cp;
   }
-  EXPECT_EQ(_mbsupr(nullptr), nullptr);
 }
 
 TEST_F(Mbcs, NullArguments) {
@@ -254,25 +200,20 @@ TEST_F(Mbcs, NullArguments) {
   EXPECT_EQ(_mbschr(nullptr, 'a'), nullptr);
   EXPECT_EQ(_mbsstr(Bytes("a"), nullptr), nullptr);
   EXPECT_EQ(_mbspbrk(nullptr, Bytes("a")), nullptr);
+  EXPECT_EQ(_mbsupr(nullptr), nullptr);
+  EXPECT_EQ(_mbscmp(nullptr, Bytes("a")), _NLSCMPERROR);
+  EXPECT_EQ(_mbsicmp(Bytes("a"), nullptr), _NLSCMPERROR);
   EXPECT_EQ(_stricmp(nullptr, "a"), _NLSCMPERROR);
 }
 
 TEST(CLocale, ByteClassesAndCase) {
   for (int c = -1; c < 256; ++c) {
-    const bool space = c == ' ' || (c >= '\t' && c <= '\r');
-    EXPECT_EQ(zrpal::isspace(c), space ? 1 : 0) << c;
-    const int upper = c >= 'a' && c <= 'z' ? c - 32 : c;
-    const int lower = c >= 'A' && c <= 'Z' ? c + 32 : c;
-    EXPECT_EQ(zrpal::toupper(c), upper) << c;
-    EXPECT_EQ(zrpal::tolower(c), lower) << c;
+    EXPECT_EQ(zrpal::isspace(c), c == ' ' || (c >= '\t' && c <= '\r') ? 1 : 0) << c;
+    EXPECT_EQ(zrpal::toupper(c), c >= 'a' && c <= 'z' ? c - 32 : c) << c;
+    EXPECT_EQ(zrpal::tolower(c), c >= 'A' && c <= 'Z' ? c + 32 : c) << c;
   }
   EXPECT_EQ(zrpal::isspace(0x1A0), 0);
-  struct Case {
-    const char* a;
-    const char* b;
-    std::size_t n;
-    int icmp, nicmp;
-  };
+  struct Case { const char *a, *b; std::size_t n; int icmp, nicmp; };
   const Case cases[] = {{"Hello", "hELLO", 99, 0, 0}, {"_", "A", 99, -1, -1},
                         {"abcX", "ABCy", 3, -1, 0},   {"a", "ab", 1, -1, 0},
                         {"\xE4", "\xC4", 99, 1, 1},   {"", "", 0, 0, 0}};

@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "pal/error.h"
 #include "pal/message.h"
@@ -16,7 +17,7 @@ using namespace zrpal;
 
 constexpr DWORD kSystem = FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS;
 
-// The text for `code`, or "" with the last error left by a failure.
+// The text for `code`, or "" after a failure.
 std::string Message(DWORD code, DWORD flags = kSystem, DWORD language = 0) {
   char buf[512];
   const DWORD n = FormatMessageA(flags, nullptr, code, language, buf, sizeof buf, nullptr);
@@ -26,7 +27,7 @@ std::string Message(DWORD code, DWORD flags = kSystem, DWORD language = 0) {
 }
 
 TEST(FormatMessage, CodesFromErrnoGetTheCLibrarysText) {
-  struct Case {
+  const struct {
     DWORD code;
     int errnum;
   } cases[] = {
@@ -37,36 +38,27 @@ TEST(FormatMessage, CodesFromErrnoGetTheCLibrarysText) {
       {ERROR_ALREADY_EXISTS, EEXIST},  // a code no errno value maps to
       {ERROR_INVALID_PARAMETER, EINVAL},
   };
-  for (const Case& c : cases)
+  for (const auto& c : cases)
     EXPECT_EQ(Message(c.code), std::string(std::strerror(c.errnum)) + "\r\n") << c.code;
 }
 
-TEST(FormatMessage, EveryCodeTheErrnoTableGivesHasAText) {
-  for (int e = 0; e < 200; ++e) {
-    const DWORD code = ErrnoToWin32(e);
-    const std::string text = Message(code);
-    EXPECT_GT(text.size(), 2u) << "errno " << e << " -> " << code;
-  }
-}
-
-TEST(FormatMessage, LoaderCodesHaveTextsOfTheirOwn) {
-  for (DWORD code : {ERROR_MOD_NOT_FOUND, ERROR_PROC_NOT_FOUND, ERROR_BAD_EXE_FORMAT, ERROR_GEN_FAILURE}) {
+TEST(FormatMessage, EveryCodeTheErrnoTableGivesAndTheLoadersHaveATextAndALineEnd) {
+  std::vector<DWORD> codes = {ERROR_MOD_NOT_FOUND, ERROR_PROC_NOT_FOUND, ERROR_BAD_EXE_FORMAT, ERROR_GEN_FAILURE};
+  for (int e = 0; e < 200; ++e) codes.push_back(ErrnoToWin32(e));
+  for (DWORD code : codes) {
     const std::string text = Message(code);
     ASSERT_GT(text.size(), 2u) << code;
-    EXPECT_EQ(text.substr(text.size() - 2), "\r\n");
+    EXPECT_EQ(text.substr(text.size() - 2), "\r\n") << code;
   }
   EXPECT_NE(Message(ERROR_MOD_NOT_FOUND), Message(ERROR_PROC_NOT_FOUND));
 }
 
-TEST(FormatMessage, TheWidthMaskLeavesTheLineUnbroken) {
-  const std::string broken = Message(ERROR_FILE_NOT_FOUND);
-  const std::string whole = Message(ERROR_FILE_NOT_FOUND, kSystem | FORMAT_MESSAGE_MAX_WIDTH_MASK);
-  EXPECT_EQ(whole + "\r\n", broken);
-  EXPECT_EQ(whole.find('\n'), std::string::npos);
-}
-
-TEST(FormatMessage, TheTextAndItsTerminatorMustFit) {
+TEST(FormatMessage, TheWidthMaskAndTheBufferRule) {
+  // The mask leaves the line unbroken; the text and its terminator must fit.
   const std::string text = Message(ERROR_FILE_NOT_FOUND);
+  const std::string whole = Message(ERROR_FILE_NOT_FOUND, kSystem | FORMAT_MESSAGE_MAX_WIDTH_MASK);
+  EXPECT_EQ(whole + "\r\n", text);
+  EXPECT_EQ(whole.find('\n'), std::string::npos);
   const DWORD len = static_cast<DWORD>(text.size());
   std::string buf(len + 1, '#');
   SetLastError(0);
@@ -77,7 +69,7 @@ TEST(FormatMessage, TheTextAndItsTerminatorMustFit) {
 }
 
 TEST(FormatMessage, RefusesWhatItDoesNotDo) {
-  struct Case {
+  const struct {
     DWORD flags;
     DWORD code;
     DWORD language;
@@ -92,18 +84,16 @@ TEST(FormatMessage, RefusesWhatItDoesNotDo) {
       {kSystem, ERROR_FILE_NOT_FOUND, MAKELANGID(LANG_ENGLISH, SUBLANG_DEFAULT), ERROR_RESOURCE_LANG_NOT_FOUND},
       {kSystem, 0x7FFF1234u, 0, ERROR_MR_MID_NOT_FOUND},
   };
-  for (const Case& c : cases) {
+  for (const auto& c : cases) {
     SetLastError(0);
     EXPECT_EQ(Message(c.code, c.flags, c.language), "");
     EXPECT_EQ(GetLastError(), c.error) << std::hex << c.flags << " " << c.code << " " << c.language;
   }
   // Neutral languages are the one language there is.
-  for (DWORD language : {DWORD{0}, DWORD{MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT)},
-                         DWORD{MAKELANGID(LANG_NEUTRAL, SUBLANG_SYS_DEFAULT)}})
+  for (WORD language : {MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT), MAKELANGID(LANG_NEUTRAL, SUBLANG_SYS_DEFAULT)})
     EXPECT_EQ(Message(ERROR_FILE_NOT_FOUND, kSystem, language), Message(ERROR_FILE_NOT_FOUND));
-  // A null buffer.
   SetLastError(0);
-  EXPECT_EQ(FormatMessageA(kSystem, nullptr, ERROR_FILE_NOT_FOUND, 0, nullptr, 64, nullptr), 0u);
+  EXPECT_EQ(FormatMessageA(kSystem, nullptr, ERROR_FILE_NOT_FOUND, 0, nullptr, 64, nullptr), 0u);  // no buffer
   EXPECT_EQ(GetLastError(), ERROR_INVALID_PARAMETER);
 }
 

@@ -21,18 +21,12 @@ TEST(WideString, LengthCopyAndCompare) {
   EXPECT_EQ(p::wcslen(u""), 0u);
   EXPECT_EQ(p::wcslen(u"a\U0001F600"), 3u);
 
-  struct Case {
-    std::u16string_view a, b;
-    int cmp, icmp;
-  };
+  struct Case { std::u16string_view a, b; int cmp, icmp; };
   const Case cases[] = {
-      {u"abc", u"abc", 0, 0},
-      {u"abc", u"abd", -1, -1},
-      {u"ab", u"abc", -1, -1},
-      {u"ABC", u"abc", -1, 0},
-      {u"_", u"A", 1, -1},                      // folded to lower case: '_' < 'a'
-      {u"\uFFFF", u"\U0001F600", 1, 1},         // code units: U+FFFF > a high surrogate
-      {u"\u00C4", u"\u00E4", -1, -1},           // only ASCII letters fold
+      {u"abc", u"abc", 0, 0},  {u"abc", u"abd", -1, -1}, {u"ab", u"abc", -1, -1},
+      {u"ABC", u"abc", -1, 0}, {u"_", u"A", 1, -1},      // folded to lower case: '_' < 'a'
+      {u"\uFFFF", u"\U0001F600", 1, 1},                  // code units: U+FFFF > a high surrogate
+      {u"\u00C4", u"\u00E4", -1, -1},                    // only ASCII letters fold
       {u"\u0130", u"i", 1, 1},
   };
   for (const Case& c : cases) {
@@ -71,16 +65,11 @@ TEST(WideString, Searches) {
   EXPECT_EQ(Offset(s, p::wcschr(s, 0)), 7);
   EXPECT_EQ(Offset(s, p::wcsrchr(s, 0)), 7);
 
-  struct Sub {
-    const WCHAR* text;
-    const WCHAR* sub;
-    std::ptrdiff_t at;
-  };
+  struct Sub { const WCHAR* text; const WCHAR* sub; std::ptrdiff_t at; };
   const Sub subs[] = {{u"abcabc", u"ca", 2}, {u"abc", u"", 0},   {u"", u"", 0},
                       {u"", u"a", -1},       {u"aab", u"ab", 1}, {u"abc", u"abcd", -1},
                       {u"ABC", u"b", -1}};
   for (const Sub& c : subs) EXPECT_EQ(Offset(c.text, p::wcsstr(c.text, c.sub)), c.at);
-
   const Sub sets[] = {{u"hello, world", u" ,", 5}, {u"abc", u"", -1}, {u"abc", u"xyz", -1},
                       {u"abc", u"cba", 0}};
   for (const Sub& c : sets) EXPECT_EQ(Offset(c.text, p::wcspbrk(c.text, c.sub)), c.at);
@@ -89,10 +78,8 @@ TEST(WideString, Searches) {
 TEST(WideString, CaseAndSpaceFollowTheCLocale) {
   for (unsigned c = 0; c < 0x10000; ++c) {
     const auto unit = static_cast<WCHAR>(c);
-    const WCHAR upper = c >= 'a' && c <= 'z' ? static_cast<WCHAR>(c - 32) : unit;
-    const WCHAR lower = c >= 'A' && c <= 'Z' ? static_cast<WCHAR>(c + 32) : unit;
-    ASSERT_EQ(p::towupper(unit), upper) << std::hex << c;
-    ASSERT_EQ(p::towlower(unit), lower) << std::hex << c;
+    ASSERT_EQ(p::towupper(unit), c >= 'a' && c <= 'z' ? static_cast<WCHAR>(c - 32) : unit) << c;
+    ASSERT_EQ(p::towlower(unit), c >= 'A' && c <= 'Z' ? static_cast<WCHAR>(c + 32) : unit) << c;
   }
   std::u16string s = u"Mixed \u00E4\u00C4 Case \u0131";
   EXPECT_EQ(p::_wcsupr(s.data()), s.data());
@@ -109,67 +96,44 @@ TEST(WideString, CaseAndSpaceFollowTheCLocale) {
 }
 
 TEST(WideString, ToInteger) {
-  struct Case {
-    std::u16string_view text;
-    int value;
-  };
+  struct Case { std::u16string_view text; int value; };
   const Case cases[] = {
-      {u"0", 0},
-      {u"42", 42},
-      {u"  \t-17xyz", -17},
-      {u"\u3000+8", 8},
-      {u"2147483647", INT_MAX},
-      {u"2147483648", INT_MAX},
-      {u"99999999999999999999", INT_MAX},
-      {u"-2147483648", INT_MIN},
-      {u"-2147483649", INT_MIN},
-      {u"-99999999999999999999", INT_MIN},
-      {u"", 0},
-      {u"abc", 0},
-      {u"+-1", 0},
-      {u"12 34", 12},
+      {u"0", 0},         {u"42", 42},  {u"  \t-17xyz", -17}, {u"\u3000+8", 8}, {u"12 34", 12},
+      {u"2147483647", INT_MAX},   {u"2147483648", INT_MAX},   {u"99999999999999999999", INT_MAX},
+      {u"-2147483648", INT_MIN},  {u"-2147483649", INT_MIN},  {u"-99999999999999999999", INT_MIN},
+      {u"", 0},          {u"abc", 0},  {u"+-1", 0},
       {u"\uFF11", 0},  // full-width digits are not digits here
   };
-  for (const Case& c : cases) {
-    const std::u16string text(c.text);
-    EXPECT_EQ(p::_wtoi(text.c_str()), c.value) << text.size();
-  }
+  for (const Case& c : cases) EXPECT_EQ(p::_wtoi(std::u16string(c.text).c_str()), c.value) << c.text.size();
   EXPECT_EQ(p::_wtoi(nullptr), 0);
 }
 
-// Sets a locale whose rules differ from the "C" locale's for the duration
-// of a test, and restores the previous one.
-class OtherLocale : public testing::Test {
- protected:
-  void SetUp() override {
-    saved_ = std::setlocale(LC_ALL, nullptr);
-    if (!std::setlocale(LC_ALL, "de_DE.UTF-8") && !std::setlocale(LC_ALL, "C.UTF-8"))
-      GTEST_SKIP() << "no UTF-8 locale installed (scripts/bootstrap makes de_DE.UTF-8)";
-  }
-  void TearDown() override { std::setlocale(LC_ALL, saved_.c_str()); }
-
- private:
-  std::string saved_;
-};
-
-TEST_F(OtherLocale, RoutinesIgnoreIt) {
-  // The C library folds these here; the routines must not.
-  ASSERT_EQ(std::towupper(L'\u00E4'), static_cast<std::wint_t>(L'\u00C4'));
-  EXPECT_EQ(p::towupper(u'\u00E4'), u'\u00E4');
-  EXPECT_EQ(p::towlower(u'\u00C4'), u'\u00C4');
-  EXPECT_NE(p::_wcsicmp(u"\u00E4", u"\u00C4"), 0);
+// The C library folds these in a German or UTF-8 locale; the routines must
+// not.
+TEST(WideString, RoutinesIgnoreTheProcessLocale) {
+  const std::string saved = std::setlocale(LC_ALL, nullptr);
+  if (!std::setlocale(LC_ALL, "de_DE.UTF-8") && !std::setlocale(LC_ALL, "C.UTF-8"))
+    GTEST_SKIP() << "no UTF-8 locale installed (scripts/bootstrap makes de_DE.UTF-8)";
+  const bool localeFolds = std::towupper(L'\u00E4') == static_cast<std::wint_t>(L'\u00C4');
+  const WCHAR upper = p::towupper(u'\u00E4'), lower = p::towlower(u'\u00C4');
+  const int icmp = p::_wcsicmp(u"\u00E4", u"\u00C4");
   std::u16string s = u"stra\u00DFe \u00E4";
   p::_wcsupr(s.data());
-  EXPECT_EQ(s, u"STRA\u00DFE \u00E4");
-
   std::string bytes = "stra\xC3\x9F" "e";
   p::_mbsupr(reinterpret_cast<unsigned char*>(bytes.data()));
+  const int narrowIcmp = p::_stricmp("\xC3\xA4", "\xC3\x84");
+  bool highBytesUntouched = true;
+  for (int c = 0x80; c < 0x100; ++c) highBytesUntouched &= p::isspace(c) == 0 && p::toupper(c) == c;
+  std::setlocale(LC_ALL, saved.c_str());
+
+  ASSERT_TRUE(localeFolds) << "the locale did not take effect";
+  EXPECT_EQ(upper, u'\u00E4');
+  EXPECT_EQ(lower, u'\u00C4');
+  EXPECT_NE(icmp, 0);
+  EXPECT_EQ(s, u"STRA\u00DFE \u00E4");
   EXPECT_EQ(bytes, "STRA\xC3\x9F" "E");
-  EXPECT_EQ(p::_stricmp("\xC3\xA4", "\xC3\x84"), 1);
-  for (int c = 0x80; c < 0x100; ++c) {
-    EXPECT_EQ(p::isspace(c), 0) << c;
-    EXPECT_EQ(p::toupper(c), c) << c;
-  }
+  EXPECT_EQ(narrowIcmp, 1);
+  EXPECT_TRUE(highBytesUntouched);
 }
 
 }  // namespace

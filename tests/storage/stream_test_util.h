@@ -1,6 +1,7 @@
 // Shared helpers of the stream tests: byte builders written independently of
-// the library's, a reference holder, memory streams over given bytes, and a
-// stream of the tests' own on the library's typed-operation base.
+// the library's, a reference holder, memory streams over given bytes, a
+// stream of the tests' own on the library's typed-operation base, and
+// exception checks.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -8,7 +9,6 @@
 #include <algorithm>
 #include <bit>
 #include <cstdint>
-#include <cstring>
 #include <initializer_list>
 #include <string>
 #include <typeinfo>
@@ -42,19 +42,13 @@ template <class T>
 class Ref {
  public:
   explicit Ref(T* p = nullptr) : m_p(p) {}
-  ~Ref() { reset(); }
+  ~Ref() {
+    if (m_p) m_p->Release();
+  }
   Ref(const Ref&) = delete;
   Ref& operator=(const Ref&) = delete;
-  void reset(T* p = nullptr) {
-    if (m_p) m_p->Release();
-    m_p = p;
-  }
   T* get() const { return m_p; }
   T* operator->() const { return m_p; }
-  T** out() {
-    reset();
-    return &m_p;
-  }
 
  private:
   T* m_p;
@@ -77,22 +71,19 @@ inline Bytes Content(IXStream* stream) {
 // A new memory stream holding `bytes`, positioned at 0.
 inline IXStream* MemStreamOf(const Bytes& bytes) {
   IXStream* stream = new_StreamOnMemory();
-  Ref<IMemBlock> block(MemBlockOf(stream));
-  block->SetData(bytes.data(), static_cast<unsigned>(bytes.size()));
+  Ref<IMemBlock>(MemBlockOf(stream))->SetData(bytes.data(), static_cast<unsigned>(bytes.size()));
   return stream;
 }
 
-// A stream of the tests' own, derived from the library's typed-operation
-// base: its bytes live in a vector, Read delivers at most `readChunk` bytes
-// per call, and the calls are counted. Its typed operations are the
-// library's generic ones, reached through the table.
+// A stream of the tests' own on the library's typed-operation base (whose
+// typed operations reach Read and Write through the table): its bytes live
+// in a vector, and Read delivers at most `readChunk` bytes per call.
 class CVectorStream : public CXStreamImpl {
  public:
   explicit CVectorStream(Bytes bytes = {}, ULONG readChunk = 0x7FFFFFFF)
       : data(std::move(bytes)), m_readChunk(readChunk) {}
 
   ULONG Read(void* buffer, int count) override {
-    ++reads;
     const std::size_t left = m_position < data.size() ? data.size() - m_position : 0;
     const std::size_t n = std::min<std::size_t>({static_cast<std::size_t>(count), left, m_readChunk});
     if (n == 0 || !buffer) return 0;
@@ -101,7 +92,6 @@ class CVectorStream : public CXStreamImpl {
     return static_cast<ULONG>(n);
   }
   void Write(const void* buffer, int count) override {
-    ++writes;
     const BYTE* p = static_cast<const BYTE*>(buffer);
     if (count <= 0 || !p) return;
     if (data.size() < m_position + count) data.resize(m_position + count);
@@ -118,8 +108,6 @@ class CVectorStream : public CXStreamImpl {
   const char* GetName() override { return "vector stream"; }
 
   Bytes data;
-  int reads = 0;
-  int writes = 0;
 
  private:
   std::size_t m_position = 0;
@@ -133,21 +121,31 @@ Fn Slot(const void* object, int index) {
   return reinterpret_cast<Fn>((*static_cast<void** const*>(object))[index]);
 }
 
-// Runs `f` and reports the cause of the CXException it throws (0 when it
-// throws none); a CXFileException's operation and name land in the out
-// parameters when given.
+// The cause of the CXException that `f` throws, 0 when it throws none.
 template <class F>
-DWORD CauseOf(F f, DWORD* operation = nullptr, std::u16string* name = nullptr) {
+DWORD CauseOf(F f) {
   try {
     f();
-  } catch (const CXFileException& e) {
-    if (operation) *operation = e.GetOperation();
-    if (name) *name = e.GetFileName() ? e.GetFileName() : u"";
-    return e.GetCause();
   } catch (const CXException& e) {
     return e.GetCause();
   }
   return 0;
+}
+
+// Whether `f` throws a CXFileException of `cause` and `operation` that names
+// the stream `name`.
+template <class F>
+testing::AssertionResult ThrowsFileError(F f, DWORD cause, DWORD operation, const std::u16string& name) {
+  try {
+    f();
+  } catch (const CXFileException& e) {
+    const std::u16string got = e.GetFileName() ? e.GetFileName() : u"";
+    if (e.GetCause() == cause && e.GetOperation() == operation && got == name) return testing::AssertionSuccess();
+    return testing::AssertionFailure() << "cause " << e.GetCause() << ", operation " << e.GetOperation();
+  } catch (const CXException& e) {
+    return testing::AssertionFailure() << "not a file error: cause " << e.GetCause();
+  }
+  return testing::AssertionFailure() << "nothing thrown";
 }
 
 }  // namespace zrtest

@@ -25,82 +25,59 @@ enum : unsigned {
   kMissing = 99,
 };
 
-// Attempt k has room for 256 k + 1 units: the capacity tells the attempts.
-struct Case {
-  unsigned id;
-  int length;    // characters; 0: Load fails
-  int attempts;  // in both widths
-} const kCases[] = {
-    {kLong, 300, 2},
-    {kShort, 10, 1},
-    {kJustShort, 251, 1},
-    {kBoundary, 255, 2},
-};
+template <class S>
+class Load : public ::testing::Test {};
+TYPED_TEST_SUITE(Load, strtest::Widths);
 
-int CapacityUnits(int attempts) { return 256 * attempts + 1; }
-
-TEST(Load, WideAttempts) {
-  for (const Case& c : kCases) {
+TYPED_TEST(Load, AttemptsGrowUntilTheTextFits) {
+  STRTEST_TYPES;
+  // Attempt k has room for 256 k + 1 units: the capacity tells the attempts.
+  struct { unsigned id; int length, attempts; } const cases[] = {
+      {kLong, 300, 2}, {kShort, 10, 1}, {kJustShort, 251, 1}, {kBoundary, 255, 2}};
+  for (const auto& c : cases) {
     SCOPED_TRACE(c.id);
-    Probe<CXStringW> s;
+    Probe<S> s;
     ASSERT_EQ(s.Load(nullptr, c.id), 1);
     EXPECT_EQ(s.GetLength(), c.length);
-    EXPECT_EQ(s.GetAllocSize(), CapacityUnits(c.attempts) * 2);
+    EXPECT_EQ(s.GetAllocSize(), (256 * c.attempts + 1) * static_cast<int>(sizeof(Unit)));
   }
-  CXStringW s;
+  S s;
   s.Load(nullptr, kLong);
   EXPECT_EQ(strtest::Ascii(s), Digits(300));
+  // The narrow class converts to the ANSI code page as its constructor does.
   s.Load(nullptr, kLatin);
-  EXPECT_EQ(std::u16string(s), u"Gr\u00FC\u00DFe, \u20AC");
+  EXPECT_EQ(std::basic_string<Unit>(s), std::basic_string<Unit>(S(u"Gr\u00FC\u00DFe, \u20AC")));
 }
 
-TEST(Load, NarrowAttempts) {
-  for (const Case& c : kCases) {
-    SCOPED_TRACE(c.id);
-    Probe<CXString> s;
-    ASSERT_EQ(s.Load(nullptr, c.id), 1);
-    EXPECT_EQ(s.GetLength(), c.length);
-    EXPECT_EQ(s.GetAllocSize(), CapacityUnits(c.attempts));
+TYPED_TEST(Load, MissingOrEmptyResourceGivesEmptyText) {
+  STRTEST_TYPES;
+  for (unsigned id : {unsigned{kMissing}, unsigned{kEmpty}}) {
+    SCOPED_TRACE(id);
+    S s(Text("before").get());
+    EXPECT_EQ(s.Load(nullptr, id), 0);
+    EXPECT_EQ(s.GetLength(), 0);
   }
-  CXString s;
-  s.Load(nullptr, kLong);
-  EXPECT_EQ(std::string(s), Digits(300));
-  // Converted to the ANSI code page as the wide class converts back.
-  s.Load(nullptr, kLatin);
-  EXPECT_STREQ(s, CXString(u"Gr\u00FC\u00DFe, \u20AC"));
+}
+
+TYPED_TEST(Load, LeavesSharingStringsAlone) {
+  STRTEST_TYPES;
+  S a(Text("kept").get()), b(a);
+  ASSERT_EQ(b.Load(nullptr, kShort), 1);
+  EXPECT_EQ(strtest::Ascii(a), "kept");
+  EXPECT_EQ(strtest::Ascii(b), "short text");
+  EXPECT_EQ(strtest::HeaderOf(a).refs, 1);
+  EXPECT_EQ(strtest::HeaderOf(b).refs, 1);
 }
 
 // A character of several bytes that does not fit the first attempt is not
 // cut off: the attempt that ends short of the room by less than one
 // character's bytes may have been cut too.
-TEST(Load, NarrowCharacterAtTheEndOfTheFirstAttempt) {
+TEST(LoadNarrow, CharacterAtTheEndOfTheFirstAttempt) {
   CXString s;
   ASSERT_EQ(s.Load(nullptr, kWideEnd), 1);
   const std::string digits = Digits(254);
   const std::u16string wide = std::u16string(digits.begin(), digits.end()) + u"\u00FC";
   EXPECT_STREQ(s, CXString(wide.c_str()));
-}
-
-TEST(Load, MissingOrEmptyResource) {
-  for (unsigned id : {unsigned{kMissing}, unsigned{kEmpty}}) {
-    SCOPED_TRACE(id);
-    CXString a("before");
-    CXStringW w(u"before");
-    EXPECT_EQ(a.Load(nullptr, id), 0);
-    EXPECT_EQ(w.Load(nullptr, id), 0);
-    EXPECT_EQ(a.GetLength(), 0);
-    EXPECT_EQ(w.GetLength(), 0);
-  }
-}
-
-TEST(Load, LeavesSharingStringsAlone) {
-  CXStringW a(u"kept");
-  CXStringW b(a);
-  ASSERT_EQ(b.Load(nullptr, kShort), 1);
-  EXPECT_EQ(std::u16string(a), u"kept");
-  EXPECT_EQ(std::u16string(b), u"short text");
-  EXPECT_EQ(strtest::HeaderOf(a).refs, 1);
-  EXPECT_EQ(strtest::HeaderOf(b).refs, 1);
 }
 
 }  // namespace

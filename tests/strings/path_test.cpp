@@ -1,5 +1,6 @@
 // Path members of both string classes.
 #include <cstring>
+#include <string>
 
 #include "text_util.h"
 
@@ -8,11 +9,7 @@ namespace {
 using strtest::Ascii;
 
 template <class S>
-class Path : public ::testing::Test {
- protected:
-  using Unit = strtest::UnitOf<S>;
-  using Text = strtest::T<S>;
-};
+class Path : public ::testing::Test {};
 TYPED_TEST_SUITE(Path, strtest::Widths);
 
 struct SplitCase {
@@ -38,28 +35,18 @@ constexpr SplitCase kSplits[] = {
 };
 
 TYPED_TEST(Path, Split) {
-  using S = TypeParam;
-  using Text = typename TestFixture::Text;
-  using Unit = typename TestFixture::Unit;
+  STRTEST_TYPES;
   for (const SplitCase& c : kSplits) {
     SCOPED_TRACE(c.path);
     const S s(Text(c.path).get());
-    Unit buf[32];
-
-    EXPECT_EQ(Ascii(s.FileExt()), c.ext ? c.ext : "");
-    const Unit* ext = s.GetFileExt();
-    if (c.ext) {
-      ASSERT_NE(ext, nullptr);
-      EXPECT_EQ(Ascii(ext), c.ext);
-      // The pointer is inside the string.
-      EXPECT_EQ(ext, s.GetData(s.GetLength() - static_cast<unsigned>(std::strlen(c.ext))));
-    } else {
-      EXPECT_EQ(ext, nullptr);
-    }
-    buf[0] = Unit('#');
-    EXPECT_EQ(s.GetFileExt(buf), static_cast<int>(std::strlen(c.ext ? c.ext : "")));
-    EXPECT_EQ(Ascii(buf), c.ext ? c.ext : "");
-    EXPECT_EQ(s.GetFileExt(nullptr), static_cast<int>(std::strlen(c.ext ? c.ext : "")));
+    const std::string ext = c.ext ? c.ext : "", dir = c.dir ? c.dir : "";
+    Unit buf[32] = {Unit('#')};
+    EXPECT_EQ(Ascii(s.FileExt()), ext);
+    // A pointer into the string itself.
+    EXPECT_EQ(s.GetFileExt(), c.ext ? s.GetData(s.GetLength() - static_cast<unsigned>(ext.size())) : nullptr);
+    EXPECT_EQ(s.GetFileExt(buf), static_cast<int>(ext.size()));
+    EXPECT_EQ(Ascii(buf), ext);
+    EXPECT_EQ(s.GetFileExt(nullptr), static_cast<int>(ext.size()));
 
     EXPECT_EQ(Ascii(s.FileName()), c.name);
     EXPECT_EQ(Ascii(s.GetFileName()), c.name);
@@ -67,55 +54,37 @@ TYPED_TEST(Path, Split) {
     EXPECT_EQ(Ascii(buf), c.baseName);
     EXPECT_EQ(s.GetFileName(nullptr), static_cast<int>(std::strlen(c.baseName)));
 
-    EXPECT_EQ(Ascii(s.FilePath()), c.dir ? c.dir : "");
+    EXPECT_EQ(Ascii(s.FilePath()), dir);
     buf[0] = Unit('#');
     buf[1] = 0;
-    EXPECT_EQ(s.GetFilePath(buf), static_cast<int>(std::strlen(c.dir ? c.dir : "")));
-    EXPECT_EQ(Ascii(buf), c.dir ? c.dir : "#");  // untouched without a delimiter
+    EXPECT_EQ(s.GetFilePath(buf), static_cast<int>(dir.size()));
+    EXPECT_EQ(Ascii(buf), c.dir ? dir : "#");  // untouched without a delimiter
   }
 }
 
 TYPED_TEST(Path, Delimiters) {
-  using S = TypeParam;
-  using Text = typename TestFixture::Text;
-  struct Case {
-    const char* path;
-    const char* dir;  // after AddDirDelim
-    const char* ext;  // after AddFileExtDelim
-  } cases[] = {
-      {"C:\\dir", "C:\\dir\\", "C:\\dir."},
-      {"C:\\dir/", "C:\\dir/", "C:\\dir/."},
-      {"C:\\dir\\", "C:\\dir\\", "C:\\dir\\."},
-      {"name.", "name.\\", "name."},
-      {"", "\\", "."},
+  STRTEST_TYPES;
+  struct {
+    const char *path, *dir, *ext;  // before, after AddDirDelim, after AddFileExtDelim
+  } const cases[] = {
+      {"C:\\dir", "C:\\dir\\", "C:\\dir."}, {"C:\\dir/", "C:\\dir/", "C:\\dir/."},
+      {"C:\\dir\\", "C:\\dir\\", "C:\\dir\\."}, {"name.", "name.\\", "name."}, {"", "\\", "."},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.path);
-    S d(Text(c.path).get());
-    S e(Text(c.path).get());
+    S d(Text(c.path).get()), e(Text(c.path).get());
     EXPECT_EQ(Ascii(d.AddDirDelim()), c.dir);
     EXPECT_EQ(Ascii(e.AddFileExtDelim()), c.ext);
   }
 }
 
 TYPED_TEST(Path, ChangeFileExt) {
-  using S = TypeParam;
-  using Text = typename TestFixture::Text;
-  using Unit = typename TestFixture::Unit;
-  struct Case {
-    const char* path;
-    const char* ext;
-    const char* expected;
-  } cases[] = {
-      {"name.txt", ".bak", "name.bak"},
-      {"name", ".bak", "name.bak"},
-      {"name.", ".bak", "name.bak"},
-      {"name.txt", "", "name."},
-      {"name.txt", "bak", "name.bak"},
+  STRTEST_TYPES;
+  struct { const char *path, *ext, *expected; } const cases[] = {
+      {"name.txt", ".bak", "name.bak"}, {"name", ".bak", "name.bak"},      {"name.", ".bak", "name.bak"},
+      {"name.txt", "", "name."},        {"name.txt", "bak", "name.bak"},   {"d.x\\name", "c", "d.x\\name.c"},
+      {"a.b.c", "d", "a.b.d"},          {"", "e", ".e"},
       {"name.txt", "..bak", "name..bak"},  // only one leading period goes
-      {"d.x\\name", "c", "d.x\\name.c"},
-      {"a.b.c", "d", "a.b.d"},
-      {"", "e", ".e"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(testing::Message() << c.path << " + " << c.ext);
@@ -129,14 +98,8 @@ TYPED_TEST(Path, ChangeFileExt) {
 }
 
 TYPED_TEST(Path, ReducePathString) {
-  using S = TypeParam;
-  using Text = typename TestFixture::Text;
-  struct Case {
-    const char* path;
-    int maxLength;
-    int result;
-    const char* expected;
-  } cases[] = {
+  STRTEST_TYPES;
+  struct { const char* path; int maxLength, result; const char* expected; } const cases[] = {
       {"C:\\a\\b\\c\\file.txt", 15, 1, "C:\\a\\...\\file.txt"},
       {"C:\\dir\\name", 5, 1, "C:\\...\\name"},
       {"\\\\srv\\share\\dir\\file", 10, 1, "\\\\srv\\share\\...\\file"},

@@ -7,23 +7,14 @@
 #include <cstdint>
 #include <cstring>
 #include <string>
+#include <type_traits>
 
 #include "zr/xstring.h"
 
 namespace strtest {
 
 template <class S>
-struct Width;
-template <>
-struct Width<CXString> {
-  using Unit = char;
-};
-template <>
-struct Width<CXStringW> {
-  using Unit = WCHAR;
-};
-template <class S>
-using UnitOf = typename Width<S>::Unit;
+using UnitOf = std::conditional_t<std::is_same_v<S, CXString>, char, WCHAR>;
 
 // An ASCII text in the unit type of S, alive for the full expression.
 template <class S>
@@ -88,3 +79,10 @@ class Probe : public S {
 using Widths = ::testing::Types<CXString, CXStringW>;
 
 }  // namespace strtest
+
+// Inside a typed test over strtest::Widths: S is the string class, Unit its
+// character unit, Text an ASCII literal of that unit.
+#define STRTEST_TYPES                               \
+  using S = TypeParam;                              \
+  using Unit [[maybe_unused]] = strtest::UnitOf<S>; \
+  using Text [[maybe_unused]] = strtest::T<S>

@@ -14,22 +14,16 @@ using strtest::HeaderOf;
 using strtest::Probe;
 
 template <class S>
-class Buffer : public ::testing::Test {
- protected:
-  using Unit = strtest::UnitOf<S>;
-  using Text = strtest::T<S>;
-  static constexpr int kUnit = sizeof(Unit);
-};
+class Buffer : public ::testing::Test {};
 TYPED_TEST_SUITE(Buffer, strtest::Widths);
 
+// The wide class's text copies carry one spare unit.
+template <class S>
+constexpr int kCopyExtra = sizeof(strtest::UnitOf<S>) == 1 ? 1 : 2;
+
 TYPED_TEST(Buffer, EmptyStringsShareOneConstantBuffer) {
-  using S = TypeParam;
-  using Text = typename TestFixture::Text;
-  using Unit = typename TestFixture::Unit;
-  S a;
-  S b(static_cast<const Unit*>(nullptr));
-  S c(Text("").get());
-  S d(a);
+  STRTEST_TYPES;
+  S a, b(static_cast<const Unit*>(nullptr)), c(Text("").get()), d(a);
   S e(Text("x").get());
   e = static_cast<const Unit*>(nullptr);
   S f(Text("y").get());
@@ -43,25 +37,22 @@ TYPED_TEST(Buffer, EmptyStringsShareOneConstantBuffer) {
   EXPECT_EQ(a.GetLength(), 0);
   EXPECT_EQ(a.GetAt(0), 0);
   EXPECT_EQ(a.GetData(5), Chars(a));
-  // Releasing and unlocking the empty buffer never touches its count.
-  a.ReleaseBuffer();
+  a.ReleaseBuffer();  // never touches the shared count
   EXPECT_EQ(HeaderOf(a).refs, -1);
 }
 
 TYPED_TEST(Buffer, CopiesShareUntilOneChanges) {
-  using S = TypeParam;
-  using Text = typename TestFixture::Text;
+  STRTEST_TYPES;
   S a(Text("shared").get());
   EXPECT_EQ(HeaderOf(a).refs, 1);
   {
-    S b(a);
-    S c;
+    S b(a), c;
     c = b;
     EXPECT_EQ(Chars(b), Chars(a));
     EXPECT_EQ(Chars(c), Chars(a));
     EXPECT_EQ(HeaderOf(a).refs, 3);
     const S& alias = c;
-    c = alias;  // self-assignment changes nothing
+    c = alias;
     EXPECT_EQ(HeaderOf(a).refs, 3);
     b = Text("other").get();
     EXPECT_EQ(HeaderOf(a).refs, 2);
@@ -73,9 +64,7 @@ TYPED_TEST(Buffer, CopiesShareUntilOneChanges) {
 // Every member that changes a string leaves the strings that shared its
 // buffer as they were.
 TYPED_TEST(Buffer, ChangeUnsharesFromEveryOtherCopy) {
-  using S = TypeParam;
-  using Text = typename TestFixture::Text;
-  using Unit = typename TestFixture::Unit;
+  STRTEST_TYPES;
   struct Case {
     const char* name;
     std::function<void(S&)> change;
@@ -98,6 +87,7 @@ TYPED_TEST(Buffer, ChangeUnsharesFromEveryOtherCopy) {
       {"AddDirDelim", [](S& s) { s.AddDirDelim(); }, " a.b\\Cc \\"},
       {"AddFileExtDelim", [](S& s) { s.AddFileExtDelim(); }, " a.b\\Cc ."},
       {"ChangeFileExt", [](S& s) { s.ChangeFileExt(Text("x").get()); }, " a.b\\Cc .x"},
+      {"Format", [](S& s) { s.Format(Text("%d|%s").get(), 7, static_cast<const Unit*>(s)); }, "7| a.b\\Cc "},
       // The fresh buffer of a shared string keeps no more than fits n units.
       {"GetBuffer", [](S& s) { s.GetBuffer(3)[1] = Unit('#'); s.ReleaseBuffer(); }, " #."},
       {"GetBufferLarge", [](S& s) { s.GetBuffer(20)[1] = Unit('#'); s.ReleaseBuffer(); }, " #.b\\Cc "},
@@ -116,42 +106,41 @@ TYPED_TEST(Buffer, ChangeUnsharesFromEveryOtherCopy) {
   }
 }
 
+// Copies of a locked string are text copies of exactly the text's size;
+// after ReleaseBuffer copies share again.
 TYPED_TEST(Buffer, LockedStringIsCopiedNotShared) {
-  using S = TypeParam;
-  using Text = typename TestFixture::Text;
-  using Unit = typename TestFixture::Unit;
+  STRTEST_TYPES;
   S a(Text("abc").get());
   Unit* p = a.GetBuffer(8);
   EXPECT_EQ(HeaderOf(a).refs, -1);
   EXPECT_EQ(Ascii(a), "abc");  // GetBuffer keeps the content
-  S copied(a);
-  S assigned;
+  Probe<S> copied(a), assigned;
   assigned = a;
-  EXPECT_NE(Chars(copied), Chars(a));
-  EXPECT_NE(Chars(assigned), Chars(a));
-  // Writes through the locked pointer reach only the locked string.
+  for (const Probe<S>* copy : {&copied, &assigned}) {
+    EXPECT_NE(Chars(*copy), Chars(a));
+    EXPECT_EQ(copy->GetAllocSize(), (3 + kCopyExtra<S>) * static_cast<int>(sizeof(Unit)));
+  }
   p[0] = Unit('X');
   p[3] = Unit('d');
   p[4] = 0;
   EXPECT_EQ(Ascii(a), "Xbcd");
   EXPECT_EQ(Ascii(copied), "abc");
   EXPECT_EQ(Ascii(assigned), "abc");
+  p[0] = 0;  // still locked, now empty: a copy is the shared empty string
+  EXPECT_EQ(Chars(S(a)), Chars(S()));
+  p[0] = Unit('X');
   a.ReleaseBuffer(99);  // the argument is not used
   EXPECT_EQ(HeaderOf(a).refs, 1);
   S shared(a);
   EXPECT_EQ(Chars(shared), Chars(a));
   EXPECT_EQ(HeaderOf(a).refs, 2);
-  // A stray ReleaseBuffer on a shared string does not break the count.
-  shared.ReleaseBuffer();
+  shared.ReleaseBuffer();  // a stray unlock of a shared string keeps the count
   EXPECT_EQ(HeaderOf(a).refs, 2);
 }
 
 TYPED_TEST(Buffer, ScopedLock) {
-  using S = TypeParam;
-  using Text = typename TestFixture::Text;
-  using Unit = typename TestFixture::Unit;
-  S a(Text("ab").get());
-  S other(a);
+  STRTEST_TYPES;
+  S a(Text("ab").get()), other(a);
   {
     __CXBuff<S, Unit*> lock(a, 4);
     EXPECT_EQ(static_cast<Unit*>(lock), static_cast<const Unit*>(a));
@@ -166,15 +155,11 @@ TYPED_TEST(Buffer, ScopedLock) {
 }
 
 TYPED_TEST(Buffer, ExactCapacities) {
-  using S = TypeParam;
-  using Text = typename TestFixture::Text;
-  const int unit = TestFixture::kUnit;
-  // The wide class's text copies carry one spare unit.
-  const int copyExtra = unit == 1 ? 1 : 2;
+  STRTEST_TYPES;
+  const int unit = sizeof(Unit);
   Probe<S> s(Text("abcde").get());
-  EXPECT_EQ(s.GetAllocSize(), (5 + copyExtra) * unit);
+  EXPECT_EQ(s.GetAllocSize(), (5 + kCopyExtra<S>) * unit);
   EXPECT_EQ(HeaderOf(s).length, 5);
-
   s.GetBuffer(20);
   s.ReleaseBuffer();
   EXPECT_EQ(s.GetAllocSize(), 21 * unit);
@@ -188,69 +173,48 @@ TYPED_TEST(Buffer, ExactCapacities) {
   EXPECT_EQ(Ascii(up), "ABC");
 
   // A shared buffer is never changed in place: the change gets exactly the
-  // room its result needs.
+  // room its result needs. A sole owner with room enough is changed in place.
   Probe<S> big(Text("0123456789").get());
-  Probe<S> edited(big);
+  Probe<S> edited(big), inserted(big);
   edited.Delete(2, 5);
   EXPECT_EQ(edited.GetAllocSize(), 6 * unit);
-  Probe<S> inserted(big);
   inserted.Insert(3, Text("xy").get());
   EXPECT_EQ(inserted.GetAllocSize(), 13 * unit);
-  // A sole owner with room enough is changed in place.
   const void* before = Chars(big);
   big.Delete(0, 4);
-  EXPECT_EQ(Chars(big), before);
   EXPECT_EQ(Ascii(big), "456789");
   big.Insert(0, Text("ab").get());
-  EXPECT_EQ(Chars(big), before);
   EXPECT_EQ(Ascii(big), "ab456789");
+  EXPECT_EQ(Chars(big), before);
 
-  const S joined = S(Text("ab").get()) + Text("cde").get();
-  EXPECT_EQ(Probe<S>(joined).GetAllocSize(), 6 * unit);
+  EXPECT_EQ(Probe<S>(S(Text("ab").get()) + Text("cde").get()).GetAllocSize(), 6 * unit);
 
   // Assigning a text copies it with AssignCopy, an empty text included
   // (only the constructors keep an empty text on the shared buffer).
   Probe<S> assigned(Text("xyz").get());
   assigned = Text("").get();
-  EXPECT_EQ(assigned.GetAllocSize(), copyExtra * unit);
+  EXPECT_EQ(assigned.GetAllocSize(), kCopyExtra<S> * unit);
   EXPECT_EQ(HeaderOf(assigned).refs, 1);
   EXPECT_EQ(Ascii(assigned), "");
   assigned.AssignCopy(Text("q").get(), 0);
-  EXPECT_EQ(assigned.GetAllocSize(), copyExtra * unit);
-
-  // Copies of a locked string are text copies as well.
-  S locked(Text("abc").get());
-  locked.GetBuffer(10);
-  const Probe<S> copied(locked);
-  Probe<S> copyAssigned;
-  copyAssigned = locked;
-  EXPECT_EQ(copied.GetAllocSize(), (3 + copyExtra) * unit);
-  EXPECT_EQ(copyAssigned.GetAllocSize(), (3 + copyExtra) * unit);
-  locked.GetBuffer(10)[0] = 0;  // still locked, now empty
-  const S emptyCopy(locked);
-  EXPECT_EQ(Chars(emptyCopy), Chars(S()));
-  locked.ReleaseBuffer();
+  EXPECT_EQ(assigned.GetAllocSize(), kCopyExtra<S> * unit);
 }
 
 TYPED_TEST(Buffer, ProtectedBufferMembers) {
-  using S = TypeParam;
-  using Text = typename TestFixture::Text;
-  const int unit = TestFixture::kUnit;
-  Probe<S> s(Text("hello").get());
-  Probe<S> keep(s);
+  STRTEST_TYPES;
+  const int unit = sizeof(Unit);
+  Probe<S> s(Text("hello").get()), keep(s);
   s.ReallocBuffer(3);  // shared: a fresh buffer of 3 units, still terminated
   EXPECT_EQ(s.GetAllocSize(), 3 * unit);
   EXPECT_EQ(Ascii(s), "he");
   EXPECT_EQ(Ascii(keep), "hello");
   s.ReallocBuffer(2);  // sole owner, large enough: unchanged
   EXPECT_EQ(s.GetAllocSize(), 3 * unit);
-
   s.AllocBuffer(7);
   EXPECT_EQ(s.GetAllocSize(), 7 * unit);
   EXPECT_EQ(Ascii(s), "");
   s.AllocBuffer(0);
   EXPECT_EQ(Chars(s), Chars(S()));
-
   s.AssignCopy(Text("abcdef").get(), 3);
   EXPECT_EQ(Ascii(s), "abc");
   s.ConcatCopy(Text("xyz").get(), 2);
@@ -266,58 +230,42 @@ TYPED_TEST(Buffer, ProtectedBufferMembers) {
 // Arguments that point into the string's own buffer are read before the old
 // buffer goes away (the sanitizer build would report a use after free).
 TYPED_TEST(Buffer, ArgumentsInsideTheStringItself) {
-  using S = TypeParam;
-  using Text = typename TestFixture::Text;
-  using Unit = typename TestFixture::Unit;
-  {
-    Probe<S> s(Text("abc").get());
-    s += s;
-    EXPECT_EQ(Ascii(s), "abcabc");
-    s += s.GetData(4);
-    EXPECT_EQ(Ascii(s), "abcabcbc");
+  STRTEST_TYPES;
+  S s(Text("abc").get());
+  s += s;
+  EXPECT_EQ(Ascii(s), "abcabc");
+  s += s.GetData(4);
+  EXPECT_EQ(Ascii(s), "abcabcbc");
+  s = s.GetData(6);
+  EXPECT_EQ(Ascii(s), "bc");
+  s = static_cast<const Unit*>(s);
+  EXPECT_EQ(Ascii(s), "bc");
+  // Once in a fresh buffer, once in place (room to spare), where moving the
+  // tail would overwrite an argument taken from the string.
+  for (int room : {0, 32}) {
+    SCOPED_TRACE(room);
+    S t(Text("abcd").get());
+    if (room) {
+      t.GetBuffer(room);
+      t.ReleaseBuffer();
+    }
+    t.Insert(2, static_cast<const Unit*>(t));
+    EXPECT_EQ(Ascii(t), "ababcdcd");
+    t.Replace(1, 2, t.GetData(4));
+    EXPECT_EQ(Ascii(t), "acdcdbcdcd");
+    t.FindReplace(t.GetData(8), t.GetData(1));
+    EXPECT_EQ(Ascii(t), "acdcdbcdcdcdbcdcd");
+    t += t.GetData(15);
+    EXPECT_EQ(Ascii(t), "acdcdbcdcdcdbcdcdcd");
   }
-  {
-    S s(Text("abcd").get());
-    s = s.GetData(2);
-    EXPECT_EQ(Ascii(s), "cd");
-    s = static_cast<const Unit*>(s);
-    EXPECT_EQ(Ascii(s), "cd");
-  }
-  {
-    S s(Text("abcd").get());
-    s.Insert(2, static_cast<const Unit*>(s));
-    EXPECT_EQ(Ascii(s), "ababcdcd");
-    s.Replace(0, 2, s.GetData(6));
-    EXPECT_EQ(Ascii(s), "cdabcdcd");
-    s.FindReplace(s.GetData(6), s.GetData(2));
-    EXPECT_EQ(Ascii(s), "abcdcdabcdcd");
-  }
-  {
-    // With room to spare the changes happen in place, where moving the tail
-    // would overwrite an argument taken from the string.
-    S s(Text("abcd").get());
-    s.GetBuffer(32);
-    s.ReleaseBuffer();
-    s.Insert(2, static_cast<const Unit*>(s));
-    EXPECT_EQ(Ascii(s), "ababcdcd");
-    s.Replace(1, 2, s.GetData(4));
-    EXPECT_EQ(Ascii(s), "acdcdbcdcd");
-    s += s.GetData(8);
-    EXPECT_EQ(Ascii(s), "acdcdbcdcdcd");
-  }
-  {
-    S s(Text("name.txt").get());
-    s.ChangeFileExt(s.GetData(0));
-    EXPECT_EQ(Ascii(s), "name.name.txt");
-  }
-  {
-    S s(Text("abc").get());
-    S twin(s);
-    s.Extract(1, 1, twin);  // the output shares the source's buffer
-    EXPECT_EQ(Ascii(twin), "b");
-    EXPECT_EQ(s.Extract(0, 2, s), 2);
-    EXPECT_EQ(Ascii(s), "ab");
-  }
+  S name(Text("name.txt").get());
+  name.ChangeFileExt(name.GetData(0));
+  EXPECT_EQ(Ascii(name), "name.name.txt");
+  S abc(Text("abc").get()), twin(abc);
+  abc.Extract(1, 1, twin);  // the output shares the source's buffer
+  EXPECT_EQ(Ascii(twin), "b");
+  EXPECT_EQ(abc.Extract(0, 2, abc), 2);
+  EXPECT_EQ(Ascii(abc), "ab");
 }
 
 }  // namespace

@@ -11,10 +11,7 @@ namespace {
 
 using zrtest::CCounted;
 
-struct PlainCase {
-  unsigned short type;
-  std::vector<unsigned char> bytes;
-};
+struct PlainCase { unsigned short type; std::vector<unsigned char> bytes; };
 
 template <class T>
 PlainCase Plain(unsigned short type, const T& value) {
@@ -33,17 +30,18 @@ TEST(VariantBinding, PlainValuesBitForBit) {
       Plain(ZRVT_RPOINT, tagRPOINT{0.25, 0.75}), Plain(ZRVT_RECT, tagRECT{1, 2, 3, 4}),
       Plain(ZRVT_RRECT, tagRRECT{-1, -2, -3, -4.5}),
   };
+  // Through the class's members, which forward to the free functions.
   for (const PlainCase& c : cases) {
     SCOPED_TRACE(c.type);
     CZRVariant v("previous");  // freed by the bind
-    ASSERT_EQ(ZRVariantBindFromValue(c.type, const_cast<unsigned char*>(c.bytes.data()), &v), 1);
+    ASSERT_EQ(v.BindFromValue(c.type, const_cast<unsigned char*>(c.bytes.data())), 1);
     EXPECT_EQ(v.vt, c.type);
     std::vector<unsigned char> value(32, 0);
     std::memcpy(value.data(), c.bytes.data(), c.bytes.size());
     EXPECT_EQ(std::memcmp(&v.dblVal, value.data(), 32), 0);  // the rest of the union zero
     // Out again: exactly the plain value's bytes, nothing beyond them.
     std::vector<unsigned char> out(c.bytes.size() + 8, 0xCC);
-    ASSERT_EQ(ZRVariantBindToValue(c.type, out.data(), &v), 1);
+    ASSERT_EQ(v.BindToValue(c.type, out.data()), 1);
     EXPECT_EQ(std::memcmp(out.data(), c.bytes.data(), c.bytes.size()), 0);
     EXPECT_EQ(out.back(), 0xCC);
   }
@@ -113,11 +111,10 @@ TEST(VariantBinding, ObjectsAreCounted) {
 }
 
 TEST(VariantBinding, BlobsAreTakenOverAndLent) {
-  tagZRBLOB blob{3, new BYTE[3]{1, 2, 3}};
+  tagZRBLOB blob{3, new BYTE[3]{1, 2, 3}}, out{0, nullptr};
   CZRVariant v;
   ASSERT_EQ(ZRVariantBindFromValue(ZRVT_BLOB, &blob, &v), 1);
   EXPECT_EQ(v.blobVal.pBlobData, blob.pBlobData);  // freed by the variant
-  tagZRBLOB out{0, nullptr};
   ASSERT_EQ(ZRVariantBindToValue(ZRVT_BLOB, &out, &v), 1);
   EXPECT_EQ(out.pBlobData, blob.pBlobData);  // lent, not copied
   EXPECT_EQ(out.cbSize, 3u);
@@ -147,9 +144,6 @@ TEST(VariantBinding, DetachedVariantsBindAsNull) {
   EXPECT_EQ(object->Count(), 2u);  // the creation reference and the detached record's
   EXPECT_EQ(blobOut.cbSize, 0u);
   EXPECT_EQ(blobOut.pBlobData, nullptr);
-  delete[] narrowOut;
-  delete[] wideOut;
-  if (objectOut) objectOut->Release();
   for (tagZRVARIANT& r : records) ZRVariantClear(&r);
   EXPECT_EQ(object->Release(), 0u);
 }
@@ -166,8 +160,8 @@ TEST(VariantBinding, Refusals) {
     EXPECT_EQ(ZRVariantBindToValue(static_cast<unsigned short>(type), &value, &src), 0);
     EXPECT_EQ(value, 5);
   }
-  // Another type's bits are never read as a pointer; empty gives null.
-  CZRVariant number(12345), empty;
+  // Another type's bits are never read as a pointer.
+  CZRVariant number(12345), v("text");
   char* text = nullptr;
   IZRUnknown* object = nullptr;
   tagZRBLOB blob{9, nullptr};
@@ -175,10 +169,7 @@ TEST(VariantBinding, Refusals) {
   EXPECT_EQ(ZRVariantBindToValue(ZRVT_UNKNOWN, &object, &number), 0);
   EXPECT_EQ(ZRVariantBindToValue(ZRVT_BLOB, &blob, &number), 0);
   EXPECT_EQ(blob.cbSize, 9u);
-  EXPECT_EQ(ZRVariantBindToValue(ZRVT_STR, &text, &empty), 1);
-  EXPECT_EQ(text, nullptr);
   // Null pointers.
-  CZRVariant v("text");
   EXPECT_EQ(ZRVariantBindFromValue(ZRVT_INT, nullptr, &v), 0);
   EXPECT_EQ(v.vt, ZRVT_EMPTY);
   EXPECT_EQ(ZRVariantBindFromValue(ZRVT_INT, &value, nullptr), 0);

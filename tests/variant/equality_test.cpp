@@ -14,12 +14,7 @@ TEST(VariantEquality, Table) {
   auto* object = new zrtest::CCounted;
   auto* other = new zrtest::CCounted;
   const double nan = std::numeric_limits<double>::quiet_NaN();
-  struct Pair {
-    const char* what;
-    CZRVariant a;
-    CZRVariant b;
-    int equal;
-  } pairs[] = {
+  struct Pair { const char* what; CZRVariant a; CZRVariant b; int equal; } pairs[] = {
       {"empty", CZRVariant(), CZRVariant(), 1},
       {"int and long", CZRVariant(1), CZRVariant(1L), 0},
       {"int", CZRVariant(5), CZRVariant(6), 0},

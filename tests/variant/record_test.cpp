@@ -113,10 +113,7 @@ TEST(Blob, ConstructionAssignmentAndClear) {
 
 TEST(Blob, Equality) {
   BYTE x[] = {1, 2, 3}, y[] = {1, 2, 3}, z[] = {1, 2, 9};
-  struct Case {
-    tagZRBLOB a, b;
-    int equal;
-  } cases[] = {
+  struct Case { tagZRBLOB a, b; int equal; } cases[] = {
       {{3, x}, {3, y}, 1},       {{3, x}, {3, z}, 0},       {{2, x}, {2, z}, 1},
       {{2, x}, {3, x}, 0},       {{0, nullptr}, {0, nullptr}, 1},
       {{4, nullptr}, {4, nullptr}, 1}, {{3, nullptr}, {3, x}, 0},
