@@ -188,6 +188,8 @@ TEST(Resources, LanguageChoice) {
       // 103 exists neutral and in German.
       {103, 0x0407, "deutsch"}, {103, 0x0807, "neutral"}, {103, 0x040C, "neutral"},
       {103, neutral, "neutral"},
+      // 104: the language's neutral sublanguage comes before the neutral language.
+      {104, 0x0807, "de-neutral"}, {104, 0x040C, "neutral"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(testing::Message() << "resource " << c.name << " language 0x" << std::hex << c.language);
