@@ -9,7 +9,4 @@ namespace zr {
 // that, the allocation base of the library's own code (then kept).
 HMODULE LibraryModule();
 
-// Stores the handle given to the entry point at process attach.
-void SetLibraryModule(HMODULE module);
-
 }  // namespace zr

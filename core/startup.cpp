@@ -101,8 +101,6 @@ HMODULE LibraryModule() {
   return g_module;
 }
 
-void SetLibraryModule(HMODULE module) { g_module = module; }
-
 }  // namespace zr
 
 ZRPAL_MODULE_ENTRY(zr::Construct, zr::Destruct, zr::EntryPoint)
