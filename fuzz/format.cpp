@@ -1,6 +1,6 @@
 // Fuzzes the formatter and CXString/CXStringW::Format. Fuzzer bytes become a
 // format with arbitrary flags, widths, precisions, '*' arguments, sizes,
-// literal text, unknown types and a dangling specification, and arguments
+// literal text, unknown types and a dangling conversion, and arguments
 // that match its conversions: texts of both widths (invalid sequences, null,
 // or pointing into the string being formatted), integers, doubles of any
 // bit pattern, long doubles and pointers. The format itself may live in the

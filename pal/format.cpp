@@ -1,4 +1,4 @@
-// pal/format.cpp - the formatter of pal/format.h: specification grammar,
+// pal/format.cpp - the formatter of pal/format.h: conversion grammar,
 // argument reading, integers and pointers, and the engine that drives them.
 // Floating point is in format_float.cpp, characters and texts in
 // format_text.cpp.
@@ -227,7 +227,7 @@ size_t Format(Char* out, size_t capacity, const Char* format, FormatArgs& args) 
     }
     FormatSpec<Char> spec;
     p = ParseFormatSpec(p + 1, spec);
-    if (spec.Type == 0) break;  // the format ended inside the specification
+    if (spec.Type == 0) break;  // the format ended inside the conversion
 
     unsigned flags = spec.Flags;
     int width = spec.Width;

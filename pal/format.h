@@ -6,7 +6,7 @@
 // This formatter is the platform's printf for the library: one engine,
 // instantiated for both output widths, independent of the locale.
 //
-// Conversion specification:  % flags* width? (. precision?)? size? type
+// Conversion:  % flags* width? (. precision?)? size? type
 //
 //   flags      - left-align   + sign always   blank sign or blank
 //              # alternate form (0x/0X/0 prefix, keep point and zeros)
@@ -51,8 +51,8 @@
 //   consumed and nothing is written through it.
 // - An unknown type character prints itself and takes no argument (the
 //   behaviour of the older Windows run-time; the Universal CRT stops the
-//   process). A format that ends inside a specification ends the output
-//   there; no argument of that specification is read.
+//   process). A format that ends inside a conversion ends the output
+//   there; no argument of that conversion is read.
 // - Floating point as the Universal CRT prints it: correctly rounded
 //   decimal digits (ties to even), a decimal point whatever the locale, an
 //   exponent of at least two digits ("1.000000e+05"). %a prints 13 hex
@@ -95,7 +95,7 @@ size_t FormatBufferW(WCHAR* out, size_t capacity, const WCHAR* format, va_list a
 size_t FormatA(char* out, size_t capacity, const char* format, ...);
 size_t FormatW(WCHAR* out, size_t capacity, const WCHAR* format, ...);
 
-// --- The specification grammar ---------------------------------------------
+// --- The conversion grammar ---------------------------------------------
 // Shared with code that must know which arguments a format takes and in
 // which order, without printing (the string classes' size estimate).
 
@@ -119,7 +119,7 @@ inline constexpr unsigned FORMAT_BLANK = 0x04;  // ' '
 inline constexpr unsigned FORMAT_ALT = 0x08;    // '#'
 inline constexpr unsigned FORMAT_ZERO = 0x10;   // '0'
 
-// One conversion specification. The arguments it takes are read in this
+// One conversion. The arguments it takes are read in this
 // order: the width (when WidthAt is set), the precision (when PrecisionAt
 // is set), then the value (when Value is not None).
 template <class Char>
@@ -135,9 +135,9 @@ struct FormatSpec {
   FormatArg Value;    // what the type takes (None for %, unknown, incomplete)
 };
 
-// Parses the specification that starts right after a '%'. Returns the
+// Parses the conversion that starts right after a '%'. Returns the
 // position after the type character (or the terminator when the format
-// ends inside the specification, with spec.Type 0 and no argument).
+// ends inside the conversion, with spec.Type 0 and no argument).
 template <class Char>
 const Char* ParseFormatSpec(const Char* afterPercent, FormatSpec<Char>& spec);
 

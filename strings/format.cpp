@@ -87,7 +87,7 @@ class ArgumentCursor {
     }
   }
 
-  // Loads the slots of the next specification that reads arguments.
+  // Loads the slots of the next conversion that reads arguments.
   bool Load() {
     if (next_ < count_) return true;
     next_ = count_ = 0;
@@ -111,9 +111,9 @@ class ArgumentCursor {
     return pointer;
   }
 
-  const Char* scan_;  // where the next specification is searched; null at the end
+  const Char* scan_;  // where the next conversion is searched; null at the end
   zrpal::FormatArgs args_;
-  Slot slots_[3];     // width, precision, value; at most three per specification
+  Slot slots_[3];     // width, precision, value; at most three per conversion
   unsigned count_ = 0;
   unsigned next_ = 0;  // invariant: next_ <= count_ <= 3
   std::uintptr_t ownFirst_;

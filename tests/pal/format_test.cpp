@@ -1,5 +1,5 @@
 // The formatter: Windows meaning of every conversion in 8-bit and UTF-16
-// output, the output bound, locale independence, and the specification
+// output, the output bound, locale independence, and the conversion
 // grammar shared with the string classes' size estimate.
 #include <gtest/gtest.h>
 
@@ -325,7 +325,7 @@ TEST(FormatEngineTest, ArgumentWidthsAndPrecisions) {
   EXPECT_EQ(FormatA(out, sizeof out, "%99999999999d", 1), size_t{INT_MAX});  // saturates
 }
 
-TEST(FormatEngineTest, PercentCountUnknownTypesAndIncompleteSpecifications) {
+TEST(FormatEngineTest, PercentCountUnknownTypesAndIncompleteConversions) {
   // %n consumes its pointer and stores nothing.
   int count = 12345;
   short shortCount = 77;
@@ -396,9 +396,9 @@ TEST(FormatEngineTest, LocaleDoesNotChangeNumbers) {
   EXPECT_EQ(processWide, "1234.500| -5.00e-01");
 }
 
-// The fields of a specification and the arguments it takes show in the
+// The fields of a conversion and the arguments it takes show in the
 // printing tests; here what printing cannot show: where the fields stand,
-// and that an incomplete specification takes no argument.
+// and that an incomplete conversion takes no argument.
 TEST(FormatSpecTest, FieldPositions) {
   const char16_t* wformat = u"-*.*Sx";
   zrpal::FormatSpec<WCHAR> wspec;

@@ -57,7 +57,7 @@ TEST(XStringFormatEstimateTest, FollowsTheSizeRules) {
       {p.Estimate("%hS|%ls", "ab", u"abc"), 6, "h narrow, l wide"},
       {p.Estimate("%s", static_cast<const char*>(nullptr)), 6, "null text: (null)"},
       {p.Estimate("%n", &count), 0, "n"}, {p.Estimate("%y"), 0, "unknown type"},
-      {p.Estimate("abc%-5"), 3, "format ends in a specification"},
+      {p.Estimate("abc%-5"), 3, "format ends in a conversion"},
       {p.Estimate("%*.*s", -5, -3, "abc"), -3, "negative * width and precision"},
       // Sizes the rules do not know count their characters as text; the
       // argument after them is still the right one.
