@@ -9,6 +9,7 @@
 
 #include "pal/codepage_table.h"
 #include "pal/error.h"
+#include "pal/wstr.h"
 
 namespace zrpal {
 
@@ -266,10 +267,11 @@ int Finish(Outcome outcome, std::size_t count) {
   return static_cast<int>(count);
 }
 
-std::size_t WideLength(LPCWSTR s) {
-  std::size_t n = 0;
-  while (s[n] != 0) ++n;
-  return n;
+// The buffer checks both conversions share: a source and its count (-1:
+// zero-terminated), a destination and its capacity (0: measure only), and
+// the two may not be one buffer.
+bool BadBuffers(const void* in, int inCount, const void* out, int outCount) {
+  return !in || inCount == 0 || inCount < -1 || outCount < 0 || (outCount > 0 && !out) || in == out;
 }
 
 }  // namespace
@@ -312,9 +314,7 @@ BOOL IsDBCSLeadByteEx(UINT codePage, BYTE byte) {
 
 int MultiByteToWideChar(UINT codePage, DWORD flags, LPCSTR multiByte, int cbMultiByte,
                         LPWSTR wideChar, int cchWideChar) {
-  if (!multiByte || cbMultiByte == 0 || cbMultiByte < -1 || cchWideChar < 0 ||
-      (cchWideChar > 0 && !wideChar) ||
-      static_cast<const void*>(multiByte) == static_cast<const void*>(wideChar)) {
+  if (BadBuffers(multiByte, cbMultiByte, wideChar, cchWideChar)) {
     SetLastError(ERROR_INVALID_PARAMETER);
     return 0;
   }
@@ -338,9 +338,7 @@ int MultiByteToWideChar(UINT codePage, DWORD flags, LPCSTR multiByte, int cbMult
 int WideCharToMultiByte(UINT codePage, DWORD flags, LPCWSTR wideChar, int cchWideChar,
                         LPSTR multiByte, int cbMultiByte, LPCSTR defaultChar,
                         BOOL* usedDefaultChar) {
-  if (!wideChar || cchWideChar == 0 || cchWideChar < -1 || cbMultiByte < 0 ||
-      (cbMultiByte > 0 && !multiByte) ||
-      static_cast<const void*>(multiByte) == static_cast<const void*>(wideChar)) {
+  if (BadBuffers(wideChar, cchWideChar, multiByte, cbMultiByte)) {
     SetLastError(ERROR_INVALID_PARAMETER);
     return 0;
   }
@@ -356,7 +354,7 @@ int WideCharToMultiByte(UINT codePage, DWORD flags, LPCWSTR wideChar, int cchWid
     return 0;
   }
   const std::size_t n =
-      cchWideChar == -1 ? WideLength(wideChar) + 1 : static_cast<std::size_t>(cchWideChar);
+      cchWideChar == -1 ? wcslen(wideChar) + 1 : static_cast<std::size_t>(cchWideChar);
   ByteOutput out(multiByte, static_cast<std::size_t>(cbMultiByte));
   bool usedDefault = false;
   const Outcome outcome =
@@ -377,7 +375,7 @@ int WideCharToMultiBytePrefix(UINT codePage, LPCWSTR wideChar, int cchWideChar, 
   if (!Lookup(codePage, &info, &table)) return -1;
   if (cbMultiByte == 0) return 0;
   const std::size_t n =
-      cchWideChar == -1 ? WideLength(wideChar) : static_cast<std::size_t>(cchWideChar);
+      cchWideChar == -1 ? wcslen(wideChar) : static_cast<std::size_t>(cchWideChar);
   ByteOutput out(multiByte, static_cast<std::size_t>(cbMultiByte));
   bool usedDefault = false;
   // kFull only means the rest did not fit: what was written is the prefix.
