@@ -8,6 +8,7 @@
 #include <string>
 #include <typeinfo>
 
+#include "core/heldref.h"
 #include "zr/exception.h"
 #include "zr/persist.h"
 #include "zr/registry.h"
@@ -74,20 +75,6 @@ void ReadClassName(IXStream* stream, ClassNameBuffer& name) {
   if (length > std::size_t{kMaxClassName}) ThrowBadRecord(stream);
   if (length > 0 && name[length - 1] == kLineFeed) ThrowBadRecord(stream);
 }
-
-// Releases an interface pointer on every way out unless it was let go.
-class CHeld {
- public:
-  explicit CHeld(IZRUnknown* object) : m_pObject(object) {}
-  ~CHeld() {
-    if (m_pObject) m_pObject->Release();
-  }
-  CHeld(const CHeld&) = delete;
-  CHeld& operator=(const CHeld&) = delete;
-
- private:
-  IZRUnknown* m_pObject;
-};
 
 }  // namespace
 
@@ -195,7 +182,7 @@ int ReadObjectFromXStream(IXStream* stream, IZRUnknown** out) {
       throw CXMemException();  // the library's one allocation failure
     }
   }
-  const CHeld creation(object);
+  const zr::CHeldRef creation(object);
   object->Load(stream);
   return object->QueryInterface(typeid(IZRUnknown), reinterpret_cast<void**>(out));
 }

@@ -4,6 +4,7 @@
 
 #include <new>
 
+#include "core/heldref.h"
 #include "core/module_state.h"
 #include "zr/registry.h"
 
@@ -16,20 +17,6 @@ constexpr char kServiceContainerClass[] = "CLSID_OFSERVICECONTAINER";
 
 static_assert(std::is_same_v<decltype(&CLSID_OFSERVICECONTAINER), PFNZRCLASSFACTORY>,
               "the factory has the class factory shape");
-
-// One reference held for a scope.
-class CHeldRef {
- public:
-  explicit CHeldRef(IZRUnknown* object) : m_p(object) {}
-  ~CHeldRef() {
-    if (m_p) m_p->Release();
-  }
-  CHeldRef(const CHeldRef&) = delete;
-  CHeldRef& operator=(const CHeldRef&) = delete;
-
- private:
-  IZRUnknown* m_p;
-};
 
 // The sink interface of `service`, with a reference, or null.
 IZRServiceSink* SinkOf(IZRUnknown* service) {
