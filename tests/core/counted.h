@@ -9,6 +9,8 @@
 #include <functional>
 #include <string>
 #include <typeinfo>
+#include <unordered_map>
+#include <utility>
 #include <vector>
 
 #include "zr/tenum.h"
@@ -24,11 +26,18 @@ inline ULONG ReferenceHash(const std::string& s) {
   return static_cast<ULONG>(h);
 }
 
-// An object of the library's own CZRUnknownImpl<IZRUnknown> that counts its
-// destruction in an outside counter (so a test can see it is gone without
-// touching it) and the calls reaching its slot 2 (AddRef) and slot 1
-// (QueryInterface). onDestroy runs at the end of the destructor, for
-// re-entrancy tests.
+// Two names `prefix`N with equal hashes (a birthday search).
+inline std::pair<std::string, std::string> HashTwins(const std::string& prefix) {
+  std::unordered_map<ULONG, std::string> seen;
+  for (unsigned i = 0;; ++i) {
+    std::string name = prefix + std::to_string(i);
+    if (auto [it, added] = seen.emplace(ReferenceHash(name), name); !added) return {it->second, name};
+  }
+}
+
+// Counts its destruction in an outside counter (seen without touching the
+// object) and the calls reaching AddRef and QueryInterface; onDestroy runs
+// at the end of the destructor, for re-entrancy tests.
 class CCounted : public CZRUnknownImpl<IZRUnknown> {
  public:
   explicit CCounted(int* destroyed = nullptr) : m_destroyed(destroyed) {}
@@ -65,8 +74,7 @@ struct CRecord {
 };
 
 // From the start of a walk over `all` (two items or more): count 0 delivers
-// nothing and keeps the position, a null `fetched` still advances, and asking
-// for more than remain delivers the rest.
+// nothing, a null `fetched` still advances, more than remain gives the rest.
 inline void ExpectNextRules(CTEnum<const char*>* e, const std::vector<std::string>& all) {
   const char* items[16] = {};
   ULONG fetched = 99;

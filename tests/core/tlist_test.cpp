@@ -38,12 +38,15 @@ std::vector<typename List::T> Walk(const List& list) {
   return values;
 }
 
-TEST(TList, AddAtBothEnds) {
+TEST(TList, AddAndRemoveKeepTheRing) {
   CTList<_CTListPlex<int>> list;
+  EXPECT_EQ(list.RemoveNode(nullptr), 0);
   auto* only = list.AddTail(1);
-  ASSERT_NE(only, nullptr);
   EXPECT_EQ(only->pNext, only);  // a lone node points to itself both ways
   EXPECT_EQ(only->pPrev, only);
+  list.RemoveNode(only);
+  EXPECT_EQ(Walk(list), std::vector<int>{});
+  list.AddTail(1);  // usable again after becoming empty
   list.AddTail(2);
   list.AddHead(0);
   list.AddTail(3);
@@ -51,33 +54,22 @@ TEST(TList, AddAtBothEnds) {
   EXPECT_EQ(Walk(list), (std::vector<int>{-1, 0, 1, 2, 3}));
   EXPECT_EQ(list.GetNext(list.GetTail()), nullptr);
   EXPECT_EQ(list.GetPrev(list.GetHead()), nullptr);
-}
-
-TEST(TList, RemoveNodes) {
-  // Remove at each position, table-driven: the index to remove from 0..3.
+  // Removal at each position.
   for (int at = 0; at < 4; ++at) {
-    SCOPED_TRACE(at);
-    CTList<_CTListPlex<int>> list;
+    CTList<_CTListPlex<int>> four;
     std::vector<_CTListPlex<int>*> nodes;
-    for (int i = 0; i < 4; ++i) nodes.push_back(list.AddTail(i));
-    EXPECT_EQ(list.RemoveNode(nodes[at]), 1);
+    for (int i = 0; i < 4; ++i) nodes.push_back(four.AddTail(i));
+    EXPECT_EQ(four.RemoveNode(nodes[at]), 1);
     std::vector<int> expected = {0, 1, 2, 3};
     expected.erase(expected.begin() + at);
-    EXPECT_EQ(Walk(list), expected);
+    EXPECT_EQ(Walk(four), expected) << at;
   }
-  CTList<_CTListPlex<int>> list;
-  EXPECT_EQ(list.RemoveNode(nullptr), 0);
-  list.RemoveNode(list.AddTail(5));
-  EXPECT_EQ(Walk(list), std::vector<int>{});
-  list.AddTail(6);  // usable again after becoming empty
-  EXPECT_EQ(Walk(list), std::vector<int>{6});
 }
 
 TEST(TPList, StringListsKeepCopies) {
   CTPList<const char*> list;
   char text[] = "alpha";
   auto* node = list.AddTail(text);
-  ASSERT_NE(node, nullptr);
   EXPECT_NE(node->value, text);
   std::strcpy(text, "xxxxx");
   list.AddHead("zero");
@@ -100,11 +92,8 @@ TEST(TPList, OwnsItsPointees) {
     list.AddTail(new CRecord(&destroyed, 3));
     EXPECT_EQ(list.RemoveNode(first), 1);
     EXPECT_EQ(destroyed, 1);
-    list.RemoveAll();
-    EXPECT_EQ(destroyed, 3);
-    list.AddTail(new CRecord(&destroyed, 4));
   }
-  EXPECT_EQ(destroyed, 4);  // the destructor deletes the rest
+  EXPECT_EQ(destroyed, 3);  // the destructor deletes the rest
 
   // Objects of the object model are released, not deleted.
   destroyed = 0;
@@ -122,8 +111,7 @@ TEST(TPList, OwnsItsPointees) {
 
 TEST(TPList, RefusesWhileEmptying) {
   CTPList<CCounted*> list;
-  int destroyed = 0;
-  int removed = -1;
+  int destroyed = 0, removed = -1;
   bool added = true;
   auto* a = new CCounted(&destroyed);
   auto* b = new CCounted(&destroyed);
@@ -184,10 +172,7 @@ TEST(TListEnum, NextSkipReset) {
 
   zrtest::ExpectNextRules(e, {"a", "b", "c"});
   const char* items[1] = {};
-  ULONG fetched = 9;
-  EXPECT_EQ(e->Next(1, items, &fetched), 0);  // the walk ended after the tail
-  EXPECT_EQ(fetched, 0u);
-
+  EXPECT_EQ(e->Next(1, items, nullptr), 0);  // the walk ended after the tail
   e->Reset();
   EXPECT_EQ(e->Skip(2), 1);  // on c
   EXPECT_EQ(e->Next(1, items, nullptr), 1);

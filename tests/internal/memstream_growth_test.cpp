@@ -1,5 +1,4 @@
-// The memory stream's growth rule, seen from inside: the capacity sequence
-// of a stream written piece by piece, and the grow step after SetData.
+// The memory stream's growth rule, seen from inside.
 #include <gtest/gtest.h>
 
 #include <vector>
@@ -11,8 +10,7 @@ namespace {
 ULONG CapacityOf(IXStream* s) { return static_cast<CMemStream*>(s)->GetCapacity(); }
 
 TEST(MemStreamGrowth, CapacitySequence) {
-  // (needed / step + 1) x step + old capacity whenever the capacity is
-  // short; untouched while it suffices.
+  // (needed / step + 1) x step + old capacity whenever it is short.
   const struct {
     ULONG write;     // bytes written at the end of the stream
     ULONG capacity;  // the capacity afterwards

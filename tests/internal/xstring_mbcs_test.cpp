@@ -89,7 +89,7 @@ TEST_F(Mbcs932, SearchesReturnCharacterIndices) {
   EXPECT_EQ(CXString("\x5C" "a").FindRevOnOf(HYO), -1);
 }
 
-TEST_F(Mbcs932, TrailBytesAreNotDelimiters) {
+TEST_F(Mbcs932, TrailBytesAreNotDelimitersOrLetters) {
   const CXString path("C:\\dir\\" HYO), withExt("C:\\" SO "." HYO);
   EXPECT_EQ(Str(path.FileName()), HYO);
   EXPECT_EQ(Str(path.FilePath()), "C:\\dir");
@@ -105,9 +105,7 @@ TEST_F(Mbcs932, TrailBytesAreNotDelimiters) {
   EXPECT_EQ(longPath.GetLength(), 14);
   EXPECT_EQ(longPath.ReducePathString(5), 1);
   EXPECT_EQ(Str(longPath), "C:\\" HYO HYO "\\...\\name");
-}
-
-TEST_F(Mbcs932, TrimAndCaseStepOverDoubleByteCharacters) {
+  // Trimming and case step over double-byte characters.
   CXString s("  " HYO " x" FULL_B "  ");
   EXPECT_EQ(Str(s.TrimLeft()), HYO " x" FULL_B "  ");
   EXPECT_EQ(Str(s.TrimRight()), HYO " x" FULL_B);

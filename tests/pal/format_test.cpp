@@ -1,7 +1,8 @@
-// The formatter: Windows meaning of every conversion in 8-bit and UTF-16
-// output, the output bound, locale independence, and the conversion
-// grammar shared with the string classes' size estimate.
+// The formatter: Windows meaning of each conversion in 8-bit and UTF-16
+// output, the output bound, locale independence, the conversion grammar.
 #include <gtest/gtest.h>
+
+#include <locale.h>
 
 #include <cerrno>
 #include <climits>
@@ -11,8 +12,8 @@
 #include <cstring>
 #include <limits>
 #include <new>
-#include <locale.h>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "pal/codepage.h"
@@ -32,8 +33,7 @@ std::u16string Wide(std::string_view ascii) {
   return w;
 }
 
-// Prints twice: once to measure, once into a buffer of exactly that size,
-// checking that both agree and that the output is terminated.
+// Measures, then prints into a buffer of exactly that size; checks both agree.
 template <class... Args>
 std::string PrintA(const char* format, Args... args) {
   const size_t n = FormatA(nullptr, 0, format, args...);
@@ -62,45 +62,31 @@ void ExpectBoth(const char* format, std::string_view expected, Args... args) {
 }
 
 // The format with a size character put before its (first) type 's'.
-std::string WithSize(const char* format, char size) {
-  std::string f = format;
-  f.insert(f.find('s'), 1, size);
-  return f;
-}
+std::string WithSize(std::string format, char size) { return format.insert(format.find('s'), 1, size); }
 
 bool AnsiIsUtf8() { return zrpal::GetACP() == zrpal::CP_UTF8; }
 
 template <class T>
-struct Case {
-  const char* format;
-  T value;
-  const char* expected;
-};
+struct Case { const char* format; T value; const char* expected; };
 
-// Flags, widths and precisions are compared with the C library below; here
-// the sizes, whose meaning is the Windows one.
+// Flags, widths and precisions are compared with the C library below.
 TEST(FormatEngineTest, IntegerSizes) {
   const Case<int> cases[] = {
-      {"%hd", 70000, "4464"},  {"%hu", -1, "65535"},    {"%hhd", 200, "-56"},
-      {"%hhu", 257, "1"},      {"%ld", INT_MIN, "-2147483648"}, {"%lx", -1, "ffffffff"},
-      {"%I32d", -5, "-5"},     {"%Ld", 3, "3"},         {"%wd", 3, "3"},
-      {"%Fd", 3, "3"},         {"%Nx", 10, "a"},        {"%05hd", -1, "-0001"},  {"%-4hhx|", -1, "ff  |"},
-  };
+      {"%hd", 70000, "4464"}, {"%hu", -1, "65535"}, {"%hhd", 200, "-56"}, {"%hhu", 257, "1"},
+      {"%ld", INT_MIN, "-2147483648"}, {"%lx", -1, "ffffffff"}, {"%I32d", -5, "-5"}, {"%Ld", 3, "3"}, {"%wd", 3, "3"},
+      {"%Fd", 3, "3"}, {"%Nx", 10, "a"}, {"%05hd", -1, "-0001"}, {"%-4hhx|", -1, "ff  |"}};
   for (const auto& c : cases) ExpectBoth(c.format, c.expected, c.value);
   const Case<long long> cases64[] = {
       {"%lld", LLONG_MIN, "-9223372036854775808"}, {"%I64d", LLONG_MAX, "9223372036854775807"},
-      {"%I64x", -1, "ffffffffffffffff"},            {"%Iu", -1, "18446744073709551615"},
-      {"%zu", 1LL << 40, "1099511627776"},          {"%jd", -3, "-3"},
-      {"%td", 1LL << 33, "8589934592"},             {"%#I64X", 0xABCLL, "0XABC"},
-      {"%020lld", -1, "-0000000000000000001"},      {"%.12llo", 8, "000000000010"},
-  };
+      {"%I64x", -1, "ffffffffffffffff"}, {"%Iu", -1, "18446744073709551615"}, {"%zu", 1LL << 40, "1099511627776"},
+      {"%jd", -3, "-3"}, {"%td", 1LL << 33, "8589934592"}, {"%#I64X", 0xABCLL, "0XABC"},
+      {"%020lld", -1, "-0000000000000000001"}, {"%.12llo", 8, "000000000010"}};
   for (const auto& c : cases64) ExpectBoth(c.format, c.expected, c.value);
   // A 64-bit size consumes one 64-bit argument: the next one is intact.
   ExpectBoth("%I64d %d", "4294967296 7", 1LL << 32, 7);
 }
 
-// Where glibc agrees with Windows (integer conversions), compare with it
-// over every combination of flags, width and precision.
+// Where glibc agrees with Windows (integers), every flag, width and precision.
 TEST(FormatEngineTest, IntegersAgreeWithTheCLibrary) {
   const char* flags[] = {"", "-", "+", " ", "0", "#", "-0", "+0", " #", "#0", "-+ #0"};
   const char* widths[] = {"", "1", "12"};
@@ -123,22 +109,16 @@ TEST(FormatEngineTest, IntegersAgreeWithTheCLibrary) {
           }
 }
 
-TEST(FormatEngineTest, PointersAreSixteenUpperCaseHexDigits) {
+TEST(FormatEngineTest, PointersAndCharacters) {
   void* p = reinterpret_cast<void*>(std::uintptr_t{0xABCDEF12});
-  ExpectBoth("%p", "00000000ABCDEF12", p);
-  ExpectBoth("%p", "0000000000000000", static_cast<void*>(nullptr));
-  ExpectBoth("%20p|", "    00000000ABCDEF12|", p);
-  ExpectBoth("%-20p|", "00000000ABCDEF12    |", p);
-  ExpectBoth("%#+.4p", "00000000ABCDEF12", p);
-  ExpectBoth("%020p", "    00000000ABCDEF12", p);
-}
-
-TEST(FormatEngineTest, CharactersOfEitherWidth) {
-  ExpectBoth("%c", "A", 'A');
-  ExpectBoth("%3c|", "  A|", 'A');
-  ExpectBoth("%-3c|", "A  |", 'A');
-  ExpectBoth("%03c", "00A", 'A');  // zero padding applies to every type
-  ExpectBoth("%.0c", "A", 'A');    // precision does not apply
+  const Case<void*> pointers[] = {{"%p", p, "00000000ABCDEF12"}, {"%p", nullptr, "0000000000000000"},
+                                  {"%20p|", p, "    00000000ABCDEF12|"}, {"%-20p|", p, "00000000ABCDEF12    |"},
+                                  {"%#+.4p", p, "00000000ABCDEF12"}, {"%020p", p, "    00000000ABCDEF12"}};
+  for (const auto& c : pointers) ExpectBoth(c.format, c.expected, c.value);
+  // Zero padding applies to every type; precision not to characters.
+  const Case<int> chars[] = {{"%c", 'A', "A"}, {"%3c|", 'A', "  A|"}, {"%-3c|", 'A', "A  |"},
+                             {"%03c", 'A', "00A"}, {"%.0c", 'A', "A"}};
+  for (const auto& c : chars) ExpectBoth(c.format, c.expected, c.value);
   ExpectBoth("%hc%hC%lc%lC%wc", "abcde", 'a', 'b', u'c', u'd', u'e');
   EXPECT_EQ(PrintA("%C", u'Z'), "Z");
   EXPECT_EQ(PrintW(u"%C", 'Z'), u"Z");
@@ -147,22 +127,11 @@ TEST(FormatEngineTest, CharactersOfEitherWidth) {
   EXPECT_EQ(PrintW(u"a%Cb", 0), std::u16string(u"a\0b", 3));
 }
 
-TEST(FormatEngineTest, CharactersOfTheOtherWidthGoThroughTheAnsiCodePage) {
-  if (!AnsiIsUtf8()) GTEST_SKIP() << "the expected bytes assume the UTF-8 ANSI code page";
-  EXPECT_EQ(PrintA("%C", u'\u00E9'), "\xC3\xA9");
-  EXPECT_EQ(PrintA("%4lc|", u'\u20AC'), " \xE2\x82\xAC|");  // width counts bytes
-  EXPECT_EQ(PrintW(u"%c", u'\u00E9'), u"\u00E9");
-  // A lone byte that is not a character of the code page.
-  EXPECT_EQ(PrintW(u"%C", '\xE9'), u"\uFFFD");
-}
-
 TEST(FormatEngineTest, TextsOfTheOutputWidth) {
   const Case<const char*> cases[] = {
-      {"%s", "abc", "abc"},          {"%5s", "ab", "   ab"},   {"%-5s|", "ab", "ab   |"},
-      {"%05s", "ab", "000ab"},       {"%.2s", "abcdef", "ab"}, {"%10.3s", "abcdef", "       abc"},
-      {"%.0s|", "abc", "|"},         {"%.10s", "abc", "abc"},  {"%s", nullptr, "(null)"},
-      {"%.3s", nullptr, "(nu"},      {"%8s", nullptr, "  (null)"},
-  };
+      {"%s", "abc", "abc"}, {"%5s", "ab", "   ab"}, {"%-5s|", "ab", "ab   |"}, {"%05s", "ab", "000ab"},
+      {"%.2s", "abcdef", "ab"}, {"%10.3s", "abcdef", "       abc"}, {"%.0s|", "abc", "|"}, {"%.10s", "abc", "abc"},
+      {"%s", nullptr, "(null)"}, {"%.3s", nullptr, "(nu"}, {"%8s", nullptr, "  (null)"}};
   for (const auto& c : cases) {
     EXPECT_EQ(PrintA(c.format, c.value), c.expected) << c.format;
     EXPECT_EQ(PrintA(WithSize(c.format, 'h').c_str(), c.value), c.expected);
@@ -177,21 +146,25 @@ TEST(FormatEngineTest, TextsOfTheOutputWidth) {
   EXPECT_EQ(PrintW(u"%S", static_cast<const char*>(nullptr)), u"(null)");
 }
 
-TEST(FormatEngineTest, TextsOfTheOtherWidthKeepWholeCharacters) {
+// Characters and texts of the other width go through the ANSI code page.
+TEST(FormatEngineTest, OtherWidthKeepsWholeCharacters) {
   if (!AnsiIsUtf8()) GTEST_SKIP() << "the expected bytes assume the UTF-8 ANSI code page";
+  EXPECT_EQ(PrintA("%C", u'\u00E9'), "\xC3\xA9");
+  EXPECT_EQ(PrintA("%4lc|", u'\u20AC'), " \xE2\x82\xAC|");  // width counts bytes
+  EXPECT_EQ(PrintW(u"%c", u'\u00E9'), u"\u00E9");
+  EXPECT_EQ(PrintW(u"%C", '\xE9'), u"\uFFFD");  // a lone byte that is no character
+  // Precision and width count output units; a character is never split.
   const char16_t* text = u"\u00E9\u20AC\U0001F600";  // 2 + 3 + 4 bytes in UTF-8
-  EXPECT_EQ(PrintA("%S", text), "\xC3\xA9\xE2\x82\xAC\xF0\x9F\x98\x80");
-  EXPECT_EQ(PrintA("%.1S|", text), "|");
-  EXPECT_EQ(PrintA("%.4S", text), "\xC3\xA9");
-  EXPECT_EQ(PrintA("%.5S", text), "\xC3\xA9\xE2\x82\xAC");
-  EXPECT_EQ(PrintA("%.8S", text), "\xC3\xA9\xE2\x82\xAC");
-  EXPECT_EQ(PrintA("%4S|", u"\u00E9"), "  \xC3\xA9|");
+  const Case<const char16_t*> toNarrow[] = {
+      {"%S", text, "\xC3\xA9\xE2\x82\xAC\xF0\x9F\x98\x80"}, {"%.1S|", text, "|"}, {"%.4S", text, "\xC3\xA9"},
+      {"%.5S", text, "\xC3\xA9\xE2\x82\xAC"}, {"%.8S", text, "\xC3\xA9\xE2\x82\xAC"},
+      {"%4S|", u"\u00E9", "  \xC3\xA9|"}};
+  for (const auto& c : toNarrow) EXPECT_EQ(PrintA(c.format, c.value), c.expected) << c.format;
   const char* narrow = "\xC3\xA9\xF0\x9F\x98\x80x";  // 1 + 2 + 1 UTF-16 units
-  EXPECT_EQ(PrintW(u"%S", narrow), u"\u00E9\U0001F600x");
-  EXPECT_EQ(PrintW(u"%.2S|", narrow), u"\u00E9|");  // the pair is not split
-  EXPECT_EQ(PrintW(u"%.3S", narrow), u"\u00E9\U0001F600");
-  EXPECT_EQ(PrintW(u"%-4S|", narrow), u"\u00E9\U0001F600x|");
-  EXPECT_EQ(PrintW(u"%6S|", "\xC3\xA9"), u"     \u00E9|");
+  const std::tuple<const WCHAR*, const char*, std::u16string_view> toWide[] = {
+      {u"%S", narrow, u"\u00E9\U0001F600x"}, {u"%.2S|", narrow, u"\u00E9|"}, {u"%.3S", narrow, u"\u00E9\U0001F600"},
+      {u"%-4S|", narrow, u"\u00E9\U0001F600x|"}, {u"%6S|", "\xC3\xA9", u"     \u00E9|"}};
+  for (const auto& [format, arg, expected] : toWide) EXPECT_EQ(PrintW(format, arg), expected);
 }
 
 // Long texts of the other width are converted in scratch memory, whose
@@ -216,22 +189,20 @@ TEST(FormatEngineTest, LongTextsOfTheOtherWidth) {
   WCHAR wout[16];
   EXPECT_EQ(FormatW(wout, 16, u"cd%S", narrow.c_str()), zrpal::FORMAT_FAILED);
   EXPECT_EQ(std::u16string(wout), u"cd");
-  // Short texts never need it.
-  EXPECT_EQ(FormatA(out, sizeof out, "%S", u"short"), 5u);
+  EXPECT_EQ(FormatA(out, sizeof out, "%S", u"short"), 5u);  // short texts never need it
 }
 
-// The string classes report that failure as an allocation failure and never
-// stay locked.
-TEST(FormatEngineTest, StringFormatReportsScratchMemoryFailure) {
+// The string classes throw on that failure and never stay locked.
+TEST(FormatEngineTest, StringFormatFailureLeavesTheStringUnlocked) {
   const std::u16string wide(5000, u'w');
   CXString s("before");
-  namespace sys = zrpal::sys;
   {
+    namespace sys = zrpal::sys;
     sys::ScopedSyscall failing(&sys::g.malloc, +[](size_t) -> void* { return nullptr; });
     EXPECT_THROW(s.Format("ab%S", wide.c_str()), std::bad_alloc);
   }
-  // The buffer header's reference count (the first of three 32-bit fields
-  // in front of the characters) is back to 1: not locked.
+  // The buffer header's reference count (first of three 32-bit fields before
+  // the characters) is back to 1.
   std::int32_t refs;
   std::memcpy(&refs, static_cast<const char*>(s) - 3 * sizeof(std::int32_t), sizeof refs);
   EXPECT_EQ(refs, 1);
@@ -243,14 +214,11 @@ TEST(FormatEngineTest, StringFormatReportsScratchMemoryFailure) {
 // here the choices of this formatter: ties to even, %a, and the sizes.
 TEST(FormatEngineTest, FloatingPointAsTheUniversalCrtPrintsIt) {
   const Case<double> cases[] = {
-      {"%.0f", 1.5, "2"},       {"%.0f", 2.5, "2"},          {"%.2f", 0.125, "0.12"},
-      {"%#.3g", 100.0, "100."},
-      {"%a", 1.0, "0x1.0000000000000p+0"}, {"%a", -3.0, "-0x1.8000000000000p+1"},
-      {"%A", 3.0, "0X1.8000000000000P+1"}, {"%.1a", 3.0, "0x1.8p+1"},
-      {"%a", 0.0, "0x0.0000000000000p+0"}, {"%#.0a", 1.0, "0x1.p+0"},
+      {"%.0f", 1.5, "2"}, {"%.0f", 2.5, "2"}, {"%.2f", 0.125, "0.12"}, {"%#.3g", 100.0, "100."},
+      {"%a", 1.0, "0x1.0000000000000p+0"}, {"%a", -3.0, "-0x1.8000000000000p+1"}, {"%A", 3.0, "0X1.8000000000000P+1"},
+      {"%.1a", 3.0, "0x1.8p+1"}, {"%a", 0.0, "0x0.0000000000000p+0"}, {"%#.0a", 1.0, "0x1.p+0"},
       {"%+12.2a|", 1.0, "  +0x1.00p+0|"}, {"%024a", 2.0, "0x00001.0000000000000p+1"},
-      {"%.15a", 1.0, "0x1.000000000000000p+0"}, {"%lf", 2.25, "2.250000"}, {"%Ff", 2.25, "2.250000"},
-  };
+      {"%.15a", 1.0, "0x1.000000000000000p+0"}, {"%lf", 2.25, "2.250000"}, {"%Ff", 2.25, "2.250000"}};
   for (const auto& c : cases) ExpectBoth(c.format, c.expected, c.value);
   ExpectBoth("%Lf|%Le", "1.500000|2.500000e-01", 1.5L, 0.25L);
   // Long doubles beyond the double range round as a conversion to double would.
@@ -259,28 +227,23 @@ TEST(FormatEngineTest, FloatingPointAsTheUniversalCrtPrintsIt) {
 }
 
 TEST(FormatEngineTest, InfinitiesAndNans) {
-  const double inf = std::numeric_limits<double>::infinity();
+  const double inf = std::numeric_limits<double>::infinity(), quiet = std::numeric_limits<double>::quiet_NaN();
   volatile double zero = 0.0;
   const double invalid = zero / zero;  // the default NaN of an invalid operation
-  const double quiet = std::numeric_limits<double>::quiet_NaN();
-  const double negativePayload = -std::nan("1");
-  const double signalling = std::numeric_limits<double>::signaling_NaN();
   const Case<double> cases[] = {
-      {"%f", inf, "inf"},          {"%e", -inf, "-inf"},          {"%E", inf, "INF"},
-      {"%+g", inf, "+inf"},        {"% f", inf, " inf"},          {"%08f", -inf, "    -inf"},
-      {"%-6f|", inf, "inf   |"},   {"%#.2f", inf, "inf"},         {"%a", inf, "inf"},
-      {"%f", invalid, "-nan(ind)"}, {"%G", invalid, "-NAN(IND)"}, {"%f", quiet, "nan"},
-      {"%+f", quiet, "+nan"},      {"%e", negativePayload, "-nan"}, {"%f", signalling, "nan(snan)"},
-      {"%12f|", invalid, "   -nan(ind)|"},
-  };
+      {"%f", inf, "inf"}, {"%e", -inf, "-inf"}, {"%E", inf, "INF"}, {"%+g", inf, "+inf"}, {"% f", inf, " inf"},
+      {"%08f", -inf, "    -inf"}, {"%-6f|", inf, "inf   |"}, {"%#.2f", inf, "inf"}, {"%a", inf, "inf"},
+      {"%f", invalid, "-nan(ind)"}, {"%G", invalid, "-NAN(IND)"}, {"%12f|", invalid, "   -nan(ind)|"},
+      {"%f", quiet, "nan"}, {"%+f", quiet, "+nan"}, {"%e", -std::nan("1"), "-nan"},
+      {"%f", std::numeric_limits<double>::signaling_NaN(), "nan(snan)"}};
   for (const auto& c : cases) ExpectBoth(c.format, c.expected, c.value);
 }
 
 TEST(FormatEngineTest, FloatingPointAgreesWithTheCLibraryOnFiniteValues) {
   const char* specs[] = {"%f", "%.0f", "%#.0f", "%.17f", "%e", "%.0e", "%.16e", "%E", "%g", "%.0g",
                          "%#g", "%.17g", "%G", "%+012.4e", "%-15.3g|", "% 010.1f", "%.40f", "%.30e"};
-  const double values[] = {0.0,    -0.0,     1.0,     -1.5,    0.1,     2.0 / 3,        1e-5,   123456.789,
-                           1e300, -1e-300, 5e-324, 1.7976931348623157e308, 0.5, 99.995, 1e15, 123e-310};
+  const double values[] = {0.0,   -0.0,    1.0,    -1.5, 0.1, 2.0 / 3, 1e-5, 123456.789, 1e300, -1e-300, 5e-324,
+                           1.7976931348623157e308, 0.5, 99.995, 1e15, 123e-310};
   char expected[2048];
   for (const char* spec : specs)
     for (double v : values) {
@@ -313,10 +276,8 @@ TEST(FormatEngineTest, PrecisionsBeyondTheDigitsOfADouble) {
 }
 
 TEST(FormatEngineTest, ArgumentWidthsAndPrecisions) {
-  ExpectBoth("%*d|", "   42|", 5, 42);
-  ExpectBoth("%*d|", "42   |", -5, 42);  // negative: left-aligned
-  ExpectBoth("%.*f", "3.14", 2, 3.14159);
-  ExpectBoth("%.*f", "3.141590", -1, 3.14159);  // negative: no precision
+  ExpectBoth("%*d|%*d|", "   42|42   |", 5, 42, -5, 42);  // a negative width left-aligns
+  ExpectBoth("%.*f|%.*f", "3.14|3.141590", 2, 3.14159, -1, 3.14159);  // a negative precision is none
   ExpectBoth("%-*.*e|", "1.0e+00   |", 10, 1, 1.0);
   EXPECT_EQ(PrintA("%*.*s|", 6, 2, "abc"), "    ab|");
   EXPECT_EQ(PrintW(u"%*.*s|", -6, 2, u"abc"), u"ab    |");
@@ -335,10 +296,8 @@ TEST(FormatEngineTest, PercentCountUnknownTypesAndIncompleteConversions) {
   EXPECT_EQ(shortCount, 77);
   EXPECT_EQ(longCount, 99);
   const std::pair<const char*, const char*> cases[] = {
-      {"%%", "%"},   {"100%%", "100%"}, {"%5%|", "%|"}, {"%y", "y"},   {"%-5y|", "y|"},
-      {"%Z", "Z"},   {"a%", "a"},       {"a%-", "a"},   {"a%5.", "a"}, {"a%l", "a"},
-      {"a%I64", "a"}, {"a%*", "a"},     {"a%.*", "a"},  {"", ""},      {"%I3d", "3d"},
-  };
+      {"%%", "%"}, {"100%%", "100%"}, {"%5%|", "%|"}, {"%y", "y"}, {"%-5y|", "y|"}, {"%Z", "Z"}, {"a%", "a"},
+      {"a%-", "a"}, {"a%5.", "a"}, {"a%l", "a"}, {"a%I64", "a"}, {"a%*", "a"}, {"a%.*", "a"}, {"", ""}, {"%I3d", "3d"}};
   for (const auto& [format, expected] : cases) ExpectBoth(format, expected, 0);
   // Neither unknown types nor %% take an argument.
   ExpectBoth("%y %5% %d", "y % 5", 5);
@@ -373,9 +332,8 @@ TEST(FormatEngineTest, NeverWritesPastTheCapacity) {
   }
 }
 
-// Numbers follow neither the thread's nor the process's locale: a German
-// numeric locale (decimal comma) changes glibc's printf but not this
-// formatter.
+// Numbers follow neither the thread's nor the process's locale (a German
+// one has a decimal comma).
 TEST(FormatEngineTest, LocaleDoesNotChangeNumbers) {
   const locale_t german = newlocale(LC_ALL_MASK, "de_DE.UTF-8", static_cast<locale_t>(0));
   if (!german) GTEST_SKIP() << "locale de_DE.UTF-8 is not installed (scripts/bootstrap generates it)";
@@ -396,9 +354,8 @@ TEST(FormatEngineTest, LocaleDoesNotChangeNumbers) {
   EXPECT_EQ(processWide, "1234.500| -5.00e-01");
 }
 
-// The fields of a conversion and the arguments it takes show in the
-// printing tests; here what printing cannot show: where the fields stand,
-// and that an incomplete conversion takes no argument.
+// What printing cannot show: where the fields stand, and that an incomplete
+// conversion takes no argument.
 TEST(FormatSpecTest, FieldPositions) {
   const char16_t* wformat = u"-*.*Sx";
   zrpal::FormatSpec<WCHAR> wspec;

@@ -3,11 +3,11 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
-#include <condition_variable>
 #include <cstring>
+#include <latch>
 #include <memory>
-#include <mutex>
 #include <random>
 #include <set>
 #include <thread>
@@ -15,13 +15,12 @@
 
 #include "pal/fault.h"
 #include "pal/heap_blocks.h"
-#include "pal/posix/syscalls.h"
 #include "pal/last_error.h"
+#include "pal/posix/syscalls.h"
 
 namespace zrpal {
 namespace {
 
-// A heap destroyed at the end of the scope.
 struct HeapCloser {
   void operator()(HANDLE h) const { HeapDestroy(h); }
 };
@@ -30,12 +29,8 @@ ScopedHeap NewHeap(DWORD options = 0) { return ScopedHeap(HeapCreate(options, 0,
 
 bool AllZero(const void* p, size_t n) {
   const auto* b = static_cast<const unsigned char*>(p);
-  for (size_t i = 0; i < n; ++i)
-    if (b[i] != 0) return false;
-  return true;
+  return std::all_of(b, b + n, [](unsigned char c) { return c == 0; });
 }
-
-const SIZE_T kSizes[] = {0, 1, 15, 16, 17, 100, 240, 241, 256, 1000, 4096, 4104, 32752, 32753, 100000, 1 << 20};
 
 TEST(SizeClasses, EachSlotGetsTheSmallestClassThatHoldsIt) {
   for (SIZE_T slot = 1; slot <= heap::kMaxSmallSlot; ++slot) {
@@ -52,12 +47,13 @@ TEST(SizeClasses, EachSlotGetsTheSmallestClassThatHoldsIt) {
 }
 
 TEST(PalHeap, SizeAlignmentAndZeroFill) {
+  const SIZE_T sizes[] = {0, 1, 15, 16, 17, 100, 240, 241, 256, 1000, 4096, 4104, 32752, 32753, 100000, 1 << 20};
   for (DWORD options : {DWORD{0}, HEAP_NO_SERIALIZE}) {
     ScopedHeap heap = NewHeap(options);
     ASSERT_NE(heap.get(), nullptr);
-    for (SIZE_T size : kSizes) {
+    for (SIZE_T size : sizes) {
       SCOPED_TRACE(testing::Message() << "options " << options << " size " << size);
-      auto* dirty = static_cast<unsigned char*>(HeapAlloc(heap.get(), 0, size));
+      void* dirty = HeapAlloc(heap.get(), 0, size);
       ASSERT_NE(dirty, nullptr);
       std::memset(dirty, 0xEE, size);
       ASSERT_TRUE(HeapFree(heap.get(), 0, dirty));
@@ -74,8 +70,7 @@ TEST(PalHeap, SizeAlignmentAndZeroFill) {
 TEST(PalHeap, UnknownFlagsAndImpossibleSizesAreRefused) {
   ScopedHeap heap = NewHeap();
   void* block = HeapAlloc(heap.get(), 0, 10);
-  const DWORD bad[] = {HEAP_GENERATE_EXCEPTIONS, 0x20, 0x40000, 0x80000000};
-  for (DWORD flag : bad) {
+  for (DWORD flag : {HEAP_GENERATE_EXCEPTIONS, DWORD{0x20}, DWORD{0x40000}, DWORD{0x80000000}}) {
     SCOPED_TRACE(flag);
     EXPECT_FAILS_WITH(HeapCreate(flag, 0, 0), ERROR_INVALID_PARAMETER);
     EXPECT_FAILS_WITH(HeapAlloc(heap.get(), flag, 10), ERROR_INVALID_PARAMETER);
@@ -83,19 +78,17 @@ TEST(PalHeap, UnknownFlagsAndImpossibleSizesAreRefused) {
     EXPECT_FAILS_WITH(HeapFree(heap.get(), flag | HEAP_ZERO_MEMORY, block), ERROR_INVALID_PARAMETER);
     EXPECT_EQ(HeapSize(heap.get(), flag | HEAP_ZERO_MEMORY, block), static_cast<SIZE_T>(-1));
   }
-  // The block survived every refused call.
-  EXPECT_EQ(HeapSize(heap.get(), HEAP_NO_SERIALIZE, block), 10u);
+  EXPECT_EQ(HeapSize(heap.get(), HEAP_NO_SERIALIZE, block), 10u);  // survived every refused call
   EXPECT_FAILS_WITH(HeapAlloc(heap.get(), HEAP_REALLOC_IN_PLACE_ONLY, 10), ERROR_INVALID_PARAMETER);
   // Fixed-size heaps are not offered. An initial size is mapped at creation;
-  // one no address space holds fails the creation, also where the size plus
-  // the chunk's record, or its doubling, would wrap.
+  // one no address space holds fails, also where the size plus the chunk's
+  // record, or its doubling, would wrap.
   EXPECT_FAILS_WITH(HeapCreate(0, 0, 1 << 20), ERROR_INVALID_PARAMETER);
   EXPECT_TRUE(HeapFree(heap.get(), 0, block));
   ScopedHeap initial(HeapCreate(0, 1 << 20, 0));
   ASSERT_NE(initial, nullptr);
   EXPECT_NE(HeapAlloc(initial.get(), 0, 64), nullptr);
-  for (SIZE_T huge : {SIZE_T{1} << 62, heap::kMaxRequest + 1, (SIZE_T{1} << 63) + 1, ~SIZE_T{0} - 8,
-                      ~SIZE_T{0}}) {
+  for (SIZE_T huge : {SIZE_T{1} << 62, heap::kMaxRequest + 1, (SIZE_T{1} << 63) + 1, ~SIZE_T{0} - 8, ~SIZE_T{0}}) {
     SCOPED_TRACE(huge);
     EXPECT_FAILS_WITH(ScopedHeap(HeapCreate(0, huge, 0)), ERROR_NOT_ENOUGH_MEMORY);
   }
@@ -113,10 +106,8 @@ TEST(PalHeap, BadHandlesAndBlocks) {
   EXPECT_FAILS_WITH(HeapReAlloc(a.get(), 0, nullptr, 48), ERROR_INVALID_PARAMETER);
   EXPECT_TRUE(HeapFree(a.get(), 0, nullptr));
   EXPECT_TRUE(HeapFree(a.get(), 0, block));
-  // Freeing it again is seen.
-  EXPECT_FAILS_WITH(HeapFree(a.get(), 0, block), ERROR_INVALID_PARAMETER);
+  EXPECT_FAILS_WITH(HeapFree(a.get(), 0, block), ERROR_INVALID_PARAMETER);  // a double free is seen
   EXPECT_FAILS_WITH(HeapDestroy(GetProcessHeap()), ERROR_INVALID_HANDLE);
-  // A destroyed heap's handle is refused.
   HANDLE gone = HeapCreate(0, 0, 0);
   ASSERT_TRUE(HeapDestroy(gone));
   EXPECT_FAILS_WITH(HeapAlloc(gone, 0, 8), ERROR_INVALID_HANDLE);
@@ -126,21 +117,20 @@ TEST(PalHeap, BadHandlesAndBlocks) {
 
 TEST(PalHeap, ReAllocKeepsContentAndZerosOnlyTheGrowth) {
   ScopedHeap heap = NewHeap();
-  struct Case {
-    SIZE_T from, to;
-  } cases[] = {{10, 20}, {20, 10}, {100, 3000}, {3000, 100}, {200, 50000}, {50000, 60000}, {60000, 40}, {0, 17}};
+  const std::pair<SIZE_T, SIZE_T> cases[] = {{10, 20},      {20, 10},       {100, 3000},  {3000, 100},
+                                             {200, 50000}, {50000, 60000}, {60000, 40}, {0, 17}};
   for (DWORD zero : {DWORD{0}, HEAP_ZERO_MEMORY}) {
-    for (const Case& c : cases) {
-      SCOPED_TRACE(testing::Message() << c.from << " -> " << c.to << " zero " << zero);
-      auto* p = static_cast<unsigned char*>(HeapAlloc(heap.get(), 0, c.from));
-      for (SIZE_T i = 0; i < c.from; ++i) p[i] = static_cast<unsigned char>(i % 251 + 1);
-      auto* q = static_cast<unsigned char*>(HeapReAlloc(heap.get(), zero, p, c.to));
+    for (const auto& [from, to] : cases) {
+      SCOPED_TRACE(testing::Message() << from << " -> " << to << " zero " << zero);
+      auto* p = static_cast<unsigned char*>(HeapAlloc(heap.get(), 0, from));
+      for (SIZE_T i = 0; i < from; ++i) p[i] = static_cast<unsigned char>(i % 251 + 1);
+      auto* q = static_cast<unsigned char*>(HeapReAlloc(heap.get(), zero, p, to));
       ASSERT_NE(q, nullptr);
-      EXPECT_EQ(HeapSize(heap.get(), 0, q), c.to);
-      const SIZE_T kept = c.from < c.to ? c.from : c.to;
+      EXPECT_EQ(HeapSize(heap.get(), 0, q), to);
+      const SIZE_T kept = std::min(from, to);
       for (SIZE_T i = 0; i < kept; ++i) ASSERT_EQ(q[i], static_cast<unsigned char>(i % 251 + 1)) << i;
-      EXPECT_TRUE(!zero || AllZero(q + kept, c.to - kept));
-      std::memset(q, 0x11, c.to);
+      EXPECT_TRUE(!zero || AllZero(q + kept, to - kept));
+      std::memset(q, 0x11, to);
       EXPECT_TRUE(HeapFree(heap.get(), 0, q));
     }
   }
@@ -148,20 +138,20 @@ TEST(PalHeap, ReAllocKeepsContentAndZerosOnlyTheGrowth) {
 
 TEST(PalHeap, ReAllocInPlaceOnly) {
   ScopedHeap heap = NewHeap();
-  // 100 bytes take a 128-byte slot: up to 112 bytes fit where they are.
-  auto* p = static_cast<char*>(HeapAlloc(heap.get(), 0, 100));
-  std::memset(p, 'a', 100);
+  // 100 bytes take a 128-byte slot: up to 112 bytes fit where they are. The
+  // growth is zeroed though the slot held other bytes there before.
+  auto* p = static_cast<char*>(HeapAlloc(heap.get(), 0, 112));
+  std::memset(p, 'a', 112);
+  EXPECT_EQ(HeapReAlloc(heap.get(), HEAP_REALLOC_IN_PLACE_ONLY, p, 100), p);
   EXPECT_EQ(HeapReAlloc(heap.get(), HEAP_REALLOC_IN_PLACE_ONLY | HEAP_ZERO_MEMORY, p, 112), p);
   EXPECT_EQ(HeapSize(heap.get(), 0, p), 112u);
   EXPECT_TRUE(AllZero(p + 100, 12));
   EXPECT_EQ(p[99], 'a');
   EXPECT_FAILS_WITH(HeapReAlloc(heap.get(), HEAP_REALLOC_IN_PLACE_ONLY, p, 113), ERROR_NOT_ENOUGH_MEMORY);
   EXPECT_EQ(HeapSize(heap.get(), 0, p), 112u);
-  // Shrinking in place always works, even to nothing.
-  EXPECT_EQ(HeapReAlloc(heap.get(), HEAP_REALLOC_IN_PLACE_ONLY, p, 0), p);
+  EXPECT_EQ(HeapReAlloc(heap.get(), HEAP_REALLOC_IN_PLACE_ONLY, p, 0), p);  // shrinking always works
   EXPECT_EQ(HeapSize(heap.get(), 0, p), 0u);
   EXPECT_TRUE(HeapFree(heap.get(), 0, p));
-
   // A large block grows in place within its last page.
   p = static_cast<char*>(HeapAlloc(heap.get(), 0, 40000));
   EXPECT_EQ(HeapReAlloc(heap.get(), HEAP_REALLOC_IN_PLACE_ONLY, p, 40010), p);
@@ -171,32 +161,28 @@ TEST(PalHeap, ReAllocInPlaceOnly) {
 
 TEST(PalHeap, Information) {
   ScopedHeap heap = NewHeap();
-  ULONG value = 7;
+  const auto kCompat = HeapCompatibilityInformation;
+  ULONG value = 7, lfh = HEAP_LFH;
   SIZE_T length = 0;
-  ASSERT_TRUE(HeapQueryInformation(heap.get(), HeapCompatibilityInformation, &value, sizeof value, &length));
+  ASSERT_TRUE(HeapQueryInformation(heap.get(), kCompat, &value, sizeof value, &length));
   EXPECT_EQ(value, HEAP_STANDARD);
   EXPECT_EQ(length, sizeof(ULONG));
-  ULONG lfh = HEAP_LFH;
-  ASSERT_TRUE(HeapSetInformation(heap.get(), HeapCompatibilityInformation, &lfh, sizeof lfh));
-  ASSERT_TRUE(HeapQueryInformation(heap.get(), HeapCompatibilityInformation, &value, sizeof value, nullptr));
+  ASSERT_TRUE(HeapSetInformation(heap.get(), kCompat, &lfh, sizeof lfh));
+  ASSERT_TRUE(HeapQueryInformation(heap.get(), kCompat, &value, sizeof value, nullptr));
   EXPECT_EQ(value, HEAP_LFH);
-  EXPECT_FAILS_WITH(HeapQueryInformation(heap.get(), HeapCompatibilityInformation, &value, 2, &length),
-                    ERROR_INSUFFICIENT_BUFFER);
+  EXPECT_FAILS_WITH(HeapQueryInformation(heap.get(), kCompat, &value, 2, &length), ERROR_INSUFFICIENT_BUFFER);
   for (ULONG bad : {1u, 3u})
-    EXPECT_FAILS_WITH(HeapSetInformation(heap.get(), HeapCompatibilityInformation, &bad, sizeof bad),
-                      ERROR_INVALID_PARAMETER);
-  EXPECT_FALSE(HeapSetInformation(heap.get(), HeapCompatibilityInformation, &lfh, 2));
+    EXPECT_FAILS_WITH(HeapSetInformation(heap.get(), kCompat, &bad, sizeof bad), ERROR_INVALID_PARAMETER);
+  EXPECT_FALSE(HeapSetInformation(heap.get(), kCompat, &lfh, 2));
   // The low-fragmentation heap needs a serialised heap.
   ScopedHeap unserialised = NewHeap(HEAP_NO_SERIALIZE);
-  EXPECT_FAILS_WITH(HeapSetInformation(unserialised.get(), HeapCompatibilityInformation, &lfh, sizeof lfh),
-                    ERROR_INVALID_PARAMETER);
+  EXPECT_FAILS_WITH(HeapSetInformation(unserialised.get(), kCompat, &lfh, sizeof lfh), ERROR_INVALID_PARAMETER);
 }
 
 TEST(PalHeap, ProcessHeapsListsEveryHeapInCreationOrder) {
   const DWORD before = GetProcessHeaps(0, nullptr);
   ASSERT_GE(before, 1u);
-  HANDLE first = HeapCreate(0, 0, 0);
-  HANDLE second = HeapCreate(0, 0, 0);
+  HANDLE first = HeapCreate(0, 0, 0), second = HeapCreate(0, 0, 0);
   std::vector<HANDLE> all(before + 2);
   ASSERT_EQ(GetProcessHeaps(static_cast<DWORD>(all.size()), all.data()), before + 2);
   EXPECT_EQ(all[0], GetProcessHeap());
@@ -252,48 +238,34 @@ TEST(PalHeapDeathTest, UseAfterFreeIsReported) {
   auto* p = static_cast<volatile char*>(HeapAlloc(h, 0, 64));
   HeapFree(h, 0, const_cast<char*>(p));
   EXPECT_DEATH(p[10] = 1, "use-after-poison");
-  // Past the size asked for, inside the slot.
   auto* q = static_cast<volatile char*>(HeapAlloc(h, 0, 40));
-  EXPECT_DEATH(q[40] = 1, "use-after-poison");
+  EXPECT_DEATH(q[40] = 1, "use-after-poison");  // past the size asked for, inside the slot
   HeapDestroy(h);
 }
 #endif
-
-// ---- threads ----
-
-// Fills a block with a pattern derived from its size, checked by the
-// thread that frees it.
-void Stamp(void* p, SIZE_T size) { std::memset(p, static_cast<int>(size & 0xFF), size); }
-bool StampIntact(HANDLE h, void* p) {
-  const SIZE_T size = HeapSize(h, 0, p);
-  const auto* b = static_cast<const unsigned char*>(p);
-  for (SIZE_T i = 0; i < size; ++i)
-    if (b[i] != (size & 0xFF)) return false;
-  return true;
-}
 
 // Threads allocate blocks of two heaps. They free the blocks of one heap
 // themselves, and those sit in their caches when that heap is destroyed; the
 // blocks of the other heap are checked and freed by a neighbour after that,
 // while new heaps (which may reuse the destroyed one's handle) are made and
-// used. Nothing of the destroyed heap may be touched again (under
-// AddressSanitizer any such access is reported). At thread exit the
-// surviving heap gets its cached blocks back: they serve new requests once
-// each, zero-filled on request.
+// used. Nothing of the destroyed heap may be touched again (AddressSanitizer
+// reports any access). At thread exit the surviving heap gets its cached
+// blocks back: they serve new requests once each, zero-filled on request.
 TEST(PalHeapThreads, BlocksCrossThreadsAndCachesOutliveTheirHeap) {
-  constexpr int kThreads = 4;
-  constexpr int kRounds = 3;
-  constexpr int kKeptEach = 2000;
+  constexpr int kThreads = 4, kRounds = 3, kKeptEach = 2000;
   ScopedHeap kept = NewHeap();
   std::atomic<int> bad{0};
+  // Each block is filled with its size's low byte, checked by its freer.
+  auto intact = [&](void* p) {
+    const SIZE_T size = HeapSize(kept.get(), 0, p);
+    const auto* b = static_cast<const unsigned char*>(p);
+    return std::all_of(b, b + size, [&](unsigned char c) { return c == (size & 0xFF); });
+  };
   for (int round = 0; round < kRounds; ++round) {
     HANDLE doomed = HeapCreate(0, 0, 0);
     ASSERT_NE(doomed, nullptr);
     std::vector<std::vector<void*>> keptBlocks(kThreads);
-    std::mutex m;
-    std::condition_variable cv;
-    int parked = 0;
-    bool destroyed = false;
+    std::latch parked(kThreads), destroyed(1);
     std::vector<std::thread> threads;
     for (int t = 0; t < kThreads; ++t) {
       threads.emplace_back([&, t] {
@@ -305,42 +277,32 @@ TEST(PalHeapThreads, BlocksCrossThreadsAndCachesOutliveTheirHeap) {
             ++bad;
             continue;
           }
-          Stamp(p, size);
+          std::memset(p, static_cast<int>(size & 0xFF), size);
           keptBlocks[t].push_back(p);
         }
         std::vector<void*> blocks;
         for (int i = 0; i < 500; ++i) blocks.push_back(HeapAlloc(doomed, 0, 16 + (i * 37 + t) % 2000));
-        for (void* p : blocks)
-          if (!HeapFree(doomed, 0, p)) ++bad;
-        {
-          std::unique_lock<std::mutex> lock(m);
-          ++parked;
-          cv.notify_all();
-          cv.wait(lock, [&] { return destroyed; });
-        }
-        for (void* p : keptBlocks[(t + 1) % kThreads])
-          if (!StampIntact(kept.get(), p) || !HeapFree(kept.get(), 0, p)) ++bad;
+        for (void* p : blocks) bad += !HeapFree(doomed, 0, p);
+        parked.count_down();
+        destroyed.wait();
+        for (void* p : keptBlocks[(t + 1) % kThreads]) bad += !intact(p) || !HeapFree(kept.get(), 0, p);
         for (int k = 0; k < 3; ++k) {
           HANDLE fresh = HeapCreate(0, 0, 0);
           void* p = HeapAlloc(fresh, HEAP_ZERO_MEMORY, 64);
-          if (!p || !AllZero(p, 64) || !HeapFree(fresh, 0, p)) ++bad;
+          bad += !p || !AllZero(p, 64) || !HeapFree(fresh, 0, p);
           HeapDestroy(fresh);
         }
       });
     }
-    {
-      std::unique_lock<std::mutex> lock(m);
-      cv.wait(lock, [&] { return parked == kThreads; });
-      ASSERT_TRUE(HeapDestroy(doomed));
-      destroyed = true;
-      cv.notify_all();
-    }
+    parked.wait();
+    EXPECT_TRUE(HeapDestroy(doomed));
+    destroyed.count_down();
     for (std::thread& t : threads) t.join();
     EXPECT_EQ(bad.load(), 0);
   }
   std::set<void*> again;
   for (int i = 0; i < kThreads * kKeptEach; ++i) {
-    const SIZE_T size = static_cast<SIZE_T>(i * 37 % 5000);
+    const auto size = static_cast<SIZE_T>(i * 37 % 5000);
     void* p = HeapAlloc(kept.get(), HEAP_ZERO_MEMORY, size);
     ASSERT_NE(p, nullptr);
     ASSERT_TRUE(AllZero(p, size));

@@ -1,9 +1,7 @@
 // Finding, loading and unloading modules: SearchPathA's folder order and
-// buffer rules, LoadLibraryA, FreeLibrary and GetModuleFileNameA.
-//
-// The search order is checked in folders of the test's own: the seam table
-// makes the program's file, the current folder, LD_LIBRARY_PATH and the
-// system folders point where the test wants.
+// buffer rules, LoadLibraryA, FreeLibrary and GetModuleFileNameA. The seam
+// table points the program's file, the current folder, LD_LIBRARY_PATH and
+// the system folders at folders of the test's own.
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -14,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "pal/error.h"
+#include "pal/last_error.h"
 #include "pal/module.h"
 #include "pal/posix/syscalls.h"
 
@@ -27,8 +25,7 @@ class TempFolder {
  public:
   TempFolder() {
     static std::atomic<int> serial{0};
-    m_path = fs::temp_directory_path() /
-             ("zr-loader-" + std::to_string(::getpid()) + "-" + std::to_string(++serial));
+    m_path = fs::temp_directory_path() / ("zr-loader-" + std::to_string(::getpid()) + "-" + std::to_string(++serial));
     fs::create_directories(m_path);
   }
   ~TempFolder() {
@@ -49,8 +46,8 @@ void Touch(const std::string& path, const std::string& text = "x") {
   std::ofstream(path, std::ios::binary | std::ios::trunc) << text;
 }
 
-// What the seams answer while a search test runs; g_fakeSystemFile is the
-// one file of the system folders the test knows of.
+// What the seams answer; g_fakeSystemFile is the one file of the system
+// folders the test knows of.
 std::string g_exe, g_cwd, g_libraryPath, g_fakeSystemFile;
 
 ssize_t FakeReadlink(const char* path, char* buf, size_t size) {
@@ -60,10 +57,7 @@ ssize_t FakeReadlink(const char* path, char* buf, size_t size) {
   return static_cast<ssize_t>(n);
 }
 char* FakeGetcwd(char* buf, size_t size) {
-  if (g_cwd.size() >= size) {
-    errno = ERANGE;
-    return nullptr;
-  }
+  if (g_cwd.size() >= size) return errno = ERANGE, nullptr;
   return std::strcpy(buf, g_cwd.c_str());
 }
 char* FakeGetenv(const char* name) {
@@ -77,15 +71,10 @@ int FakeStat(const char* path, struct stat* st) {
   return 0;
 }
 
-// The seams for one test, with the program in `bin` and the current folder
-// `cwd` of a folder of the test's own.
+// The program in `bin` and the current folder `cwd` of a temporary folder.
 class SearchPath : public testing::Test {
  protected:
-  SearchPath()
-      : m_readlink(&sys::g.readlink, FakeReadlink),
-        m_getcwd(&sys::g.getcwd, FakeGetcwd),
-        m_getenv(&sys::g.getenv, FakeGetenv),
-        m_stat(&sys::g.stat, FakeStat) {
+  SearchPath() {
     g_exe = t.Sub("bin") + "/program";
     g_cwd = t.Sub("cwd");
   }
@@ -94,10 +83,10 @@ class SearchPath : public testing::Test {
   TempFolder t;
 
  private:
-  sys::ScopedSyscall<decltype(sys::g.readlink)> m_readlink;
-  sys::ScopedSyscall<decltype(sys::g.getcwd)> m_getcwd;
-  sys::ScopedSyscall<decltype(sys::g.getenv)> m_getenv;
-  sys::ScopedSyscall<decltype(sys::g.stat)> m_stat;
+  sys::ScopedSyscall<decltype(sys::g.readlink)> m_readlink{&sys::g.readlink, FakeReadlink};
+  sys::ScopedSyscall<decltype(sys::g.getcwd)> m_getcwd{&sys::g.getcwd, FakeGetcwd};
+  sys::ScopedSyscall<decltype(sys::g.getenv)> m_getenv{&sys::g.getenv, FakeGetenv};
+  sys::ScopedSyscall<decltype(sys::g.stat)> m_stat{&sys::g.stat, FakeStat};
 };
 
 // The path SearchPathA finds, or "" with the last error ERROR_FILE_NOT_FOUND.
@@ -121,12 +110,8 @@ TEST_F(SearchPath, DefaultFoldersAreSearchedInOrder) {
   // With the file in folder i and the ones after it, folder i wins; in none
   // of them, the system folders do.
   for (size_t i = 0; i <= std::size(folders); ++i) {
-    for (size_t j = 0; j < std::size(folders); ++j) {
-      if (j < i)
-        fs::remove(folders[j] + "/" + name);
-      else
-        Touch(folders[j] + "/" + name);
-    }
+    for (size_t j = 0; j < i; ++j) fs::remove(folders[j] + "/" + name);
+    for (size_t j = i; j < std::size(folders); ++j) Touch(folders[j] + "/" + name);
     EXPECT_EQ(Search(name.c_str()), (i < std::size(folders) ? folders[i] : "/usr/lib") + "/" + name);
   }
   g_fakeSystemFile.clear();
@@ -143,12 +128,7 @@ TEST_F(SearchPath, NamesSuffixesExtensionsFoldersAndSlashes) {
                         "cwd/sub/four.so"})
     Touch(t.Path() + "/" + f);
   const std::string list = b + ":" + a;
-  const struct {
-    std::string name;
-    const char* path;
-    const char* extension;
-    std::string expected;  // "" for not found
-  } cases[] = {
+  const struct { std::string name; const char* path; const char* extension; std::string expected; } cases[] = {
       {"libm1", nullptr, nullptr, a + "/libm1.so"},  // the suffix in the first folder before the next folder
       {"libm2", nullptr, nullptr, a + "/libm2"},     // the name as given before the suffix
       {"libm3.so", nullptr, nullptr, cwd + "/libm3.so"},
@@ -173,48 +153,38 @@ TEST_F(SearchPath, NamesSuffixesExtensionsFoldersAndSlashes) {
 TEST_F(SearchPath, BufferRulesAreWindows) {
   const std::string full = g_cwd + "/mod.so";
   Touch(full);
-  const DWORD len = static_cast<DWORD>(full.size());
+  const auto len = static_cast<DWORD>(full.size());
   EXPECT_EQ(SearchPathA(nullptr, "mod", nullptr, 0, nullptr, nullptr), len + 1);
   std::vector<char> buf(len + 8, '#');
   EXPECT_EQ(SearchPathA(nullptr, "mod", nullptr, len, buf.data(), nullptr), len + 1);
-  EXPECT_EQ(buf[0], '#');  // unchanged
+  EXPECT_EQ(buf[0], '#');
   char* filePart = nullptr;
   EXPECT_EQ(SearchPathA(nullptr, "mod", nullptr, len + 1, buf.data(), &filePart), len);
   EXPECT_EQ(std::string(buf.data()), full);
   ASSERT_NE(filePart, nullptr);
   EXPECT_STREQ(filePart, "mod.so");
-
-  for (const char* name : {static_cast<const char*>(nullptr), "", "mod"}) {
-    SetLastError(0);
-    EXPECT_EQ(SearchPathA(nullptr, name, nullptr, 8, name && *name ? nullptr : buf.data(), nullptr), 0u);
-    EXPECT_EQ(GetLastError(), ERROR_INVALID_PARAMETER);
-  }
+  for (const char* name : {static_cast<const char*>(nullptr), "", "mod"})
+    EXPECT_FAILS_WITH(SearchPathA(nullptr, name, nullptr, 8, name && *name ? nullptr : buf.data(), nullptr),
+                      ERROR_INVALID_PARAMETER);
 }
 
 TEST_F(SearchPath, AFolderThatCannotBeToldIsPassedOver) {
-  sys::ScopedSyscall noCwd(&sys::g.getcwd, +[](char*, size_t) -> char* {
-    errno = ENOENT;
-    return nullptr;
-  });
+  sys::ScopedSyscall noCwd(&sys::g.getcwd, +[](char*, size_t) -> char* { return errno = ENOENT, nullptr; });
   Touch(t.Sub("bin") + "/found.so");
   EXPECT_EQ(Search("found"), t.Sub("bin") + "/found.so");
-  // A relative path needs the current folder.
-  EXPECT_EQ(Search("sub/found.so"), "");
+  EXPECT_EQ(Search("sub/found.so"), "");  // a relative path needs the current folder
 }
-
-// ---------------------------------------------------------------------------
-// Loading.
 
 TEST(LoadLibrary, LoadsCountsAndUnloads) {
   TempFolder t;
   const std::string path = t.Path() + "/probe-module.so";
   fs::copy_file(ZR_TEST_NOEXPORT_PLUGIN, path);
-  const std::u16string tail = u"probe-module.so";
-  ASSERT_EQ(GetModuleHandleW(tail.c_str()), nullptr);
+  const char16_t* tail = u"probe-module.so";
+  ASSERT_EQ(GetModuleHandleW(tail), nullptr);
 
   const HMODULE module = LoadLibraryA(path.c_str());
   ASSERT_NE(module, nullptr) << GetLastError();
-  EXPECT_EQ(GetModuleHandleW(tail.c_str()), module);  // the handle is the image's load address
+  EXPECT_EQ(GetModuleHandleW(tail), module);  // the handle is the image's load address
   auto probe = reinterpret_cast<int (*)()>(GetProcAddress(module, "ZrTestPluginProbe"));
   ASSERT_NE(probe, nullptr);
   EXPECT_EQ(probe(), 7);
@@ -223,51 +193,34 @@ TEST(LoadLibrary, LoadsCountsAndUnloads) {
   EXPECT_EQ(std::string(name), path);
 
   EXPECT_EQ(LoadLibraryA(path.c_str()), module);  // a second load of the same module
-  EXPECT_EQ(FreeLibrary(module), TRUE);
-  EXPECT_EQ(GetModuleHandleW(tail.c_str()), module);  // one load left
-  EXPECT_EQ(FreeLibrary(module), TRUE);
-  EXPECT_EQ(GetModuleHandleW(tail.c_str()), nullptr);
-  EXPECT_EQ(FreeLibrary(module), FALSE);
-  EXPECT_EQ(GetLastError(), ERROR_MOD_NOT_FOUND);
+  EXPECT_TRUE(FreeLibrary(module));
+  EXPECT_EQ(GetModuleHandleW(tail), module);  // one load left
+  EXPECT_TRUE(FreeLibrary(module));
+  EXPECT_EQ(GetModuleHandleW(tail), nullptr);
+  EXPECT_FAILS_WITH(FreeLibrary(module), ERROR_MOD_NOT_FOUND);
 
   // A bare name is searched for: the plugins sit beside the test programs.
   const HMODULE bare = LoadLibraryA("libzr_test_noexport");
   ASSERT_NE(bare, nullptr) << GetLastError();
   EXPECT_NE(GetProcAddress(bare, "ZrTestPluginProbe"), nullptr);
-  EXPECT_EQ(FreeLibrary(bare), TRUE);
+  EXPECT_TRUE(FreeLibrary(bare));
 }
 
 TEST(LoadLibrary, FailuresSayWhy) {
   TempFolder t;
   const std::string garbage = t.Path() + "/garbage.so";
   Touch(garbage, "not an ELF file");
-  const struct {
-    const char* name;
-    DWORD error;
-  } cases[] = {
-      {nullptr, ERROR_INVALID_PARAMETER},
-      {"", ERROR_INVALID_PARAMETER},
-      {garbage.c_str(), ERROR_BAD_EXE_FORMAT},
-      {"/no/such/folder/module.so", ERROR_MOD_NOT_FOUND},
-      {"zr-no-such-module-anywhere", ERROR_MOD_NOT_FOUND},
-  };
-  for (const auto& c : cases) {
-    SetLastError(0);
-    EXPECT_EQ(LoadLibraryA(c.name), nullptr);
-    EXPECT_EQ(GetLastError(), c.error) << (c.name ? c.name : "(null)");
-  }
-}
-
-TEST(LoadLibrary, FreeLibraryRefusesModulesItDidNotLoad) {
+  EXPECT_FAILS_WITH(LoadLibraryA(nullptr), ERROR_INVALID_PARAMETER);
+  EXPECT_FAILS_WITH(LoadLibraryA(""), ERROR_INVALID_PARAMETER);
+  EXPECT_FAILS_WITH(LoadLibraryA(garbage.c_str()), ERROR_BAD_EXE_FORMAT);
+  EXPECT_FAILS_WITH(LoadLibraryA("/no/such/folder/module.so"), ERROR_MOD_NOT_FOUND);
+  EXPECT_FAILS_WITH(LoadLibraryA("zr-no-such-module-anywhere"), ERROR_MOD_NOT_FOUND);
+  // FreeLibrary refuses modules it did not load.
   const HMODULE libc = GetModuleHandleW(u"libc.so.6");
   ASSERT_NE(libc, nullptr);
-  for (HMODULE m : {GetModuleHandleW(nullptr), libc}) {
-    EXPECT_EQ(FreeLibrary(m), FALSE);
-    EXPECT_EQ(GetLastError(), ERROR_INVALID_HANDLE);
-  }
+  for (HMODULE m : {GetModuleHandleW(nullptr), libc}) EXPECT_FAILS_WITH(FreeLibrary(m), ERROR_INVALID_HANDLE);
   EXPECT_EQ(GetModuleHandleW(u"libc.so.6"), libc);
-  EXPECT_EQ(FreeLibrary(nullptr), FALSE);
-  EXPECT_EQ(GetLastError(), ERROR_INVALID_PARAMETER);
+  EXPECT_FAILS_WITH(FreeLibrary(nullptr), ERROR_INVALID_PARAMETER);
 }
 
 TEST(ModuleLookup, EveryWalkOfTheLoadedModulesGoesThroughTheSeam) {
@@ -275,17 +228,12 @@ TEST(ModuleLookup, EveryWalkOfTheLoadedModulesGoesThroughTheSeam) {
   const HMODULE program = GetModuleHandleW(nullptr);
   ASSERT_NE(program, nullptr);
   sys::ScopedSyscall none(&sys::g.dl_iterate_phdr, +[](sys::PhdrCallback, void*) { return 0; });
-  SetLastError(0);
-  EXPECT_EQ(GetModuleHandleW(nullptr), nullptr);
-  EXPECT_EQ(GetLastError(), ERROR_MOD_NOT_FOUND);
+  EXPECT_FAILS_WITH(GetModuleHandleW(nullptr), ERROR_MOD_NOT_FOUND);
   EXPECT_EQ(GetModuleHandleW(u"libc.so.6"), nullptr);
-  SetLastError(0);
-  EXPECT_EQ(GetProcAddress(program, "main"), nullptr);
-  EXPECT_EQ(GetLastError(), ERROR_MOD_NOT_FOUND);
+  EXPECT_FAILS_WITH(GetProcAddress(program, "main"), ERROR_MOD_NOT_FOUND);
   char name[64];
   EXPECT_EQ(GetModuleFileNameA(program, name, sizeof name), 0u);
-  EXPECT_EQ(FreeLibrary(program), FALSE);
-  EXPECT_EQ(GetLastError(), ERROR_MOD_NOT_FOUND);
+  EXPECT_FAILS_WITH(FreeLibrary(program), ERROR_MOD_NOT_FOUND);
 }
 
 TEST(GetModuleFileName, TheProgramAndTheBufferRules) {
@@ -300,8 +248,7 @@ TEST(GetModuleFileName, TheProgramAndTheBufferRules) {
   EXPECT_EQ(GetModuleFileNameA(nullptr, small, sizeof small), sizeof small);
   EXPECT_EQ(GetLastError(), ERROR_INSUFFICIENT_BUFFER);
   EXPECT_EQ(std::string(small), exe.substr(0, sizeof small - 1));
-  EXPECT_EQ(GetModuleFileNameA(reinterpret_cast<HMODULE>(buf), buf, sizeof buf), 0u);
-  EXPECT_EQ(GetLastError(), ERROR_MOD_NOT_FOUND);
+  EXPECT_FAILS_WITH(GetModuleFileNameA(reinterpret_cast<HMODULE>(buf), buf, sizeof buf), ERROR_MOD_NOT_FOUND);
 }
 
 }  // namespace

@@ -27,11 +27,9 @@ class Mbcs : public testing::Test {
 TEST_F(Mbcs, SettingTheCodePage) {
   EXPECT_EQ(_getmbcp(), 0);
   struct Case { int request, result, mbcp; };  // mbcp: _getmbcp afterwards
-  const Case cases[] = {
-      {932, 0, 932},  {1252, 0, 0},   {936, 0, 936},    {65001, 0, 0},  {949, 0, 949},
-      {437, -1, 949}, {-1, -1, 949},  {12345, -1, 949}, {950, 0, 950},  {28605, 0, 0},
-      {950, 0, 950},  {_MB_CP_SBCS, 0, 0},
-  };
+  const Case cases[] = {{932, 0, 932},    {1252, 0, 0},   {936, 0, 936},  {65001, 0, 0},    {949, 0, 949},
+                        {437, -1, 949},   {-1, -1, 949},  {12345, -1, 949}, {950, 0, 950}, {28605, 0, 0},
+                        {950, 0, 950},    {_MB_CP_SBCS, 0, 0}};
   for (const Case& c : cases) {
     EXPECT_EQ(_setmbcp(c.request), c.result) << c.request;
     EXPECT_EQ(_getmbcp(), c.mbcp) << c.request;
@@ -53,27 +51,22 @@ TEST_F(Mbcs, LeadBytesOfEachPage) {
   for (const Case& c : cases) {
     Use(c.cp);
     for (unsigned b = 0; b < 256; ++b) {
-      bool lead = false;
-      for (auto [first, last] : c.ranges) lead = lead || (b >= first && b <= last);
-      EXPECT_EQ(_ismbblead(b), lead ? 1 : 0) << c.cp << " byte 0x" << std::hex << b;
-      // Only the low byte counts, as with the run-time's macro.
-      EXPECT_EQ(_ismbblead(0x100 | b), lead ? 1 : 0);
+      int lead = 0;
+      for (auto [first, last] : c.ranges) lead |= b >= first && b <= last;
+      EXPECT_EQ(_ismbblead(b), lead) << c.cp << " byte 0x" << std::hex << b;
+      EXPECT_EQ(_ismbblead(0x100 | b), lead);  // only the low byte counts, as with the run-time's macro
     }
   }
 }
 
-// _mbsdec from the end must visit the starts that _mbsinc finds, whatever
-// mix of lead-range bytes comes before (the classic trap: trail bytes that
-// are also lead bytes).
+// _mbsdec from the end visits the starts _mbsinc finds, whatever lead-range
+// bytes come before (the classic trap: trail bytes that are also lead bytes).
 TEST_F(Mbcs, StepsForwardAndBackwardAgree) {
-  const char* texts[] = {
-      "a\x82\xA0\xB1\x83\x5C",      // ASCII, a pair, a single katakana, a pair with trail '\'
-      "\x81\x81\x81\x81\x81",       // pairs of lead bytes, then one before the terminator
-      "\x81\x81\x81\x81",
-      "x\x81",                      // a lead byte before the terminator
-      "\x88\x9F\xE0\x40z\xFC\xFC",  // trails inside the lead ranges
-      "",
-  };
+  // ASCII, a pair, a single katakana, a pair with trail '\'; pairs of lead
+  // bytes, with and without one before the terminator; trails inside the
+  // lead ranges.
+  const char* texts[] = {"a\x82\xA0\xB1\x83\x5C", "\x81\x81\x81\x81\x81", "\x81\x81\x81\x81", "x\x81",
+                         "\x88\x9F\xE0\x40z\xFC\xFC", ""};
   for (int cp : {932, 936, 949, 950, 0}) {
     Use(cp);
     for (const char* text : texts) {
@@ -115,10 +108,8 @@ TEST_F(Mbcs, SearchesMatchWholeCharactersOnly) {
   // ソ is 0x83 0x5C: its trail byte is a backslash.
   const char* s = "\x83\x5C" "a\\\x83\x5C";
   struct Case { int cp; unsigned c; std::ptrdiff_t first, last; };  // -1: not found
-  const Case chars[] = {
-      {932, '\\', 3, 3}, {932, 0x835C, 0, 4}, {932, 'a', 2, 2},  {932, 0, 6, 6},
-      {0, '\\', 1, 5},   {0, 0x835C, -1, -1}, {0, 0x83, 0, 4},   {932, 0x83, -1, -1},
-  };
+  const Case chars[] = {{932, '\\', 3, 3}, {932, 0x835C, 0, 4}, {932, 'a', 2, 2}, {932, 0, 6, 6},
+                        {0, '\\', 1, 5},   {0, 0x835C, -1, -1}, {0, 0x83, 0, 4},  {932, 0x83, -1, -1}};
   for (const Case& c : chars) {
     Use(c.cp);
     EXPECT_EQ(Offset(s, _mbschr(Bytes(s), c.c)), c.first) << c.cp << " " << std::hex << c.c;
@@ -127,14 +118,12 @@ TEST_F(Mbcs, SearchesMatchWholeCharactersOnly) {
 
   // Where _mbsstr finds sub, and _mbspbrk one of its characters.
   struct Sub { int cp; const char *text, *sub; std::ptrdiff_t str, pbrk; };
-  const Sub subs[] = {
-      {932, "\x83\x5C\x5C", "\\", 2, 2},    {0, "\x83\x5C\x5C", "\\", 1, 1},
-      {932, "\x83\x5C\x5C", "\\\\", -1, 2}, {0, "\x83\x5C\x5C", "\\\\", 1, 1},
-      {932, "ab", "", 0, -1},               {932, "x\x82\xA0y", "\x82\xA0y", 1, 1},
-      {932, "x\x82", "\x82", 1, 1},         {932, "x\x82\xA0", "\x82", -1, -1},
-      {936, "\xB0\xA1\xA1", "\xA1", 2, 2},  {936, "\xB0\xA1\xA1\xA1", "\xA1\xA1", 2, 2},
-      {932, "ab\x82\xA1", "\x82\xA0", -1, -1},
-  };
+  const Sub subs[] = {{932, "\x83\x5C\x5C", "\\", 2, 2},    {0, "\x83\x5C\x5C", "\\", 1, 1},
+                      {932, "\x83\x5C\x5C", "\\\\", -1, 2}, {0, "\x83\x5C\x5C", "\\\\", 1, 1},
+                      {932, "ab", "", 0, -1},               {932, "x\x82\xA0y", "\x82\xA0y", 1, 1},
+                      {932, "x\x82", "\x82", 1, 1},         {932, "x\x82\xA0", "\x82", -1, -1},
+                      {936, "\xB0\xA1\xA1", "\xA1", 2, 2},  {936, "\xB0\xA1\xA1\xA1", "\xA1\xA1", 2, 2},
+                      {932, "ab\x82\xA1", "\x82\xA0", -1, -1}};
   for (const Sub& c : subs) {
     Use(c.cp);
     SCOPED_TRACE(testing::Message() << c.cp << " " << c.text << " / " << c.sub);
@@ -145,16 +134,14 @@ TEST_F(Mbcs, SearchesMatchWholeCharactersOnly) {
 
 TEST_F(Mbcs, Comparisons) {
   struct Case { int cp; const char *a, *b; int cmp, icmp; };
+  // Folded to lower case ('_' < 'a'); in 932 a double-byte code sorts after
+  // every byte, trail bytes never fold and full-width letters keep their
+  // case; no letters above ASCII.
   const Case cases[] = {
-      {0, "abc", "abd", -1, -1}, {0, "abc", "abc", 0, 0}, {0, "ab", "abc", -1, -1},
-      {0, "ABC", "abc", -1, 0},  {0, "_", "A", 1, -1},  // folded to lower case: '_' < 'a'
-      {0, "\x82\xA0", "\xB1", -1, -1},        // byte order
-      {932, "\x82\xA0", "\xB1", 1, 1},        // a double-byte code sorts after every byte
-      {932, "\x82\x41", "\x82\x61", -1, -1},  // trail bytes are never folded
-      {0, "\x82\x41", "\x82\x61", -1, 0},
-      {932, "\x82\x60", "\x82\x81", -1, -1},  // full-width letters keep their case
-      {0, "\xC4", "\xE4", -1, -1},            // no letters above ASCII
-  };
+      {0, "abc", "abd", -1, -1}, {0, "abc", "abc", 0, 0}, {0, "ab", "abc", -1, -1}, {0, "ABC", "abc", -1, 0},
+      {0, "_", "A", 1, -1}, {0, "\x82\xA0", "\xB1", -1, -1}, {932, "\x82\xA0", "\xB1", 1, 1},
+      {932, "\x82\x41", "\x82\x61", -1, -1}, {0, "\x82\x41", "\x82\x61", -1, 0},
+      {932, "\x82\x60", "\x82\x81", -1, -1}, {0, "\xC4", "\xE4", -1, -1}};
   for (const Case& c : cases) {
     Use(c.cp);
     SCOPED_TRACE(testing::Message() << c.cp << " " << c.a << " vs " << c.b);
@@ -174,12 +161,10 @@ TEST_F(Mbcs, Comparisons) {
 
 TEST_F(Mbcs, CaseChangesAsciiLettersOnly) {
   struct Case { int cp; const char *in, *upper, *lower; };
-  const Case cases[] = {
-      {932, "aZ\x82\x61\x82\x41q", "AZ\x82\x61\x82\x41Q", "az\x82\x61\x82\x41q"},
-      {0, "aZ\x82\x61\x82\x41q", "AZ\x82\x41\x82\x41Q", "az\x82\x61\x82\x61q"},
-      {0, "\xE4\xC4 1", "\xE4\xC4 1", "\xE4\xC4 1"},
-      {936, "b\xA3\xE1x\x81", "B\xA3\xE1X\x81", "b\xA3\xE1x\x81"},
-  };
+  const Case cases[] = {{932, "aZ\x82\x61\x82\x41q", "AZ\x82\x61\x82\x41Q", "az\x82\x61\x82\x41q"},
+                        {0, "aZ\x82\x61\x82\x41q", "AZ\x82\x41\x82\x41Q", "az\x82\x61\x82\x61q"},
+                        {0, "\xE4\xC4 1", "\xE4\xC4 1", "\xE4\xC4 1"},
+                        {936, "b\xA3\xE1x\x81", "B\xA3\xE1X\x81", "b\xA3\xE1x\x81"}};
   for (const Case& c : cases) {
     Use(c.cp);
     std::string s = c.in;
@@ -214,9 +199,8 @@ TEST(CLocale, ByteClassesAndCase) {
   }
   EXPECT_EQ(zrpal::isspace(0x1A0), 0);
   struct Case { const char *a, *b; std::size_t n; int icmp, nicmp; };
-  const Case cases[] = {{"Hello", "hELLO", 99, 0, 0}, {"_", "A", 99, -1, -1},
-                        {"abcX", "ABCy", 3, -1, 0},   {"a", "ab", 1, -1, 0},
-                        {"\xE4", "\xC4", 99, 1, 1},   {"", "", 0, 0, 0}};
+  const Case cases[] = {{"Hello", "hELLO", 99, 0, 0}, {"_", "A", 99, -1, -1}, {"abcX", "ABCy", 3, -1, 0},
+                        {"a", "ab", 1, -1, 0},         {"\xE4", "\xC4", 99, 1, 1},   {"", "", 0, 0, 0}};
   for (const Case& c : cases) {
     EXPECT_EQ(zrpal::_stricmp(c.a, c.b), c.icmp) << c.a << " " << c.b;
     EXPECT_EQ(zrpal::_strnicmp(c.a, c.b, c.n), c.nicmp) << c.a << " " << c.b;

@@ -36,24 +36,18 @@ class ImageWriter {
     Put(data.size(), 4);
     Put(0, 4);  // HeaderSize, below
     for (const Id* id : {&type, &name}) {
-      if (id->name.empty()) {
-        Put(0xFFFF, 2);
-        Put(id->ordinal, 2);
-      } else {
-        for (char16_t c : id->name) Put(c, 2);
-        Put(0, 2);
-      }
+      if (id->name.empty()) Put(0xFFFF | std::uint64_t{id->ordinal} << 16, 4);
+      for (char16_t c : id->name) Put(c, 2);
+      if (!id->name.empty()) Put(0, 2);
     }
-    while (bytes_.size() % 4) bytes_.push_back(0);
-    Put(0, 4);  // DataVersion
-    Put(0x1030, 2);
-    Put(language, 2);
+    Pad();
+    Put(std::uint64_t{language} << 48 | std::uint64_t{0x1030} << 32, 8);  // DataVersion, MemoryFlags, LanguageId
     Put(0, 8);  // Version, Characteristics
     const auto headerSize = static_cast<DWORD>(bytes_.size() - start);
     std::memcpy(bytes_.data() + start + 4, &headerSize, 4);
     bytes_.insert(bytes_.end(), data.begin(), data.end());
     ends_.push_back({bytes_.size(), (bytes_.size() + 3) & ~std::size_t{3}});
-    while (bytes_.size() % 4) bytes_.push_back(0);
+    Pad();
     return start;
   }
 
@@ -73,10 +67,10 @@ class ImageWriter {
   }
 
  private:
-  // Little-endian, `bytes` long.
-  void Put(std::uint64_t value, int bytes) {
+  void Put(std::uint64_t value, int bytes) {  // little-endian
     for (int i = 0; i < bytes; ++i) bytes_.push_back(static_cast<BYTE>(value >> (8 * i)));
   }
+  void Pad() { bytes_.resize((bytes_.size() + 3) & ~std::size_t{3}); }
 
   std::vector<BYTE> bytes_;
   std::vector<std::pair<std::size_t, std::size_t>> ends_;
@@ -112,25 +106,19 @@ TEST(ResourceImage, OpensAndSearchesAWrittenImage) {
   ASSERT_EQ(ResourceImage::Open(w.Data(), w.Size(), &image), Status::kOk);
   EXPECT_EQ(image.RecordCount(), 5u);
   std::vector<WORD> languages;
-  image.ForEach([&](const ResourceRecord& r) {
-    languages.push_back(r.Language());
-    return true;
-  });
+  image.ForEach([&](const ResourceRecord& r) { return languages.push_back(r.Language()), true; });
   EXPECT_EQ(languages, (std::vector<WORD>{0x0409, 0x0000, 0x0407, 0x0009}));
 
   struct Case { const WCHAR* type; const WCHAR* name; WORD language; std::string_view data; };
-  const Case cases[] = {
-      {Ordinal(10), u"settings", 0, "abc"},
-      {u"custom", u"#7", 0x0407, "0123456789ab"},
-      {u"custom", Ordinal(7), 0x0809, "en"},
-  };
+  const Case cases[] = {{Ordinal(10), u"settings", 0, "abc"},
+                        {u"custom", u"#7", 0x0407, "0123456789ab"},
+                        {u"custom", Ordinal(7), 0x0809, "en"}};
   for (const Case& c : cases) {
-    ResourceRecord r;
+    ResourceRecord r, again;
     FindError error = FindError::kType;
     ASSERT_TRUE(image.Find(ResourceKey(c.type), ResourceKey(c.name), c.language, &r, &error)) << c.data;
     EXPECT_EQ(error, FindError::kNone);
     EXPECT_EQ(std::string_view(reinterpret_cast<const char*>(r.Data()), r.DataSize()), c.data);
-    ResourceRecord again;
     ASSERT_TRUE(image.RecordAt(r.Start(), &again));
     EXPECT_EQ(again.Data(), r.Data());
     EXPECT_FALSE(image.RecordAt(r.Start() + 4, &again));
@@ -160,20 +148,13 @@ TEST(ResourceImage, EveryCutIsCheckedAtItsLength) {
 }
 
 TEST(ResourceImage, BentHeadersAreRejected) {
-  struct Case {
-    const char* what;
-    std::size_t at;  // offset in the second record (after the 32-byte empty one)
-    DWORD value;
-  };
+  // `at`: offset in the second record (after the 32-byte empty one).
+  struct Case { const char* what; std::size_t at; DWORD value; };
   const Case cases[] = {
-      {"header size below the minimum", 4, 28},
-      {"header size not on a DWORD", 4, 34},
-      {"header size beyond the image", 4, 0x10000},
-      {"data size beyond the image", 0, 0x10000},
-      {"data size of all ones", 0, 0xFFFFFFFF},
-      {"header size of all ones", 4, 0xFFFFFFFF},
-      // The named type of the third record runs into the trailer.
-      {"identifier without its terminator", 4, 32},
+      {"header size below the minimum", 4, 28}, {"header size not on a DWORD", 4, 34},
+      {"header size beyond the image", 4, 0x10000}, {"data size beyond the image", 0, 0x10000},
+      {"data size of all ones", 0, 0xFFFFFFFF}, {"header size of all ones", 4, 0xFFFFFFFF},
+      {"identifier without its terminator", 4, 32},  // the third record's named type runs into the trailer
   };
   for (const Case& c : cases) {
     ImageWriter w;
@@ -191,9 +172,8 @@ TEST(ResourceImage, RecordCountIsBounded) {
   // kMaxRecords empty records are accepted, one more is not.
   std::vector<DWORD> words((kMaxRecords + 1) * (kMinHeaderSize / 4), 0);
   for (std::size_t i = 0; i < words.size(); i += kMinHeaderSize / 4) {
-    words[i + 1] = kMinHeaderSize;  // HeaderSize
-    words[i + 2] = 0x0000FFFF;       // type: ordinal 0
-    words[i + 3] = 0x0000FFFF;       // name: ordinal 0
+    words[i + 1] = kMinHeaderSize;                   // HeaderSize
+    words[i + 2] = words[i + 3] = 0x0000FFFF;        // type and name: ordinal 0
   }
   ResourceImage image;
   EXPECT_EQ(ResourceImage::Open(words.data(), kMaxRecords * kMinHeaderSize, &image), Status::kOk);
@@ -203,9 +183,7 @@ TEST(ResourceImage, RecordCountIsBounded) {
 
 TEST(ResourceImage, StringBlocks) {
   std::vector<std::u16string> strings(kStringsPerBlock);
-  strings[1] = u"one";
-  strings[3] = u"three";
-  strings[15] = u"fifteen";
+  strings[1] = u"one", strings[3] = u"three", strings[15] = u"fifteen";
   const std::string block = Block(strings);
   std::vector<WORD> aligned(block.size() / 2 + 1);
   std::memcpy(aligned.data(), block.data(), block.size());
@@ -226,13 +204,12 @@ TEST(ResourceImage, StringBlocks) {
 }
 
 TEST(ResourceImage, KeysAndNames) {
-  struct Case { const WCHAR* key; int ordinal; };  // -1: a name
-  const Case cases[] = {{Ordinal(5), 5},     {Ordinal(0xFFFF), 0xFFFF}, {u"#123", 123},
-                        {u"#0065535", 65535}, {u"#65536", -1},          {u"#", -1},
-                        {u"#12a", -1},        {u"12", -1}};
-  for (const Case& c : cases) {
-    const ResourceKey key(c.key);
-    EXPECT_EQ(key.IsOrdinal() ? key.Ordinal() : -1, c.ordinal);
+  const std::pair<const WCHAR*, int> keys[] = {{Ordinal(5), 5}, {Ordinal(0xFFFF), 0xFFFF}, {u"#123", 123},
+                                               {u"#0065535", 65535}, {u"#65536", -1}, {u"#", -1},
+                                               {u"#12a", -1}, {u"12", -1}};  // -1: a name
+  for (const auto& [text, ordinal] : keys) {
+    const ResourceKey key(text);
+    EXPECT_EQ(key.IsOrdinal() ? key.Ordinal() : -1, ordinal);
   }
   // Names fold ASCII letters only.
   ImageWriter w;
@@ -240,7 +217,7 @@ TEST(ResourceImage, KeysAndNames) {
   ResourceImage image;
   ASSERT_EQ(ResourceImage::Open(w.Data(), w.Size(), &image), Status::kOk);
   struct Lookup { const WCHAR* type; const WCHAR* name; bool found; };
-  const Lookup lookups[] = {{u"NAME\u00C4", u"A_1", true}, {u"name\u00C4", u"a_1", true},
+  const Lookup lookups[] = {{u"NAME\u00C4", u"A_1", true},  {u"name\u00C4", u"a_1", true},
                             {u"name\u00E4", u"A_1", false}, {u"NAME", u"A_1", false},
                             {u"NAME\u00C4X", u"A_1", false}, {u"NAME\u00C4", u"A_", false}};
   for (const Lookup& l : lookups) {

@@ -10,7 +10,6 @@
 #include <string_view>
 #include <vector>
 
-#include "pal/codepage.h"
 #include "pal/last_error.h"
 #include "pal/module.h"
 #include "pal/posix/syscalls.h"
@@ -28,21 +27,16 @@ std::u16string LongString() {
 }
 
 TEST(Resources, LoadStringWCopiesTruncatesOrPoints) {
-  struct Case {
-    UINT id;
-    std::u16string text;  // what LoadStringW gives; empty when absent or empty
-    DWORD error;          // the last error when absent (ERROR_SUCCESS: present)
-  };
+  // text: empty when absent or empty; error: the last error (ERROR_SUCCESS
+  // also for a string absent from a present block).
+  struct Case { UINT id; std::u16string text; DWORD error = ERROR_SUCCESS; };
   const Case cases[] = {
-      {1, u"Hello", ERROR_SUCCESS},  // English (US) comes before German
-      {2, u"Gr\u00FC\u00DFe, \u20AC \u2014 \u65E5\u672C\u8A9E", ERROR_SUCCESS},
-      {3, LongString(), ERROR_SUCCESS},            {17, u"emoji \U0001F600 pair", ERROR_SUCCESS},
-      {15, u"last of block one", ERROR_SUCCESS},   {16, u"first of block two", ERROR_SUCCESS},
-      {65535, u"highest identifier", ERROR_SUCCESS},
-      {40, u"nur Deutsch", ERROR_SUCCESS},  // only in German: the lowest language wins
-      {0x10001, u"Hello", ERROR_SUCCESS},   // the upper 16 bits are ignored
-      {4, u"", ERROR_SUCCESS},              // absent from a present block
-      {5, u"", ERROR_SUCCESS},              // present and empty
+      {1, u"Hello"},  // English (US) comes before German
+      {2, u"Gr\u00FC\u00DFe, \u20AC \u2014 \u65E5\u672C\u8A9E"}, {3, LongString()}, {17, u"emoji \U0001F600 pair"},
+      {15, u"last of block one"}, {16, u"first of block two"}, {65535, u"highest identifier"},
+      {40, u"nur Deutsch"},  // only in German: the lowest language wins
+      {0x10001, u"Hello"},   // the upper 16 bits are ignored
+      {4, u""}, {5, u""},    // absent from a present block; present and empty
       {1000, u"", ERROR_RESOURCE_NAME_NOT_FOUND},  // no such block
   };
   for (const Case& c : cases) {
@@ -69,8 +63,7 @@ TEST(Resources, LoadStringWCopiesTruncatesOrPoints) {
 
     // Without a buffer: a pointer into the module, the same every time, and
     // nothing stored for a missing string.
-    const WCHAR* text = nullptr;
-    const WCHAR* again = nullptr;
+    const WCHAR *text = nullptr, *again = nullptr;
     EXPECT_EQ(LoadStringW(nullptr, c.id, reinterpret_cast<WCHAR*>(&text), 0), length);
     LoadStringW(nullptr, c.id, reinterpret_cast<WCHAR*>(&again), 0);
     EXPECT_EQ(text, again);
@@ -89,9 +82,8 @@ TEST(Resources, LoadStringWCopiesTruncatesOrPoints) {
   EXPECT_FAILS_WITH(LoadStringA(nullptr, 1, nullptr, 4), ERROR_INVALID_PARAMETER);
 }
 
-// LoadStringA converts with the ANSI code page, which is fixed per process:
-// each page is tried in a fresh run of the test program, which exits with
-// the number of the first case that fails.
+// LoadStringA converts with the ANSI code page, fixed per process: each page
+// is tried in a fresh process, which exits with the first failing case.
 struct AnsiCase { UINT id; int size; std::string_view expected; };
 
 int FirstFailingLoadStringA(const std::vector<AnsiCase>& cases) {
@@ -113,19 +105,13 @@ TEST(LoadStringAProcess, ConvertsWholeCharactersToTheAnsiCodePage) {
       {"65001",
        {{2, 512, "Gr\xC3\xBC\xC3\x9F" "e, \xE2\x82\xAC \xE2\x80\x94 \xE6\x97\xA5\xE6\x9C\xAC\xE8\xAA\x9E"},
         {2, 4, "Gr"},  // room for 3 bytes: not half of the two bytes of u-umlaut
-        {2, 5, "Gr\xC3\xBC"},
-        {17, 10, "emoji "},
-        {17, 11, "emoji \xF0\x9F\x98\x80"},
-        {1, 1, ""},
-        {1000, 8, ""},
+        {2, 5, "Gr\xC3\xBC"}, {17, 10, "emoji "}, {17, 11, "emoji \xF0\x9F\x98\x80"}, {1, 1, ""}, {1000, 8, ""},
         {5, 8, ""}}},
-      {"1252",
-       {{2, 512, "Gr\xFC\xDF" "e, \x80 \x97 ???"}, {17, 512, "emoji ? pair"}, {3, 256, first255}}},
+      {"1252", {{2, 512, "Gr\xFC\xDF" "e, \x80 \x97 ???"}, {17, 512, "emoji ? pair"}, {3, 256, first255}}},
   };
   for (const auto& [acp, cases] : pages) {
     setenv("ZR_ACP", acp, 1);
-    EXPECT_EXIT(std::exit(FirstFailingLoadStringA(cases)), testing::ExitedWithCode(0), "")
-        << "code page " << acp;
+    EXPECT_EXIT(std::exit(FirstFailingLoadStringA(cases)), testing::ExitedWithCode(0), "") << "code page " << acp;
   }
   unsetenv("ZR_ACP");
 }
@@ -134,12 +120,8 @@ struct Found { std::string data; DWORD error = ERROR_SUCCESS; };
 
 Found Find(LPCWSTR type, LPCWSTR name, WORD language, bool ex = true) {
   Found f;
-  const HRSRC r = ex ? FindResourceExW(nullptr, type, name, language)
-                     : FindResourceW(nullptr, name, type);
-  if (!r) {
-    f.error = GetLastError();
-    return f;
-  }
+  const HRSRC r = ex ? FindResourceExW(nullptr, type, name, language) : FindResourceW(nullptr, name, type);
+  if (!r) return f.error = GetLastError(), f;
   const HGLOBAL loaded = LoadResource(nullptr, r);
   EXPECT_NE(loaded, nullptr);
   f.data.assign(static_cast<const char*>(LockResource(loaded)), SizeofResource(nullptr, r));
@@ -150,18 +132,15 @@ TEST(Resources, FindsByOrdinalNameAndType) {
   const LPCWSTR rcdata = MAKEINTRESOURCEW(RT_RCDATA);
   const std::string_view config("\x01\x02\x03\x04\0\0xyz", 9);
   struct Case { LPCWSTR type; LPCWSTR name; std::string_view data; DWORD error; };
+  const DWORD noName = ERROR_RESOURCE_NAME_NOT_FOUND, noType = ERROR_RESOURCE_TYPE_NOT_FOUND;
   const Case cases[] = {
-      {rcdata, u"CONFIG", config, ERROR_SUCCESS},        {rcdata, u"config", config, ERROR_SUCCESS},
-      {u"MYTYPE", MAKEINTRESOURCEW(77), "custom", ERROR_SUCCESS},
-      {u"mytype", u"#77", "custom", ERROR_SUCCESS},      {u"MyType", u"Logo", "named custom", ERROR_SUCCESS},
-      {rcdata, u"EMPTY", "", ERROR_SUCCESS},            {rcdata, u"#103", "neutral", ERROR_SUCCESS},
-      {rcdata, u"CONFIGX", "", ERROR_RESOURCE_NAME_NOT_FOUND},
-      {rcdata, u"CONFI", "", ERROR_RESOURCE_NAME_NOT_FOUND},
-      {rcdata, u"#70000", "", ERROR_RESOURCE_NAME_NOT_FOUND},
-      {rcdata, MAKEINTRESOURCEW(77), "", ERROR_RESOURCE_NAME_NOT_FOUND},
-      {MAKEINTRESOURCEW(RT_DIALOG), MAKEINTRESOURCEW(1), "", ERROR_RESOURCE_TYPE_NOT_FOUND},
-      {u"OTHERTYPE", u"LOGO", "", ERROR_RESOURCE_TYPE_NOT_FOUND},
-      {nullptr, u"LOGO", "", ERROR_RESOURCE_TYPE_NOT_FOUND},  // the leading empty record is no type 0
+      {rcdata, u"CONFIG", config, ERROR_SUCCESS}, {rcdata, u"config", config, ERROR_SUCCESS},
+      {u"MYTYPE", MAKEINTRESOURCEW(77), "custom", ERROR_SUCCESS}, {u"mytype", u"#77", "custom", ERROR_SUCCESS},
+      {u"MyType", u"Logo", "named custom", ERROR_SUCCESS}, {rcdata, u"EMPTY", "", ERROR_SUCCESS},
+      {rcdata, u"#103", "neutral", ERROR_SUCCESS}, {rcdata, u"CONFIGX", "", noName}, {rcdata, u"CONFI", "", noName},
+      {rcdata, u"#70000", "", noName}, {rcdata, MAKEINTRESOURCEW(77), "", noName},
+      {MAKEINTRESOURCEW(RT_DIALOG), MAKEINTRESOURCEW(1), "", noType}, {u"OTHERTYPE", u"LOGO", "", noType},
+      {nullptr, u"LOGO", "", noType},  // the leading empty record is no type 0
   };
   for (const Case& c : cases) {
     for (bool ex : {false, true}) {
@@ -176,18 +155,14 @@ TEST(Resources, LanguageChoice) {
   struct Case { WORD name; WORD language; std::string_view data; };  // empty: ERROR_RESOURCE_LANG_NOT_FOUND
   const WORD neutral = MAKELANGID(LANG_NEUTRAL, SUBLANG_NEUTRAL);
   const Case cases[] = {
-      // 100 exists in en-GB and de-DE only.
-      {100, neutral, "de"},  // the lowest language id
-      {100, MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT), "de"},
+      // 100 exists in en-GB and de-DE only: neutral gets the lowest language id.
+      {100, neutral, "de"}, {100, MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT), "de"},
       {100, 0x0809, "gb"}, {100, 0x0407, "de"}, {100, 0x0409, ""}, {100, 0x0C09, ""},
-      // 102 exists in English with the neutral sublanguage only.
-      {102, 0x0809, "en"},
-      {102, neutral, "en"},  // via the user's language
-      {102, MAKELANGID(LANG_NEUTRAL, SUBLANG_SYS_DEFAULT), "en"},
+      // 102 exists in English with the neutral sublanguage only; neutral finds it via the user's language.
+      {102, 0x0809, "en"}, {102, neutral, "en"}, {102, MAKELANGID(LANG_NEUTRAL, SUBLANG_SYS_DEFAULT), "en"},
       {102, 0x0407, ""},
       // 103 exists neutral and in German.
-      {103, 0x0407, "deutsch"}, {103, 0x0807, "neutral"}, {103, 0x040C, "neutral"},
-      {103, neutral, "neutral"},
+      {103, 0x0407, "deutsch"}, {103, 0x0807, "neutral"}, {103, 0x040C, "neutral"}, {103, neutral, "neutral"},
       // 104: the language's neutral sublanguage comes before the neutral language.
       {104, 0x0807, "de-neutral"}, {104, 0x040C, "neutral"},
   };
@@ -203,9 +178,8 @@ TEST(Resources, HandlesAndModulesAreChecked) {
   const HRSRC config = FindResourceW(nullptr, u"CONFIG", MAKEINTRESOURCEW(RT_RCDATA));
   ASSERT_NE(config, nullptr);
   int local = 0;
-  const HRSRC bogus[] = {nullptr, reinterpret_cast<HRSRC>(&local),
-                         reinterpret_cast<HRSRC>(reinterpret_cast<char*>(config) + 4)};
-  for (HRSRC h : bogus) {
+  const auto inside = reinterpret_cast<HRSRC>(reinterpret_cast<char*>(config) + 4);
+  for (HRSRC h : {HRSRC{}, reinterpret_cast<HRSRC>(&local), inside}) {
     EXPECT_FAILS_WITH(LoadResource(nullptr, h), ERROR_INVALID_HANDLE);
     EXPECT_FAILS_WITH(SizeofResource(nullptr, h), ERROR_INVALID_HANDLE);
   }
@@ -237,8 +211,7 @@ TEST(Resources, EachModuleHasItsOwn) {
   EXPECT_EQ(std::u16string_view(buffer), u"from the module");
   EXPECT_EQ(LoadStringW(nullptr, 1, buffer, 32), 5);
   EXPECT_EQ(std::u16string_view(buffer), u"Hello");
-  EXPECT_FAILS_WITH(FindResourceW(module, u"CONFIG", MAKEINTRESOURCEW(RT_RCDATA)),
-                    ERROR_RESOURCE_TYPE_NOT_FOUND);
+  EXPECT_FAILS_WITH(FindResourceW(module, u"CONFIG", MAKEINTRESOURCEW(RT_RCDATA)), ERROR_RESOURCE_TYPE_NOT_FOUND);
 
   // Once the module is gone, its cached image is not used again.
   ASSERT_EQ(sys::g.dlclose(loaded), 0);
@@ -265,13 +238,11 @@ TEST(Resources, CorruptImageIsRejected) {
   const DWORD header[2] = {0, 0x20};
   std::memcpy(g_fakeImage, header, sizeof header);
   g_fakeImage[8] = g_fakeImage[9] = g_fakeImage[12] = g_fakeImage[13] = 0xFF;
+  // Intact (just the empty record), cut inside the header, absurdly large,
+  // and without a size to check against.
   struct Case { std::size_t size; bool hasSize; DWORD error; };
-  const Case cases[] = {
-      {0x20, true, ERROR_RESOURCE_TYPE_NOT_FOUND},  // intact: just the empty record
-      {0x1C, true, ERROR_INVALID_DATA},             // cut inside the header
-      {std::size_t{1} << 40, true, ERROR_INVALID_DATA},
-      {0x20, false, ERROR_INVALID_DATA},            // no size to check against
-  };
+  const Case cases[] = {{0x20, true, ERROR_RESOURCE_TYPE_NOT_FOUND}, {0x1C, true, ERROR_INVALID_DATA},
+                        {std::size_t{1} << 40, true, ERROR_INVALID_DATA}, {0x20, false, ERROR_INVALID_DATA}};
   for (const Case& c : cases) {
     SCOPED_TRACE(testing::Message() << "size " << c.size << (c.hasSize ? "" : ", no size symbol"));
     g_fakeImageSize = c.size;

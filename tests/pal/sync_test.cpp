@@ -19,12 +19,8 @@ TEST(CriticalSection, IsRecursiveAndOwnedByOneThread) {
   EXPECT_TRUE(TryEnterCriticalSection(&cs));
   EXPECT_TRUE(CriticalSectionIsOwned(&cs));
   EXPECT_EQ(cs.RecursionCount, 3);
-  bool otherEntered = true;
-  bool otherOwns = true;
-  std::thread([&] {
-    otherEntered = TryEnterCriticalSection(&cs) != 0;
-    otherOwns = CriticalSectionIsOwned(&cs) != 0;
-  }).join();
+  bool otherEntered = true, otherOwns = true;
+  std::thread([&] { otherEntered = TryEnterCriticalSection(&cs), otherOwns = CriticalSectionIsOwned(&cs); }).join();
   EXPECT_FALSE(otherEntered);
   EXPECT_FALSE(otherOwns);
   LeaveCriticalSection(&cs);
@@ -33,37 +29,31 @@ TEST(CriticalSection, IsRecursiveAndOwnedByOneThread) {
   LeaveCriticalSection(&cs);
   EXPECT_FALSE(CriticalSectionIsOwned(&cs));
   std::thread([&] {
-    otherEntered = TryEnterCriticalSection(&cs) != 0;
-    if (otherEntered) LeaveCriticalSection(&cs);
+    if ((otherEntered = TryEnterCriticalSection(&cs))) LeaveCriticalSection(&cs);
   }).join();
   EXPECT_TRUE(otherEntered);
 }
 
-// Threads that enter, sometimes recursively, and update unguarded state:
-// any lost update means two threads were inside at once. Waiters sleep on
-// the lock, so this also drives the contended path.
+// Threads enter, sometimes recursively, and update unguarded state: a lost
+// update means two threads were inside at once. Waiters sleep on the lock,
+// so this also drives the contended path.
 TEST(CriticalSection, ExcludesOtherThreads) {
   CRITICAL_SECTION cs;
   InitializeCriticalSection(&cs);
-  constexpr int kThreads = 4;
-  constexpr int kRounds = 50000;
+  constexpr int kThreads = 4, kRounds = 50000;
   long counter = 0;
-  int inside = 0;
-  int overlaps = 0;
+  int inside = 0, overlaps = 0;
   std::vector<std::thread> threads;
   for (int t = 0; t < kThreads; ++t) {
     threads.emplace_back([&, t] {
       for (int i = 0; i < kRounds; ++i) {
         EnterCriticalSection(&cs);
-        if (++inside != 1) ++overlaps;
-        if ((i + t) % 7 == 0) {
-          EnterCriticalSection(&cs);
-          ++counter;
-          LeaveCriticalSection(&cs);
-        } else {
-          ++counter;
-        }
-        if ((i % 1000) == 0) std::this_thread::yield();  // let others queue up
+        overlaps += ++inside != 1;
+        const bool twice = (i + t) % 7 == 0;
+        if (twice) EnterCriticalSection(&cs);
+        ++counter;
+        if (twice) LeaveCriticalSection(&cs);
+        if (i % 1000 == 0) std::this_thread::yield();  // let others queue up
         --inside;
         LeaveCriticalSection(&cs);
       }

@@ -7,6 +7,7 @@
 #include <cwctype>
 #include <string>
 #include <string_view>
+#include <tuple>
 
 #include "pal/mbcs.h"
 #include "pal/wstr.h"
@@ -22,13 +23,11 @@ TEST(WideString, LengthCopyAndCompare) {
   EXPECT_EQ(p::wcslen(u"a\U0001F600"), 3u);
 
   struct Case { std::u16string_view a, b; int cmp, icmp; };
-  const Case cases[] = {
-      {u"abc", u"abc", 0, 0},  {u"abc", u"abd", -1, -1}, {u"ab", u"abc", -1, -1},
-      {u"ABC", u"abc", -1, 0}, {u"_", u"A", 1, -1},      // folded to lower case: '_' < 'a'
-      {u"\uFFFF", u"\U0001F600", 1, 1},                  // code units: U+FFFF > a high surrogate
-      {u"\u00C4", u"\u00E4", -1, -1},                    // only ASCII letters fold
-      {u"\u0130", u"i", 1, 1},
-  };
+  // Folded to lower case ('_' < 'a'); code units (U+FFFF > a high
+  // surrogate); only ASCII letters fold.
+  const Case cases[] = {{u"abc", u"abc", 0, 0},  {u"abc", u"abd", -1, -1}, {u"ab", u"abc", -1, -1},
+                        {u"ABC", u"abc", -1, 0}, {u"_", u"A", 1, -1},      {u"\uFFFF", u"\U0001F600", 1, 1},
+                        {u"\u00C4", u"\u00E4", -1, -1}, {u"\u0130", u"i", 1, 1}};
   for (const Case& c : cases) {
     const std::u16string a(c.a), b(c.b);
     EXPECT_EQ(p::wcscmp(a.c_str(), b.c_str()), c.cmp) << a.size();
@@ -57,21 +56,19 @@ TEST(WideString, LengthCopyAndCompare) {
 
 TEST(WideString, Searches) {
   const WCHAR* s = u"a\\b\\\U0001F600c";
-  EXPECT_EQ(Offset(s, p::wcschr(s, u'\\')), 1);
-  EXPECT_EQ(Offset(s, p::wcsrchr(s, u'\\')), 3);
-  EXPECT_EQ(Offset(s, p::wcschr(s, 0xDE00)), 5);  // code units, surrogates included
-  EXPECT_EQ(Offset(s, p::wcschr(s, u'z')), -1);
-  EXPECT_EQ(Offset(s, p::wcsrchr(s, u'z')), -1);
-  EXPECT_EQ(Offset(s, p::wcschr(s, 0)), 7);
-  EXPECT_EQ(Offset(s, p::wcsrchr(s, 0)), 7);
+  // Code units, surrogates included; the terminator is found.
+  const std::tuple<WCHAR, std::ptrdiff_t, std::ptrdiff_t> chars[] = {
+      {u'\\', 1, 3}, {0xDE00, 5, 5}, {u'z', -1, -1}, {0, 7, 7}};
+  for (const auto& [c, first, last] : chars) {
+    EXPECT_EQ(Offset(s, p::wcschr(s, c)), first) << int{c};
+    EXPECT_EQ(Offset(s, p::wcsrchr(s, c)), last) << int{c};
+  }
 
   struct Sub { const WCHAR* text; const WCHAR* sub; std::ptrdiff_t at; };
-  const Sub subs[] = {{u"abcabc", u"ca", 2}, {u"abc", u"", 0},   {u"", u"", 0},
-                      {u"", u"a", -1},       {u"aab", u"ab", 1}, {u"abc", u"abcd", -1},
-                      {u"ABC", u"b", -1}};
+  const Sub subs[] = {{u"abcabc", u"ca", 2}, {u"abc", u"", 0},   {u"", u"", 0},   {u"", u"a", -1},
+                      {u"aab", u"ab", 1},    {u"abc", u"abcd", -1}, {u"ABC", u"b", -1}};
   for (const Sub& c : subs) EXPECT_EQ(Offset(c.text, p::wcsstr(c.text, c.sub)), c.at);
-  const Sub sets[] = {{u"hello, world", u" ,", 5}, {u"abc", u"", -1}, {u"abc", u"xyz", -1},
-                      {u"abc", u"cba", 0}};
+  const Sub sets[] = {{u"hello, world", u" ,", 5}, {u"abc", u"", -1}, {u"abc", u"xyz", -1}, {u"abc", u"cba", 0}};
   for (const Sub& c : sets) EXPECT_EQ(Offset(c.text, p::wcspbrk(c.text, c.sub)), c.at);
 }
 
@@ -97,13 +94,12 @@ TEST(WideString, CaseAndSpaceFollowTheCLocale) {
 
 TEST(WideString, ToInteger) {
   struct Case { std::u16string_view text; int value; };
+  // Saturating; full-width digits are not digits here.
   const Case cases[] = {
-      {u"0", 0},         {u"42", 42},  {u"  \t-17xyz", -17}, {u"\u3000+8", 8}, {u"12 34", 12},
-      {u"2147483647", INT_MAX},   {u"2147483648", INT_MAX},   {u"99999999999999999999", INT_MAX},
-      {u"-2147483648", INT_MIN},  {u"-2147483649", INT_MIN},  {u"-99999999999999999999", INT_MIN},
-      {u"", 0},          {u"abc", 0},  {u"+-1", 0},
-      {u"\uFF11", 0},  // full-width digits are not digits here
-  };
+      {u"0", 0},  {u"42", 42},   {u"  \t-17xyz", -17}, {u"\u3000+8", 8}, {u"12 34", 12}, {u"2147483647", INT_MAX},
+      {u"2147483648", INT_MAX},  {u"99999999999999999999", INT_MAX},   {u"-2147483648", INT_MIN},
+      {u"-2147483649", INT_MIN}, {u"-99999999999999999999", INT_MIN},  {u"", 0}, {u"abc", 0}, {u"+-1", 0},
+      {u"\uFF11", 0}};
   for (const Case& c : cases) EXPECT_EQ(p::_wtoi(std::u16string(c.text).c_str()), c.value) << c.text.size();
   EXPECT_EQ(p::_wtoi(nullptr), 0);
 }

@@ -1,7 +1,5 @@
 // Shared helpers of the stream tests: byte builders written independently of
-// the library's, a reference holder, memory streams over given bytes, a
-// stream of the tests' own on the library's typed-operation base, and
-// exception checks.
+// the library's, memory streams over given bytes, a stream of the tests' own.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -42,9 +40,7 @@ template <class T>
 class Ref {
  public:
   explicit Ref(T* p = nullptr) : m_p(p) {}
-  ~Ref() {
-    if (m_p) m_p->Release();
-  }
+  ~Ref() { if (m_p) m_p->Release(); }
   Ref(const Ref&) = delete;
   Ref& operator=(const Ref&) = delete;
   T* get() const { return m_p; }
@@ -54,14 +50,12 @@ class Ref {
   T* m_p;
 };
 
-// The memory-block view of a memory stream (one reference).
 inline IMemBlock* MemBlockOf(IXStream* stream) {
   void* block = nullptr;
   EXPECT_EQ(stream->QueryInterface(typeid(IMemBlock), &block), 1);
   return static_cast<IMemBlock*>(block);
 }
 
-// The whole content of a memory stream.
 inline Bytes Content(IXStream* stream) {
   Ref<IMemBlock> block(MemBlockOf(stream));
   const BYTE* data = static_cast<const BYTE*>(block->GetData());
@@ -124,11 +118,7 @@ Fn Slot(const void* object, int index) {
 // The cause of the CXException that `f` throws, 0 when it throws none.
 template <class F>
 DWORD CauseOf(F f) {
-  try {
-    f();
-  } catch (const CXException& e) {
-    return e.GetCause();
-  }
+  try { f(); } catch (const CXException& e) { return e.GetCause(); }
   return 0;
 }
 

@@ -1,7 +1,6 @@
 // The typed operations of the streams, called through their table slots as
-// other modules call them: their bytes, the same on the memory stream and
-// on a stream of the tests' own, the line readers' terminator rules, and the
-// end of the data inside a value.
+// other modules call them, on the memory stream and on a stream of the tests'
+// own: their bytes, the line readers' terminator rules, values cut by the end.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -13,15 +12,7 @@
 
 namespace {
 
-using zrtest::Bytes;
-using zrtest::Cat;
-using zrtest::CVectorStream;
-using zrtest::LE16;
-using zrtest::LE32;
-using zrtest::LEDouble;
-using zrtest::Ref;
-using zrtest::Slot;
-using zrtest::Text;
+using namespace zrtest;
 
 // Calls slot `index` of `s`; R is the result type, Args the argument types.
 template <class R = void, class... Args>
@@ -31,11 +22,7 @@ R Call(void* s, int index, Args... args) {
 
 TEST(StreamTypedOps, WritersGiveLittleEndianBytesOnEveryStream) {
   const CZRVariant seven(7);
-  const struct {
-    const char* what;
-    std::function<void(IXStream*)> write;
-    Bytes expected;
-  } cases[] = {
+  const struct { const char* what; std::function<void(IXStream*)> write; Bytes expected; } cases[] = {
       {"raw", [](IXStream* s) { Call(s, 4, static_cast<const void*>("xyz"), 3); }, Text("xyz")},
       {"variant", [&](IXStream* s) { Call(s, 14, static_cast<const tagZRVARIANT*>(&seven)); },
        Cat({LE16(ZRVT_INT), LE32(7)})},
@@ -57,7 +44,7 @@ TEST(StreamTypedOps, WritersGiveLittleEndianBytesOnEveryStream) {
     c.write(memory.get());
     c.write(&own);
     expected.insert(expected.end(), c.expected.begin(), c.expected.end());
-    EXPECT_EQ(zrtest::Content(memory.get()), expected);
+    EXPECT_EQ(Content(memory.get()), expected);
     EXPECT_EQ(Call<ULONG>(memory.get(), 21), expected.size());  // GetSize
   }
   EXPECT_EQ(own.data, expected);
@@ -65,12 +52,11 @@ TEST(StreamTypedOps, WritersGiveLittleEndianBytesOnEveryStream) {
 }
 
 TEST(StreamTypedOps, ReadersUndoTheWriters) {
-  const CZRVariant seven(7);
   const Bytes bytes = Cat({Text("ab"), {0x7F}, LE16(0xBEEF), LE32(0xDEADBEEFu), LEDouble(3.25), LEDouble(-0.0),
                            LE16(ZRVT_INT), LE32(7)});
   // The stream of our own hands out one byte per Read: the readers must
   // collect their values from several calls.
-  Ref<IXStream> memory(zrtest::MemStreamOf(bytes));
+  Ref<IXStream> memory(MemStreamOf(bytes));
   CVectorStream trickle(bytes, 1);
   for (IXStream* s : {memory.get(), static_cast<IXStream*>(&trickle)}) {
     EXPECT_EQ(Call<ULONG>(s, 5, 1, ZRSEEK_SET), 1u);  // Seek
@@ -86,7 +72,7 @@ TEST(StreamTypedOps, ReadersUndoTheWriters) {
     EXPECT_TRUE(negativeZero == 0.0 && std::signbit(negativeZero));
     CZRVariant back;
     EXPECT_EQ(Call<int>(s, 13, static_cast<tagZRVARIANT*>(&back)), 1);  // ReadVariant
-    EXPECT_EQ(back, seven);
+    EXPECT_EQ(back, CZRVariant(7));
     EXPECT_THROW(s->ReadByte(), CXEofException);
   }
 }
@@ -94,56 +80,41 @@ TEST(StreamTypedOps, ReadersUndoTheWriters) {
 TEST(StreamTypedOps, AValueCutByTheEndThrowsAndConsumesWhatWasThere) {
   for (int have = 0; have < 8; ++have) {
     SCOPED_TRACE(have);
-    Ref<IXStream> s(zrtest::MemStreamOf(Bytes(have, 0x11)));
-    if (have < 2)
-      EXPECT_THROW(s->ReadWord(), CXEofException);
-    else if (have < 4)
-      EXPECT_THROW(s->ReadDword(), CXEofException);
-    else
-      EXPECT_THROW(s->ReadDouble(), CXEofException);
+    Ref<IXStream> s(MemStreamOf(Bytes(have, 0x11)));
+    EXPECT_THROW(have < 2 ? s->ReadWord() : have < 4 ? s->ReadDword() : s->ReadDouble(), CXEofException);
     EXPECT_EQ(s->GetPosition(), static_cast<ULONG>(have));
   }
 }
 
 TEST(StreamTypedOps, BadArgumentsAreRefused) {
-  Ref<IXStream> memory(new_StreamOnMemory());
-  memory->Write(nullptr, 0);  // nothing to write: accepted
+  Ref<IXStream> m(new_StreamOnMemory());
+  m->Write(nullptr, 0);  // nothing to write: accepted
   char c;
   const std::function<void()> calls[] = {
-      [&] { memory->Write(nullptr, 1); }, [&] { memory->Write("x", -1); },      [&] { memory->Read(nullptr, 1); },
-      [&] { memory->Read(&c, -1); },      [&] { memory->ReadLine(nullptr, 4); }, [&] { memory->ReadVariant(nullptr); },
-      [&] { memory->WriteVariant(nullptr); },
+      [&] { m->Write(nullptr, 1); },       [&] { m->Write("x", -1); },          [&] { m->Read(nullptr, 1); },
+      [&] { m->Read(&c, -1); },            [&] { m->ReadLine(nullptr, 4); },    [&] { m->ReadVariant(nullptr); },
+      [&] { m->WriteVariant(nullptr); },
   };
-  for (const auto& call : calls) EXPECT_EQ(zrtest::CauseOf(call), ZRCAUSE_INVALIDARG);
-  EXPECT_EQ(memory->GetSize(), 0u);
+  for (const auto& call : calls) EXPECT_EQ(CauseOf(call), ZRCAUSE_INVALIDARG);
+  EXPECT_EQ(m->GetSize(), 0u);
 }
 
 TEST(StreamReadLine, TerminatorRules) {
   using namespace std::string_literals;
-  // The bytes met, max, what is stored up to the stored terminator, the
-  // result (-1: CXEofException), and where the stream is left.
-  const struct {
-    std::string input;
-    int max;
-    std::string stored;
-    int result;
-    ULONG position;
-  } cases[] = {
-      {"ab\ncd", 80, "ab\n\0"s, 3, 3},
-      {"cd", 80, "", -1, 2},             // ends before an LF or NUL
+  // What is stored up to the stored terminator, the result (-1:
+  // CXEofException), and where the stream is left.
+  const struct { std::string input; int max; std::string stored; int result; ULONG position; } cases[] = {
+      {"ab\ncd", 80, "ab\n\0"s, 3, 3},   {"cd", 80, "", -1, 2},  // ends before an LF or NUL
       {"ab\n", 3, "ab\0"s, 2, 3},        // an LF in the last slot is overwritten
       {"abc", 2, "ab\0"s, 2, 2},         // max characters, c is not read
       {"ab\0cd"s, 80, "ab\0\0"s, 3, 3},  // a NUL ends the line and is kept
-      {"\n", 1, "\0"s, 0, 1},
-      {"\n", 2, "\n\0"s, 1, 1},
-      {"abc", 0, "\0"s, 0, 0},  // nothing is read
-      {"abc", -5, "\0"s, 0, 0},
-      {"", 4, "", -1, 0},
+      {"\n", 1, "\0"s, 0, 1},            {"\n", 2, "\n\0"s, 1, 1},
+      {"abc", 0, "\0"s, 0, 0},           {"abc", -5, "\0"s, 0, 0},  {"", 4, "", -1, 0},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(testing::Message() << '"' << c.input << "\" max " << c.max);
     const Bytes bytes(c.input.begin(), c.input.end());
-    Ref<IXStream> memory(zrtest::MemStreamOf(bytes));
+    Ref<IXStream> memory(MemStreamOf(bytes));
     CVectorStream trickle(bytes, 1);
     for (IXStream* s : {memory.get(), static_cast<IXStream*>(&trickle)}) {
       std::string buffer(90, '#');
@@ -160,8 +131,7 @@ TEST(StreamReadLine, TerminatorRules) {
 }
 
 TEST(StreamReadLine, WideLinesFollowTheSameRules) {
-  const Bytes bytes = Cat({LE16(u'x'), LE16(0x20AC), LE16(u'\n'), LE16(u'y'), LE16(0), LE16(u'z')});
-  Ref<IXStream> s(zrtest::MemStreamOf(bytes));
+  Ref<IXStream> s(MemStreamOf(Cat({LE16(u'x'), LE16(0x20AC), LE16(u'\n'), LE16(u'y'), LE16(0), LE16(u'z')})));
   WCHAR buffer[16];
   EXPECT_EQ(Call<int>(s.get(), 11, static_cast<WCHAR*>(buffer), 10), 3);
   EXPECT_EQ(std::u16string(buffer, 4), std::u16string(u"x\u20ac\n\0", 4));
@@ -169,22 +139,21 @@ TEST(StreamReadLine, WideLinesFollowTheSameRules) {
   EXPECT_EQ(std::u16string(buffer, 3), std::u16string(u"y\0\0", 3));
   EXPECT_THROW(s->ReadLineW(buffer, 10), CXEofException);
   // Half a unit at the end of the data is the end of the data.
-  Ref<IXStream> odd(zrtest::MemStreamOf(Cat({LE16(u'a'), {0x62}})));
+  Ref<IXStream> odd(MemStreamOf(Cat({LE16(u'a'), {0x62}})));
   EXPECT_THROW(odd->ReadLineW(buffer, 10), CXEofException);
   EXPECT_EQ(odd->GetPosition(), 3u);
-  Ref<IXStream> capped(zrtest::MemStreamOf(Cat({LE16(u'a'), LE16(u'b'), LE16(u'\n')})));
+  Ref<IXStream> capped(MemStreamOf(Cat({LE16(u'a'), LE16(u'b'), LE16(u'\n')})));
   EXPECT_EQ(capped->ReadLineW(buffer, 3), 2);
   EXPECT_EQ(std::u16string(buffer, 3), std::u16string(u"ab\0", 3));
 }
 
 TEST(StreamTable, TheMemoryBlocksSlotsAreInContractOrder) {
-  Ref<IXStream> stream(zrtest::MemStreamOf(Text("abcd")));
-  Ref<IMemBlock> block(zrtest::MemBlockOf(stream.get()));
-  void* b = block.get();
-  EXPECT_EQ(Call<ULONG>(b, 3), 4u);  // GetSize
-  EXPECT_EQ(Call<void*>(b, 4), block->GetData());
-  Call(b, 5, static_cast<const void*>("xyz"), 3u);  // SetData
-  EXPECT_EQ(zrtest::Content(stream.get()), Text("xyz"));
+  Ref<IXStream> stream(MemStreamOf(Text("abcd")));
+  Ref<IMemBlock> block(MemBlockOf(stream.get()));
+  EXPECT_EQ(Call<ULONG>(block.get(), 3), 4u);  // GetSize
+  EXPECT_EQ(Call<void*>(block.get(), 4), block->GetData());
+  Call(block.get(), 5, static_cast<const void*>("xyz"), 3u);  // SetData
+  EXPECT_EQ(Content(stream.get()), Text("xyz"));
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <new>
 #include <string>
+#include <vector>
 
 #include "text_util.h"
 
@@ -19,24 +20,22 @@ class FormatProbe : public S {
  public:
   using S::S;
   FormatProbe() = default;
+  // FormatV reads a copy of the list: the same list gives the same estimate.
   int Estimate(const Char* format, ...) {
     va_list args;
     va_start(args, format);
     const int e = this->FormatV(format, args);
-    // FormatV reads a copy: the same list gives the same estimate again.
     EXPECT_EQ(this->FormatV(format, args), e);
     va_end(args);
     return e;
   }
 };
-using ProbeA = FormatProbe<CXString, char>;
-using ProbeW = FormatProbe<CXStringW, WCHAR>;
 
 std::string Text(const CXString& s) { return static_cast<const char*>(s); }
 std::u16string Text(const CXStringW& s) { return static_cast<const WCHAR*>(s); }
 
 TEST(XStringFormatEstimateTest, FollowsTheSizeRules) {
-  ProbeA p;
+  FormatProbe<CXString, char> p;
   int count = 0;
   struct { int estimate, expected; const char* what; } const cases[] = {
       {p.Estimate(""), 0, "empty format"}, {p.Estimate("abc"), 3, "plain characters"},
@@ -68,117 +67,89 @@ TEST(XStringFormatEstimateTest, FollowsTheSizeRules) {
   };
   for (const auto& c : cases) EXPECT_EQ(c.estimate, c.expected) << c.what;
   EXPECT_EQ(count, 0);
+  // The wide class takes texts the other way round.
+  FormatProbe<CXStringW, WCHAR> w;
+  EXPECT_EQ((std::vector<int>{w.Estimate(u"%s|%S", u"wide", "narrow"), w.Estimate(u"%hs%lS", "ab", u"abc"),
+                              w.Estimate(u"%10.3S", "abcdef"), w.Estimate(u"%C%c%%", 'a', u'b'),
+                              w.Estimate(u"%s", static_cast<const WCHAR*>(nullptr)), w.Estimate(u"%#5.2f", 1.0)}),
+            (std::vector<int>{11, 5, 10, 5, 6, 130}));
 }
 
-TEST(XStringFormatEstimateTest, WideClassTakesTextsTheOtherWayRound) {
-  ProbeW p;
-  EXPECT_EQ(p.Estimate(u"%s|%S", u"wide", "narrow"), 11);
-  EXPECT_EQ(p.Estimate(u"%hs%lS", "ab", u"abc"), 5);
-  EXPECT_EQ(p.Estimate(u"%10.3S", "abcdef"), 10);
-  EXPECT_EQ(p.Estimate(u"%C%c%%", 'a', u'b'), 5);
-  EXPECT_EQ(p.Estimate(u"%s", static_cast<const WCHAR*>(nullptr)), 6);
-  EXPECT_EQ(p.Estimate(u"%#5.2f", 1.0), 130);
+// Formats into `s` and gives its text.
+template <class S, class Char, class... Args>
+auto Fmt(S& s, const Char* format, Args... args) {
+  s.Format(format, args...);
+  return Text(s);
+}
+
+// A string holding `text` in a buffer of 300 units, room to format in place.
+template <class S, class Char>
+S Roomy(const Char* text) {
+  S s;
+  const std::size_t n = std::char_traits<Char>::length(text);
+  std::char_traits<Char>::copy(s.GetBuffer(300), text, n)[n] = 0;
+  s.ReleaseBuffer();
+  return s;
 }
 
 TEST(XStringFormatTest, PrintsIntoABufferOfTheEstimate) {
   CXString s;
-  s.Format("%d", 7);
-  EXPECT_EQ(Text(s), "7");
-  EXPECT_EQ(HeaderOf(s).allocSize, 33);  // a fresh buffer of exactly E + 1 units
   CXStringW w;
-  w.Format(u"%10.3s", u"abcdef");
-  EXPECT_EQ(Text(w), u"       abc");
+  EXPECT_EQ(Fmt(s, "%d", 7), "7");
+  EXPECT_EQ(HeaderOf(s).allocSize, 33);  // a fresh buffer of exactly E + 1 units
+  EXPECT_EQ(Fmt(w, u"%10.3s", u"abcdef"), u"       abc");
   EXPECT_EQ(HeaderOf(w).allocSize, 2 * 11);
   // A buffer large enough already stays.
-  s.GetBuffer(200);
-  s.ReleaseBuffer();
+  s = Roomy<CXString>("x");
   const char* before = s;
-  s.Format("%d-%s", 42, "x");
-  EXPECT_EQ(Text(s), "42-x");
+  EXPECT_EQ(Fmt(s, "%d-%s", 42, "x"), "42-x");
   EXPECT_EQ(static_cast<const char*>(s), before);
-  EXPECT_EQ(HeaderOf(s).allocSize, 201);
-  s.Format(nullptr);
-  EXPECT_EQ(Text(s), "");
+  EXPECT_EQ(HeaderOf(s).allocSize, 301);
+  EXPECT_EQ(Fmt(s, static_cast<const char*>(nullptr)), "");
+  // Text of the other width is converted as the constructors convert it
+  // (three bytes per character in UTF-8: more than the estimate counts).
+  const std::u16string euros(100, u'\u20AC');
+  const std::string narrow = Text(CXString(euros.c_str()));
+  EXPECT_EQ(Fmt(s, "[%S]", euros.c_str()), "[" + narrow + "]");
+  EXPECT_EQ(Fmt(w, u"<%S>", narrow.c_str()), u"<" + Text(CXStringW(narrow.c_str())) + u">");
 }
 
-TEST(XStringFormatTest, TextOfTheOtherWidthIsConvertedLikeTheConstructors) {
-  // Three bytes per character in UTF-8: more than the estimate counts.
-  std::u16string wide(100, u'\u20AC');
-  CXString s;
-  s.Format("[%S]", wide.c_str());
-  EXPECT_EQ(Text(s), "[" + Text(CXString(wide.c_str())) + "]");
-  const std::string narrow = Text(CXString(wide.c_str()));
-  CXStringW w;
-  w.Format(u"<%S>", narrow.c_str());
-  EXPECT_EQ(Text(w), u"<" + Text(CXStringW(narrow.c_str())) + u">");
-}
-
+// Arguments, and the format itself, may point into the string: in a buffer
+// too small for the text, in one large enough to print in place, and in a
+// locked one.
 TEST(XStringFormatTest, ArgumentsMayPointIntoTheStringItself) {
-  CXString s("hello");
-  s.Format("%s %s!", static_cast<const char*>(s), static_cast<const char*>(s));
-  EXPECT_EQ(Text(s), "hello hello!");
-  // A buffer large enough to be written in place.
-  CXString big;
-  std::snprintf(big.GetBuffer(300), 301, "%s", "world");
-  big.ReleaseBuffer();
-  big.Format("%.3s|%s|%s", static_cast<const char*>(big), big.GetData(2), static_cast<const char*>(big));
-  EXPECT_EQ(Text(big), "wor|rld|world");
-  // Even while the buffer is locked.
-  CXString locked("locked text");
-  char* p = locked.GetBuffer(100);
-  locked.Format("[%s]", p + 7);
-  EXPECT_EQ(Text(locked), "[text]");
+  CXString s("hello"), big = Roomy<CXString>("world"), locked("locked text"), small("%d-%d");
+  EXPECT_EQ(Fmt(s, "%s %s!", s.GetData(0), s.GetData(0)), "hello hello!");
+  EXPECT_EQ(Fmt(big, "%.3s|%s|%s", big.GetData(0), big.GetData(2), big.GetData(0)), "wor|rld|world");
+  EXPECT_EQ(Fmt(locked, "[%s]", locked.GetBuffer(100) + 7), "[text]");
   CXStringW w(u"wide");
-  w.Format(u"%s+%s", static_cast<const WCHAR*>(w), w.GetData(1));
-  EXPECT_EQ(Text(w), u"wide+ide");
-
-  // The format itself may be the string: in a buffer too small for the
-  // text, and in one large enough to be printed in place.
-  CXString small("%d-%d");
-  small.Format(small, 1, 2);
-  EXPECT_EQ(Text(small), "1-2");
-  CXString roomy;
-  std::snprintf(roomy.GetBuffer(300), 301, "%s", "ab%sxyz");
-  roomy.ReleaseBuffer();
-  roomy.Format(roomy, "0123456789");
-  EXPECT_EQ(Text(roomy), "ab0123456789xyz");
-  CXStringW wide;
-  const std::u16string wideFormat = u"<%s>";
-  WCHAR* units = wide.GetBuffer(100);
-  units[wideFormat.copy(units, 100)] = 0;
-  wide.ReleaseBuffer();
-  wide.Format(wide, u"0123456789");
-  EXPECT_EQ(Text(wide), u"<0123456789>");
+  EXPECT_EQ(Fmt(w, u"%s+%s", w.GetData(0), w.GetData(1)), u"wide+ide");
+  EXPECT_EQ(Fmt(small, small.GetData(0), 1, 2), "1-2");
+  CXString roomy = Roomy<CXString>("ab%sxyz");
+  EXPECT_EQ(Fmt(roomy, roomy.GetData(0), "0123456789"), "ab0123456789xyz");
+  CXStringW wide = Roomy<CXStringW>(u"<%s>");
+  EXPECT_EQ(Fmt(wide, wide.GetData(0), u"0123456789"), u"<0123456789>");
 }
 
 TEST(XStringFormatTest, PrintsCorrectlyWhenTheEstimateIsTooSmall) {
   CXString s;
-  s.Format("%*d|", -40, 7);
-  EXPECT_EQ(Text(s), "7" + std::string(39, ' ') + "|");
+  EXPECT_EQ(Fmt(s, "%*d|", -40, 7), "7" + std::string(39, ' ') + "|");
   char expected[400];
   std::snprintf(expected, sizeof expected, "%f", 1e300);
-  s.Format("%f", 1e300);
-  EXPECT_EQ(Text(s), expected);
-  s.Format("%I64d%I64d%I64d", LLONG_MIN, LLONG_MAX, LLONG_MIN);
-  EXPECT_EQ(Text(s), "-9223372036854775808" "9223372036854775807" "-9223372036854775808");
-  s.Format("%*.*s", -5, -3, "abc");
-  EXPECT_EQ(Text(s), "abc  ");
+  EXPECT_EQ(Fmt(s, "%f", 1e300), expected);
+  EXPECT_EQ(Fmt(s, "%I64d%I64d%I64d", LLONG_MIN, LLONG_MAX, LLONG_MIN),
+            "-9223372036854775808" "9223372036854775807" "-9223372036854775808");
+  EXPECT_EQ(Fmt(s, "%*.*s", -5, -3, "abc"), "abc  ");
   CXStringW w;
-  w.Format(u"%.300f", 1.0);
-  EXPECT_EQ(Text(w), u"1." + std::u16string(300, u'0'));
-}
-
-TEST(XStringFormatTest, EstimatesBeyondWhatABufferHolds) {
+  EXPECT_EQ(Fmt(w, u"%.300f", 1.0), u"1." + std::u16string(300, u'0'));
   // The estimate (2e9 units) does not fit a wide buffer: the text's real
-  // length is used instead.
-  CXStringW w;
-  w.Format(u"%.2000000000g", 1.0);
-  EXPECT_EQ(Text(w), u"1");
-  EXPECT_LE(HeaderOf(w).allocSize, 16);
-  // A text that really is that long cannot be held.
-  EXPECT_THROW(w.Format(u"%*d%*d", INT_MAX, 1, INT_MAX, 1), std::bad_alloc);
-  EXPECT_EQ(Text(w), u"1");  // left as it was
-  CXString s("kept");
+  // length is used instead. A text that really is that long cannot be held.
+  CXStringW fresh;
+  EXPECT_EQ(Fmt(fresh, u"%.2000000000g", 1.0), u"1");
+  EXPECT_LE(HeaderOf(fresh).allocSize, 16);
+  EXPECT_THROW(fresh.Format(u"%*d%*d", INT_MAX, 1, INT_MAX, 1), std::bad_alloc);
+  EXPECT_EQ(Text(fresh), u"1");  // left as it was
+  s = "kept";
   EXPECT_THROW(s.Format("%*d%*d", INT_MAX, 1, INT_MAX, 1), std::bad_alloc);
   EXPECT_EQ(Text(s), "kept");
 }

@@ -12,26 +12,17 @@ template <class S>
 class Path : public ::testing::Test {};
 TYPED_TEST_SUITE(Path, strtest::Widths);
 
-struct SplitCase {
-  const char* path;
-  const char* ext;       // FileExt; nullptr: GetFileExt gives null
-  const char* name;      // FileName
-  const char* baseName;  // GetFileName(dest)
-  const char* dir;       // FilePath; nullptr: no path delimiter
-};
+// FileExt (nullptr: GetFileExt gives null), FileName, GetFileName(dest),
+// FilePath (nullptr: no path delimiter).
+struct SplitCase { const char *path, *ext, *name, *baseName, *dir; };
 constexpr SplitCase kSplits[] = {
     {"C:\\dir\\file.txt", "txt", "file.txt", "file", "C:\\dir"},
     {"C:\\dir.x\\file", nullptr, "file", "file", "C:\\dir.x"},
-    {"C:file", nullptr, "file", "file", "C:"},
-    {"C:\\file", nullptr, "file", "file", "C:"},
-    {"file", nullptr, "file", "file", nullptr},
-    {"a.b.c", "c", "a.b.c", "a.b", nullptr},
-    {"dir/sub/x.tar.gz", "gz", "x.tar.gz", "x.tar", "dir/sub"},
-    {"name.", "", "name.", "name", nullptr},
-    {".profile", "profile", ".profile", "", nullptr},
-    {"dir\\", nullptr, "", "", "dir"},
-    {"\\file.c", "c", "file.c", "file", ""},
-    {"", nullptr, "", "", nullptr},
+    {"C:file", nullptr, "file", "file", "C:"},                  {"C:\\file", nullptr, "file", "file", "C:"},
+    {"file", nullptr, "file", "file", nullptr},                 {"a.b.c", "c", "a.b.c", "a.b", nullptr},
+    {"dir/sub/x.tar.gz", "gz", "x.tar.gz", "x.tar", "dir/sub"}, {"name.", "", "name.", "name", nullptr},
+    {".profile", "profile", ".profile", "", nullptr},           {"dir\\", nullptr, "", "", "dir"},
+    {"\\file.c", "c", "file.c", "file", ""},                    {"", nullptr, "", "", nullptr},
 };
 
 TYPED_TEST(Path, Split) {
@@ -55,8 +46,7 @@ TYPED_TEST(Path, Split) {
     EXPECT_EQ(s.GetFileName(nullptr), static_cast<int>(std::strlen(c.baseName)));
 
     EXPECT_EQ(Ascii(s.FilePath()), dir);
-    buf[0] = Unit('#');
-    buf[1] = 0;
+    buf[0] = Unit('#'), buf[1] = 0;
     EXPECT_EQ(s.GetFilePath(buf), static_cast<int>(dir.size()));
     EXPECT_EQ(Ascii(buf), c.dir ? dir : "#");  // untouched without a delimiter
   }
@@ -64,17 +54,15 @@ TYPED_TEST(Path, Split) {
 
 TYPED_TEST(Path, Delimiters) {
   STRTEST_TYPES;
-  struct {
-    const char *path, *dir, *ext;  // before, after AddDirDelim, after AddFileExtDelim
-  } const cases[] = {
+  // Before, after AddDirDelim, after AddFileExtDelim.
+  struct { const char *path, *dir, *ext; } const cases[] = {
       {"C:\\dir", "C:\\dir\\", "C:\\dir."}, {"C:\\dir/", "C:\\dir/", "C:\\dir/."},
       {"C:\\dir\\", "C:\\dir\\", "C:\\dir\\."}, {"name.", "name.\\", "name."}, {"", "\\", "."},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.path);
-    S d(Text(c.path).get()), e(Text(c.path).get());
-    EXPECT_EQ(Ascii(d.AddDirDelim()), c.dir);
-    EXPECT_EQ(Ascii(e.AddFileExtDelim()), c.ext);
+    EXPECT_EQ(Ascii(S(Text(c.path).get()).AddDirDelim()), c.dir);
+    EXPECT_EQ(Ascii(S(Text(c.path).get()).AddFileExtDelim()), c.ext);
   }
 }
 
@@ -83,8 +71,7 @@ TYPED_TEST(Path, ChangeFileExt) {
   struct { const char *path, *ext, *expected; } const cases[] = {
       {"name.txt", ".bak", "name.bak"}, {"name", ".bak", "name.bak"},      {"name.", ".bak", "name.bak"},
       {"name.txt", "", "name."},        {"name.txt", "bak", "name.bak"},   {"d.x\\name", "c", "d.x\\name.c"},
-      {"a.b.c", "d", "a.b.d"},          {"", "e", ".e"},
-      {"name.txt", "..bak", "name..bak"},  // only one leading period goes
+      {"a.b.c", "d", "a.b.d"},          {"", "e", ".e"},  {"name.txt", "..bak", "name..bak"},  // one period goes
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(testing::Message() << c.path << " + " << c.ext);

@@ -31,8 +31,8 @@ class T {
   std::basic_string<Unit> text_;
 };
 
-// The string's units as a std::string (wide units are cut to their low byte;
-// the tests compare ASCII text).
+// The units as a std::string (wide units cut to their low byte: the tests
+// compare ASCII text).
 template <class Unit>
 std::string Ascii(const Unit* p) {
   std::string out;
@@ -42,9 +42,7 @@ std::string Ascii(const Unit* p) {
 inline std::string Ascii(const CXString& s) { return Ascii(static_cast<const char*>(s)); }
 inline std::string Ascii(const CXStringW& s) { return Ascii(static_cast<const WCHAR*>(s)); }
 
-// The three fields in front of the characters: reference count, data length,
-// allocated size in bytes. Read through memcpy: they are plain bytes to the
-// test.
+// The fields in front of the characters, read as plain bytes.
 struct Header {
   std::int32_t refs, length, allocSize;
 };
@@ -68,20 +66,15 @@ class Probe : public S {
   using S::operator=;
   Probe() = default;
   Probe(const S& s) : S(s) {}
-  using S::AllocBuffer;
-  using S::AssignCopy;
-  using S::ConcatCopy;
-  using S::ConcatCopyTo;
-  using S::GetAllocSize;
-  using S::ReallocBuffer;
+  using S::AllocBuffer, S::AssignCopy, S::ConcatCopy, S::ConcatCopyTo, S::GetAllocSize, S::ReallocBuffer;
 };
 
 using Widths = ::testing::Types<CXString, CXStringW>;
 
 }  // namespace strtest
 
-// Inside a typed test over strtest::Widths: S is the string class, Unit its
-// character unit, Text an ASCII literal of that unit.
+// Inside a typed test: S is the string class, Unit its character unit, Text
+// an ASCII literal of that unit.
 #define STRTEST_TYPES                               \
   using S = TypeParam;                              \
   using Unit [[maybe_unused]] = strtest::UnitOf<S>; \

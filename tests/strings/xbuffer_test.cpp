@@ -21,12 +21,10 @@ TYPED_TEST_SUITE(Buffer, strtest::Widths);
 template <class S>
 constexpr int kCopyExtra = sizeof(strtest::UnitOf<S>) == 1 ? 1 : 2;
 
-TYPED_TEST(Buffer, EmptyStringsShareOneConstantBuffer) {
+TYPED_TEST(Buffer, EmptyStringsShareOneConstantBufferAndCopiesShareUntilOneChanges) {
   STRTEST_TYPES;
-  S a, b(static_cast<const Unit*>(nullptr)), c(Text("").get()), d(a);
-  S e(Text("x").get());
+  S a, b(static_cast<const Unit*>(nullptr)), c(Text("").get()), d(a), e(Text("x").get()), f(Text("y").get());
   e = static_cast<const Unit*>(nullptr);
-  S f(Text("y").get());
   f.Delete(0, 1);
   f = a;  // assignment from an empty string points back at the shared one
   for (const S* s : {&b, &c, &d, &e, &f}) EXPECT_EQ(Chars(*s), Chars(a));
@@ -34,42 +32,34 @@ TYPED_TEST(Buffer, EmptyStringsShareOneConstantBuffer) {
   EXPECT_EQ(h.refs, -1);
   EXPECT_EQ(h.length, 0);
   EXPECT_EQ(h.allocSize, 0);
-  EXPECT_EQ(a.GetLength(), 0);
   EXPECT_EQ(a.GetAt(0), 0);
   EXPECT_EQ(a.GetData(5), Chars(a));
   a.ReleaseBuffer();  // never touches the shared count
   EXPECT_EQ(HeaderOf(a).refs, -1);
-}
 
-TYPED_TEST(Buffer, CopiesShareUntilOneChanges) {
-  STRTEST_TYPES;
-  S a(Text("shared").get());
-  EXPECT_EQ(HeaderOf(a).refs, 1);
+  S shared(Text("shared").get());
+  EXPECT_EQ(HeaderOf(shared).refs, 1);
   {
-    S b(a), c;
-    c = b;
-    EXPECT_EQ(Chars(b), Chars(a));
-    EXPECT_EQ(Chars(c), Chars(a));
-    EXPECT_EQ(HeaderOf(a).refs, 3);
-    const S& alias = c;
-    c = alias;
-    EXPECT_EQ(HeaderOf(a).refs, 3);
-    b = Text("other").get();
-    EXPECT_EQ(HeaderOf(a).refs, 2);
+    S copy(shared), assigned;
+    assigned = copy;
+    EXPECT_EQ(Chars(copy), Chars(shared));
+    EXPECT_EQ(Chars(assigned), Chars(shared));
+    EXPECT_EQ(HeaderOf(shared).refs, 3);
+    const S& alias = assigned;
+    assigned = alias;
+    EXPECT_EQ(HeaderOf(shared).refs, 3);
+    copy = Text("other").get();
+    EXPECT_EQ(HeaderOf(shared).refs, 2);
   }
-  EXPECT_EQ(HeaderOf(a).refs, 1);
-  EXPECT_EQ(Ascii(a), "shared");
+  EXPECT_EQ(HeaderOf(shared).refs, 1);
+  EXPECT_EQ(Ascii(shared), "shared");
 }
 
 // Every member that changes a string leaves the strings that shared its
 // buffer as they were.
 TYPED_TEST(Buffer, ChangeUnsharesFromEveryOtherCopy) {
   STRTEST_TYPES;
-  struct Case {
-    const char* name;
-    std::function<void(S&)> change;
-    const char* expected;
-  };
+  struct Case { const char* name; std::function<void(S&)> change; const char* expected; };
   const std::vector<Case> cases = {
       {"Insert", [](S& s) { s.Insert(1, Text("++").get()); }, " ++a.b\\Cc "},
       {"InsertChar", [](S& s) { s.Insert(0, WCHAR('!')); }, "! a.b\\Cc "},
@@ -77,10 +67,8 @@ TYPED_TEST(Buffer, ChangeUnsharesFromEveryOtherCopy) {
       {"Replace", [](S& s) { s.Replace(1, 1, Text("A").get()); }, " A.b\\Cc "},
       {"Extract", [](S& s) { s.Extract(1, 3); }, "a.b"},
       {"FindReplace", [](S& s) { s.FindReplace(Text("b").get(), Text("B").get()); }, " a.B\\Cc "},
-      {"TrimLeft", [](S& s) { s.TrimLeft(); }, "a.b\\Cc "},
-      {"TrimRight", [](S& s) { s.TrimRight(); }, " a.b\\Cc"},
-      {"Upper", [](S& s) { s.Upper(); }, " A.B\\CC "},
-      {"Lower", [](S& s) { s.Lower(); }, " a.b\\cc "},
+      {"TrimLeft", [](S& s) { s.TrimLeft(); }, "a.b\\Cc "}, {"TrimRight", [](S& s) { s.TrimRight(); }, " a.b\\Cc"},
+      {"Upper", [](S& s) { s.Upper(); }, " A.B\\CC "},      {"Lower", [](S& s) { s.Lower(); }, " a.b\\cc "},
       {"AppendText", [](S& s) { s += Text("z").get(); }, " a.b\\Cc z"},
       {"AppendChar", [](S& s) { s += WCHAR('z'); }, " a.b\\Cc z"},
       {"AppendString", [](S& s) { s += S(Text("yz").get()); }, " a.b\\Cc yz"},
@@ -94,9 +82,7 @@ TYPED_TEST(Buffer, ChangeUnsharesFromEveryOtherCopy) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    S original(Text(" a.b\\Cc ").get());
-    S copy(original);
-    ASSERT_EQ(Chars(copy), Chars(original));
+    S original(Text(" a.b\\Cc ").get()), copy(original);
     c.change(copy);
     EXPECT_EQ(Ascii(copy), c.expected);
     EXPECT_EQ(Ascii(original), " a.b\\Cc ");
@@ -107,7 +93,7 @@ TYPED_TEST(Buffer, ChangeUnsharesFromEveryOtherCopy) {
 }
 
 // Copies of a locked string are text copies of exactly the text's size;
-// after ReleaseBuffer copies share again.
+// after ReleaseBuffer copies share again. The scoped lock does the same.
 TYPED_TEST(Buffer, LockedStringIsCopiedNotShared) {
   STRTEST_TYPES;
   S a(Text("abc").get());
@@ -120,9 +106,7 @@ TYPED_TEST(Buffer, LockedStringIsCopiedNotShared) {
     EXPECT_NE(Chars(*copy), Chars(a));
     EXPECT_EQ(copy->GetAllocSize(), (3 + kCopyExtra<S>) * static_cast<int>(sizeof(Unit)));
   }
-  p[0] = Unit('X');
-  p[3] = Unit('d');
-  p[4] = 0;
+  p[0] = Unit('X'), p[3] = Unit('d'), p[4] = 0;
   EXPECT_EQ(Ascii(a), "Xbcd");
   EXPECT_EQ(Ascii(copied), "abc");
   EXPECT_EQ(Ascii(assigned), "abc");
@@ -133,24 +117,19 @@ TYPED_TEST(Buffer, LockedStringIsCopiedNotShared) {
   EXPECT_EQ(HeaderOf(a).refs, 1);
   S shared(a);
   EXPECT_EQ(Chars(shared), Chars(a));
-  EXPECT_EQ(HeaderOf(a).refs, 2);
   shared.ReleaseBuffer();  // a stray unlock of a shared string keeps the count
   EXPECT_EQ(HeaderOf(a).refs, 2);
-}
 
-TYPED_TEST(Buffer, ScopedLock) {
-  STRTEST_TYPES;
-  S a(Text("ab").get()), other(a);
+  S b(Text("ab").get()), other(b);
   {
-    __CXBuff<S, Unit*> lock(a, 4);
-    EXPECT_EQ(static_cast<Unit*>(lock), static_cast<const Unit*>(a));
-    EXPECT_EQ(lock.m_pString, &a);
-    EXPECT_EQ(HeaderOf(a).refs, -1);
-    lock.m_p[2] = Unit('c');
-    lock.m_p[3] = 0;
+    __CXBuff<S, Unit*> lock(b, 4);
+    EXPECT_EQ(static_cast<Unit*>(lock), static_cast<const Unit*>(b));
+    EXPECT_EQ(lock.m_pString, &b);
+    EXPECT_EQ(HeaderOf(b).refs, -1);
+    lock.m_p[2] = Unit('c'), lock.m_p[3] = 0;
   }
-  EXPECT_EQ(HeaderOf(a).refs, 1);
-  EXPECT_EQ(Ascii(a), "abc");
+  EXPECT_EQ(HeaderOf(b).refs, 1);
+  EXPECT_EQ(Ascii(b), "abc");
   EXPECT_EQ(Ascii(other), "ab");
 }
 
@@ -166,27 +145,22 @@ TYPED_TEST(Buffer, ExactCapacities) {
   s.GetBuffer(3);  // large enough already: the buffer stays
   s.ReleaseBuffer();
   EXPECT_EQ(s.GetAllocSize(), 21 * unit);
-
   Probe<S> up(Text("abc").get());
   up.Upper();  // room for twice the length plus 2
   EXPECT_EQ(up.GetAllocSize(), 8 * unit);
-  EXPECT_EQ(Ascii(up), "ABC");
 
   // A shared buffer is never changed in place: the change gets exactly the
   // room its result needs. A sole owner with room enough is changed in place.
-  Probe<S> big(Text("0123456789").get());
-  Probe<S> edited(big), inserted(big);
+  Probe<S> big(Text("0123456789").get()), edited(big), inserted(big);
   edited.Delete(2, 5);
   EXPECT_EQ(edited.GetAllocSize(), 6 * unit);
   inserted.Insert(3, Text("xy").get());
   EXPECT_EQ(inserted.GetAllocSize(), 13 * unit);
   const void* before = Chars(big);
   big.Delete(0, 4);
-  EXPECT_EQ(Ascii(big), "456789");
   big.Insert(0, Text("ab").get());
   EXPECT_EQ(Ascii(big), "ab456789");
   EXPECT_EQ(Chars(big), before);
-
   EXPECT_EQ(Probe<S>(S(Text("ab").get()) + Text("cde").get()).GetAllocSize(), 6 * unit);
 
   // Assigning a text copies it with AssignCopy, an empty text included
@@ -195,7 +169,6 @@ TYPED_TEST(Buffer, ExactCapacities) {
   assigned = Text("").get();
   EXPECT_EQ(assigned.GetAllocSize(), kCopyExtra<S> * unit);
   EXPECT_EQ(HeaderOf(assigned).refs, 1);
-  EXPECT_EQ(Ascii(assigned), "");
   assigned.AssignCopy(Text("q").get(), 0);
   EXPECT_EQ(assigned.GetAllocSize(), kCopyExtra<S> * unit);
 }
@@ -216,7 +189,6 @@ TYPED_TEST(Buffer, ProtectedBufferMembers) {
   s.AllocBuffer(0);
   EXPECT_EQ(Chars(s), Chars(S()));
   s.AssignCopy(Text("abcdef").get(), 3);
-  EXPECT_EQ(Ascii(s), "abc");
   s.ConcatCopy(Text("xyz").get(), 2);
   EXPECT_EQ(Ascii(s), "abcxy");
   s.ConcatCopyTo(1, Text("Q").get(), 1);
@@ -233,11 +205,9 @@ TYPED_TEST(Buffer, ArgumentsInsideTheStringItself) {
   STRTEST_TYPES;
   S s(Text("abc").get());
   s += s;
-  EXPECT_EQ(Ascii(s), "abcabc");
   s += s.GetData(4);
   EXPECT_EQ(Ascii(s), "abcabcbc");
   s = s.GetData(6);
-  EXPECT_EQ(Ascii(s), "bc");
   s = static_cast<const Unit*>(s);
   EXPECT_EQ(Ascii(s), "bc");
   // Once in a fresh buffer, once in place (room to spare), where moving the
@@ -245,10 +215,7 @@ TYPED_TEST(Buffer, ArgumentsInsideTheStringItself) {
   for (int room : {0, 32}) {
     SCOPED_TRACE(room);
     S t(Text("abcd").get());
-    if (room) {
-      t.GetBuffer(room);
-      t.ReleaseBuffer();
-    }
+    if (room) t.GetBuffer(room), t.ReleaseBuffer();
     t.Insert(2, static_cast<const Unit*>(t));
     EXPECT_EQ(Ascii(t), "ababcdcd");
     t.Replace(1, 2, t.GetData(4));

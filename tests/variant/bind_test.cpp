@@ -36,11 +36,10 @@ TEST(VariantBinding, PlainValuesBitForBit) {
     CZRVariant v("previous");  // freed by the bind
     ASSERT_EQ(v.BindFromValue(c.type, const_cast<unsigned char*>(c.bytes.data())), 1);
     EXPECT_EQ(v.vt, c.type);
-    std::vector<unsigned char> value(32, 0);
+    std::vector<unsigned char> value(32, 0), out(c.bytes.size() + 8, 0xCC);
     std::memcpy(value.data(), c.bytes.data(), c.bytes.size());
     EXPECT_EQ(std::memcmp(&v.dblVal, value.data(), 32), 0);  // the rest of the union zero
     // Out again: exactly the plain value's bytes, nothing beyond them.
-    std::vector<unsigned char> out(c.bytes.size() + 8, 0xCC);
     ASSERT_EQ(v.BindToValue(c.type, out.data()), 1);
     EXPECT_EQ(std::memcmp(out.data(), c.bytes.data(), c.bytes.size()), 0);
     EXPECT_EQ(out.back(), 0xCC);
@@ -80,7 +79,7 @@ TEST(VariantBinding, TextIsCopiedBothWays) {
   EXPECT_EQ(v.pszVal, nullptr);
 }
 
-TEST(VariantBinding, ObjectsAreCounted) {
+TEST(VariantBinding, ObjectsAreCountedAndBlobsTakenOverAndLent) {
   int destroyed = 0;
   auto* object = new CCounted(&destroyed);
   {
@@ -108,9 +107,7 @@ TEST(VariantBinding, ObjectsAreCounted) {
     EXPECT_EQ(object->Count(), 1u);
   }
   EXPECT_EQ(destroyed, 2);
-}
 
-TEST(VariantBinding, BlobsAreTakenOverAndLent) {
   tagZRBLOB blob{3, new BYTE[3]{1, 2, 3}}, out{0, nullptr};
   CZRVariant v;
   ASSERT_EQ(ZRVariantBindFromValue(ZRVT_BLOB, &blob, &v), 1);
@@ -138,9 +135,7 @@ TEST(VariantBinding, DetachedVariantsBindAsNull) {
   EXPECT_EQ(ZRVariantBindToValue(ZRVT_WSTR, &wideOut, &wide), 1);
   EXPECT_EQ(ZRVariantBindToValue(ZRVT_UNKNOWN, &objectOut, &held), 1);
   EXPECT_EQ(ZRVariantBindToValue(ZRVT_BLOB, &blobOut, &blob), 1);
-  EXPECT_EQ(narrowOut, nullptr);
-  EXPECT_EQ(wideOut, nullptr);
-  EXPECT_EQ(objectOut, nullptr);
+  EXPECT_TRUE(narrowOut == nullptr && wideOut == nullptr && objectOut == nullptr);
   EXPECT_EQ(object->Count(), 2u);  // the creation reference and the detached record's
   EXPECT_EQ(blobOut.cbSize, 0u);
   EXPECT_EQ(blobOut.pBlobData, nullptr);
@@ -169,7 +164,6 @@ TEST(VariantBinding, Refusals) {
   EXPECT_EQ(ZRVariantBindToValue(ZRVT_UNKNOWN, &object, &number), 0);
   EXPECT_EQ(ZRVariantBindToValue(ZRVT_BLOB, &blob, &number), 0);
   EXPECT_EQ(blob.cbSize, 9u);
-  // Null pointers.
   EXPECT_EQ(ZRVariantBindFromValue(ZRVT_INT, nullptr, &v), 0);
   EXPECT_EQ(v.vt, ZRVT_EMPTY);
   EXPECT_EQ(ZRVariantBindFromValue(ZRVT_INT, &value, nullptr), 0);

@@ -24,20 +24,16 @@ TEST(CZRVariant, IntegerConstructorsAndAssignments) {
   using US = unsigned short;
   const CZRVariant yes(1, ZRVT_BOOL);
   struct { const char* what; CZRVariant v; unsigned short vt; ULONG bits; } const cases[] = {
-      {"uchar", CZRVariant(UC(200)), ZRVT_UI1, 200},
-      {"uchar, bool", CZRVariant(UC(200), ZRVT_BOOL), ZRVT_BOOL, 1},
+      {"uchar", CZRVariant(UC(200)), ZRVT_UI1, 200}, {"uchar, bool", CZRVariant(UC(200), ZRVT_BOOL), ZRVT_BOOL, 1},
       {"ushort", CZRVariant(US(60000)), ZRVT_UI2, 60000},
-      {"int 5, 1", CZRVariant(5, 1), ZRVT_BOOL, 1},
-      {"int 0, 1", CZRVariant(0, 1), ZRVT_BOOL, 0},
+      {"int 5, 1", CZRVariant(5, 1), ZRVT_BOOL, 1}, {"int 0, 1", CZRVariant(0, 1), ZRVT_BOOL, 0},
       // The selector picks only boolean or the natural type, never a width.
       {"int 5, 7", CZRVariant(5, 7), ZRVT_INT, 5},
-      {"uint", CZRVariant(0xFFFFFFFFu), ZRVT_UINT, 0xFFFFFFFFu},
-      {"long", CZRVariant(5L), ZRVT_LONG, 5},
+      {"uint", CZRVariant(0xFFFFFFFFu), ZRVT_UINT, 0xFFFFFFFFu}, {"long", CZRVariant(5L), ZRVT_LONG, 5},
       {"long, low 32 bits", CZRVariant(0x123456789L), ZRVT_LONG, 0x23456789u},
       {"long, bool of the whole value", CZRVariant(0x100000000L, ZRVT_BOOL), ZRVT_BOOL, 1},
       {"ulong, low 32 bits", CZRVariant(0xFFFFFFFF00000003ul), ZRVT_ULONG, 3},
-      {"bool = int 42", Assigned(yes, 42), ZRVT_BOOL, 1},
-      {"bool = long 0", Assigned(yes, 0L), ZRVT_BOOL, 0},
+      {"bool = int 42", Assigned(yes, 42), ZRVT_BOOL, 1}, {"bool = long 0", Assigned(yes, 0L), ZRVT_BOOL, 0},
       {"bool = ushort", Assigned(CZRVariant(0, ZRVT_BOOL), US(9)), ZRVT_BOOL, 1},
       // A byte, unlike the wider integers, does not keep a boolean boolean.
       {"bool = uchar 42", Assigned(yes, UC(42)), ZRVT_UI1, 42},
@@ -86,7 +82,7 @@ TEST(CZRVariant, OwnedValuesAreCopies) {
   EXPECT_EQ(object->Release(), 0u);
 }
 
-TEST(CZRVariant, ArgumentsInsideTheVariantAreReadFirst) {
+TEST(CZRVariant, ArgumentsInsideTheVariantAreReadFirstAndConversionOperators) {
   BYTE bytes[] = {1, 2, 3};
   CZRVariant text("self"), blob(tagZRBLOB{3, bytes});
   text = text.pszVal + 2;
@@ -105,28 +101,24 @@ TEST(CZRVariant, ArgumentsInsideTheVariantAreReadFirst) {
   EXPECT_EQ(destroyed, 0);
   held = 5;
   EXPECT_EQ(destroyed, 1);
-}
 
-// Each operator reads the union as its type; only the wide text operator
-// converts narrow text, once and in place.
-TEST(CZRVariant, ConversionOperators) {
+  // Each operator reads the union as its type; only the wide text operator
+  // converts narrow text, once and in place.
   CZRVariant v(-2);
   EXPECT_EQ(static_cast<long>(v), -2L);                    // sign-extended
   EXPECT_EQ(static_cast<unsigned long>(v), 0xFFFFFFFEul);  // zero-extended
   EXPECT_EQ(static_cast<unsigned char>(v), 0xFEu);
-  BYTE bytes[] = {1, 2, 3};
-  CZRVariant b(tagZRBLOB{3, bytes});
-  tagZRBLOB out = b;
-  EXPECT_EQ(out.pBlobData, b.blobVal.pBlobData);  // the variant's own data
+  tagZRBLOB out = blob;
+  EXPECT_EQ(out.pBlobData, blob.blobVal.pBlobData);  // the variant's own data
   tagRRECT r = CZRVariant(tagRRECT{1, 2, 3, 4.5});
   EXPECT_EQ(r.bottom, 4.5);
 
-  CZRVariant text("abc"), null(static_cast<const char*>(nullptr)), number(5);
-  WCHAR* wide = text;
+  CZRVariant abc("abc"), null(static_cast<const char*>(nullptr)), number(5);
+  WCHAR* wide = abc;
   EXPECT_EQ(zrtest::Wide(wide), u"abc");
-  EXPECT_EQ(text.vt, ZRVT_WSTR);
-  EXPECT_EQ(text.pwszVal, wide);
-  EXPECT_EQ(static_cast<WCHAR*>(text), wide);  // no second conversion
+  EXPECT_EQ(abc.vt, ZRVT_WSTR);
+  EXPECT_EQ(abc.pwszVal, wide);
+  EXPECT_EQ(static_cast<WCHAR*>(abc), wide);  // no second conversion
   EXPECT_EQ(zrtest::Wide(null), u"");
   (void)static_cast<WCHAR*>(number);
   EXPECT_EQ(number.vt, ZRVT_INT);

@@ -1,5 +1,5 @@
-// Equality of variants: exact for numbers and text, within 0.001 for double
-// geometry, any two empty rectangles alike.
+// Equality of variants (exact for numbers and text, within 0.001 for double
+// geometry, any two empty rectangles alike) and of blobs.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -66,6 +66,25 @@ TEST(VariantEquality, Table) {
   for (auto& p : pairs) p.a.Clear(), p.b.Clear();
   object->Release();
   other->Release();
+}
+
+TEST(Blob, Equality) {
+  BYTE x[] = {1, 2, 3}, y[] = {1, 2, 3}, z[] = {1, 2, 9};
+  // Size 0: no bytes to compare, whether or not there is data.
+  struct Case { tagZRBLOB a, b; int equal; } cases[] = {
+      {{3, x}, {3, y}, 1},       {{3, x}, {3, z}, 0},        {{2, x}, {2, z}, 1},       {{2, x}, {3, x}, 0},
+      {{0, nullptr}, {0, nullptr}, 1}, {{4, nullptr}, {4, nullptr}, 1}, {{3, nullptr}, {3, x}, 0},
+      {{0, x}, {0, nullptr}, 1}, {{0, x}, {0, z}, 1}};
+  for (const Case& c : cases) {
+    ZRBlob a(c.a), b(c.b);
+    EXPECT_EQ(a == c.b, c.equal);
+    EXPECT_EQ(b == &c.a, c.equal);
+    EXPECT_EQ(a != b, !c.equal);
+  }
+  EXPECT_EQ(ZRBlob(3) == static_cast<const tagZRBLOB*>(nullptr), 0);
+  // A zero-length array and no array at all; through variants alike.
+  EXPECT_EQ(ZRBlob(0u) == ZRBlob(), 1);
+  EXPECT_EQ(CZRVariant(tagZRBLOB{0, x}) == CZRVariant(tagZRBLOB{0, nullptr}), 1);
 }
 
 }  // namespace

@@ -11,8 +11,7 @@ using zrtest::CCounted;
 using zrtest::Record;
 
 bool AllZero(const tagZRVARIANT& v) {
-  tagZRVARIANT zero;
-  std::memset(&zero, 0, sizeof zero);
+  const tagZRVARIANT zero = Record(ZRVT_EMPTY);
   return std::memcmp(&v, &zero, sizeof v) == 0;
 }
 
@@ -50,11 +49,8 @@ TEST(VariantRecord, CopyIsIndependent) {
   for (CZRVariant& src : sources) {
     ZRVariantCopy(&dest, &src);
     EXPECT_TRUE(dest == src);
-    if (src.vt == ZRVT_BLOB) {
-      EXPECT_NE(dest.blobVal.pBlobData, src.blobVal.pBlobData);
-    } else if (src.vt != ZRVT_UNKNOWN) {
-      EXPECT_NE(dest.pszVal, src.pszVal);
-    }
+    EXPECT_TRUE(src.vt != ZRVT_BLOB || dest.blobVal.pBlobData != src.blobVal.pBlobData);
+    EXPECT_TRUE((src.vt != ZRVT_STR && src.vt != ZRVT_WSTR) || dest.pszVal != src.pszVal);
   }
   EXPECT_EQ(object->Count(), 2u);
   dest = 1;
@@ -109,27 +105,6 @@ TEST(Blob, ConstructionAssignmentAndClear) {
   zeros.Clear();
   EXPECT_EQ(zeros.cbSize, 0u);
   EXPECT_EQ(zeros.pBlobData, nullptr);
-}
-
-TEST(Blob, Equality) {
-  BYTE x[] = {1, 2, 3}, y[] = {1, 2, 3}, z[] = {1, 2, 9};
-  struct Case { tagZRBLOB a, b; int equal; } cases[] = {
-      {{3, x}, {3, y}, 1},       {{3, x}, {3, z}, 0},       {{2, x}, {2, z}, 1},
-      {{2, x}, {3, x}, 0},       {{0, nullptr}, {0, nullptr}, 1},
-      {{4, nullptr}, {4, nullptr}, 1}, {{3, nullptr}, {3, x}, 0},
-      // Size 0: no bytes to compare, whether or not there is data.
-      {{0, x}, {0, nullptr}, 1}, {{0, x}, {0, z}, 1},
-  };
-  for (const Case& c : cases) {
-    ZRBlob a(c.a), b(c.b);
-    EXPECT_EQ(a == c.b, c.equal);
-    EXPECT_EQ(b == &c.a, c.equal);
-    EXPECT_EQ(a != b, !c.equal);
-  }
-  EXPECT_EQ(ZRBlob(3) == static_cast<const tagZRBLOB*>(nullptr), 0);
-  // A zero-length array and no array at all; through variants alike.
-  EXPECT_EQ(ZRBlob(0u) == ZRBlob(), 1);
-  EXPECT_EQ(CZRVariant(tagZRBLOB{0, x}) == CZRVariant(tagZRBLOB{0, nullptr}), 1);
 }
 
 }  // namespace

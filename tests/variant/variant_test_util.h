@@ -15,9 +15,7 @@ namespace zrtest {
 class CCounted : public CZRUnknownImpl<IZRUnknown> {
  public:
   explicit CCounted(int* destroyed = nullptr) : m_destroyed(destroyed) {}
-  ~CCounted() override {
-    if (m_destroyed) ++*m_destroyed;
-  }
+  ~CCounted() override { if (m_destroyed) ++*m_destroyed; }
   ULONG Count() const { return m_cRef; }
 
  private:
@@ -52,9 +50,8 @@ inline void PrintTo(const tagZRVARIANT& v, std::ostream* os) {
   } else if (v.vt == ZRVT_WSTR) {
     for (const WCHAR* p = v.pwszVal; p && *p; ++p) *os << (*p < 128 ? static_cast<char>(*p) : '?');
   } else {
-    unsigned char bytes[8];
-    std::memcpy(bytes, &v.dblVal, sizeof bytes);
-    for (unsigned char b : bytes) *os << std::hex << static_cast<int>(b) << std::dec << ' ';
+    const auto* bytes = reinterpret_cast<const unsigned char*>(&v.dblVal);
+    for (int i = 0; i < 8; ++i) *os << std::hex << int{bytes[i]} << std::dec << ' ';
   }
 }
 inline void PrintTo(const CZRVariant& v, std::ostream* os) { PrintTo(static_cast<const tagZRVARIANT&>(v), os); }
