@@ -8,23 +8,15 @@
 #include <thread>
 #include <vector>
 
+#include "core/heap_activity.h"
 #include "storage/stream_test_util.h"
 #include "zr/exception.h"
 #include "zr/heap.h"
 
 namespace {
 
-struct Activity {
-  std::uint64_t bytes = 0;
-  ULONG operations = 0;
-  bool operator==(const Activity&) const = default;
-};
-void PrintTo(const Activity& a, std::ostream* os) { *os << a.bytes << " bytes, " << a.operations << " operations"; }
-Activity Now() {
-  Activity a;
-  Get_CoreActivity(&a.bytes, &a.operations);
-  return a;
-}
+using zrtest::Activity;
+using zrtest::Now;
 
 bool AllZero(const void* p, size_t n) {
   const auto* b = static_cast<const unsigned char*>(p);

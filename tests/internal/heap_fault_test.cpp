@@ -10,6 +10,7 @@
 #include <thread>
 #include <vector>
 
+#include "core/heap_activity.h"
 #include "core/memmgr.h"
 #include "pal/fault.h"
 #include "pal/sync.h"
@@ -21,18 +22,8 @@ namespace {
 
 bool g_sinkInstalled = false;
 
-struct Activity {
-  std::uint64_t bytes = 0;
-  ULONG operations = 0;
-  bool operator==(const Activity&) const = default;
-};
-void PrintTo(const Activity& a, std::ostream* os) { *os << a.bytes << " bytes, " << a.operations << " operations"; }
-
-Activity Now() {
-  Activity a;
-  Get_CoreActivity(&a.bytes, &a.operations);
-  return a;
-}
+using zrtest::Activity;
+using zrtest::Now;
 
 class FaultGuard {
  public:
