@@ -27,12 +27,9 @@ constinit ThreadLink* g_threads = nullptr;
 // Frees of threads that have exited.
 constinit std::atomic<std::uint64_t> g_retiredFrees{0};
 
-class LockGuard {
+class LockGuard : public zrpal::CCriticalSectionGuard {
  public:
-  LockGuard() { zrpal::EnterCriticalSection(&g_threadsLock); }
-  ~LockGuard() { zrpal::LeaveCriticalSection(&g_threadsLock); }
-  LockGuard(const LockGuard&) = delete;
-  LockGuard& operator=(const LockGuard&) = delete;
+  LockGuard() : CCriticalSectionGuard(&g_threadsLock) {}
 };
 
 // Links the thread's counter at its first free and folds it into the

@@ -41,12 +41,9 @@ struct MemoryManager {
 };
 constinit MemoryManager g_mm{};
 
-class HeapLockGuard {
+class HeapLockGuard : public zrpal::CCriticalSectionGuard {
  public:
-  HeapLockGuard() { zrpal::EnterCriticalSection(&g_mm.lock); }
-  ~HeapLockGuard() { zrpal::LeaveCriticalSection(&g_mm.lock); }
-  HeapLockGuard(const HeapLockGuard&) = delete;
-  HeapLockGuard& operator=(const HeapLockGuard&) = delete;
+  HeapLockGuard() : CCriticalSectionGuard(&g_mm.lock) {}
 };
 
 // Asks the sink whether to try again after failed attempt `attempt`. The

@@ -27,9 +27,6 @@ constexpr DWORD kMbFlagsTable = MB_PRECOMPOSED | MB_ERR_INVALID_CHARS;
 constexpr DWORD kWcFlagsUtf8 = WC_ERR_INVALID_CHARS;
 constexpr DWORD kWcFlagsTable = WC_NO_BEST_FIT_CHARS;
 
-bool IsHighSurrogate(unsigned u) { return u >= 0xD800 && u <= 0xDBFF; }
-bool IsLowSurrogate(unsigned u) { return u >= 0xDC00 && u <= 0xDFFF; }
-
 const CodePageInfo* Resolve(UINT codePage) {
   switch (codePage) {
     case CP_ACP:
@@ -172,7 +169,7 @@ Outcome EncodeUtf8(const WCHAR* s, std::size_t n, bool strict, ByteOutput& out) 
   for (std::size_t i = 0; i < n; ++i) {
     std::uint32_t cp = s[i];
     if (IsHighSurrogate(cp) && i + 1 < n && IsLowSurrogate(s[i + 1])) {
-      cp = 0x10000 + ((cp - 0xD800) << 10) + (s[i + 1] - 0xDC00u);
+      cp = CodePointOfPair(cp, s[i + 1]);
       ++i;
     } else if (IsHighSurrogate(cp) || IsLowSurrogate(cp)) {
       if (strict) return Outcome::kInvalid;

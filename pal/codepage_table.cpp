@@ -6,6 +6,7 @@
 #include <mutex>
 
 #include "pal/error.h"
+#include "pal/wstr.h"
 
 namespace zrpal {
 

@@ -17,6 +17,10 @@ void SetLastError(DWORD error);
 // Unknown values give ERROR_GEN_FAILURE.
 DWORD ErrnoToWin32(int errnum);
 
+// The first errno value the table translates to `code`, or -1 when none
+// does (ERROR_GEN_FAILURE, the answer for unknown values, has none).
+int Win32ToErrno(DWORD code);
+
 // Stores ErrnoToWin32(errnum) as the last error. Returns the stored code.
 DWORD SetLastErrorFromErrno(int errnum);
 

@@ -8,6 +8,7 @@
 #include "pal/codepage.h"
 #include "pal/error.h"
 #include "pal/format_sink.h"
+#include "pal/wstr.h"
 
 namespace zrpal::fmt {
 namespace {
@@ -26,9 +27,6 @@ size_t BoundedLength(const Char* text, size_t limit) {
   while (n < limit && text[n] != 0) ++n;
   return n;
 }
-
-bool IsHighSurrogate(WCHAR c) { return c >= 0xD800 && c <= 0xDBFF; }
-bool IsLowSurrogate(WCHAR c) { return c >= 0xDC00 && c <= 0xDFFF; }
 
 // `n` moved back by one when the first n units of `text` end inside a pair.
 size_t AlignToCodePoint(const WCHAR* text, size_t n) {
@@ -142,22 +140,16 @@ bool EmitWideTextNarrow(Sink<char>& out, unsigned flags, int width, int precisio
               [&] { WideToNarrowByCodePoint(text, n, precision, &out); });
     return true;
   }
-  if (precision >= 0 && bytes > precision) {
-    // The longest prefix of whole characters within the precision: the
-    // byte count grows with the prefix, so bisect.
-    size_t fits = 0, tooLong = n;
-    while (tooLong - fits > 1) {
-      const size_t mid = fits + (tooLong - fits) / 2;
-      const int b = NarrowLengthOf(text, AlignToCodePoint(text, mid));
-      (b >= 0 && b <= precision ? fits : tooLong) = mid;
-    }
-    n = AlignToCodePoint(text, fits);
-    bytes = std::max(NarrowLengthOf(text, n), 0);
-  }
   Scratch<char, 512> converted;
-  if (!converted.Reserve(static_cast<size_t>(bytes))) return false;
-  if (n > 0 && bytes > 0)
-    bytes = WideCharToMultiByte(CP_ACP, 0, text, static_cast<int>(n), converted.Data(), bytes, nullptr, nullptr);
+  if (precision >= 0 && bytes > precision) {
+    // The longest prefix of whole characters within the precision.
+    if (!converted.Reserve(static_cast<size_t>(precision))) return false;
+    bytes = WideCharToMultiBytePrefix(CP_ACP, text, static_cast<int>(n), converted.Data(), precision);
+  } else {
+    if (!converted.Reserve(static_cast<size_t>(bytes))) return false;
+    if (n > 0 && bytes > 0)
+      bytes = WideCharToMultiByte(CP_ACP, 0, text, static_cast<int>(n), converted.Data(), bytes, nullptr, nullptr);
+  }
   EmitUnits(out, flags, width, converted.Data(), static_cast<size_t>(std::max(bytes, 0)));
   return true;
 }

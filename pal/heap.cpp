@@ -242,7 +242,6 @@ inline char* HandOut(Heap* h, BlockHeader* b, SIZE_T bytes, bool zero) {
   }
   PoisonRegion(UserOf(b), CapacityOf(b));
   b->tag = kFreeTag;
-  b->word = 0;
   GiveSmall(h, b);
 }
 
@@ -329,7 +328,6 @@ HANDLE HeapCreate(DWORD options, SIZE_T initialSize, SIZE_T maximumSize) {
     h->options = options;
     h->id = heap::g_nextHeapId++;
     h->tag = static_cast<std::uint32_t>(h->id) != heap::kFreeTag ? static_cast<std::uint32_t>(h->id) : 1;
-    h->nextChunkBytes = heap::kFirstChunkBytes;
     InitializeCriticalSection(&h->lock);
   }
   // The initial size becomes the first chunk, as Windows commits it at once.

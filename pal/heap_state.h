@@ -47,20 +47,7 @@ struct Heap {
   Heap* prevHeap = nullptr;
 };
 
-class Guard {
- public:
-  explicit Guard(CRITICAL_SECTION* cs) : cs_(cs) {
-    if (cs_) EnterCriticalSection(cs_);
-  }
-  ~Guard() {
-    if (cs_) LeaveCriticalSection(cs_);
-  }
-  Guard(const Guard&) = delete;
-  Guard& operator=(const Guard&) = delete;
-
- private:
-  CRITICAL_SECTION* cs_;
-};
+using Guard = CCriticalSectionGuard;
 
 // The lock that guards a heap's central state, or null for a heap the
 // caller serialises.

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "pal/error.h"
+#include "pal/wstr.h"
 
 namespace zrpal {
 
@@ -139,13 +140,12 @@ DWORD StoreModuleFileName(const std::string& path, LPSTR buffer, DWORD size) {
 
 }  // namespace
 
-DWORD SearchPathA(LPCSTR path, LPCSTR fileName, LPCSTR extension, DWORD bufferLength, LPSTR buffer,
-                  LPSTR* filePart) {
-  if (!fileName || !*fileName || (!buffer && bufferLength != 0)) {
-    SetLastError(ERROR_INVALID_PARAMETER);
-    return 0;
-  }
-  const std::string_view name(fileName);
+namespace {
+
+// The search of SearchPathA: the full path of the first candidate that is a
+// regular file, or false with ERROR_FILE_NOT_FOUND (or the current folder's
+// error) as the last error.
+bool FindFileOnPath(LPCSTR path, std::string_view name, LPCSTR extension, std::string& found) {
   const std::vector<std::string> names = CandidateNames(name, extension);
   std::vector<std::string> folders;
   if (name.find('/') != std::string_view::npos)
@@ -153,15 +153,27 @@ DWORD SearchPathA(LPCSTR path, LPCSTR fileName, LPCSTR extension, DWORD bufferLe
   else
     folders = path ? SplitSearchPath(path) : DefaultSearchFolders();
 
-  std::string candidate;
   for (const std::string& folder : folders) {
     for (const std::string& n : names) {
-      if (!AbsolutePath(folder, n, candidate)) continue;
-      if (IsRegularFile(candidate)) return StoreSearchResult(candidate, bufferLength, buffer, filePart);
+      if (!AbsolutePath(folder, n, found)) continue;
+      if (IsRegularFile(found)) return true;
     }
   }
   SetLastError(ERROR_FILE_NOT_FOUND);
-  return 0;
+  return false;
+}
+
+}  // namespace
+
+DWORD SearchPathA(LPCSTR path, LPCSTR fileName, LPCSTR extension, DWORD bufferLength, LPSTR buffer,
+                  LPSTR* filePart) {
+  if (!fileName || !*fileName || (!buffer && bufferLength != 0)) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return 0;
+  }
+  std::string found;
+  if (!FindFileOnPath(path, fileName, extension, found)) return 0;
+  return StoreSearchResult(found, bufferLength, buffer, filePart);
 }
 
 void RunModuleAttach(void (*construct)(), PDLLMAIN entry, const void* codeAddress) {

@@ -5,6 +5,8 @@
 #include <cassert>
 #include <cstring>
 
+#include "pal/wstr.h"
+
 namespace zrpal::res {
 
 static_assert(std::endian::native == std::endian::little,
@@ -25,8 +27,6 @@ DWORD Read32(const BYTE* p) {
 }
 
 std::size_t AlignUp(std::size_t n) { return (n + kAlignment - 1) & ~(kAlignment - 1); }
-
-WCHAR FoldAscii(WCHAR c) { return c >= u'a' && c <= u'z' ? static_cast<WCHAR>(c - 32) : c; }
 
 // The ordinal a "#123" name stands for; false for other names.
 bool ParseNumericName(const WCHAR* name, WORD* ordinal) {
@@ -77,7 +77,7 @@ bool ResourceId::Matches(const ResourceKey& key) const {
   if (IsOrdinal()) return false;
   const WCHAR* name = key.Name();
   for (std::size_t i = 0; i < length_; ++i) {
-    if (name[i] == 0 || FoldAscii(name[i]) != FoldAscii(Read16(text_ + 2 * i))) return false;
+    if (name[i] == 0 || towupper(name[i]) != towupper(Read16(text_ + 2 * i))) return false;
   }
   return name[length_] == 0;
 }

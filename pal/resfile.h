@@ -40,9 +40,7 @@ inline constexpr WORD kOrdinalMarker = 0xFFFF;
 inline constexpr std::size_t kMaxRecords = 1u << 20;  // far beyond any real module
 inline constexpr std::size_t kMaxImageSize = std::size_t{1} << 30;
 
-// Resource type ordinals (the RT_* values).
-inline constexpr WORD kTypeMenu = 4;
-inline constexpr WORD kTypeDialog = 5;
+// The resource type ordinal of string tables (RT_STRING).
 inline constexpr WORD kTypeString = 6;
 
 // String tables: block (id >> 4) + 1 holds 16 counted strings.

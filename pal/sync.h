@@ -104,4 +104,21 @@ inline void LeaveCriticalSection(CRITICAL_SECTION* cs) {
   if (cs->LockState.exchange(0, std::memory_order_release) == 2) sync_detail::WakeOneWaiter(cs);
 }
 
+// Holds a critical section for a scope; a null section is not locked (a
+// heap its caller serialises has none).
+class CCriticalSectionGuard {
+ public:
+  explicit CCriticalSectionGuard(CRITICAL_SECTION* cs) : m_cs(cs) {
+    if (m_cs) EnterCriticalSection(m_cs);
+  }
+  ~CCriticalSectionGuard() {
+    if (m_cs) LeaveCriticalSection(m_cs);
+  }
+  CCriticalSectionGuard(const CCriticalSectionGuard&) = delete;
+  CCriticalSectionGuard& operator=(const CCriticalSectionGuard&) = delete;
+
+ private:
+  CRITICAL_SECTION* m_cs;
+};
+
 }  // namespace zrpal

@@ -14,11 +14,20 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 
 #include "pal/crt.h"
 #include "pal/types.h"
 
 namespace zrpal {
+
+// UTF-16 surrogates: a high unit followed by a low one is one code point
+// above U+FFFF. The tests take any 32-bit value (a decoded code point too).
+constexpr bool IsHighSurrogate(std::uint32_t u) { return u >= 0xD800 && u <= 0xDBFF; }
+constexpr bool IsLowSurrogate(std::uint32_t u) { return u >= 0xDC00 && u <= 0xDFFF; }
+constexpr std::uint32_t CodePointOfPair(std::uint32_t high, std::uint32_t low) {
+  return 0x10000 + ((high - 0xD800) << 10) + (low - 0xDC00);
+}
 
 size_t wcslen(const WCHAR* s);
 int wcscmp(const WCHAR* a, const WCHAR* b);
