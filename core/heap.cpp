@@ -204,16 +204,9 @@ IHeap* Mem_DefaultHeap(size_t) {
   return heap;
 }
 
-IHeap* new_MemoryHeap(size_t initialSize) {
-  void* mem = ::operator new(sizeof(zr::CHeap), std::nothrow);
-  if (!mem) return nullptr;
-  try {
-    return new (mem) zr::CHeap(false, initialSize);
-  } catch (...) {
-    ::operator delete(mem);
-    throw;
-  }
-}
+// Null when the object itself cannot be had; a platform heap that cannot be
+// made throws CXMemException from the constructor (the memory goes back).
+IHeap* new_MemoryHeap(size_t initialSize) { return new (std::nothrow) zr::CHeap(false, initialSize); }
 
 void Mem_SetLowMemoryNotifySink(ILowMemoryNotifySink* sink) {
   zr::HeapLockGuard lock;

@@ -126,18 +126,7 @@ void Hex(double magnitude, int precision, bool alt, bool upper, char* buffer, Fl
 }
 
 void Special(double value, bool upper, char* buffer, FloatText& text) {
-  const char* spelling = "inf";
-  if (std::isnan(value)) {
-    constexpr std::uint64_t kQuietBit = std::uint64_t{1} << 51;
-    const std::uint64_t bits = std::bit_cast<std::uint64_t>(value);
-    const std::uint64_t payload = bits & (kQuietBit - 1);
-    if (!(bits & kQuietBit))
-      spelling = "nan(snan)";
-    else if (std::signbit(value) && payload == 0)
-      spelling = "nan(ind)";  // the default NaN of invalid operations
-    else
-      spelling = "nan";
-  }
+  const char* spelling = std::isnan(value) ? NanSpelling(value) : "inf";
   std::size_t n = std::strlen(spelling);
   for (std::size_t i = 0; i < n; ++i)
     buffer[i] = upper && spelling[i] >= 'a' ? static_cast<char>(spelling[i] - 'a' + 'A') : spelling[i];
@@ -148,6 +137,15 @@ void Special(double value, bool upper, char* buffer, FloatText& text) {
 }
 
 }  // namespace
+
+const char* NanSpelling(double value) {
+  constexpr std::uint64_t kQuietBit = std::uint64_t{1} << 51;
+  const std::uint64_t bits = std::bit_cast<std::uint64_t>(value);
+  const std::uint64_t payload = bits & (kQuietBit - 1);
+  if (!(bits & kQuietBit)) return "nan(snan)";
+  if (std::signbit(value) && payload == 0) return "nan(ind)";  // the default NaN of invalid operations
+  return "nan";
+}
 
 void FormatFloat(double value, char type, unsigned flags, int precision, char* buffer,
                  FloatText& text) {

@@ -33,4 +33,9 @@ struct FloatText {
 void FormatFloat(double value, char type, unsigned flags, int precision, char* buffer,
                  FloatText& text);
 
+// The Windows run-time's spelling of a NaN, without its sign: "nan(snan)"
+// for a signalling NaN, "nan(ind)" for the processor's default NaN (sign
+// set, quiet bit set, no payload), "nan" for the others.
+const char* NanSpelling(double value);
+
 }  // namespace zrpal::fmt

@@ -5,7 +5,9 @@
 #include <string>
 #include <typeinfo>
 
+#include "core/heldref.h"
 #include "storage/byteorder.h"
+#include "storage/typedops.h"
 #include "variant/buffers.h"
 #include "zr/exception.h"
 #include "zr/persist.h"
@@ -189,14 +191,6 @@ ULONG TextRecordBytes(std::size_t units, ULONG unitBytes) {
   return static_cast<ULONG>((units + 1) * unitBytes);
 }
 
-// Releases an interface pointer on every way out.
-struct ReleaseOnExit {
-  IZRUnknown* object;
-  ~ReleaseOnExit() {
-    if (object) object->Release();
-  }
-};
-
 }  // namespace
 
 void CXStreamImpl::WriteVariant(const tagZRVARIANT* var) {
@@ -258,7 +252,7 @@ void CXStreamImpl::WriteVariant(const tagZRVARIANT* var) {
       Write(record, kTypeBytes);
       void* persist = nullptr;
       if (var->punkVal) var->punkVal->QueryInterface(typeid(IPersistXStream), &persist);
-      const ReleaseOnExit guard{static_cast<IPersistXStream*>(persist)};
+      const zr::CHeldRef guard(static_cast<IPersistXStream*>(persist));
       WriteObjectToXStream(this, static_cast<IPersistXStream*>(persist));
       break;
     }
@@ -285,9 +279,7 @@ int CXStreamImpl::ReadVariant(tagZRVARIANT* var) {
   // A count is checked against the rest of the stream before anything is
   // allocated, so a damaged count cannot ask for gigabytes.
   auto readCount = [&] {
-    BYTE b[kCountBytes];
-    ReadExact(b, kCountBytes);
-    const ULONG n = zr::LoadLE32(b);
+    const ULONG n = zr::ReadDwordOf(*this);
     if (n > Remaining()) throw CXEofException();
     return n;
   };

@@ -79,19 +79,11 @@ DWORD CXStreamImpl::ReadDword() { return zr::ReadDwordOf(*this); }
 double CXStreamImpl::ReadDouble() { return zr::ReadDoubleOf(*this); }
 
 int CXStreamImpl::ReadLine(char* buffer, int max) {
-  return ReadLineOf(buffer, max, [this] {
-    BYTE b;
-    ReadExact(&b, 1);
-    return static_cast<char>(b);
-  });
+  return ReadLineOf(buffer, max, [this] { return static_cast<char>(zr::ReadByteOf(*this)); });
 }
 
 int CXStreamImpl::ReadLineW(WCHAR* buffer, int max) {
-  return ReadLineOf(buffer, max, [this] {
-    BYTE b[2];
-    ReadExact(b, sizeof b);
-    return static_cast<WCHAR>(zr::LoadLE16(b));
-  });
+  return ReadLineOf(buffer, max, [this] { return static_cast<WCHAR>(zr::ReadWordOf(*this)); });
 }
 
 void CXStreamImpl::WriteByte(BYTE value) { zr::WriteByteTo(*this, value); }

@@ -73,6 +73,21 @@ int ExtractSelf(Unit*& p, int index, int count) {
   return static_cast<int>(range.end - range.begin);
 }
 
+// A range of `p` becomes `out`. `out` may be `p` itself, or share its
+// buffer: then the string becomes its own range (a copy would take the
+// range at offset 0 and keep the text whole).
+template <class Unit>
+int ExtractInto(const Unit* p, Unit*& out, int index, int count) {
+  if (out == p) return ExtractSelf(out, index, count);
+  const UnitRange range = ResolveRange(p, index, count);
+  const std::size_t n = range.end - range.begin;
+  if (n == 0)
+    zr::XBuffer<Unit>::Release(out);  // an empty range: the empty string
+  else
+    zr::XBuffer<Unit>::AssignCopy(out, p + range.begin, n);
+  return static_cast<int>(n);
+}
+
 // Replaces the first occurrence of `what` (wm units; searched as a text) by
 // `with` (n units).
 template <class Unit>
@@ -116,8 +131,7 @@ template <class Unit>
 void ChangeCase(Unit*& p, void (*convert)(Unit*)) {
   const std::size_t length = xt::Units(p);
   if (length == 0) return;
-  zr::XBuffer<Unit>::Realloc(p, 2 * length + 2);
-  zr::XBuffer<Unit>::Header(p)->refs = -1;
+  zr::XBuffer<Unit>::LockRoom(p, 2 * length + 2);
   convert(p);
   zr::XBuffer<Unit>::Unlock(p);
 }
@@ -148,16 +162,7 @@ CXString& CXString::Replace(int index, int count, const char* text) {
 }
 
 int CXString::Extract(int index, int count, CXString& out) const {
-  // The same string, or one sharing this buffer: AssignCopy would take the
-  // range at offset 0 for the string's own text and keep it whole.
-  if (out.m_pchData == m_pchData) return out.Extract(index, count);
-  const UnitRange range = ResolveRange(m_pchData, index, count);
-  const std::size_t n = range.end - range.begin;
-  if (n == 0)
-    out.Release();  // an empty range: the empty string
-  else
-    out.AssignCopy(m_pchData + range.begin, static_cast<unsigned>(n));
-  return static_cast<int>(n);
+  return ExtractInto(m_pchData, out.m_pchData, index, count);
 }
 
 int CXString::Extract(int index, int count) { return ExtractSelf(m_pchData, index, count); }
@@ -228,16 +233,7 @@ CXStringW& CXStringW::Replace(int index, int count, const WCHAR* text) {
 }
 
 int CXStringW::Extract(int index, int count, CXStringW& out) const {
-  // The same string, or one sharing this buffer: AssignCopy would take the
-  // range at offset 0 for the string's own text and keep it whole.
-  if (out.m_pchData == m_pchData) return out.Extract(index, count);
-  const UnitRange range = ResolveRange(m_pchData, index, count);
-  const std::size_t n = range.end - range.begin;
-  if (n == 0)
-    out.Release();  // an empty range: the empty string
-  else
-    out.AssignCopy(m_pchData + range.begin, static_cast<unsigned>(n));
-  return static_cast<int>(n);
+  return ExtractInto(m_pchData, out.m_pchData, index, count);
 }
 
 int CXStringW::Extract(int index, int count) { return ExtractSelf(m_pchData, index, count); }

@@ -288,7 +288,6 @@ size_t Print(WCHAR* out, size_t capacity, const WCHAR* format, va_list args) {
 template <class String, class Char>
 struct FormatAccess {
   Char* String::*Data;
-  void (String::*ReallocBuffer)(unsigned);
   int (String::*GetAllocSize)() const;
 };
 
@@ -324,7 +323,7 @@ void FormatString(String& s, const FormatAccess<String, Char>& access, const Cha
     if (needed == zrpal::FORMAT_FAILED || needed + 1 > kMaxUnits<Char>) throw std::bad_alloc();
   }
   for (;;) {
-    (s.*access.ReallocBuffer)(static_cast<unsigned>(needed + 1));
+    // Locking makes the buffer writable with room for needed + 1 units.
     __CXBuff<String, Char*> lock(s, static_cast<int>(needed));
     // The buffer may be larger than asked for: use all of it.
     const size_t capacity = static_cast<size_t>((s.*access.GetAllocSize)()) / sizeof(Char);
@@ -347,8 +346,7 @@ int CXString::FormatV(const char* format, va_list args) {
 }
 
 void CXString::Format(const char* format, ...) {
-  static constexpr zr::FormatAccess<CXString, char> kAccess{&CXString::m_pchData, &CXString::ReallocBuffer,
-                                                           &CXString::GetAllocSize};
+  static constexpr zr::FormatAccess<CXString, char> kAccess{&CXString::m_pchData, &CXString::GetAllocSize};
   va_list args;
   va_start(args, format);
   try {
@@ -366,8 +364,7 @@ int CXStringW::FormatV(const WCHAR* format, va_list args) {
 }
 
 void CXStringW::Format(const WCHAR* format, ...) {
-  static constexpr zr::FormatAccess<CXStringW, WCHAR> kAccess{&CXStringW::m_pchData, &CXStringW::ReallocBuffer,
-                                                             &CXStringW::GetAllocSize};
+  static constexpr zr::FormatAccess<CXStringW, WCHAR> kAccess{&CXStringW::m_pchData, &CXStringW::GetAllocSize};
   va_list args;
   va_start(args, format);
   try {

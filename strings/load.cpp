@@ -37,8 +37,7 @@ template <class Unit>
 int Load(Unit*& p, void* module, unsigned id) {
   for (unsigned k = 1;; ++k) {
     const unsigned c = 256 * k - 1;
-    zr::XBuffer<Unit>::Realloc(p, c + 2);
-    zr::XBuffer<Unit>::Header(p)->refs = -1;
+    zr::XBuffer<Unit>::LockRoom(p, c + 2);
     p[0] = 0;  // what a failed load leaves: the empty string
     const int result = LoadInto(p, static_cast<HMODULE>(module), id, static_cast<int>(c + 1));
     zr::XBuffer<Unit>::Unlock(p);

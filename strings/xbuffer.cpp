@@ -6,7 +6,7 @@
 #include <cstring>
 #include <new>
 
-#include "pal/wstr.h"
+#include "strings/xtext.h"
 
 namespace zr {
 
@@ -19,9 +19,6 @@ static_assert(offsetof(XStringEmptyBlock<char>, zero) == sizeof(XStringHeader));
 static_assert(offsetof(XStringEmptyBlock<WCHAR>, zero) == sizeof(XStringHeader));
 
 namespace {
-
-std::size_t UnitLength(const char* p) { return std::strlen(p); }
-std::size_t UnitLength(const WCHAR* p) { return zrpal::wcslen(p); }
 
 template <class Unit>
 void CopyUnits(Unit* dest, const Unit* src, std::size_t n) {
@@ -37,7 +34,7 @@ void MoveUnits(Unit* dest, const Unit* src, std::size_t n) {
 
 template <class Unit>
 std::size_t XBuffer<Unit>::Length(const Unit* p) {
-  return UnitLength(p);
+  return xtext::Units(p);
 }
 
 template <class Unit>
@@ -122,7 +119,12 @@ void XBuffer<Unit>::Reset(Unit*& p, std::size_t n) {
 
 template <class Unit>
 Unit* XBuffer<Unit>::Lock(Unit*& p, int n) {
-  const std::size_t room = n < 0 ? 1 : static_cast<std::size_t>(n) + 1;
+  return LockRoom(p, n < 0 ? 1 : static_cast<std::size_t>(n) + 1);
+}
+
+template <class Unit>
+Unit* XBuffer<Unit>::LockRoom(Unit*& p, std::size_t room) {
+  assert(room >= 1);
   Realloc(p, room);
   assert(!IsEmptyBuffer(p));
   Header(p)->refs = -1;

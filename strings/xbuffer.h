@@ -126,6 +126,8 @@ class XBuffer {
   // locked buffer: a stray call on an unlocked or empty buffer does nothing
   // (deviation: the original set any count to 1, breaking a shared one).
   static Unit* Lock(Unit*& p, int n);
+  // The same with room for `room` units, terminator included (room >= 1).
+  static Unit* LockRoom(Unit*& p, std::size_t room);
   static void Unlock(Unit* p);
 
   // Replaces units [start, end) of the content with m units of `text` (which

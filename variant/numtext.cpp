@@ -2,7 +2,6 @@
 // with the C run-time's scanf / printf rules.
 #include "variant/numtext.h"
 
-#include <bit>
 #include <charconv>
 #include <cmath>
 #include <cstring>
@@ -10,6 +9,7 @@
 #include <string>
 #include <system_error>
 
+#include "pal/format_float.h"
 #include "pal/mbcs.h"
 #include "pal/wstr.h"
 
@@ -183,22 +183,14 @@ bool ScanFloating(const C* text, T* out) {
   return true;
 }
 
-int CopyOut(const char* text, char (&out)[kNumberTextMax]) {
-  int n = static_cast<int>(std::strlen(text));
-  std::memcpy(out, text, static_cast<std::size_t>(n) + 1);
-  return n;
-}
-
-// The Windows run-time's spelling of NaNs: the processor's default NaN
-// (sign set, quiet bit set, no payload) is "indeterminate".
+// The Windows run-time's spelling of NaNs, with their sign.
 int PrintNan(double value, char (&out)[kNumberTextMax]) {
-  const std::uint64_t bits = std::bit_cast<std::uint64_t>(value);
-  const bool negative = bits >> 63;
-  const std::uint64_t mantissa = bits & ((std::uint64_t{1} << 52) - 1);
-  const std::uint64_t quietBit = std::uint64_t{1} << 51;
-  if (!(mantissa & quietBit)) return CopyOut(negative ? "-nan(snan)" : "nan(snan)", out);
-  if (negative && mantissa == quietBit) return CopyOut("-nan(ind)", out);
-  return CopyOut(negative ? "-nan" : "nan", out);
+  const char* spelling = zrpal::fmt::NanSpelling(value);
+  int n = 0;
+  if (std::signbit(value)) out[n++] = '-';
+  const std::size_t length = std::strlen(spelling);
+  std::memcpy(out + n, spelling, length + 1);
+  return n + static_cast<int>(length);
 }
 
 }  // namespace
