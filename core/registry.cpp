@@ -9,7 +9,7 @@
 
 #include "core/registry.h"
 #include "pal/error.h"
-#include "pal/message.h"
+#include "pal/user/message.h"
 #include "pal/module.h"
 #include "zr/exception.h"
 #include "zr/tmap.h"

@@ -4,8 +4,8 @@
 
 #include <new>
 
-#include "core/heldref.h"
-#include "core/module_state.h"
+#include "base/heldref.h"
+#include "base/module_state.h"
 #include "zr/registry.h"
 
 namespace zr {

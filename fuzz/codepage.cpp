@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "pal/codepage.h"
-#include "pal/codepage_table.h"
+#include "pal/internal/codepage_table.h"
 #include "pal/error.h"
 
 namespace {

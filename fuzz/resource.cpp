@@ -5,7 +5,7 @@
 #include <cstring>
 #include <vector>
 
-#include "pal/resfile.h"
+#include "pal/user/resfile.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 #include <climits>
 #include <cstring>
 
-#include "pal/codepage_table.h"
+#include "pal/internal/codepage_table.h"
 #include "pal/error.h"
 #include "pal/wstr.h"
 

@@ -1,5 +1,5 @@
 // pal/codepage_table.cpp - conversion tables and their process-wide cache.
-#include "pal/codepage_table.h"
+#include "pal/internal/codepage_table.h"
 
 #include <atomic>
 #include <cassert>

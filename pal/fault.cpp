@@ -1,5 +1,5 @@
 // pal/fault.cpp - fault injection counters.
-#include "pal/fault.h"
+#include "pal/internal/fault.h"
 
 #include <atomic>
 

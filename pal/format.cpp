@@ -11,8 +11,8 @@
 #include <cstdint>
 #include <limits>
 
-#include "pal/format_float.h"
-#include "pal/format_sink.h"
+#include "pal/internal/format_float.h"
+#include "pal/internal/format_sink.h"
 
 namespace zrpal {
 

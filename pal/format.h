@@ -167,4 +167,14 @@ class FormatArgs {
   va_list list_;
 };
 
+namespace fmt {
+
+// The Windows run-time's spelling of a NaN, without its sign: "nan(snan)"
+// for a signalling NaN, "nan(ind)" for the processor's default NaN (sign
+// set, quiet bit set, no payload), "nan" for the others. The formatter and
+// the variant's number text share it.
+const char* NanSpelling(double value);
+
+}  // namespace fmt
+
 }  // namespace zrpal

@@ -5,7 +5,7 @@
 // shape the Windows run-time gives them: sign and flags, the alternate form,
 // %g's choice of style and its trailing zeros, the 0x prefix of %a, and the
 // spelling of infinities and NaNs.
-#include "pal/format_float.h"
+#include "pal/internal/format_float.h"
 
 #include <algorithm>
 #include <bit>

@@ -7,7 +7,7 @@
 
 #include "pal/codepage.h"
 #include "pal/error.h"
-#include "pal/format_sink.h"
+#include "pal/internal/format_sink.h"
 #include "pal/wstr.h"
 
 namespace zrpal::fmt {

@@ -45,9 +45,9 @@
 #include <new>
 
 #include "pal/error.h"
-#include "pal/fault.h"
-#include "pal/heap_blocks.h"
-#include "pal/heap_state.h"
+#include "pal/internal/fault.h"
+#include "pal/internal/heap_blocks.h"
+#include "pal/internal/heap_state.h"
 #include "pal/sync.h"
 
 namespace zrpal {

@@ -8,7 +8,7 @@
 // when the thread exits.
 #include <new>
 
-#include "pal/heap_state.h"
+#include "pal/internal/heap_state.h"
 
 namespace zrpal::heap {
 

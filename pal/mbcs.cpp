@@ -8,7 +8,7 @@
 #include <cstdint>
 
 #include "pal/codepage.h"
-#include "pal/codepage_table.h"
+#include "pal/internal/codepage_table.h"
 
 namespace zrpal {
 

@@ -11,7 +11,7 @@
 
 #include <cstddef>
 
-#include "pal/crt.h"
+#include "pal/internal/crt.h"
 #include "pal/types.h"
 
 namespace zrpal {

@@ -16,7 +16,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "pal/crt.h"
+#include "pal/internal/crt.h"
 #include "pal/types.h"
 
 namespace zrpal {

@@ -6,7 +6,7 @@
 // attempt. The 8-bit form is cut before a character whose bytes do not all
 // fit, so there a result less than a character's largest size short of c
 // may have been cut as well.
-#include "pal/resource.h"
+#include "pal/user/resource.h"
 #include "strings/xbuffer.h"
 #include "zr/xstring.h"
 

@@ -9,7 +9,7 @@
 #include <string>
 #include <system_error>
 
-#include "pal/format_float.h"
+#include "pal/format.h"
 #include "pal/mbcs.h"
 #include "pal/wstr.h"
 

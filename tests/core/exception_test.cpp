@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "storage/stream_test_util.h"
+#include "streams/stream_test_util.h"
 #include "zr/exception.h"
 #include "zr/heap.h"
 

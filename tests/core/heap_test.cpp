@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "core/heap_activity.h"
-#include "storage/stream_test_util.h"
+#include "streams/stream_test_util.h"
 #include "zr/exception.h"
 #include "zr/heap.h"
 

@@ -3,7 +3,7 @@
 // QueryInterface only from its registry.
 #include <gtest/gtest.h>
 
-#include "storage/stream_test_util.h"
+#include "streams/stream_test_util.h"
 #include "tests/core/counted.h"
 #include "zr/ifacereg.h"
 

@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "test_plugin.h"
-#include "tests/storage/stream_test_util.h"
+#include "tests/streams/stream_test_util.h"
 #include "zr/exception.h"
 #include "zr/persist.h"
 #include "zr/registry.h"

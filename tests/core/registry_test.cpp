@@ -12,7 +12,7 @@
 #include <string>
 
 #include "core/counted.h"
-#include "storage/stream_test_util.h"
+#include "streams/stream_test_util.h"
 #include "test_plugin.h"
 #include "zr/exception.h"
 #include "zr/registry.h"

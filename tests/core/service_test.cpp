@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "core/counted.h"
-#include "storage/stream_test_util.h"
+#include "streams/stream_test_util.h"
 #include "zr/registry.h"
 #include "zr/service.h"
 

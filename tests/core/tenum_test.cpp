@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "storage/stream_test_util.h"
+#include "streams/stream_test_util.h"
 #include "tests/core/counted.h"
 #include "zr/tenum.h"
 

@@ -6,7 +6,7 @@
 #include <utility>
 #include <vector>
 
-#include "storage/stream_test_util.h"
+#include "streams/stream_test_util.h"
 #include "zr/unknown.h"
 
 namespace {

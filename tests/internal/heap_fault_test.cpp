@@ -11,10 +11,10 @@
 #include <vector>
 
 #include "core/heap_activity.h"
-#include "core/memmgr.h"
-#include "pal/fault.h"
+#include "base/memmgr.h"
+#include "pal/internal/fault.h"
 #include "pal/sync.h"
-#include "storage/stream_test_util.h"
+#include "streams/stream_test_util.h"
 #include "zr/exception.h"
 #include "zr/heap.h"
 

@@ -5,7 +5,7 @@
 
 #include <vector>
 
-#include "core/memmgr.h"
+#include "base/memmgr.h"
 #include "pal/heap.h"
 #include "zr/heap.h"
 

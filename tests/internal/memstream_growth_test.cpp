@@ -3,7 +3,7 @@
 
 #include <vector>
 
-#include "storage/memstream.h"
+#include "streams/memstream.h"
 
 namespace {
 

@@ -3,7 +3,7 @@
 // class again (here against the program, which carries the static twin).
 #include <gtest/gtest.h>
 
-#include "core/module_state.h"
+#include "base/module_state.h"
 #include "core/registry.h"
 #include "core/service.h"
 #include "zr/registry.h"

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "pal/codepage.h"
-#include "pal/codepage_table.h"
+#include "pal/internal/codepage_table.h"
 #include "pal/last_error.h"
 #include "pal/mbcs.h"
 #include "pal/posix/syscalls.h"

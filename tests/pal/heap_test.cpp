@@ -13,8 +13,8 @@
 #include <thread>
 #include <vector>
 
-#include "pal/fault.h"
-#include "pal/heap_blocks.h"
+#include "pal/internal/fault.h"
+#include "pal/internal/heap_blocks.h"
 #include "pal/last_error.h"
 #include "pal/posix/syscalls.h"
 

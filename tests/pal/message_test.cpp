@@ -8,8 +8,8 @@
 #include <vector>
 
 #include "pal/last_error.h"
-#include "pal/message.h"
-#include "pal/resource.h"
+#include "pal/user/message.h"
+#include "pal/user/resource.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 #include <string_view>
 #include <vector>
 
-#include "pal/resfile.h"
+#include "pal/user/resfile.h"
 
 namespace {
 

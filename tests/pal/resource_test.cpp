@@ -13,7 +13,7 @@
 #include "pal/last_error.h"
 #include "pal/module.h"
 #include "pal/posix/syscalls.h"
-#include "pal/resource.h"
+#include "pal/user/resource.h"
 
 namespace {
 
