@@ -112,10 +112,10 @@ class XBuffer {
   // ReallocBuffer: makes the buffer writable with at least n units. A sole
   // owner (or a locked buffer) that is large enough stays; otherwise a fresh
   // buffer of exactly n units keeps the first min(n - 1, length) units, so it
-  // stays terminated (deviation: the original kept n units and left such a
-  // buffer unterminated). n == 0 asks for nothing writable: a shared buffer
-  // is released instead (deviation: the original allocated a buffer without
-  // room for a terminator).
+  // stays terminated (a literal reading of the contract keeps n units and
+  // leaves such a buffer unterminated). n == 0 asks for nothing writable: a
+  // shared buffer is released instead (the literal reading allocates a
+  // buffer without room for a terminator).
   static void Realloc(Unit*& p, std::size_t n);
   // AllocBuffer: a fresh buffer of n units replaces the current one (n == 0:
   // the empty buffer, by the same deviation as Realloc).
@@ -124,7 +124,7 @@ class XBuffer {
   // GetBuffer / ReleaseBuffer. Lock always returns a writable, locked buffer
   // with room for max(n, 0) units and a terminator. Unlock only unlocks a
   // locked buffer: a stray call on an unlocked or empty buffer does nothing
-  // (deviation: the original set any count to 1, breaking a shared one).
+  // (the literal reading sets any count to 1, breaking a shared one).
   static Unit* Lock(Unit*& p, int n);
   // The same with room for `room` units, terminator included (room >= 1).
   static Unit* LockRoom(Unit*& p, std::size_t room);

@@ -71,7 +71,7 @@ float NarrowToFloat(double d) {
 LONG Round(double d) { return TruncateTo32(d >= 0 ? std::trunc(d + 0.5) : std::trunc(d - 0.4999999)); }
 
 // 32-bit arithmetic that wraps at the limits, as the integer rectangle's
-// shift by one does on the original platform.
+// shift by one does with Windows' 32-bit LONG.
 LONG AddWrapping(LONG a, int b) {
   return static_cast<LONG>(static_cast<std::uint32_t>(a) + static_cast<std::uint32_t>(b));
 }
