@@ -4,9 +4,9 @@
 // 28591-28601 and 28603-28605 (ISO 8859-1 to -11, -13 to -15; 28600,
 // 28601 and 28604 go beyond the pages Windows offers), and 65001 (UTF-8).
 // UTF-8 is converted directly; the others through tables built once per
-// process from the C library's iconv (see pal/codepage_table.h). The
-// differences from the Windows tables that glibc imposes are listed in
-// docs/deviations.md.
+// process from the C library's iconv, corrected where the Windows tables
+// differ in known ways (see pal/internal/codepage_table.h). The differences
+// that remain are listed in docs/deviations.md.
 //
 // CP_ACP (and CP_THREAD_ACP) is the process's ANSI code page: 65001 unless
 // the environment variable ZR_ACP holds the decimal number of a supported
@@ -19,17 +19,19 @@
 //    becomes one U+FFFD; lone surrogates in UTF-16 become U+FFFD (EF BF BD).
 //  - Double-byte pages: a lead byte and the byte after it are always taken
 //    together, unless that byte is 0 or missing; a pair that has no character
-//    and a lead byte on its own become U+30FB, the pages' Unicode default
-//    character.
+//    and a lead byte on its own become the page's Unicode default character:
+//    U+30FB in 932, U+003F in 936, 949 and 950.
 //  - Single-byte pages: bytes without a character become U+FFFD. The Windows
 //    tables map every byte; only bytes glibc lacks get here (0x80-0x9F of the
 //    1250-1258 and 874 pages are filled with the C1 controls, as Windows does).
 //  - UTF-16 that a page cannot represent becomes the default character
-//    (defaultChar, or '?'), one per character (a surrogate pair is one
-//    character), and *usedDefaultChar is set. No best-fit substitution is ever
-//    made: WC_NO_BEST_FIT_CHARS is accepted and is what always happens.
+//    (defaultChar, or '?'), one per UTF-16 unit (a surrogate pair gives two),
+//    and *usedDefaultChar is set. No best-fit substitution is ever made:
+//    WC_NO_BEST_FIT_CHARS is accepted and is what always happens.
 // With MB_ERR_INVALID_CHARS / WC_ERR_INVALID_CHARS every such case fails the
-// call instead (0, ERROR_NO_UNICODE_TRANSLATION).
+// call instead (0, ERROR_NO_UNICODE_TRANSLATION), and so does a single byte
+// that decodes to a private-use character (932's A0 and FD-FF, the 0xFF of
+// 936, 949 and 950), which flag 0 converts.
 //
 // Flags: MB_PRECOMPOSED is accepted (and ignored) except with UTF-8; MB_COMPOSITE
 // and MB_USEGLYPHCHARS, WC_COMPOSITECHECK, WC_DISCARDNS, WC_SEPCHARS and
