@@ -18,6 +18,10 @@ namespace {
 // The value of ZR_ACP, or null (OS-specific, posix/codepage.inc).
 const char* ReadAcpSetting();
 
+// The OEM page of English (United States), whose ANSI page is 1252; most
+// other locales with 1252 have 850.
+constexpr UINT kOemOf1252 = 437;
+
 // 0 until the setting has been read.
 constinit std::atomic<UINT> g_acp{0};
 
@@ -292,7 +296,15 @@ UINT GetACP() {
   return acp;
 }
 
-UINT GetOEMCP() { return GetACP(); }
+UINT OemCodePageOf(UINT ansiCodePage) {
+  // 874, 932, 936, 949, 950, 1258 and 65001 serve as both pages on Windows.
+  // The DOS pages it pairs with 1250, 1251 and 1253-1257 (852, 866, 737,
+  // 857, 862, 775, 720) are not supported, and no Windows locale has the
+  // ISO pages or 20127 as its ANSI page: those stand for themselves too.
+  return ansiCodePage == 1252 ? kOemOf1252 : ansiCodePage;
+}
+
+UINT GetOEMCP() { return OemCodePageOf(GetACP()); }
 
 BOOL IsValidCodePage(UINT codePage) {
   const CodePageInfo* info;

@@ -1,6 +1,7 @@
 // pal/codepage.h - code-page conversion with Windows code-page numbers.
 //
-// Supported code pages: 874, 932, 936, 949, 950, 1250-1258, 20127,
+// Supported code pages: 437 and 850 (the OEM pages of the United States and
+// of Western Europe), 874, 932, 936, 949, 950, 1250-1258, 20127,
 // 28591-28601 and 28603-28605 (ISO 8859-1 to -11, -13 to -15; 28600,
 // 28601 and 28604 go beyond the pages Windows offers), and 65001 (UTF-8).
 // UTF-8 is converted directly; the others through tables built once per
@@ -11,8 +12,13 @@
 // CP_ACP (and CP_THREAD_ACP) is the process's ANSI code page: 65001 unless
 // the environment variable ZR_ACP holds the decimal number of a supported
 // code page. It is read once: at library start-up, or at the first call that
-// needs it when start-up has not run (the static library's tests). CP_OEMCP
-// is the same page: Linux has no separate console code page.
+// needs it when start-up has not run (the static library's tests).
+// CP_OEMCP is the OEM code page Windows pairs with that ANSI page in its
+// locales (OemCodePageOf): 437 for 1252, the page of English (United States);
+// the same page for 65001 (Windows' UTF-8 setting changes both), 874, 932,
+// 936, 949, 950 and 1258. Windows derives both pages from one locale setting,
+// and ZR_ACP is that setting here; Linux has no console code page of its own
+// to take the OEM page from.
 //
 // Conversions without an error flag, as Windows does them:
 //  - UTF-8: each maximal ill-formed subsequence (Unicode's definition)
@@ -63,8 +69,13 @@ inline constexpr DWORD WC_NO_BEST_FIT_CHARS = 0x00000400;
 
 // The process's ANSI code page (what CP_ACP stands for).
 UINT GetACP();
-// The OEM code page: the ANSI code page on this platform.
+// The OEM code page (what CP_OEMCP stands for): OemCodePageOf(GetACP()).
 UINT GetOEMCP();
+
+// The OEM code page Windows pairs with an ANSI code page: 437 for 1252,
+// otherwise the page itself (see above; 1250, 1251 and 1253-1257 deviate:
+// their DOS partners are not supported).
+UINT OemCodePageOf(UINT ansiCodePage);
 
 // The code page that a value of the environment variable ZR_ACP selects: the
 // decimal number (digits only) of a supported code page; anything else,

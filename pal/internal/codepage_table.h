@@ -97,6 +97,8 @@ constexpr CodePageInfo DoubleBytePage(UINT number, const char* iconvName,
 
 // The registry. 28602 does not exist (there is no ISO 8859-12).
 inline constexpr CodePageInfo kCodePages[] = {
+    SingleBytePage(437, "IBM437"),
+    SingleBytePage(850, "IBM850"),
     SingleBytePage(874, "CP874", kFillC1),
     DoubleBytePage(932, "CP932", {{0x81, 0x9F}, {0xE0, 0xFC}}, 0x30FB, kCp932Extras),
     DoubleBytePage(936, "CP936", {{0x81, 0xFE}}, u'?', kCp936Extras),

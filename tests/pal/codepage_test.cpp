@@ -78,7 +78,9 @@ TEST(CodePage, ConvertsAsWindowsDoes) {
     {28595, u"\u0416", "\xB6"}, {28597, u"\u03A9", "\xD9"},            {28599, u"\u011F", "\xF0"},
     {28601, u"\u0E01", "\xA1"}, {28603, u"\u0101", "\xE2"},            {28605, u"\u20AC", "\xA4"},
     {65001, u"a\u00E9\u20AC\U0001F600", "a\xC3\xA9\xE2\x82\xAC\xF0\x9F\x98\x80"},
-    // Single bytes glibc lacks; the private-use ones only without the error flag.
+    // The OEM pages (controls stay controls); single bytes glibc lacks, the
+    // private-use ones only without the error flag.
+    {437, u"\u00C7\u2591\u00A0\u0001\u007F", "\x80\xB0\xFF\x01\x7F"}, {850, u"\u00C7\u0131\u00AD", "\x80\xD5\xF0"},
     {949, u"\u0080", "\x80"}, {936, u"\uF8F5", "\xFF", kLenient}, {949, u"\uF8F7", "\xFF", kLenient},
     {950, u"\uF8F8", "\xFF", kLenient}, {932, u"\uF8F0", "\xA0", kLenient}, {932, u"\uF8F1", "\xFD", kLenient},
     {932, u"\uF8F2", "\xFE", kLenient}, {932, u"\uF8F3", "\xFF", kLenient},
@@ -101,7 +103,7 @@ TEST(CodePage, ConvertsAsWindowsDoes) {
     {65001, u"\uFFFD\uFFFD\uFFFD\uFFFD", "\xF4\x90\x80\x80", kInvalid},
     // UTF-16 a page cannot hold: one default character per unit (a surrogate
     // pair gives two); in UTF-8 lone surrogates become U+FFFD.
-    {1252, u"\U0001F600", "??", kDefault}, {932, u"a\U0001F600", "a??", kDefault}, {1252, u"\xDC00", "?", kDefault},
+    {1252, u"\U0001F600", "??", kDefault}, {932, u"a\U0001F600", "a??", kDefault}, {437, u"\xDC00", "?", kDefault},
     {65001, u"a\xD800", "a\xEF\xBF\xBD", kDefault}, {65001, u"\xDC00z", "\xEF\xBF\xBDz", kDefault},
     {65001, u"\xDE00\xD83D", "\xEF\xBF\xBD\xEF\xBF\xBD", kDefault},
   };
@@ -275,7 +277,7 @@ TEST(CodePage, BadArguments) {
 }
 
 TEST(CodePage, ValidPagesAndLeadBytes) {
-  for (UINT cp : {2u, 42u, 437u, 1200u, 28602u, 54936u, 65000u, 12345u}) EXPECT_FALSE(IsValidCodePage(cp)) << cp;
+  for (UINT cp : {2u, 42u, 852u, 1200u, 28602u, 54936u, 65000u, 12345u}) EXPECT_FALSE(IsValidCodePage(cp)) << cp;
   EXPECT_TRUE(IsValidCodePage(CP_ACP) && IsValidCodePage(CP_OEMCP));
   // Full ranges are checked through _ismbblead, which shares the tables.
   struct Lead { UINT cp; BYTE byte; BOOL lead; };
@@ -291,13 +293,17 @@ TEST(CodePage, AcpSettingValues) {
                         {"65001", 65001}, {"28605", 28605}, {"0", 65001}, {"1", 65001}, {"12345", 65001},
                         {"1252x", 65001}, {" 1252", 65001}, {"-1252", 65001}, {"125200", 65001}, {"28602", 65001}};
   for (const Case& c : cases) EXPECT_EQ(AcpFromSetting(c.value), c.acp) << (c.value ? c.value : "null");
+  // The OEM page paired with each ANSI page (1251's partner, 866, is not supported).
+  const std::pair<UINT, UINT> oem[] = {{1252, 437}, {65001, 65001}, {932, 932}, {950, 950}, {1251, 1251}};
+  for (const auto& [acp, page] : oem) EXPECT_EQ(OemCodePageOf(acp), page) << acp;
 }
 
 // The setting is read once per process: each value is tried in a fresh one.
 TEST(AcpProcess, EnvironmentSelectsTheAnsiCodePage) {
   GTEST_FLAG_SET(death_test_style, "threadsafe");
   setenv("ZR_ACP", "1252", 1);
-  EXPECT_EXIT(std::exit(GetACP() == 1252 && ToWide(CP_ACP, "\x80").text == u"\u20AC" && GetOEMCP() == 1252 &&
+  EXPECT_EXIT(std::exit(GetACP() == 1252 && ToWide(CP_ACP, "\x80").text == u"\u20AC" && GetOEMCP() == 437 &&
+                        ToWide(CP_OEMCP, "\x80").text == u"\u00C7" && ToBytes(CP_OEMCP, u"\u00C7").text == "\x80" &&
                         _setmbcp(_MB_CP_ANSI) == 0 && _getmbcp() == 0 ? 0 : 1),
               testing::ExitedWithCode(0), "");
   setenv("ZR_ACP", "932", 1);
