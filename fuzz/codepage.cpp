@@ -100,7 +100,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   // UTF-16 to bytes from the input's own units, and back again.
   std::vector<WCHAR> units(static_cast<std::size_t>(n) / 2 + 1, 0);
   std::memcpy(units.data(), text, static_cast<std::size_t>(n) / 2 * 2);
-  const bool utf8 = cp == CP_UTF8 || (cp != 12345 && cp <= CP_THREAD_ACP && GetACP() == CP_UTF8);
+  const UINT resolved = cp == CP_OEMCP ? GetOEMCP() : cp == CP_ACP || cp == CP_THREAD_ACP ? GetACP() : cp;
+  const bool utf8 = resolved == CP_UTF8;
   const DWORD wcFlags = strict && utf8 ? WC_ERR_INVALID_CHARS : 0;
   if (n >= 2) Encode(cp, wcFlags, units.data(), n / 2, small, !utf8);
   Encode(cp, wcFlags, units.data(), -1, small, !utf8);

@@ -18,10 +18,13 @@ namespace {
 // The value of ZR_ACP, or null (OS-specific, posix/codepage.inc).
 const char* ReadAcpSetting();
 
+// The OEM page of English (United States), whose ANSI page is 1252; most
+// other locales with 1252 have 850.
+constexpr UINT kOemOf1252 = 437;
+
 // 0 until the setting has been read.
 constinit std::atomic<UINT> g_acp{0};
 
-constexpr WCHAR kReplacement = 0xFFFD;
 constexpr DWORD kMbFlagsUtf8 = MB_ERR_INVALID_CHARS;
 constexpr DWORD kMbFlagsTable = MB_PRECOMPOSED | MB_ERR_INVALID_CHARS;
 constexpr DWORD kWcFlagsUtf8 = WC_ERR_INVALID_CHARS;
@@ -124,7 +127,7 @@ Outcome DecodeUtf8(const BYTE* s, std::size_t n, bool strict, WideOutput& out) {
     bool ok;
     if (need == 0 || got < need) {
       if (strict) return Outcome::kInvalid;
-      ok = out.Put(kReplacement);
+      ok = out.Put(kReplacementChar);
     } else if (cp >= 0x10000) {
       const WCHAR pair[2] = {static_cast<WCHAR>(0xD800 + ((cp - 0x10000) >> 10)),
                              static_cast<WCHAR>(0xDC00 + ((cp - 0x10000) & 0x3FF))};
@@ -155,6 +158,7 @@ Outcome DecodeTable(const CodePageTable& table, const BYTE* s, std::size_t n, bo
     } else {
       unit = table.Single(b);
       i += 1;
+      if (strict && IsPrivateUse(unit)) return Outcome::kInvalid;
     }
     if (unit == CodePageTable::kNone) {
       if (strict) return Outcome::kInvalid;
@@ -173,7 +177,7 @@ Outcome EncodeUtf8(const WCHAR* s, std::size_t n, bool strict, ByteOutput& out) 
       ++i;
     } else if (IsHighSurrogate(cp) || IsLowSurrogate(cp)) {
       if (strict) return Outcome::kInvalid;
-      cp = kReplacement;
+      cp = kReplacementChar;
     }
     char bytes[4];
     std::size_t k;
@@ -220,15 +224,11 @@ Outcome EncodeTable(const CodePageTable& table, const WCHAR* s, std::size_t n, L
   char fallback[2];
   const std::size_t fallbackSize = DefaultBytes(table, defaultChar, fallback);
   for (std::size_t i = 0; i < n; ++i) {
+    // Unit by unit, as Windows converts: no table page holds a character
+    // beyond the BMP, and each half of a surrogate pair becomes a default
+    // character of its own.
     const WCHAR unit = s[i];
-    WORD encoded = 0;
-    if (IsHighSurrogate(unit) && i + 1 < n && IsLowSurrogate(s[i + 1])) {
-      ++i;  // the pair is one character, which no table page has
-    } else if (unit == 0) {
-      encoded = 0;
-    } else {
-      encoded = table.Encode(unit);
-    }
+    const WORD encoded = unit == 0 ? 0 : table.Encode(unit);
     bool ok;
     if (unit != 0 && encoded == 0) {
       *usedDefault = true;
@@ -296,7 +296,15 @@ UINT GetACP() {
   return acp;
 }
 
-UINT GetOEMCP() { return GetACP(); }
+UINT OemCodePageOf(UINT ansiCodePage) {
+  // 874, 932, 936, 949, 950, 1258 and 65001 serve as both pages on Windows.
+  // The DOS pages it pairs with 1250, 1251 and 1253-1257 (852, 866, 737,
+  // 857, 862, 775, 720) are not supported, and no Windows locale has the
+  // ISO pages or 20127 as its ANSI page: those stand for themselves too.
+  return ansiCodePage == 1252 ? kOemOf1252 : ansiCodePage;
+}
+
+UINT GetOEMCP() { return OemCodePageOf(GetACP()); }
 
 BOOL IsValidCodePage(UINT codePage) {
   const CodePageInfo* info;

@@ -1,35 +1,43 @@
 // pal/codepage.h - code-page conversion with Windows code-page numbers.
 //
-// Supported code pages: 874, 932, 936, 949, 950, 1250-1258, 20127,
+// Supported code pages: 437 and 850 (the OEM pages of the United States and
+// of Western Europe), 874, 932, 936, 949, 950, 1250-1258, 20127,
 // 28591-28601 and 28603-28605 (ISO 8859-1 to -11, -13 to -15; 28600,
 // 28601 and 28604 go beyond the pages Windows offers), and 65001 (UTF-8).
 // UTF-8 is converted directly; the others through tables built once per
-// process from the C library's iconv (see pal/codepage_table.h). The
-// differences from the Windows tables that glibc imposes are listed in
-// docs/deviations.md.
+// process from the C library's iconv, corrected where the Windows tables
+// differ in known ways (see pal/internal/codepage_table.h). The differences
+// that remain are listed in docs/deviations.md.
 //
 // CP_ACP (and CP_THREAD_ACP) is the process's ANSI code page: 65001 unless
 // the environment variable ZR_ACP holds the decimal number of a supported
 // code page. It is read once: at library start-up, or at the first call that
-// needs it when start-up has not run (the static library's tests). CP_OEMCP
-// is the same page: Linux has no separate console code page.
+// needs it when start-up has not run (the static library's tests).
+// CP_OEMCP is the OEM code page Windows pairs with that ANSI page in its
+// locales (OemCodePageOf): 437 for 1252, the page of English (United States);
+// the same page for 65001 (Windows' UTF-8 setting changes both), 874, 932,
+// 936, 949, 950 and 1258. Windows derives both pages from one locale setting,
+// and ZR_ACP is that setting here; Linux has no console code page of its own
+// to take the OEM page from.
 //
 // Conversions without an error flag, as Windows does them:
 //  - UTF-8: each maximal ill-formed subsequence (Unicode's definition)
 //    becomes one U+FFFD; lone surrogates in UTF-16 become U+FFFD (EF BF BD).
 //  - Double-byte pages: a lead byte and the byte after it are always taken
 //    together, unless that byte is 0 or missing; a pair that has no character
-//    and a lead byte on its own become U+30FB, the pages' Unicode default
-//    character.
+//    and a lead byte on its own become the page's Unicode default character:
+//    U+30FB in 932, U+003F in 936, 949 and 950.
 //  - Single-byte pages: bytes without a character become U+FFFD. The Windows
 //    tables map every byte; only bytes glibc lacks get here (0x80-0x9F of the
 //    1250-1258 and 874 pages are filled with the C1 controls, as Windows does).
 //  - UTF-16 that a page cannot represent becomes the default character
-//    (defaultChar, or '?'), one per character (a surrogate pair is one
-//    character), and *usedDefaultChar is set. No best-fit substitution is ever
-//    made: WC_NO_BEST_FIT_CHARS is accepted and is what always happens.
+//    (defaultChar, or '?'), one per UTF-16 unit (a surrogate pair gives two),
+//    and *usedDefaultChar is set. No best-fit substitution is ever made:
+//    WC_NO_BEST_FIT_CHARS is accepted and is what always happens.
 // With MB_ERR_INVALID_CHARS / WC_ERR_INVALID_CHARS every such case fails the
-// call instead (0, ERROR_NO_UNICODE_TRANSLATION).
+// call instead (0, ERROR_NO_UNICODE_TRANSLATION), and so does a single byte
+// that decodes to a private-use character (932's A0 and FD-FF, the 0xFF of
+// 936, 949 and 950), which flag 0 converts.
 //
 // Flags: MB_PRECOMPOSED is accepted (and ignored) except with UTF-8; MB_COMPOSITE
 // and MB_USEGLYPHCHARS, WC_COMPOSITECHECK, WC_DISCARDNS, WC_SEPCHARS and
@@ -61,8 +69,13 @@ inline constexpr DWORD WC_NO_BEST_FIT_CHARS = 0x00000400;
 
 // The process's ANSI code page (what CP_ACP stands for).
 UINT GetACP();
-// The OEM code page: the ANSI code page on this platform.
+// The OEM code page (what CP_OEMCP stands for): OemCodePageOf(GetACP()).
 UINT GetOEMCP();
+
+// The OEM code page Windows pairs with an ANSI code page: 437 for 1252,
+// otherwise the page itself (see above; 1250, 1251 and 1253-1257 deviate:
+// their DOS partners are not supported).
+UINT OemCodePageOf(UINT ansiCodePage);
 
 // The code page that a value of the environment variable ZR_ACP selects: the
 // decimal number (digits only) of a supported code page; anything else,

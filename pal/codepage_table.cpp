@@ -10,9 +10,7 @@
 
 namespace zrpal {
 
-CodePageTable::CodePageTable(const CodePageInfo& info)
-    : info_(&info),
-      unicodeDefault_(info.kind == CodePageKind::kDoubleByte ? WCHAR{0x30FB} : WCHAR{0xFFFD}) {
+CodePageTable::CodePageTable(const CodePageInfo& info) : info_(&info) {
   assert(info.kind != CodePageKind::kUtf8);
   unsigned rows = 0;
   for (unsigned b = 0; b < 256; ++b) {
@@ -33,7 +31,19 @@ void CodePageTable::SetEncode(WCHAR unit, WORD bytes) {
   row[unit & 0xFF] = bytes;
 }
 
-void CodePageTable::AddReverseMappings() {
+void CodePageTable::Complete() {
+  for (const ExtraMapping& extra : info_->extras)
+    if (single_[extra.byte] == kNone) single_[extra.byte] = extra.unit;
+  if (info_->fillC1) {
+    for (unsigned b = 0x80; b <= 0x9F; ++b)
+      if (single_[b] == kNone) single_[b] = static_cast<WCHAR>(b);
+  }
+  // Only a pair that decodes to the unit may encode it (the registry's
+  // invariant; a C library whose table lacks the pair keeps its choice).
+  for (const PreferredEncoding& p : info_->preferred)
+    if (Pair(static_cast<BYTE>(p.bytes >> 8), static_cast<BYTE>(p.bytes)) == p.unit)
+      SetEncode(p.unit, p.bytes);
+
   for (unsigned b = 1; b < 256; ++b) {
     const WCHAR unit = single_[b];
     if (unit != kNone && unit != 0 && Encode(unit) == 0) SetEncode(unit, static_cast<WORD>(b));
@@ -77,6 +87,7 @@ const CodePageTable* CodePageTableFor(const CodePageInfo& info) {
     if (!table) {
       std::unique_ptr<CodePageTable> built =
           info.kind == CodePageKind::kUtf8 ? nullptr : BuildCodePageTable(info);
+      if (built) built->Complete();
       table = built ? built.release() : Unavailable();
       slot.store(table, std::memory_order_release);
     }

@@ -28,7 +28,7 @@ TEST_F(Mbcs, SettingTheCodePage) {
   EXPECT_EQ(_getmbcp(), 0);
   struct Case { int request, result, mbcp; };  // mbcp: _getmbcp afterwards
   const Case cases[] = {{932, 0, 932},    {1252, 0, 0},   {936, 0, 936},  {65001, 0, 0},    {949, 0, 949},
-                        {437, -1, 949},   {-1, -1, 949},  {12345, -1, 949}, {950, 0, 950}, {28605, 0, 0},
+                        {852, -1, 949},   {-1, -1, 949},  {12345, -1, 949}, {950, 0, 950}, {28605, 0, 0},
                         {950, 0, 950},    {_MB_CP_SBCS, 0, 0}};
   for (const Case& c : cases) {
     EXPECT_EQ(_setmbcp(c.request), c.result) << c.request;

@@ -107,7 +107,7 @@ TEST(LoadStringAProcess, ConvertsWholeCharactersToTheAnsiCodePage) {
         {2, 4, "Gr"},  // room for 3 bytes: not half of the two bytes of u-umlaut
         {2, 5, "Gr\xC3\xBC"}, {17, 10, "emoji "}, {17, 11, "emoji \xF0\x9F\x98\x80"}, {1, 1, ""}, {1000, 8, ""},
         {5, 8, ""}}},
-      {"1252", {{2, 512, "Gr\xFC\xDF" "e, \x80 \x97 ???"}, {17, 512, "emoji ? pair"}, {3, 256, first255}}},
+      {"1252", {{2, 512, "Gr\xFC\xDF" "e, \x80 \x97 ???"}, {17, 512, "emoji ?? pair"}, {3, 256, first255}}},
   };
   for (const auto& [acp, cases] : pages) {
     setenv("ZR_ACP", acp, 1);
