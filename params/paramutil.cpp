@@ -1,0 +1,123 @@
+// params/paramutil.cpp - the utilities over any parameter tree: copy,
+// compare, dump, and the one-line string form.
+#include <memory>
+#include <string>
+
+#include "pal/debug.h"
+#include "params/paramtext.h"
+#include "params/treewalk.h"
+#include "zr/param.h"
+#include "zr/variant.h"
+
+namespace zr {
+
+namespace {
+
+// The memory file of the string conversions grows in steps of this size.
+constexpr std::size_t kMemFileStep = 1024;
+
+void CopyNode(IParam* source, IParam* destination) {
+  {
+    CNameWalk names(RequireNames(source->EnumParams()));
+    while (const char* name = names.Next()) {
+      CParamRef from(source->OpenParam(name, 0));
+      if (!from) continue;
+      CParamRef to(destination->OpenParam(name, 0));
+      if (!to) to.Reset(destination->CreateParam(name));
+      if (to) CopyNode(from.Get(), to.Get());
+    }
+  }
+  CNameWalk names(RequireNames(source->EnumValues()));
+  while (const char* name = names.Next()) {
+    CZRVariant value;
+    source->GetValue(name, &value);
+    destination->SetValue(name, &value);
+  }
+}
+
+void DumpNode(IParam* node) {
+  std::string line;
+  {
+    CNameWalk names(RequireNames(node->EnumValues()));
+    while (const char* name = names.Next()) {
+      line.assign(" ").append(name).append(" \n");
+      zrpal::OutputDebugStringA(line.c_str());
+    }
+  }
+  CNameWalk names(RequireNames(node->EnumParams()));
+  while (const char* name = names.Next()) {
+    line.assign("--- ").append(name).append(" ---\n");
+    zrpal::OutputDebugStringA(line.c_str());
+    CParamRef child(node->OpenParam(name, 0));
+    if (child) DumpNode(child.Get());
+  }
+}
+
+}  // namespace
+
+}  // namespace zr
+
+using zr::CNameWalk;
+using zr::CParamRef;
+
+void Param_CopyTo(IParam* source, IParam* destination) {
+  if (!source || !destination) return;
+  // Both trees stay alive for the whole copy, whatever the nodes do.
+  source->AddRef();
+  const CParamRef holdSource(source);
+  destination->AddRef();
+  const CParamRef holdDestination(destination);
+  zr::CopyNode(source, destination);
+}
+
+int Param_Cmp(IParam* first, IParam* second) {
+  if (!first || !second) return 0;
+  {
+    CNameWalk names(first->EnumValues());
+    while (const char* name = names.Next()) {
+      // The first tree's read is not checked: a value it lists but cannot
+      // read compares as an empty variant.
+      CZRVariant a;
+      CZRVariant b;
+      first->GetValue(name, &a);
+      if (!second->GetValue(name, &b) || a != b) return 0;
+    }
+  }
+  CNameWalk names(first->EnumParams());
+  while (const char* name = names.Next()) {
+    CParamRef a(first->OpenParam(name, 0));
+    CParamRef b(second->OpenParam(name, 0));
+    if (!Param_Cmp(a.Get(), b.Get())) return 0;
+  }
+  return 1;
+}
+
+void Dump_Param(IParam* tree) {
+  if (tree) zr::DumpNode(tree);
+}
+
+int Param_Param2String(IParam* tree, CXString& output) {
+  if (!tree) return 0;
+  zr::CMemTextBuffer file(zr::kMemFileStep);
+  zr::WriteParamText(tree, file, nullptr);
+  zr::CMemTextSource source(file.Data(), file.Size(), zr::kMemFileName);
+  zr::CInputBuffer items(source);
+  const std::unique_ptr<char[]> item(new char[zr::CInputBuffer::kLineMax + 1]);
+  std::string text;
+  while (const int length = items.NextItem(item.get())) {
+    text.append(item.get(), static_cast<std::size_t>(length));
+    text += '|';
+  }
+  output = text.c_str();
+  return 1;
+}
+
+int Param_String2Param(CXString& input, IParam* tree) {
+  if (!tree) return 0;
+  zr::CMemTextBuffer file(zr::kMemFileStep);
+  file.Write(input, static_cast<std::size_t>(input.GetSize()));
+  zr::CMemTextSource source(file.Data(), file.Size(), zr::kMemFileName);
+  // Included files are not opened from memory text yet: the file layer
+  // brings the opener.
+  return zr::ReadParamText(source, tree, nullptr);
+}
