@@ -210,22 +210,31 @@ void CMemParam::SetValue(const char* name, const tagZRVARIANT* value) {
     node->SetValue(path.Tail(), value);
     return;
   }
-  name = zr::ValueNameOf(name);
+  ZRVariantCopy(&FindOrAddValue(zr::ValueNameOf(name))->value, value);
+}
+
+CMemParam::ValueMap::CAssoc* CMemParam::FindOrAddValue(const char* name) {
   const ULONG* key = zr::KeyOf(name);
-  ValueMap::CAssoc* e = m_values.Find(key);
-  if (!e) {
-    // An empty entry first, then the copy in place: the variant is copied
-    // once, and a failed copy leaves an empty value under the new name.
-    m_pValueNames->AddTail(name);
-    try {
-      m_values.Set(key, CZRVariant());
-    } catch (...) {
-      RemoveName(m_pValueNames, name);
-      throw;
-    }
-    e = m_values.Find(key);
+  if (ValueMap::CAssoc* e = m_values.Find(key)) return e;
+  // An empty entry first, then the value in place: it is copied once, and
+  // a failed copy leaves an empty value under the new name.
+  m_pValueNames->AddTail(name);
+  try {
+    m_values.Set(key, CZRVariant());
+  } catch (...) {
+    RemoveName(m_pValueNames, name);
+    throw;
   }
-  ZRVariantCopy(&e->value, value);
+  return m_values.Find(key);
+}
+
+void CMemParam::SetValueTaking(IParam* node, const char* name, tagZRVARIANT& value) {
+  if (typeid(*node) != typeid(CMemParam) || !name || std::strchr(name, zr::kBackslash)) {
+    node->SetValue(name, &value);
+    return;
+  }
+  auto* memory = static_cast<CMemParam*>(node);
+  static_cast<CZRVariant&>(memory->FindOrAddValue(zr::ValueNameOf(name))->value).Attach(value);
 }
 
 void CMemParam::DeleteValue(const char* name) {

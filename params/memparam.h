@@ -70,10 +70,18 @@ class CMemParam final : public CZRUnknownImpl<IParam>, public IRegisterIface {
 
   const CXString& GetName() const { return m_name; }
 
+  // SetValue(name, &value) that takes the content of `value` over instead
+  // of copying it when `node` is a memory node (`value` is then empty): the
+  // readers' path into a memory tree. Other back-ends get SetValue.
+  static void SetValueTaking(IParam* node, const char* name, tagZRVARIANT& value);
+
  private:
   // A new child named `name` (no backslash), entered in the list and the
   // map; the caller receives one reference.
   CMemParam* AddChild(const char* name);
+  // The entry of value `name` (no path; "@" already applied), made empty
+  // when there was none.
+  ValueMap::CAssoc* FindOrAddValue(const char* name);
   // The child of hash-equal name, borrowed, or null.
   IParam* FindChild(const char* name);
   static CTEnum<const char*>* EnumOf(zr::CParamNameList* list);

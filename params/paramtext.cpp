@@ -17,6 +17,7 @@
 #include <string>
 #include <vector>
 
+#include "params/memparam.h"
 #include "params/treewalk.h"
 #include "params/valuetext.h"
 #include "zr/exception.h"
@@ -55,12 +56,17 @@ int CMemTextSource::ReadLine(char* buffer, int max) {
     buffer[0] = 0;
     return 0;
   }
+  const std::size_t limit = static_cast<std::size_t>(max);
   const std::size_t left = m_size - m_position;
-  const std::size_t n = left < static_cast<std::size_t>(max) ? left : static_cast<std::size_t>(max);
-  const char* start = m_data + m_position;
-  const auto* feed = static_cast<const char*>(std::memchr(start, '\n', n));
+  const std::size_t n = left < limit ? left : limit;
+  // The text, then the zeros up to the padded size (which hold no line feed).
+  const std::size_t textLeft = m_position < m_textSize ? m_textSize - m_position : 0;
+  const std::size_t fromText = textLeft < n ? textLeft : n;
+  const char* start = m_data + (m_position < m_textSize ? m_position : m_textSize);
+  const auto* feed = static_cast<const char*>(std::memchr(start, '\n', fromText));
   if (!feed) {
-    std::memcpy(buffer, start, n);
+    std::memcpy(buffer, start, fromText);
+    std::memset(buffer + fromText, 0, n - fromText);
     buffer[n] = 0;
     m_position += n;
     return static_cast<int>(n);
@@ -101,9 +107,19 @@ int CInputBuffer::NextItem(char* out) {
       m_position = m_end;
       continue;
     }
+    const char* start = line + m_position;
+    const std::size_t rest = static_cast<std::size_t>(m_end - m_position);
+    const auto* bar = static_cast<const char*>(std::memchr(start, '|', rest));
+    const std::size_t span = bar ? static_cast<std::size_t>(bar - start) : rest;
+    m_position += static_cast<int>(span);  // on the bar, or at the end
     int length = 0;
-    for (; m_position < m_end && line[m_position] != '|'; ++m_position)
-      if (line[m_position]) out[length++] = line[m_position];  // zero bytes add nothing
+    if (!std::memchr(start, 0, span)) {
+      std::memcpy(out, start, span);
+      length = static_cast<int>(span);
+    } else {
+      for (std::size_t i = 0; i < span; ++i)
+        if (start[i]) out[length++] = start[i];  // zero bytes add nothing
+    }
     out[length] = 0;
     if (length > 0) return length;
   }
@@ -238,7 +254,7 @@ class CTreeReader {
     while (text < end && IsTextSpace(*text)) ++text;
     CZRVariant value;
     if (!ParseValueText(text, &value)) return;
-    m_current->SetValue(begin, &value);
+    CMemParam::SetValueTaking(m_current.Get(), begin, value);
   }
 
   IParam* m_root;

@@ -13,9 +13,6 @@ namespace zr {
 
 namespace {
 
-// The memory file of the string conversions grows in steps of this size.
-constexpr std::size_t kMemFileStep = 1024;
-
 void CopyNode(IParam* source, IParam* destination) {
   {
     CNameWalk names(RequireNames(source->EnumParams()));
@@ -114,9 +111,10 @@ int Param_Param2String(IParam* tree, CXString& output) {
 
 int Param_String2Param(CXString& input, IParam* tree) {
   if (!tree) return 0;
-  zr::CMemTextBuffer file(zr::kMemFileStep);
-  file.Write(input, static_cast<std::size_t>(input.GetSize()));
-  zr::CMemTextSource source(file.Data(), file.Size(), zr::kMemFileName);
+  // The string read in place, as the memory file the text would be written
+  // to: followed by zeros up to the file's grown size.
+  const auto size = static_cast<std::size_t>(input.GetSize());
+  zr::CMemTextSource source(input, size, zr::MemFileSize(size), zr::kMemFileName);
   // Included files are not opened from memory text yet: the file layer
   // brings the opener.
   return zr::ReadParamText(source, tree, nullptr);

@@ -76,23 +76,37 @@ class CMemTextBuffer final : public CParamTextSink {
   std::size_t m_step;
 };
 
-// A source over bytes in memory (not copied: they must outlive it).
+// A source over bytes in memory (not copied: they must outlive it). With a
+// padded size above the text's size the source reads as the text followed
+// by zeros up to that size: a memory file's content without the copy.
 class CMemTextSource final : public CParamTextSource {
  public:
   CMemTextSource(const char* data, std::size_t size, const WCHAR* name)
-      : m_data(data), m_size(size), m_name(name) {}
+      : m_data(data), m_textSize(size), m_size(size), m_name(name) {}
+  CMemTextSource(const char* data, std::size_t size, std::size_t paddedSize, const WCHAR* name)
+      : m_data(data), m_textSize(size), m_size(paddedSize > size ? paddedSize : size), m_name(name) {}
 
   int ReadLine(char* buffer, int max) override;
   const WCHAR* GetFileName() override { return m_name; }
 
  private:
+  // Invariant: m_position <= m_size; bytes from m_textSize on read as 0.
   const char* m_data;
+  std::size_t m_textSize;
   std::size_t m_size;
   std::size_t m_position = 0;
   const WCHAR* m_name;
 };
 
-// The name the in-memory file of the string conversions answers.
+// The name the in-memory file of the string conversions answers, and the
+// step its size grows by.
 inline constexpr const WCHAR* kMemFileName = u"MemFile";
+inline constexpr std::size_t kMemFileStep = 1024;
+
+// The size a memory file grown in kMemFileStep steps has after `n` bytes
+// were written to it.
+inline constexpr std::size_t MemFileSize(std::size_t n) {
+  return (n + kMemFileStep - 1) / kMemFileStep * kMemFileStep;
+}
 
 }  // namespace zr
