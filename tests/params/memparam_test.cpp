@@ -63,37 +63,25 @@ TEST(MemParam, CreateEmptiesAndDeleteMovesToTheEnd) {
   Tree t;
   Tree a(t->CreateParam("a"));
   Set(a.get(), "v", 1);
-  Tree(a->CreateParam("child"));
+  Set(a.get(), "b\\w", 2);
   Tree again(t->CreateParam("A"));
   EXPECT_EQ(again.get(), a.get());
   EXPECT_EQ(Names(a->EnumValues()), V{});
   EXPECT_EQ(Names(a->EnumParams()), V{});
-  Set(t.get(), "one", 1);
-  Set(t.get(), "two", 2);
-  Set(t.get(), "three", 3);
+  for (const char* name : {"one", "two", "three"}) Set(t.get(), name, 1);
   t->DeleteValue("one");
   Set(t.get(), "one", 1);
   EXPECT_EQ(Names(t->EnumValues()), (V{"two", "three", "one"}));
-  Tree(t->CreateParam("b"));
-  t->DeleteParam("a");
-  EXPECT_EQ(Names(t->EnumParams()), V{"b"});
-  EXPECT_EQ(Names(a->EnumParams()), V{});  // still alive through our reference, purged
-}
-
-TEST(MemParam, DeletingByPathEmptiesTheDescendantOnly) {
-  Tree t;
+  // A path given to DeleteParam empties the descendant, which stays.
   Set(t.get(), "a\\b\\v", 1);
   t->DeleteParam("a\\b");
-  Tree a(t->OpenParam("a", 0));
   EXPECT_EQ(Names(a->EnumParams()), V{"b"});
   EXPECT_EQ(IntOf(t.get(), "a\\b\\v"), -1);
   t->DeleteValue("a\\b");  // DeleteValue takes no path: nothing happens
-  Set(t.get(), "x", 1);
-  Set(t.get(), "y", 2);
-  t->DeleteAllValues();
-  t->DeleteAllParams();
-  EXPECT_EQ(Names(t->EnumValues()), V{});
-  EXPECT_EQ(Names(t->EnumParams()), V{});
+  Tree(t->CreateParam("c"));
+  t->DeleteParam("a");
+  EXPECT_EQ(Names(t->EnumParams()), V{"c"});
+  EXPECT_EQ(Names(a->EnumParams()), V{});  // alive through our reference, purged
 }
 
 TEST(MemParam, EnumeratorsOutliveWhatTheyEnumerate) {
@@ -133,35 +121,29 @@ Fn Slot(const void* object, int index) {
 
 TEST(MemParam, OperationsSitInTheirSlots) {
   Tree t;
-  using Create = IParam* (*)(void*, const char*);
-  using Open = IParam* (*)(void*, const char*, int);
-  using ByName = void (*)(void*, const char*);
-  using Plain = void (*)(void*);
-  using Enum = CTEnum<const char*>* (*)(void*);
-  using Get = int (*)(void*, const char*, tagZRVARIANT*);
-  using SetFn = void (*)(void*, const char*, const tagZRVARIANT*);
   IParam* p = t.get();
   const CZRVariant one(1);
-  Slot<SetFn>(p, 9)(p, "v", &one);
+  Slot<void (*)(void*, const char*, const tagZRVARIANT*)>(p, 9)(p, "v", &one);  // SetValue
   CZRVariant v;
-  EXPECT_EQ(Slot<Get>(p, 8)(p, "v", &v), 1);
-  Tree created(Slot<Create>(p, 3)(p, "c"));
-  Tree opened(Slot<Open>(p, 4)(p, "c", 0));
+  EXPECT_EQ((Slot<int (*)(void*, const char*, tagZRVARIANT*)>(p, 8)(p, "v", &v)), 1);  // GetValue
+  Tree created(Slot<IParam* (*)(void*, const char*)>(p, 3)(p, "c"));
+  Tree opened(Slot<IParam* (*)(void*, const char*, int)>(p, 4)(p, "c", 0));
   EXPECT_EQ(opened.get(), created.get());
+  using Enum = CTEnum<const char*>* (*)(void*);
   EXPECT_EQ(Names(Slot<Enum>(p, 7)(p)), V{"c"});
   EXPECT_EQ(Names(Slot<Enum>(p, 12)(p)), V{"v"});
-  Slot<ByName>(p, 10)(p, "v");
-  Slot<ByName>(p, 5)(p, "c");
-  EXPECT_EQ(Names(t->EnumValues()), V{});
-  EXPECT_EQ(Names(t->EnumParams()), V{});
-  Set(p, "w", 2);
-  Slot<Plain>(p, 11)(p);  // DeleteAllValues
-  Tree(t->CreateParam("d"));
-  Slot<Plain>(p, 6)(p);   // DeleteAllParams
-  Set(p, "x", 3);
-  Slot<Plain>(p, 13)(p);  // Purge
-  EXPECT_EQ(Names(t->EnumValues()), V{});
-  EXPECT_EQ(Names(t->EnumParams()), V{});
+  using ByName = void (*)(void*, const char*);
+  Slot<ByName>(p, 10)(p, "v");  // DeleteValue
+  Slot<ByName>(p, 5)(p, "c");   // DeleteParam
+  EXPECT_EQ(Names(t->EnumValues()).size() + Names(t->EnumParams()).size(), 0u);
+  using Plain = void (*)(void*);
+  for (int slot : {11, 6, 13}) {  // DeleteAllValues, DeleteAllParams, Purge
+    Set(p, "w", 2);
+    Tree(t->CreateParam("d"));
+    Slot<Plain>(p, slot)(p);
+    EXPECT_EQ(Names(t->EnumValues()).empty(), slot != 6) << slot;
+    EXPECT_EQ(Names(t->EnumParams()).empty(), slot != 11) << slot;
+  }
 }
 
 }  // namespace

@@ -86,26 +86,17 @@ TEST(ParamUtil, DumpWritesNamesToTheDebuggerOutput) {
   ::unsetenv("ZR_DEBUG_OUTPUT");
 }
 
-TEST(ParamUtil, StringForm) {
+TEST(ParamUtil, StringFormAndItsRoundTrip) {
   Tree t;
   EXPECT_EQ(StringForm(t.get()), "[\\]\t|");
   const CZRVariant five(5);
   t->SetValue("n", &five);
   Tree(t->CreateParam("a"));
   EXPECT_EQ(StringForm(t.get()), "[\\]\t\t|n=i5|[\\a]\t|");
-  CXString out;
-  EXPECT_EQ(Param_Param2String(nullptr, out), 0);
-  CXString in("[\\]");
-  EXPECT_EQ(Param_String2Param(in, nullptr), 0);
-}
-
-TEST(ParamUtil, StringFormRoundTrip) {
-  Tree t;
-  ReadText("[\\]|a=i1|b=R0.1|[\\x\\y]|c=Z1,2.5|d=sone two", t.get());
+  ReadText("[\\x\\y]|c=Z1,2.5|d=sone two", t.get());
   Tree back;
   EXPECT_EQ(ReadText(StringForm(t.get()), back.get()), 1);
-  EXPECT_EQ(Param_Cmp(back.get(), t.get()), 1);
-  EXPECT_EQ(Param_Cmp(t.get(), back.get()), 1);
+  EXPECT_EQ(Param_Cmp(back.get(), t.get()) + Param_Cmp(t.get(), back.get()), 2);
   const CZRVariant wide(u"wide");
   t->SetValue("w", &wide);
   ReadText(StringForm(t.get()), back.get());
@@ -113,6 +104,9 @@ TEST(ParamUtil, StringFormRoundTrip) {
   ASSERT_EQ(back->GetValue("w", &w), 1);
   EXPECT_EQ(w.vt, ZRVT_STR);  // wide text comes back 8-bit
   EXPECT_STREQ(w.pszVal, "wide");
+  CXString out;
+  EXPECT_EQ(Param_Param2String(nullptr, out), 0);
+  EXPECT_EQ(Param_String2Param(out, nullptr), 0);
 }
 
 TEST(ParamUtil, ReadingTheText) {
