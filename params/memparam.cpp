@@ -98,11 +98,11 @@ CMemParam::CMemParam(const char* name)
 
 CMemParam::~CMemParam() {
   // The maps release the children and clear the variants as they go; the
-  // registry (a weak record only) frees itself.
+  // registry (a weak record only) frees itself. The name lists go with
+  // their last reference: at once, or with the last enumerator that walks
+  // them, whose names stay valid until then.
   m_children.RemoveAll();
   m_values.RemoveAll();
-  EmptyList(m_pParamNames);
-  EmptyList(m_pValueNames);
   m_pParamNames->Release();
   m_pValueNames->Release();
 }

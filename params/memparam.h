@@ -87,9 +87,9 @@ class CMemParam final : public CZRUnknownImpl<IParam>, public IRegisterIface {
   static CTEnum<const char*>* EnumOf(zr::CParamNameList* list);
   // Removes the first entry equal to `name` (case-insensitively).
   static void RemoveName(zr::CParamNameList* list, const char* name);
-  // Empties a name list for Purge and destruction. A list that enumerators
-  // still walk is replaced by a fresh one instead, so that they keep valid
-  // names (the old list goes with its last enumerator).
+  // Empties a name list for Purge. A list that enumerators still walk is
+  // replaced by a fresh one instead, so that they keep valid names (the old
+  // list goes with its last enumerator).
   static void EmptyList(zr::CParamNameList*& list);
 
   CZRInterfaceRegistry m_registry;
