@@ -1,5 +1,8 @@
 // params/paramutil.cpp - the utilities over any parameter tree: copy,
 // compare, dump, and the one-line string form.
+#include <climits>
+#include <cstring>
+#include <new>
 #include <memory>
 #include <string>
 
@@ -100,12 +103,23 @@ int Param_Param2String(IParam* tree, CXString& output) {
   zr::CMemTextSource source(file.Data(), file.Size(), zr::kMemFileName);
   zr::CInputBuffer items(source);
   const std::unique_ptr<char[]> item(new char[zr::CInputBuffer::kLineMax + 1]);
-  std::string text;
+  // Items stand apart in the file by at least one byte, except where a
+  // line longer than the line buffer is cut into pieces; so the string, a
+  // bar after each item, fits the file's size plus one byte per piece and
+  // is built in place.
+  const std::size_t room = file.Size() + file.Size() / zr::CInputBuffer::kLineMax + 2;
+  if (room > static_cast<std::size_t>(INT_MAX)) throw std::bad_alloc();  // as CXString itself refuses
+  CXString text;
+  char* out = text.GetBuffer(static_cast<int>(room));
+  std::size_t used = 0;
   while (const int length = items.NextItem(item.get())) {
-    text.append(item.get(), static_cast<std::size_t>(length));
-    text += '|';
+    std::memcpy(out + used, item.get(), static_cast<std::size_t>(length));
+    used += static_cast<std::size_t>(length);
+    out[used++] = '|';
   }
-  output = text.c_str();
+  out[used] = 0;
+  text.ReleaseBuffer();
+  output = text;
   return 1;
 }
 
