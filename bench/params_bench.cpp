@@ -27,8 +27,8 @@ constexpr int kValuesPerSection = 25;
 constexpr int kValueLength = 180;
 
 struct Corpus {
-  std::string paramText;  // [\secN] headers, keyM=s... values, one item per line
-  std::string iniText;    // [secN] headers, keyM=... values
+  std::string paramText;           // [\secN] headers, keyM=s... values, one item per line
+  std::string iniText;             // [secN] headers, keyM=... values
   std::vector<std::string> paths;  // secN\keyM, shuffled
   std::vector<std::pair<std::string, std::vector<std::pair<std::string, std::string>>>> sections;
 

@@ -47,7 +47,8 @@ bool Names(CTEnum<const char*>* e, IParam* node, bool children, int depth);
 
 // Whether every name of the tree reads back as it is written.
 bool Representable(IParam* node, int depth = 0) {
-  return Names(node->EnumValues(), node, false, depth) && Names(node->EnumParams(), node, true, depth);
+  return Names(node->EnumValues(), node, false, depth) &&
+         Names(node->EnumParams(), node, true, depth);
 }
 
 bool Names(CTEnum<const char*>* e, IParam* node, bool children, int depth) {

@@ -90,9 +90,11 @@ CMemParam::CMemParam(const char* name)
   static_assert(offsetof(CMemParam, m_cRef) < offsetof(CMemParam, m_registry));
   static_assert(offsetof(CMemParam, m_registry) < offsetof(CMemParam, m_name));
   static_assert(offsetof(CMemParam, m_name) < offsetof(CMemParam, m_pParamNames));
-  static_assert(offsetof(CMemParam, m_pParamNames) + sizeof(void*) == offsetof(CMemParam, m_pValueNames));
+  static_assert(offsetof(CMemParam, m_pParamNames) + sizeof(void*) ==
+                offsetof(CMemParam, m_pValueNames));
   static_assert(offsetof(CMemParam, m_pValueNames) < offsetof(CMemParam, m_children));
-  static_assert(offsetof(CMemParam, m_children) + sizeof(ChildMap) == offsetof(CMemParam, m_values));
+  static_assert(offsetof(CMemParam, m_children) + sizeof(ChildMap) ==
+                offsetof(CMemParam, m_values));
 #pragma GCC diagnostic pop
 }
 

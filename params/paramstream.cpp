@@ -59,7 +59,8 @@ void SaveNode(IXStream* stream, IParam* node) {
 
 class CStreamLoader {
  public:
-  CStreamLoader(IXStream* stream, ULONG end) : m_stream(stream), m_end(end), m_name(new char[kNameBuffer]) {}
+  CStreamLoader(IXStream* stream, ULONG end)
+      : m_stream(stream), m_end(end), m_name(new char[kNameBuffer]) {}
 
   // The node record into `node`, emptied first.
   void LoadNode(IParam* node, int depth) {

@@ -174,7 +174,8 @@ class CTreeReader {
     if (*begin == '#') return Directive(begin + 1, end);
     if (*begin == '[') return Header(begin, end);
     if (!m_current) return;  // before the first section
-    char* equals = static_cast<char*>(std::memchr(begin, '=', static_cast<std::size_t>(end - begin)));
+    char* equals =
+        static_cast<char*>(std::memchr(begin, '=', static_cast<std::size_t>(end - begin)));
     if (CountComponents(begin, equals ? equals : end) > kMaxPathComponents) return;
     if (equals) return Value(begin, equals, end);
     const CZRVariant flag(0);

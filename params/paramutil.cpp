@@ -2,8 +2,8 @@
 // compare, dump, and the one-line string form.
 #include <climits>
 #include <cstring>
-#include <new>
 #include <memory>
+#include <new>
 #include <string>
 
 #include "pal/debug.h"
@@ -108,7 +108,8 @@ int Param_Param2String(IParam* tree, CXString& output) {
   // bar after each item, fits the file's size plus one byte per piece and
   // is built in place.
   const std::size_t room = file.Size() + file.Size() / zr::CInputBuffer::kLineMax + 2;
-  if (room > static_cast<std::size_t>(INT_MAX)) throw std::bad_alloc();  // as CXString itself refuses
+  if (room > static_cast<std::size_t>(INT_MAX))
+    throw std::bad_alloc();  // as CXString itself refuses
   CXString text;
   char* out = text.GetBuffer(static_cast<int>(room));
   std::size_t used = 0;

@@ -84,7 +84,10 @@ class CMemTextSource final : public CParamTextSource {
   CMemTextSource(const char* data, std::size_t size, const WCHAR* name)
       : m_data(data), m_textSize(size), m_size(size), m_name(name) {}
   CMemTextSource(const char* data, std::size_t size, std::size_t paddedSize, const WCHAR* name)
-      : m_data(data), m_textSize(size), m_size(paddedSize > size ? paddedSize : size), m_name(name) {}
+      : m_data(data),
+        m_textSize(size),
+        m_size(paddedSize > size ? paddedSize : size),
+        m_name(name) {}
 
   int ReadLine(char* buffer, int max) override;
   const WCHAR* GetFileName() override { return m_name; }

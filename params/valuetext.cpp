@@ -122,7 +122,8 @@ int ParseByte(const char* text, tagZRVARIANT* out) {
   const int high = HexValue(text[0]);
   const int low = high < 0 ? -1 : HexValue(text[1]);
   if (low < 0) return 0;
-  return Store(out, ZRVT_UI1, [&](tagZRVARIANT& v) { v.bVal = static_cast<BYTE>(high * 16 + low); });
+  return Store(out, ZRVT_UI1,
+               [&](tagZRVARIANT& v) { v.bVal = static_cast<BYTE>(high * 16 + low); });
 }
 
 template <unsigned short kType>
@@ -166,17 +167,29 @@ int ParseString(const char* text, tagZRVARIANT* out) {
 // bottom; x, y; cx, cy).
 void SetFields(tagZRVARIANT& v, unsigned short type, const std::int32_t* f) {
   switch (type) {
-    case ZRVT_SIZE: v.sizeVal = {f[0], f[1]}; break;
-    case ZRVT_POINT: v.ptVal = {f[0], f[1]}; break;
-    default: v.rcVal = {f[0], f[1], f[2], f[3]}; break;
+    case ZRVT_SIZE:
+      v.sizeVal = {f[0], f[1]};
+      break;
+    case ZRVT_POINT:
+      v.ptVal = {f[0], f[1]};
+      break;
+    default:
+      v.rcVal = {f[0], f[1], f[2], f[3]};
+      break;
   }
 }
 
 void SetFields(tagZRVARIANT& v, unsigned short type, const double* f) {
   switch (type) {
-    case ZRVT_RSIZE: v.rsizeVal = {f[0], f[1]}; break;
-    case ZRVT_RPOINT: v.rptVal = {f[0], f[1]}; break;
-    default: v.rrcVal = {f[0], f[1], f[2], f[3]}; break;
+    case ZRVT_RSIZE:
+      v.rsizeVal = {f[0], f[1]};
+      break;
+    case ZRVT_RPOINT:
+      v.rptVal = {f[0], f[1]};
+      break;
+    default:
+      v.rrcVal = {f[0], f[1], f[2], f[3]};
+      break;
   }
 }
 
@@ -244,7 +257,9 @@ void FormatDouble(const tagZRVARIANT& v, std::string& out) { AppendReal(v.dblVal
 void FormatFloat(const tagZRVARIANT& v, std::string& out) { AppendReal(v.fltVal, out); }
 
 // "%s": a null text prints as the run-time's "(null)".
-void FormatString(const tagZRVARIANT& v, std::string& out) { out += v.pszVal ? v.pszVal : "(null)"; }
+void FormatString(const tagZRVARIANT& v, std::string& out) {
+  out += v.pszVal ? v.pszVal : "(null)";
+}
 
 void FormatIntegers(const std::int32_t* fields, int count, std::string& out) {
   for (int i = 0; i < count; ++i) {
@@ -294,7 +309,8 @@ void FormatBlob(const tagZRVARIANT& v, std::string& out) {
   const tagZRBLOB& blob = v.blobVal;
   if (2 * static_cast<std::size_t>(blob.cbSize) >= kMaxBlobTextBytes) return;
   out.reserve(out.size() + 2 * blob.cbSize);
-  for (ULONG i = 0; i < blob.cbSize; ++i) AppendHexByte(blob.pBlobData ? blob.pBlobData[i] : 0, out);
+  for (ULONG i = 0; i < blob.cbSize; ++i)
+    AppendHexByte(blob.pBlobData ? blob.pBlobData[i] : 0, out);
 }
 
 }  // namespace

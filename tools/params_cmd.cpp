@@ -25,10 +25,14 @@ enum class Format { kNone, kText, kString, kStream };
 
 const char* NameOf(Format f) {
   switch (f) {
-    case Format::kText: return "text";
-    case Format::kString: return "string";
-    case Format::kStream: return "stream";
-    default: return "?";
+    case Format::kText:
+      return "text";
+    case Format::kString:
+      return "string";
+    case Format::kStream:
+      return "stream";
+    default:
+      return "?";
   }
 }
 
@@ -83,7 +87,8 @@ Format Detect(const std::string& content) {
   if (content.find('\0') != std::string::npos) return Format::kStream;
   std::string line = content;
   while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) line.pop_back();
-  if (line.find('\n') == std::string::npos && line.find('|') != std::string::npos) return Format::kString;
+  if (line.find('\n') == std::string::npos && line.find('|') != std::string::npos)
+    return Format::kString;
   return Format::kText;
 }
 
@@ -118,7 +123,8 @@ void Lint(const char* path, const std::string& content) {
         continue;
       }
       if (!inSection) {
-        std::fprintf(stderr, "%s:%d: warning: '%s' stands before the first section and is ignored\n", path,
+        std::fprintf(stderr,
+                     "%s:%d: warning: '%s' stands before the first section and is ignored\n", path,
                      number, item.c_str());
         continue;
       }
@@ -129,8 +135,9 @@ void Lint(const char* path, const std::string& content) {
       Param_String2Param(one, scratch);
       CZRVariant value;
       if (!scratch->GetValue("v", &value))
-        std::fprintf(stderr, "%s:%d: warning: the value text of '%s' is not readable and is ignored\n", path,
-                     number, item.c_str());
+        std::fprintf(stderr,
+                     "%s:%d: warning: the value text of '%s' is not readable and is ignored\n",
+                     path, number, item.c_str());
       scratch->Release();
     }
   }
@@ -159,7 +166,9 @@ bool Load(const char* path, const std::string& content, Format format, IParam* t
     }
     const ULONG at = s->GetPosition();
     s->Release();
-    if (!ok) std::fprintf(stderr, "%s: error: unreadable parameter stream (record ending at byte %u)\n", path, at);
+    if (!ok)
+      std::fprintf(stderr, "%s: error: unreadable parameter stream (record ending at byte %u)\n",
+                   path, at);
     return ok == 1;
   }
   if (format == Format::kText) Lint(path, content);
@@ -239,7 +248,8 @@ int ParamsCommand(int argc, char** argv) {
     if ((std::strcmp(a, "--from") == 0 || std::strcmp(a, "--to") == 0) && i + 1 < argc) {
       const Format f = ParseFormat(argv[++i]);
       if (f == Format::kNone) {
-        std::fprintf(stderr, "zrtool params: unknown format '%s' (text, string or stream)\n", argv[i]);
+        std::fprintf(stderr, "zrtool params: unknown format '%s' (text, string or stream)\n",
+                     argv[i]);
         return 2;
       }
       (a[2] == 'f' ? from : to) = f;
@@ -268,7 +278,7 @@ int ParamsCommand(int argc, char** argv) {
   } else if (loaded) {
     const char* out = files[2];
     if (to == Format::kNone) to = FormatOfPath(out);
-    const std::string bytes = to == Format::kStream ? StreamOf(tree)
+    const std::string bytes = to == Format::kStream   ? StreamOf(tree)
                               : to == Format::kString ? StringFormOf(tree)
                                                       : TextOf(tree);
     if (!WriteFile(out, bytes)) {

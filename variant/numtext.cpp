@@ -5,9 +5,9 @@
 #include <algorithm>
 #include <charconv>
 #include <climits>
+#include <cmath>
 #include <cstdint>
 #include <cstdlib>
-#include <cmath>
 #include <cstring>
 #include <limits>
 #include <string>
@@ -256,7 +256,8 @@ int PrintGeneral(double value, char (&out)[kNumberTextMax]) {
   // significant digits, trailing zeros removed, exponent form below 1e-4
   // and from 1e6 on, with at least two exponent digits (as the current
   // Windows run-time prints them), "inf" and "-inf".
-  auto [end, ec] = std::to_chars(out, out + kNumberTextMax - 1, value, std::chars_format::general, 6);
+  auto [end, ec] =
+      std::to_chars(out, out + kNumberTextMax - 1, value, std::chars_format::general, 6);
   *end = 0;
   return static_cast<int>(end - out);
 }
@@ -381,7 +382,8 @@ void RoundedDigits(double a, char (&digits)[kGcvtDigits], int* exponent) {
   // gives the right 14 unless the 15th is a 5, which may come from below
   // (or be an exact tie); then the exact digits decide.
   char text[40];
-  auto r = std::to_chars(text, text + sizeof text - 1, a, std::chars_format::scientific, kGcvtDigits);
+  auto r =
+      std::to_chars(text, text + sizeof text - 1, a, std::chars_format::scientific, kGcvtDigits);
   *r.ptr = 0;
   const char* e = std::find(text, r.ptr, 'e');
   *exponent = std::atoi(e + 1);  // to_chars writes a plain, C-locale exponent

@@ -89,8 +89,8 @@ TEST(ParamTextReader, SplitsItems) {
     V items;
   } cases[] = {
       {"[\\]|x=i7|flag|;c=i1\r\nz", V{"[\\]", "x=i7", "flag", "z"}},
-      {"  a \t|| b |\r\n", V{"a \t", "b"}},         // white space before a bar stays
-      {std::string("a\t\0\0", 4), V{"a\t"}},       // zeros stop the trimming and add nothing
+      {"  a \t|| b |\r\n", V{"a \t", "b"}},   // white space before a bar stays
+      {std::string("a\t\0\0", 4), V{"a\t"}},  // zeros stop the trimming and add nothing
       {std::string("\0;c|d", 5), V{";c", "d"}},
       {std::string(CInputBuffer::kLineMax + 10, 'q'),  // a long line is read in pieces
        V{std::string(CInputBuffer::kLineMax, 'q'), "qqqqqqqqqq"}},
@@ -107,7 +107,8 @@ class CTextOpener : public zr::CParamIncludeOpener {
     auto it = files.find(name);
     if (it == files.end()) return nullptr;
     names.push_back(std::make_unique<std::u16string>(name));
-    return std::make_unique<CMemTextSource>(it->second.data(), it->second.size(), names.back()->c_str());
+    return std::make_unique<CMemTextSource>(it->second.data(), it->second.size(),
+                                            names.back()->c_str());
   }
   std::map<std::u16string, std::string> files;
   std::vector<std::u16string> tried;
@@ -139,9 +140,9 @@ TEST(ParamTextInclude, TheBaseFolderWinsOverTheNameItself) {
   EXPECT_EQ(ValueOf(t.p, "from"), 2);
   EXPECT_EQ(ValueOf(t.p, "child"), -1);  // neither candidate of sub/child.txt names it so
   EXPECT_EQ(ValueOf(t.p, "after"), 5);   // a missing include is skipped
-  const std::vector<std::u16string> tried = {u"inc.txt", u"/cfg\\inc.txt", u"missing.txt",
-                                             u"/cfg\\missing.txt", u"sub/child.txt",
-                                             u"/cfg\\sub/child.txt"};
+  const std::vector<std::u16string> tried = {u"inc.txt",       u"/cfg\\inc.txt",
+                                             u"missing.txt",   u"/cfg\\missing.txt",
+                                             u"sub/child.txt", u"/cfg\\sub/child.txt"};
   EXPECT_EQ(opener.tried, tried);
   // A name starting with "." is first looked for beside the including file.
   opener.files[u"/cfg\\sub/child.txt"] = "[\\]|child=i4\r\n#include ..\\rel.txt";

@@ -40,7 +40,8 @@ TEST(ParamStream, ExactBytes) {
   t->SetValue("n", &five);
   Tree(t->CreateParam("a"));
   Tree(t->CreateParam(""));  // an empty name is not written
-  const Bytes expected = Cat({Text("a"), {0, 0, 0, 0}, Text("n"), {0}, LE16(ZRVT_INT), LE32(5), {0}});
+  const Bytes expected =
+      Cat({Text("a"), {0, 0, 0, 0}, Text("n"), {0}, LE16(ZRVT_INT), LE32(5), {0}});
   EXPECT_EQ(Saved(t.get()), expected);
 }
 
@@ -71,8 +72,18 @@ TEST(ParamStream, RoundTripOfEveryType) {
 }
 
 TEST(ParamStream, DamagedStreams) {
-  const Bytes good = Cat({Text("a"), {0, 0}, Text("v"), {0}, LE16(ZRVT_INT), LE32(1), {0, 0},
-                          Text("n"), {0}, LE16(ZRVT_INT), LE32(5), {0}});
+  const Bytes good = Cat({Text("a"),
+                          {0, 0},
+                          Text("v"),
+                          {0},
+                          LE16(ZRVT_INT),
+                          LE32(1),
+                          {0, 0},
+                          Text("n"),
+                          {0},
+                          LE16(ZRVT_INT),
+                          LE32(5),
+                          {0}});
   const struct {
     const char* what;
     Bytes bytes;
@@ -85,7 +96,15 @@ TEST(ParamStream, DamagedStreams) {
       {"cut after a name", Bytes(good.begin(), good.begin() + 2), 1, V{"a"}, V{}},
       {"bad type code", Cat({{0}, Text("n"), {0}, LE16(20), LE32(5), {0}}), 0, V{}, V{}},
       {"text count beyond the stream",
-       Cat({{0}, Text("ok"), {0}, LE16(ZRVT_INT), LE32(1), Text("s"), {0}, LE16(ZRVT_STR), LE32(0x7FFFFFF0)}),
+       Cat({{0},
+            Text("ok"),
+            {0},
+            LE16(ZRVT_INT),
+            LE32(1),
+            Text("s"),
+            {0},
+            LE16(ZRVT_STR),
+            LE32(0x7FFFFFF0)}),
        1, V{}, V{"ok"}},
   };
   for (const auto& c : cases) {

@@ -60,8 +60,8 @@ class CNoEnumParam : public CZRUnknownImpl<IParam> {
 TEST(ParamUtil, MissingEnumeratorsThrow) {
   Tree broken(new CNoEnumParam());
   Tree t;
-  for (auto call : {+[](IParam* a, IParam* b) { Param_CopyTo(a, b); },
-                    +[](IParam* a, IParam*) { Dump_Param(a); }}) {
+  for (auto call : {+[](IParam*a, IParam*b) { Param_CopyTo(a, b); },
+                    +[](IParam*a, IParam*) { Dump_Param(a); }}) {
     try {
       call(broken.get(), t.get());
       ADD_FAILURE() << "nothing thrown";
@@ -123,7 +123,7 @@ TEST(ParamUtil, ReadingTheText) {
       {"[\\]|k=q5", "k", -1},
       {"[\\]\n|x=i1\n\ny=i2", "y", -1},  // an empty LF line ends the text
       {"[\\]\r\nx=i1\r\n\r\ny=i2", "y", 2},
-      {"[\\a\\b|v=i3", "a\\b\\v", 3},  // a missing "]" is no error
+      {"[\\a\\b|v=i3", "a\\b\\v", 3},     // a missing "]" is no error
       {"[\\a\\\\b]|v=i4", "a\\b\\v", 4},  // empty path components are skipped
       {"[\\]|  k  =  i 8  ", "k", 8},
   };
@@ -145,12 +145,14 @@ TEST(ParamUtil, ReadingTheText) {
 
 TEST(ParamUtil, TwoThreadsConvertAtOnce) {
   auto work = [](int id, bool* ok) {
-    const std::string text = "[\\]|id=i" + std::to_string(id) + "|[\\s" + std::to_string(id) + "]|v=sthread";
+    const std::string text =
+        "[\\]|id=i" + std::to_string(id) + "|[\\s" + std::to_string(id) + "]|v=sthread";
     for (int round = 0; round < 200 && *ok; ++round) {
       Tree t;
       ReadText(text, t.get());
       *ok = IntOf(t.get(), "id") == id &&
-            StringForm(t.get()) == "[\\]\t\t|id=i" + std::to_string(id) + "|[\\s" + std::to_string(id) + "]\t\t|v=sthread|";
+            StringForm(t.get()) == "[\\]\t\t|id=i" + std::to_string(id) + "|[\\s" +
+                                       std::to_string(id) + "]\t\t|v=sthread|";
     }
   };
   bool ok1 = true, ok2 = true;

@@ -26,7 +26,9 @@ bool Read(const std::string& text, CZRVariant* out) {
   return t->GetValue("k", out) == 1;
 }
 
-tagZRBLOB BlobOf(std::vector<BYTE>& bytes) { return {static_cast<ULONG>(bytes.size()), bytes.data()}; }
+tagZRBLOB BlobOf(std::vector<BYTE>& bytes) {
+  return {static_cast<ULONG>(bytes.size()), bytes.data()};
+}
 
 TEST_P(ValueText, ReadsEveryRow) {
   std::vector<BYTE> blob2 = {0x0A, 0x1B}, blob3 = {0x0A, 0x1B, 0x00};
