@@ -2,6 +2,7 @@
 //
 //   zrtool info    the library version, its start-up state and the classes
 //                  registered with it
+//   zrtool params  show and convert parameter trees (zrtool params --help)
 //
 // It reports only what the library's exported interface shows.
 #include <cinttypes>
@@ -10,6 +11,9 @@
 #include <typeinfo>
 
 #include "zr/zrcore.h"
+
+// tools/params_cmd.cpp
+int ParamsCommand(int argc, char** argv);
 
 namespace {
 
@@ -76,7 +80,7 @@ int Info() {
   return ok && classesOk ? 0 : 1;
 }
 
-void Usage() { std::fprintf(stderr, "usage: zrtool info\n"); }
+void Usage() { std::fprintf(stderr, "usage: zrtool info\n       zrtool params --help\n"); }
 
 }  // namespace
 
@@ -86,6 +90,7 @@ int main(int argc, char** argv) {
     return 2;
   }
   if (std::strcmp(argv[1], "info") == 0) return Info();
+  if (std::strcmp(argv[1], "params") == 0) return ParamsCommand(argc - 2, argv + 2);
   Usage();
   return 2;
 }

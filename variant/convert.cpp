@@ -17,6 +17,7 @@
 namespace {
 
 using zr::IsOrdinaryType;
+using zr::NarrowToFloat;
 
 // --- Numbers ---------------------------------------------------------------
 
@@ -50,20 +51,6 @@ std::int32_t TruncateTo32(double d) {
 std::int64_t TruncateTo64(double d) {
   if (d >= -9223372036854775808.0 && d < 9223372036854775808.0) return static_cast<std::int64_t>(d);
   return std::numeric_limits<std::int64_t>::min();
-}
-
-// Narrowing with IEEE round-to-nearest; magnitudes that round beyond
-// float's range become infinities (the conversion itself would be undefined
-// in C++).
-float NarrowToFloat(double d) {
-  constexpr double kOverflow = 0x1.ffffffp127;  // halfway past FLT_MAX: rounds to infinity
-  if (std::isnan(d)) {
-    const float nan = std::numeric_limits<float>::quiet_NaN();
-    return std::signbit(d) ? -nan : nan;
-  }
-  if (d >= kOverflow) return std::numeric_limits<float>::infinity();
-  if (d <= -kOverflow) return -std::numeric_limits<float>::infinity();
-  return static_cast<float>(d);
 }
 
 // The rounding rule of double geometry: d >= 0 gives trunc(d + 0.5), d < 0

@@ -47,4 +47,32 @@ int PrintUnsigned(std::uint32_t value, char (&out)[kNumberTextMax]);
 int PrintSigned(std::int32_t value, char (&out)[kNumberTextMax]);
 int PrintGeneral(double value, char (&out)[kNumberTextMax]);
 
+// A double narrowed to float with IEEE round-to-nearest; magnitudes that
+// round beyond float's range become infinities (the C++ conversion itself
+// would be undefined), NaNs keep their sign.
+float NarrowToFloat(double d);
+
+// strtol, strtoul and strtod of the Windows run-time in the "C" locale,
+// whatever the process locale, with its 32-bit long. *end receives the
+// position after the converted text, or `text` itself when nothing was
+// converted (the result is then 0). Both integer forms skip C-locale white
+// space, take one optional sign, and read digits of `base` (10 or 16; in
+// base 16 a "0x" or "0X" prefix is skipped when a hexadecimal digit
+// follows it, and "0x" alone converts nothing). A magnitude beyond 32 bits
+// saturates: StrToL32 at INT32_MAX / INT32_MIN, StrToUL32 at UINT32_MAX
+// (whatever the sign); otherwise StrToUL32 negates a minus-signed value
+// modulo 2^32 ("-1" is 4294967295). StrToD reads what ScanDouble reads
+// ("infinity" and "nan(chars)" as wholes) and stops where that text ends.
+std::int32_t StrToL32(const char* text, const char** end, int base);
+std::uint32_t StrToUL32(const char* text, const char** end, int base);
+double StrToD(const char* text, const char** end);
+
+// Room for any text PrintGcvt writes, with its terminator:
+// "-1.2345678901234e-308".
+inline constexpr int kGcvtTextMax = 32;
+
+// The text the Windows run-time's _gcvt(value, 14, out) gives; see the
+// table beside the code. Returns its length.
+int PrintGcvt(double value, char (&out)[kGcvtTextMax]);
+
 }  // namespace zr

@@ -19,3 +19,4 @@
 #include "zr/service.h"
 #include "zr/xstream.h"
 #include "zr/persist.h"
+#include "zr/param.h"

@@ -1,0 +1,131 @@
+// The parameter stream: its exact bytes, round trips, and streams that are
+// cut, damaged or nested too deep.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "tests/params/param_test_util.h"
+#include "tests/streams/stream_test_util.h"
+
+namespace {
+
+using zrtest::Bytes;
+using zrtest::Cat;
+using zrtest::Content;
+using zrtest::LE16;
+using zrtest::LE32;
+using zrtest::MemStreamOf;
+using zrtest::Names;
+using zrtest::Ref;
+using zrtest::Text;
+using zrtest::Tree;
+using V = std::vector<std::string>;
+
+Bytes Saved(IParam* tree) {
+  Ref<IXStream> s(new_StreamOnMemory());
+  EXPECT_EQ(SaveParamToXStream(s.get(), tree), 1);
+  return Content(s.get());
+}
+
+int Load(const Bytes& bytes, IParam* tree) {
+  Ref<IXStream> s(MemStreamOf(bytes));
+  return LoadParamFromXStream(s.get(), tree);
+}
+
+TEST(ParamStream, ExactBytes) {
+  Tree t;
+  EXPECT_EQ(Saved(t.get()), (Bytes{0, 0}));
+  const CZRVariant five(5);
+  t->SetValue("n", &five);
+  Tree(t->CreateParam("a"));
+  Tree(t->CreateParam(""));  // an empty name is not written
+  const Bytes expected =
+      Cat({Text("a"), {0, 0, 0, 0}, Text("n"), {0}, LE16(ZRVT_INT), LE32(5), {0}});
+  EXPECT_EQ(Saved(t.get()), expected);
+}
+
+TEST(ParamStream, LoadingReplacesTheTree) {
+  Tree t;
+  zrtest::ReadText("[\\]|old=i1|[\\sub]|x=i2", t.get());
+  EXPECT_EQ(Load({0, 0}, t.get()), 1);
+  EXPECT_EQ(Names(t->EnumValues()), V{});
+  EXPECT_EQ(Names(t->EnumParams()), V{});
+  zrtest::ReadText("[\\]|old=i1", t.get());
+  EXPECT_EQ(Load({}, t.get()), 1);  // an empty stream is an empty tree
+  EXPECT_EQ(Names(t->EnumValues()), V{});
+}
+
+TEST(ParamStream, RoundTripOfEveryType) {
+  Tree t;
+  zrtest::ReadText(
+      "[\\]|e=e|f=f1|b=bAB|w=w7|W=W8|i=i-9|u=u10|l=l11|R=R1.5|r=r2.5|s=stext|z=z1,2|Z=Z1,2|"
+      "p=p3,4|P=P3,4|t=t1,2,3,4|T=T1,2,3,4|x=x0A1B|[\\a\\b]|deep=i1|[\\c]",
+      t.get());
+  const CZRVariant wide(u"wide");
+  t->SetValue("ws", &wide);
+  Tree back;
+  EXPECT_EQ(Load(Saved(t.get()), back.get()), 1);
+  EXPECT_EQ(Param_Cmp(t.get(), back.get()), 1);
+  EXPECT_EQ(Param_Cmp(back.get(), t.get()), 1);
+  EXPECT_EQ(Names(back->EnumParams()), (V{"a", "c"}));
+}
+
+TEST(ParamStream, DamagedStreams) {
+  const Bytes good = Cat({Text("a"),
+                          {0, 0},
+                          Text("v"),
+                          {0},
+                          LE16(ZRVT_INT),
+                          LE32(1),
+                          {0, 0},
+                          Text("n"),
+                          {0},
+                          LE16(ZRVT_INT),
+                          LE32(5),
+                          {0}});
+  const struct {
+    const char* what;
+    Bytes bytes;
+    int result;
+    V params;
+    V values;
+  } cases[] = {
+      {"whole", good, 1, V{"a"}, V{"n"}},
+      {"cut inside the last value", Bytes(good.begin(), good.end() - 3), 1, V{"a"}, V{}},
+      {"cut after a name", Bytes(good.begin(), good.begin() + 2), 1, V{"a"}, V{}},
+      {"bad type code", Cat({{0}, Text("n"), {0}, LE16(20), LE32(5), {0}}), 0, V{}, V{}},
+      {"text count beyond the stream",
+       Cat({{0},
+            Text("ok"),
+            {0},
+            LE16(ZRVT_INT),
+            LE32(1),
+            Text("s"),
+            {0},
+            LE16(ZRVT_STR),
+            LE32(0x7FFFFFF0)}),
+       1, V{}, V{"ok"}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    Tree t;
+    EXPECT_EQ(Load(c.bytes, t.get()), c.result);
+    EXPECT_EQ(Names(t->EnumParams()), c.params);
+    EXPECT_EQ(Names(t->EnumValues()), c.values);
+  }
+}
+
+TEST(ParamStream, NestingIsBounded) {
+  Bytes nested;
+  for (int i = 0; i < 300; ++i) nested.insert(nested.end(), {'a', 0});
+  Tree t;
+  EXPECT_EQ(Load(nested, t.get()), 0);  // unreadable: the tree is emptied
+  EXPECT_EQ(Names(t->EnumParams()), V{});
+  Bytes shallow;
+  for (int i = 0; i < 200; ++i) shallow.insert(shallow.end(), {'a', 0});
+  EXPECT_EQ(Load(shallow, t.get()), 1);  // cut, but within the bound
+  EXPECT_EQ(Names(t->EnumParams()), V{"a"});
+}
+
+}  // namespace
