@@ -1,0 +1,49 @@
+// sync_child - a second process for the tests of named objects across
+// processes. It links the static twin, so it reaches the platform layer as
+// well as the library's exports. One command per run;
+// lines on stdout report, lines on stdin tell it to go on (end of input
+// counts as "go on").
+//
+//   set-event NAME        open the event NAME and set it; "set" or "failed <error>"
+//   wait-event NAME       open the event NAME, "waiting", wait for it, "signalled"
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "pal/error.h"
+#include "pal/handle.h"
+#include "pal/threads/event.h"
+
+namespace {
+
+void Say(const std::string& line) {
+  std::fputs((line + "\n").c_str(), stdout);
+  std::fflush(stdout);
+}
+
+HANDLE OpenNamedEvent(const char* name) {
+  HANDLE event = zrpal::OpenEventA(zrpal::EVENT_ALL_ACCESS, 0, name);
+  if (!event) Say("failed " + std::to_string(zrpal::GetLastError()));
+  return event;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const std::string command = argc > 1 ? argv[1] : "";
+  if ((command == "set-event" || command == "wait-event") && argc > 2) {
+    HANDLE event = OpenNamedEvent(argv[2]);
+    if (!event) return 1;
+    if (command == "set-event") {
+      zrpal::SetEvent(event);
+      Say("set");
+    } else {
+      Say("waiting");
+      Say(zrpal::WaitForSingleObject(event, zrpal::INFINITE) == zrpal::WAIT_OBJECT_0 ? "signalled" : "failed");
+    }
+    zrpal::CloseHandle(event);
+    return 0;
+  }
+  Say("unknown command");
+  return 2;
+}
