@@ -149,7 +149,7 @@ ULONG CCritSect::Release() {
   SectionIn(&m_cs)->~CRITICAL_SECTION();
   m_initialised = 0;
   zr::GiveUpSectionMutexShare();
-  this->~CCritSect();
+  this->CCritSect::~CCritSect();
   ::operator delete(this);
   return 0;
 }
@@ -181,7 +181,7 @@ IEvent* Event_New(int initialState) {
   auto* event = new (memory) CEvent();
   event->m_hEvent = zrpal::CreateEventA(nullptr, 0, initialState != 0, nullptr);
   if (!event->m_hEvent) {
-    event->~CEvent();
+    event->CEvent::~CEvent();
     ::operator delete(memory);
     throw CXMemException();
   }
@@ -194,7 +194,7 @@ ULONG CEvent::AddRef() { return ++m_cRef; }
 ULONG CEvent::Release() {
   if (--m_cRef != 0) return m_cRef;
   zrpal::CloseHandle(m_hEvent);
-  this->~CEvent();
+  this->CEvent::~CEvent();
   ::operator delete(this);
   return 0;
 }

@@ -78,6 +78,8 @@ using ThreadStart = void* (*)(void*);
   X(thread_create, int, (pthread_t*, ThreadStart, void*, size_t),         \
     CreateThreadWithStack)                                                 \
   X(pthread_join, int, (pthread_t, void**), ::pthread_join)                \
+  X(pthread_atfork, int, (void (*)(), void (*)(), void (*)()),             \
+    ::pthread_atfork)                                                      \
   X(pthread_detach, int, (pthread_t), ::pthread_detach)                    \
   X(mutex_init_robust, int, (pthread_mutex_t*, int), InitRobustMutex)      \
   X(pthread_mutex_destroy, int, (pthread_mutex_t*), ::pthread_mutex_destroy) \

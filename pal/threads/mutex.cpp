@@ -23,12 +23,13 @@
 
 #include "pal/error.h"
 #include "pal/internal/kobject.h"
+#include "pal/threads/thread.h"
 
 namespace zrpal {
 
 namespace {
 
-// posix/mutex.inc: the OS mutex in `memory`.
+// posix/mutex.inc: the OS mutex in `memory`, and its owner.
 std::size_t MutexBytes();
 DWORD InitMutex(void* memory, bool shared);
 void* NewPrivateMutex();  // initialised; null when out of memory
@@ -38,13 +39,14 @@ void FreePrivateMutex(void* memory);
 int LockMutex(void* memory, DWORD milliseconds);
 // 0, EPERM (the caller is not the owner), or another error number.
 int UnlockMutex(void* memory);
+bool OwnedInThisProcess(void* memory);
 
 class MutexObject final : public kobj::Waitable {
  public:
   MutexObject(void* memory, kobj::NamedLink* link)
       : Waitable(HandleKind::Mutex), m_memory(memory), m_link(link) {}
   ~MutexObject() override {
-    const bool held = m_holds.load(std::memory_order_acquire) > 0;
+    const bool held = OwnedInThisProcess(m_memory);
     if (m_link)
       kobj::CloseNamed(m_link, held);
     else if (!held)
@@ -53,14 +55,9 @@ class MutexObject final : public kobj::Waitable {
 
   DWORD Wait(DWORD milliseconds) override {
     switch (const int rc = LockMutex(m_memory, milliseconds)) {
-      case 0:
-        m_holds.fetch_add(1, std::memory_order_relaxed);
-        return WAIT_OBJECT_0;
-      case EOWNERDEAD:
-        m_holds.fetch_add(1, std::memory_order_relaxed);
-        return WAIT_ABANDONED;
-      case ETIMEDOUT:
-        return WAIT_TIMEOUT;
+      case 0: return WAIT_OBJECT_0;
+      case EOWNERDEAD: return WAIT_ABANDONED;
+      case ETIMEDOUT: return WAIT_TIMEOUT;
       default:
         SetLastErrorFromErrno(rc);
         return WAIT_FAILED;
@@ -69,10 +66,7 @@ class MutexObject final : public kobj::Waitable {
 
   BOOL GiveUp() {
     const int rc = UnlockMutex(m_memory);
-    if (rc == 0) {
-      m_holds.fetch_sub(1, std::memory_order_release);
-      return TRUE;
-    }
+    if (rc == 0) return TRUE;
     // The table would say ERROR_ACCESS_DENIED for EPERM; ReleaseMutex says
     // ERROR_NOT_OWNER.
     if (rc == EPERM)
@@ -85,9 +79,6 @@ class MutexObject final : public kobj::Waitable {
  private:
   void* m_memory;
   kobj::NamedLink* m_link;
-  // Acquisitions by this process's threads not yet released. An owner that
-  // died without releasing stays counted, which only keeps the memory.
-  std::atomic<int> m_holds{0};
 };
 
 struct MutexParams {

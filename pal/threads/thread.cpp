@@ -32,6 +32,8 @@ namespace zrpal {
 
 namespace {
 
+thread_local DWORD t_threadId = 0;
+
 constexpr unsigned kKnownFlags = CREATE_SUSPENDED | STACK_SIZE_PARAM_IS_A_RESERVATION;
 
 // posix/thread.inc. The POSIX thread is kept as an integer.
@@ -173,8 +175,13 @@ BOOL GetExitCodeThread(HANDLE handle, DWORD* exitCode) {
   return TRUE;
 }
 
-// Not cached: a child made by fork() would keep its parent's ids.
-DWORD GetCurrentThreadId() { return ThreadIdFromOs(); }
+// Cached per thread: mutexes note their owner on every acquisition.
+// posix/thread.inc forgets the id in a child made by fork(), whose thread
+// has an id of its own.
+DWORD GetCurrentThreadId() {
+  if (t_threadId == 0) t_threadId = ThreadIdFromOs();
+  return t_threadId;
+}
 
 DWORD GetCurrentProcessId() { return ProcessIdFromOs(); }
 
