@@ -160,28 +160,40 @@ TEST(Event, AutoResetReleasesOneWaiterPerSet) {
   for (HANDLE h : {a, b, c, event}) CloseHandle(h);
 }
 
+// Set's wake-up can be held back, so that waiters surely run only after a
+// Reset that follows it. The seam entry is replaced before the waiters
+// start and restored after they end (no thread may be inside while it
+// changes).
+struct HeldBackWakeUp {
+  static inline std::atomic<bool> s_holding{false};
+  static inline int* s_word = nullptr;
+  static inline int s_op = 0;
+  static long Futex(int* word, int op, int count) {
+    if (count != INT_MAX || !s_holding) return sys::Defaults().futex(word, op, count);
+    s_word = word, s_op = op;
+    return 0;
+  }
+  static void Deliver() {
+    s_holding = false;
+    if (s_word) sys::Defaults().futex(s_word, s_op, INT_MAX);
+  }
+};
+
 TEST(Event, ManualResetReleasesEveryWaiterOfTheMoment) {
   HANDLE event = CreateEventA(nullptr, TRUE, FALSE, nullptr);
-  std::vector<HANDLE> waiters;
-  for (int i = 0; i < 3; ++i) waiters.push_back(StartSleeper(WaitForEvent, event));
   {
-    // Set's wake-up is held back until after the Reset, so the waiters
-    // surely run only then: they are released all the same.
-    static int* s_word;
-    static int s_op;
-    sys::ScopedSyscall heldBack(&sys::g.futex, +[](int* word, int op, int count) -> long {
-      if (count != INT_MAX) return sys::Defaults().futex(word, op, count);
-      s_word = word, s_op = op;
-      return 0;
-    });
+    sys::ScopedSyscall heldBack(&sys::g.futex, &HeldBackWakeUp::Futex);
+    std::vector<HANDLE> waiters;
+    for (int i = 0; i < 3; ++i) waiters.push_back(StartSleeper(WaitForEvent, event));
+    HeldBackWakeUp::s_holding = true;
     EXPECT_TRUE(SetEvent(event));
     EXPECT_TRUE(ResetEvent(event));
-    ASSERT_NE(s_word, nullptr);
-    sys::Defaults().futex(s_word, s_op, INT_MAX);
-  }
-  for (HANDLE w : waiters) {
-    EXPECT_EQ(WaitForSingleObject(w, kLongWait), WAIT_OBJECT_0);
-    CloseHandle(w);
+    ASSERT_NE(HeldBackWakeUp::s_word, nullptr);
+    HeldBackWakeUp::Deliver();  // they run now, and are released all the same
+    for (HANDLE w : waiters) {
+      EXPECT_EQ(WaitForSingleObject(w, kLongWait), WAIT_OBJECT_0);
+      CloseHandle(w);
+    }
   }
   EXPECT_EQ(WaitForSingleObject(event, 0), WAIT_TIMEOUT);
   EXPECT_TRUE(SetEvent(event));
