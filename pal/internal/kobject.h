@@ -77,14 +77,19 @@ struct SharedRegion {
 // Fills the body of a fresh named object (zero-filled when called).
 using InitBodyFn = DWORD (*)(void* body, const void* context);
 
+// The longest shared-memory object name with its terminator: a file name
+// in /dev/shm (NAME_MAX) and the leading '/'.
+inline constexpr std::size_t kOsNameBytes = 256;
+
 // A named object of this process: the handle object keeps it beside its
 // state and gives it back in its destructor with CloseNamed.
 struct NamedLink {
   NamedLink* next = nullptr;
   Waitable* owner = nullptr;
   HandleKind kind{};
+  DWORD openerPid = 0;  // a child made by fork() shares the opener's hold
   SharedRegion region;
-  char osName[256] = {};  // the shared-memory object's name
+  char osName[kOsNameBytes] = {};  // the shared-memory object's name
 };
 
 // Finds or makes the named object `name` of `kind` and returns a new handle

@@ -23,7 +23,11 @@
 //
 // In this process a name leads to one handle object (the list below), so
 // every handle to it shares one mapping, one descriptor and one lock, and
-// the object's last handle in this process gives up the process's hold.
+// the object's last handle in this process gives up the process's hold. A
+// child made by fork() inherits the descriptors, and with them the parent's
+// locks (they belong to the open file, which both now share): its handles
+// work, but closing them only unmaps and closes, so the child can neither
+// remove the name nor change the parent's lock.
 //
 // Invariants (under g_lock): every link on g_links has a live or dying
 // owner; a dying owner (count 0) is skipped, and its destructor takes its
@@ -34,6 +38,7 @@
 #include "pal/error.h"
 #include "pal/internal/kobject.h"
 #include "pal/sync.h"
+#include "pal/threads/thread.h"
 
 namespace zrpal::kobj {
 
@@ -43,7 +48,6 @@ constexpr std::size_t kMaxWindowsName = 260;  // MAX_PATH: Windows refuses longe
 constexpr char kLocalPrefix[] = "Local\\";
 constexpr char kGlobalPrefix[] = "Global\\";
 constexpr char kNamespaceVariable[] = "ZR_OBJECT_NAMESPACE";
-constexpr std::size_t kOsNameBytes = sizeof(NamedLink::osName);
 
 constinit CRITICAL_SECTION g_lock{};
 constinit NamedLink* g_links = nullptr;
@@ -54,7 +58,7 @@ unsigned EffectiveUserId();
 const char* NamespaceSetting();
 bool OpenRegion(const char* osName, HandleKind kind, std::size_t bodyBytes, bool create,
                 InitBodyFn init, const void* context, SharedRegion* region, bool* fresh);
-void CloseRegion(const char* osName, SharedRegion* region, bool keepMapped);
+void CloseRegion(const char* osName, SharedRegion* region, bool keepMapped, bool inherited);
 
 // Appends `text` to `out` (capacity kOsNameBytes, at `*used`), escaping every
 // byte a file name could not hold or that the name's separators use.
@@ -169,6 +173,7 @@ HANDLE OpenNamed(HandleKind kind, const char* name, bool create, std::size_t bod
     return nullptr;
   }
   link->kind = kind;
+  link->openerPid = GetCurrentProcessId();
   std::memcpy(link->osName, osName, sizeof osName);
   bool fresh = false;
   if (!OpenRegion(link->osName, kind, bodyBytes, create, init, context, &link->region, &fresh)) {
@@ -177,7 +182,7 @@ HANDLE OpenNamed(HandleKind kind, const char* name, bool create, std::size_t bod
   }
   link->owner = make(link, fresh, context);
   if (!link->owner) {
-    CloseRegion(link->osName, &link->region, false);
+    CloseRegion(link->osName, &link->region, false, false);
     delete link;
     SetLastError(ERROR_NOT_ENOUGH_MEMORY);
     return nullptr;
@@ -195,7 +200,7 @@ HANDLE OpenNamed(HandleKind kind, const char* name, bool create, std::size_t bod
 void CloseNamed(NamedLink* link, bool keepMapped) {
   CCriticalSectionGuard guard(&g_lock);
   Unlink(link);
-  CloseRegion(link->osName, &link->region, keepMapped);
+  CloseRegion(link->osName, &link->region, keepMapped, link->openerPid != GetCurrentProcessId());
   delete link;
 }
 

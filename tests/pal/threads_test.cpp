@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/mman.h>
+#include <sys/wait.h>
 
 #include <atomic>
 #include <climits>
@@ -98,6 +99,29 @@ TEST(NamedObjects, OneObjectPerNameAndKind) {
   EXPECT_FAILS_WITH(OpenMutexA(SYNCHRONIZE, FALSE, "zr-test-mutex"), ERROR_FILE_NOT_FOUND);
 }
 
+// The shared-memory object of the unprefixed name `name` (letters only).
+std::string SharedMemoryName(const char* name) {
+  return "/zr-" + std::to_string(::geteuid()) + "-" + ::getenv("ZR_OBJECT_NAMESPACE") + "-l-" + name;
+}
+
+// A child made by fork() shares the parent's hold on a named object:
+// closing its handles must not end the object for the parent.
+TEST(NamedObjects, AForkedChildClosingItsHandleLeavesTheObject) {
+  HANDLE mutex = CreateMutexA(nullptr, FALSE, "zrTestForked");
+  ASSERT_NE(mutex, nullptr);
+  const pid_t child = ::fork();
+  if (child == 0) _exit(CloseHandle(mutex) ? 0 : 1);
+  int status = -1;
+  ASSERT_EQ(::waitpid(child, &status, 0), child);
+  EXPECT_EQ(status, 0);
+  // This process finds the name in its own list; the name in /dev/shm is
+  // what the other processes find.
+  const int fd = ::shm_open(SharedMemoryName("zrTestForked").c_str(), O_RDONLY, 0);
+  EXPECT_GE(fd, 0) << "the name is still there";
+  ::close(fd);
+  CloseHandle(mutex);
+}
+
 TEST(NamedObjects, RefusedNamesAndAttributes) {
   SECURITY_ATTRIBUTES inherit{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
   EXPECT_FAILS_WITH(CreateMutexA(&inherit, FALSE, nullptr), ERROR_INVALID_PARAMETER);
@@ -114,7 +138,7 @@ TEST(NamedObjects, RefusedNamesAndAttributes) {
 // An object whose processes are all gone is built afresh (or, opened, is not
 // there): here its file is left behind with garbage in it.
 TEST(NamedObjects, LeftOverObjectsAreNotReused) {
-  const std::string file = "/zr-" + std::to_string(::geteuid()) + "-" + ::getenv("ZR_OBJECT_NAMESPACE") + "-l-left";
+  const std::string file = SharedMemoryName("left");
   for (const bool create : {false, true}) {
     const int fd = ::shm_open(file.c_str(), O_RDWR | O_CREAT, 0600);
     ASSERT_GE(fd, 0);
