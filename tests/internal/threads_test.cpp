@@ -10,6 +10,7 @@
 #include "base/sections.h"
 #include "child/child_process.h"
 #include "pal/handle.h"
+#include "pal/posix/syscalls.h"
 #include "pal/threads/event.h"
 #include "pal/threads/mutex.h"
 #include "pal/threads/thread.h"
@@ -90,6 +91,19 @@ TEST(ZRCreateThread, HandshakeAndTimeOut) {
       EXPECT_GE(waited, std::chrono::milliseconds(1000));
     zrpal::CloseHandle(thread);
   }
+}
+
+// A thread the platform cannot start: a null handle, the id 0, after the
+// full wait for a handshake that cannot come.
+TEST(ZRCreateThread, AFailedStartIsANullHandleAfterTheWait) {
+  zrpal::sys::ScopedSyscall noThreads(&zrpal::sys::g.thread_create,
+                                      +[](pthread_t*, zrpal::sys::ThreadStart, void*, size_t) { return EAGAIN; });
+  Started started{"ZRTest", true};
+  ULONG id = 7;
+  const auto begin = Clock::now();
+  EXPECT_EQ(ZRCreateThread(started.prefix, StartedThread, &started, &id), nullptr);
+  EXPECT_GE(Clock::now() - begin, std::chrono::milliseconds(1000));
+  EXPECT_EQ(id, 0u);
 }
 
 TEST(ZRCreateThread, APrefixTooLongIsRefused) {
