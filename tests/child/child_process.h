@@ -2,6 +2,7 @@
 // with pipes to its stdin and stdout, and the test's own object namespace.
 #pragma once
 
+#include <fcntl.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
@@ -30,22 +31,21 @@ inline void UseOwnObjectNamespace(const char* tag) {
 
 class ChildProcess {
  public:
-  explicit ChildProcess(const std::vector<std::string>& args) {
+  explicit ChildProcess(std::vector<std::string> args) {
     int in[2], out[2];
-    if (::pipe(in) != 0 || ::pipe(out) != 0) return;
+    // Close-on-exec, so no child keeps another's pipes; dup2 clears it on 0 and 1.
+    if (::pipe2(in, O_CLOEXEC) != 0 || ::pipe2(out, O_CLOEXEC) != 0) return;
     posix_spawn_file_actions_t actions;
     ::posix_spawn_file_actions_init(&actions);
     ::posix_spawn_file_actions_adddup2(&actions, in[0], 0);
     ::posix_spawn_file_actions_adddup2(&actions, out[1], 1);
-    for (int fd : {in[0], in[1], out[0], out[1]}) ::posix_spawn_file_actions_addclose(&actions, fd);
+    args.insert(args.begin(), ZR_SYNC_CHILD);
     std::vector<char*> argv;
-    argv.push_back(const_cast<char*>(ZR_SYNC_CHILD));
-    for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+    for (std::string& a : args) argv.push_back(a.data());
     argv.push_back(nullptr);
     if (::posix_spawn(&m_pid, ZR_SYNC_CHILD, &actions, nullptr, argv.data(), environ) != 0) m_pid = -1;
     ::posix_spawn_file_actions_destroy(&actions);
-    ::close(in[0]);
-    ::close(out[1]);
+    ::close(in[0]), ::close(out[1]);
     m_input = in[1];
     m_output = ::fdopen(out[0], "r");
   }
@@ -57,9 +57,6 @@ class ChildProcess {
     }
     if (m_output) std::fclose(m_output);
   }
-  ChildProcess(const ChildProcess&) = delete;
-  ChildProcess& operator=(const ChildProcess&) = delete;
-
   pid_t Pid() const { return m_pid; }
 
   // The next line the child printed, without its line feed ("" at the end).

@@ -8,8 +8,8 @@
 //                         wait for a line, Wait_Release, "released"
 //   race                  wait for a line, create a section, "ready", wait
 //                         for a line, "probe <Wait_All(0)>", wait for a line
-//   set-event NAME        open the event NAME and set it; "set" or "failed <error>"
-//   wait-event NAME       open the event NAME, "waiting", wait for it, "signalled"
+//   wait-event NAME       open the event NAME ("failed <error>" if it cannot),
+//                         "waiting", wait for it, "signalled"
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -29,12 +29,6 @@ void Say(const std::string& line) {
 void AwaitLine() {
   char line[64];
   (void)std::fgets(line, sizeof line, stdin);
-}
-
-HANDLE OpenNamedEvent(const char* name) {
-  HANDLE event = zrpal::OpenEventA(zrpal::EVENT_ALL_ACCESS, 0, name);
-  if (!event) Say("failed " + std::to_string(zrpal::GetLastError()));
-  return event;
 }
 
 }  // namespace
@@ -62,16 +56,14 @@ int main(int argc, char** argv) {
     section->Release();
     return 0;
   }
-  if ((command == "set-event" || command == "wait-event") && argc > 2) {
-    HANDLE event = OpenNamedEvent(argv[2]);
-    if (!event) return 1;
-    if (command == "set-event") {
-      zrpal::SetEvent(event);
-      Say("set");
-    } else {
-      Say("waiting");
-      Say(zrpal::WaitForSingleObject(event, zrpal::INFINITE) == zrpal::WAIT_OBJECT_0 ? "signalled" : "failed");
+  if (command == "wait-event" && argc > 2) {
+    HANDLE event = zrpal::OpenEventA(zrpal::EVENT_ALL_ACCESS, 0, argv[2]);
+    if (!event) {
+      Say("failed " + std::to_string(zrpal::GetLastError()));
+      return 1;
     }
+    Say("waiting");
+    Say(zrpal::WaitForSingleObject(event, zrpal::INFINITE) == zrpal::WAIT_OBJECT_0 ? "signalled" : "failed");
     zrpal::CloseHandle(event);
     return 0;
   }

@@ -38,25 +38,11 @@ TEST(CritSect, CountsAndAnswersNoInterface) {
   EXPECT_EQ(section->Release(), 0u);
 }
 
-TEST(CritSect, BuiltInCallerMemory) {
-  int size = 0;
-  EXPECT_EQ(_CriticalSection_New_For_Core(nullptr, &size), nullptr);
-  ASSERT_EQ(size, 40);
-  ICritSect* section = _CriticalSection_New_For_Core(::operator new(size), &size);
-  ASSERT_NE(section, nullptr);
-  section->Enter();
-  section->Leave();
-  EXPECT_EQ(section->Release(), 0u);  // frees the memory: the leak checker would say otherwise
-}
-
-TEST(WaitAll, AnswersAtOnceWithoutSections) {
-  EXPECT_EQ(Wait_All(0), 1);
-  Wait_Release();  // nothing to release: harmless
-}
-
 // A thread inside any section holds the global section mutex; Wait_All on
 // another thread times out until it leaves.
 TEST(WaitAll, TimesOutWhileAnotherThreadIsInsideASection) {
+  EXPECT_EQ(Wait_All(0), 1) << "no section, no mutex: at once";
+  Wait_Release();  // nothing to release: harmless
   ICritSect* mine = CriticalSection_New();
   ICritSect* theirs = CriticalSection_New();
   std::atomic<int> stage{0};
@@ -141,17 +127,20 @@ TEST(SectionMutexAcrossProcesses, AHolderElsewhereBlocksEnter) {
   section->Release();
 }
 
+// A child that takes the mutex and is killed holding it.
+void KillAHolder() {
+  zrtest::ChildProcess child({"hold"});
+  ASSERT_EQ(child.ReadLine(), "held 1");
+  child.Kill();
+  EXPECT_EQ(child.Wait(), -1);
+}
+
 // A holder that dies abandons the mutex: while this process still holds
 // the mutex object the next wait says so (3), and owns it; once given back
 // it serves as before.
 TEST(SectionMutexAcrossProcesses, AKilledHolderAbandonsIt) {
   ICritSect* section = CriticalSection_New();
-  {
-    zrtest::ChildProcess child({"hold"});
-    ASSERT_EQ(child.ReadLine(), "held 1");
-    child.Kill();
-    EXPECT_EQ(child.Wait(), -1);
-  }
+  KillAHolder();
   EXPECT_EQ(Wait_All(kForever), 3);
   Wait_Release();
   EXPECT_EQ(Wait_All(0), 1);
@@ -164,12 +153,7 @@ TEST(SectionMutexAcrossProcesses, AKilledHolderAbandonsIt) {
 // When nobody else holds the mutex object any longer, the next section
 // starts a fresh mutex: no abandonment shows.
 TEST(SectionMutexAcrossProcesses, NobodyLeftMeansAFreshMutex) {
-  {
-    zrtest::ChildProcess child({"hold"});
-    ASSERT_EQ(child.ReadLine(), "held 1");
-    child.Kill();
-    EXPECT_EQ(child.Wait(), -1);
-  }
+  KillAHolder();
   ICritSect* section = CriticalSection_New();
   ASSERT_EQ(Wait_All(0), 1);
   zrtest::ChildProcess probe({"race"});  // a working mutex: held here, busy there
@@ -178,7 +162,9 @@ TEST(SectionMutexAcrossProcesses, NobodyLeftMeansAFreshMutex) {
   probe.Tell();
   EXPECT_EQ(probe.ReadLine(), "probe 2");
   Wait_Release();
-  section->Release();
+  probe.Tell();
+  EXPECT_EQ(probe.Wait(), 0);
+  section->Release();  // the last holder: the name goes
 }
 
 // Processes that create their first section at the same moment all end up
