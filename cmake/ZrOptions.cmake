@@ -15,6 +15,14 @@ if(ZR_SANITIZE)
   add_link_options(-fsanitize=address,undefined)
 endif()
 
+if(ZR_TSAN)
+  # ThreadSanitizer; ZR_TSAN lets the platform layer route around calls the
+  # sanitizer does not intercept (pal/posix/syscalls.inc).
+  add_compile_options(-fsanitize=thread -fno-omit-frame-pointer)
+  add_link_options(-fsanitize=thread)
+  add_compile_definitions(ZR_TSAN=1)
+endif()
+
 if(ZR_FUZZ)
   if(NOT CMAKE_CXX_COMPILER_ID MATCHES "Clang")
     message(FATAL_ERROR "ZR_FUZZ needs clang (libFuzzer)")

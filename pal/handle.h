@@ -73,6 +73,15 @@ class HandleObject {
   HandleKind Kind() const { return m_kind; }
 
   void AddRef() { m_refs.fetch_add(1, std::memory_order_relaxed); }
+  // Adds a reference unless the count already reached 0 (the object is
+  // being destroyed): for lists that find objects by something other than a
+  // handle (named kernel objects) and must not revive a dying one.
+  bool TryAddRef() {
+    std::uint32_t refs = m_refs.load(std::memory_order_relaxed);
+    while (refs != 0)
+      if (m_refs.compare_exchange_weak(refs, refs + 1, std::memory_order_relaxed)) return true;
+    return false;
+  }
   void Release() {
     if (m_refs.fetch_sub(1, std::memory_order_acq_rel) == 1) delete this;
   }

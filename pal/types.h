@@ -97,6 +97,7 @@ inline constexpr DWORD ERROR_FILE_TOO_LARGE = 223;
 inline constexpr DWORD WAIT_TIMEOUT = 258;
 inline constexpr DWORD ERROR_NO_MORE_ITEMS = 259;
 inline constexpr DWORD ERROR_DIRECTORY = 267;
+inline constexpr DWORD ERROR_NOT_OWNER = 288;
 inline constexpr DWORD ERROR_MR_MID_NOT_FOUND = 317;
 inline constexpr DWORD ERROR_NOACCESS = 998;
 inline constexpr DWORD ERROR_INVALID_FLAGS = 1004;

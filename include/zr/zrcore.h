@@ -7,6 +7,7 @@
 #include "zr/unknown.h"
 #include "zr/heap.h"
 #include "zr/exception.h"
+#include "zr/threads.h"
 #include "zr/tenum.h"
 #include "zr/tlist.h"
 #include "zr/tmap.h"

@@ -14,9 +14,11 @@
 #include <fcntl.h>
 #include <iconv.h>
 #include <link.h>
+#include <pthread.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <sys/types.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -26,6 +28,7 @@
 namespace zrpal::sys {
 
 using PhdrCallback = int (*)(dl_phdr_info*, size_t, void*);
+using ThreadStart = void* (*)(void*);
 
 // X(name, return type, parameter list, real function). The real function of
 // a variadic or overloaded call is a wrapper defined in syscalls.inc.
@@ -62,7 +65,31 @@ using PhdrCallback = int (*)(dl_phdr_info*, size_t, void*);
   X(dlinfo, int, (void*, int, void*), ::dlinfo)                            \
   X(getcwd, char*, (char*, size_t), ::getcwd)                              \
   X(readlink, ssize_t, (const char*, char*, size_t), ::readlink)           \
-  X(strerror_r, const char*, (int, char*, size_t), ErrorText)
+  X(strerror_r, const char*, (int, char*, size_t), ErrorText)              \
+  X(futex_wait_until, long, (int*, int, int, const struct timespec*),      \
+    FutexWaitUntil)                                                        \
+  X(clock_gettime, int, (clockid_t, struct timespec*), ::clock_gettime)    \
+  X(getpid, pid_t, (), ::getpid)                                           \
+  X(gettid, pid_t, (), ::gettid)                                           \
+  X(geteuid, uid_t, (), ::geteuid)                                         \
+  X(shm_open, int, (const char*, int, mode_t), ::shm_open)                 \
+  X(shm_unlink, int, (const char*), ::shm_unlink)                          \
+  X(ofd_lock, int, (int, short, int), OfdLock)                             \
+  X(thread_create, int, (pthread_t*, ThreadStart, void*, size_t),         \
+    CreateThreadWithStack)                                                 \
+  X(pthread_join, int, (pthread_t, void**), ::pthread_join)                \
+  X(pthread_atfork, int, (void (*)(), void (*)(), void (*)()),             \
+    ::pthread_atfork)                                                      \
+  X(pthread_detach, int, (pthread_t), ::pthread_detach)                    \
+  X(mutex_init_robust, int, (pthread_mutex_t*, int), InitRobustMutex)      \
+  X(pthread_mutex_destroy, int, (pthread_mutex_t*), ::pthread_mutex_destroy) \
+  X(pthread_mutex_lock, int, (pthread_mutex_t*), ::pthread_mutex_lock)     \
+  X(pthread_mutex_trylock, int, (pthread_mutex_t*), ::pthread_mutex_trylock) \
+  X(pthread_mutex_clocklock, int,                                          \
+    (pthread_mutex_t*, clockid_t, const struct timespec*), MutexClockLock) \
+  X(pthread_mutex_unlock, int, (pthread_mutex_t*), ::pthread_mutex_unlock) \
+  X(pthread_mutex_consistent, int, (pthread_mutex_t*),                     \
+    ::pthread_mutex_consistent)
 
 struct Table {
 #define ZRPAL_SYSCALL_MEMBER(name, ret, params, real) ret(*name) params;

@@ -1,0 +1,72 @@
+// sync_child - a second process for the cross-process tests of the global
+// section mutex and of named events. It links the static twin, so it reaches
+// the platform layer as well as the library's exports. One command per run;
+// lines on stdout report, lines on stdin tell it to go on (end of input
+// counts as "go on").
+//
+//   hold                  create a section, Wait_All(INFINITE), "held <r>",
+//                         wait for a line, Wait_Release, "released"
+//   race                  wait for a line, create a section, "ready", wait
+//                         for a line, "probe <Wait_All(0)>", wait for a line
+//   wait-event NAME       open the event NAME ("failed <error>" if it cannot),
+//                         "waiting", wait for it, "signalled"
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "pal/error.h"
+#include "pal/handle.h"
+#include "pal/threads/event.h"
+#include "zr/threads.h"
+
+namespace {
+
+void Say(const std::string& line) {
+  std::fputs((line + "\n").c_str(), stdout);
+  std::fflush(stdout);
+}
+
+void AwaitLine() {
+  char line[64];
+  (void)std::fgets(line, sizeof line, stdin);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const std::string command = argc > 1 ? argv[1] : "";
+  if (command == "hold") {
+    ICritSect* section = CriticalSection_New();
+    Say("held " + std::to_string(Wait_All(-1)));
+    AwaitLine();
+    Wait_Release();
+    Say("released");
+    section->Release();
+    return 0;
+  }
+  if (command == "race") {
+    AwaitLine();
+    ICritSect* section = CriticalSection_New();
+    Say("ready");
+    AwaitLine();
+    const int result = Wait_All(0);
+    Say("probe " + std::to_string(result));
+    if (result != 2) Wait_Release();
+    AwaitLine();
+    section->Release();
+    return 0;
+  }
+  if (command == "wait-event" && argc > 2) {
+    HANDLE event = zrpal::OpenEventA(zrpal::EVENT_ALL_ACCESS, 0, argv[2]);
+    if (!event) {
+      Say("failed " + std::to_string(zrpal::GetLastError()));
+      return 1;
+    }
+    Say("waiting");
+    Say(zrpal::WaitForSingleObject(event, zrpal::INFINITE) == zrpal::WAIT_OBJECT_0 ? "signalled" : "failed");
+    zrpal::CloseHandle(event);
+    return 0;
+  }
+  Say("unknown command");
+  return 2;
+}
