@@ -75,7 +75,7 @@ CHeap::CHeap(bool isStatic, size_t accountedSize) : m_hHeap(nullptr), m_static(i
   }
   // Counted whether or not the platform heap could be made.
   AddLockedActivity(accountedSize, 1);
-  if (!m_hHeap) throw CXMemException();
+  if (!m_hHeap) throw CXBadAlloc();
   prev = g_mm.tail;
   next = nullptr;
   if (g_mm.tail)
@@ -125,7 +125,7 @@ void* CHeap::Alloc(size_t size) {
   for (ULONG attempt = 0;; ++attempt) {
     p = zrpal::HeapAlloc(m_hHeap, zrpal::HEAP_ZERO_MEMORY, raw);
     if (p) break;
-    if (!RetryAfterLowMemory(attempt)) throw CXMemException();
+    if (!RetryAfterLowMemory(attempt)) throw CXBadAlloc();
   }
   CHeap* self = this;
   std::memcpy(p, &self, sizeof self);

@@ -101,9 +101,7 @@ int RegisterObject(const char* name, const char* moduleFile) {
   } catch (const CXString&) {
     return 0;  // the search's message: the file was not found
   } catch (const std::bad_alloc&) {
-    return 0;
-  } catch (const CXMemException&) {
-    return 0;
+    return 0;  // CXBadAlloc too: registry functions answer, they never throw
   }
 }
 

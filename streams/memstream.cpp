@@ -17,7 +17,7 @@ constexpr std::uint64_t kMaxBytes = 0xFFFFFFFFu;
 void CMemStream::Grow(ULONG needed) {
   const ULONG capacity = zr::GrownCapacity(needed, m_growStep, m_capacity);
   void* grown = std::realloc(m_pBuffer, capacity);
-  if (!grown) throw CXMemException();  // the old buffer stays
+  if (!grown) throw CXBadAlloc();  // the old buffer stays
   m_pBuffer = static_cast<BYTE*>(grown);
   m_capacity = capacity;
 }
@@ -62,7 +62,7 @@ void CMemStream::SetData(const void* data, unsigned int length) {
   BYTE* fresh = nullptr;
   if (length > 0) {
     fresh = static_cast<BYTE*>(std::malloc(length));
-    if (!fresh) throw CXMemException();
+    if (!fresh) throw CXBadAlloc();
     if (data)
       std::memcpy(fresh, data, length);  // before the old buffer goes: data may lie in it
     else

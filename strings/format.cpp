@@ -17,6 +17,7 @@
 #include "pal/format.h"
 #include "pal/mbcs.h"
 #include "pal/wstr.h"
+#include "zr/exception.h"
 #include "zr/xstring.h"
 
 namespace zr {
@@ -320,7 +321,7 @@ void FormatString(String& s, const FormatAccess<String, Char>& access, const Cha
     // More than a buffer can hold (a huge width or precision): ask for what
     // the text really needs instead.
     needed = Print(nullptr, 0, format, args);
-    if (needed == zrpal::FORMAT_FAILED || needed + 1 > kMaxUnits<Char>) throw std::bad_alloc();
+    if (needed == zrpal::FORMAT_FAILED || needed + 1 > kMaxUnits<Char>) throw CXBadAlloc();
   }
   for (;;) {
     // Locking makes the buffer writable with room for needed + 1 units.
@@ -329,10 +330,10 @@ void FormatString(String& s, const FormatAccess<String, Char>& access, const Cha
     const size_t capacity = static_cast<size_t>((s.*access.GetAllocSize)()) / sizeof(Char);
     assert(capacity >= needed + 1);
     const size_t length = Print(lock.m_p, capacity, format, args);
-    if (length == zrpal::FORMAT_FAILED) throw std::bad_alloc();
+    if (length == zrpal::FORMAT_FAILED) throw CXBadAlloc();
     if (length < capacity) return;
     // The estimate was too small: enlarge and print again.
-    if (length + 1 > kMaxUnits<Char>) throw std::bad_alloc();
+    if (length + 1 > kMaxUnits<Char>) throw CXBadAlloc();
     needed = length;
   }
 }

@@ -12,6 +12,7 @@
 #include "pal/format.h"
 #include "pal/mbcs.h"
 #include "pal/wstr.h"
+#include "zr/exception.h"
 
 namespace zr {
 
@@ -155,7 +156,9 @@ FloatSubject ScanFloatSubject(const C* text) {
 template <class T, class C>
 bool ScanFloating(const C* text, T* out) {
   if (!text) return false;
-  FloatSubject s = ScanFloatSubject(text);
+  // The digits are collected in a std::string: a text too long for memory
+  // fails as every allocation of the library does.
+  FloatSubject s = Allocating([text] { return ScanFloatSubject(text); });
   T value;
   switch (s.kind) {
     case FloatKind::kNone:

@@ -9,14 +9,15 @@
 //
 // Enumerators are objects of the object model (zr/unknown.h): they are created
 // with a count of 1 and destroyed by their last Release. They take no lock.
-// Memory comes from the global operator new; failure throws std::bad_alloc
-// (CXMemException belongs to the library's IHeap heaps).
+// Memory comes from the global operator new; failure throws CXBadAlloc
+// (zr/exception.h).
 #pragma once
 
 #include <memory>
 #include <string>
 #include <utility>
 
+#include "zr/exception.h"
 #include "zr/unknown.h"
 #include "zr/zrtypes.h"
 
@@ -45,7 +46,7 @@ namespace zr {
 template <class C>
 C* CopyText(const C* text) {
   const size_t len = text ? std::char_traits<C>::length(text) : 0;
-  C* copy = new C[len + 1];
+  C* copy = Allocating([len] { return new C[len + 1]; });
   if (len) std::char_traits<C>::copy(copy, text, len);
   copy[len] = C(0);
   return copy;
@@ -184,8 +185,8 @@ _CZeroDelimitedStringsEnum<C>::_CZeroDelimitedStringsEnum(const C* source, IZRUn
   if (n != 0) {
     // Both blocks are taken before either is kept, so a failed allocation
     // leaves nothing behind.
-    buffer.reset(new C[units + 1]);
-    array.reset(new C*[n]);
+    buffer.reset(zr::Allocating([units] { return new C[units + 1]; }));
+    array.reset(zr::Allocating([n] { return new C*[n]; }));
     std::char_traits<C>::copy(buffer.get(), source, units);
     buffer[units] = C(0);
     C* p = buffer.get();
@@ -213,8 +214,8 @@ _CCharSeparatedStringsEnum<C>::_CCharSeparatedStringsEnum(const C* text, const C
   std::unique_ptr<C*[]> array;
   if (n != 0) {
     // The copy keeps room for one extra character beyond the terminator.
-    buffer.reset(new C[len + 2]);
-    array.reset(new C*[n]);
+    buffer.reset(zr::Allocating([len] { return new C[len + 2]; }));
+    array.reset(zr::Allocating([n] { return new C*[n]; }));
     Traits::copy(buffer.get(), text, len);
     buffer[len] = C(0);
     buffer[len + 1] = C(0);

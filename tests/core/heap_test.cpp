@@ -188,7 +188,7 @@ TEST(Heap, RefusalsCountNothing) {
   // Sizes no heap can give, also where adding the header would wrap.
   for (size_t size : {~size_t{0}, ~size_t{0} - 7, size_t{1} << 62}) {
     const Activity before = Now();
-    ExpectThrow<CXMemException>([&] { heap->Alloc(size); }, ZRCAUSE_NOMEMORY);
+    ExpectThrow<CXBadAlloc>([&] { heap->Alloc(size); }, ZRCAUSE_NOMEMORY);
     EXPECT_EQ(Now(), before) << size;
   }
 }
