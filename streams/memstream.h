@@ -4,11 +4,11 @@
 
 #include <cassert>
 #include <cstdint>
-#include <cstdlib>
 #include <cstring>
 #include <functional>
 #include <typeinfo>
 
+#include "pal/crtmem.h"
 #include "streams/typedops.h"
 #include "zr/exception.h"
 #include "zr/xstream.h"
@@ -43,8 +43,8 @@ inline ULONG GrownCapacity(ULONG needed, ULONG step, ULONG capacity) {
 }  // namespace zr
 
 // A stream over one growable buffer. The buffer is a C run-time block
-// (malloc/realloc/free): growing keeps the bytes, and a large block may be
-// moved by the system without a copy.
+// (malloc/realloc/free of pal/crtmem.h): growing keeps the bytes, and a
+// large block may be moved by the system without a copy.
 class CMemStream final : public CXStreamImpl, public IMemBlock {
  public:
   explicit CMemStream(ZRIFC::IProgress* progress) : m_pProgress(progress) {
@@ -52,7 +52,7 @@ class CMemStream final : public CXStreamImpl, public IMemBlock {
   }
 
   ~CMemStream() override {
-    std::free(m_pBuffer);
+    zrpal::free(m_pBuffer);
     if (m_pProgress) m_pProgress->Release();
   }
 
