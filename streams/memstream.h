@@ -10,6 +10,7 @@
 
 #include "pal/crtmem.h"
 #include "streams/typedops.h"
+#include "streams/xstreamimpl.h"
 #include "zr/exception.h"
 #include "zr/xstream.h"
 
@@ -45,7 +46,7 @@ inline ULONG GrownCapacity(ULONG needed, ULONG step, ULONG capacity) {
 // A stream over one growable buffer. The buffer is a C run-time block
 // (malloc/realloc/free of pal/crtmem.h): growing keeps the bytes, and a
 // large block may be moved by the system without a copy.
-class CMemStream final : public CXStreamImpl, public IMemBlock {
+class CMemStream final : public zr::CXStreamImpl, public IMemBlock {
  public:
   explicit CMemStream(ZRIFC::IProgress* progress) : m_pProgress(progress) {
     if (m_pProgress) m_pProgress->AddRef();
