@@ -191,6 +191,10 @@ TEST(Heap, RefusalsCountNothing) {
     ExpectThrow<CXBadAlloc>([&] { heap->Alloc(size); }, ZRCAUSE_NOMEMORY);
     EXPECT_EQ(Now(), before) << size;
   }
+  // An initial size the bytes counter cannot add without wrapping.
+  const Activity before = Now();
+  ExpectThrow<CXBadAlloc>([] { new_MemoryHeap(~size_t{0}); }, ZRCAUSE_NOMEMORY);
+  EXPECT_EQ(Now(), before);
 }
 
 // Only one sink can ever be installed in a process.
