@@ -195,10 +195,8 @@ ULONG SkipObjectToXStream(IXStream* stream) {
   const ULONG start = stream->Seek(0, ZRSEEK_CUR);
   ClassNameBuffer name;
   ReadClassName(stream, name);
-  if (name[0] != '\0') {
-    const ULONG length = stream->ReadDword();
-    if (length > RestOfStream(stream)) throw CXException(ZRCAUSE_RECORDTOOLONG);
-    SeekForward(stream, length);
-  }
+  // A relative Seek by the length, as the stream does it: a memory stream
+  // stops at its end. Lengths beyond an int offset go forward in steps.
+  if (name[0] != '\0') SeekForward(stream, stream->ReadDword());
   return start;
 }

@@ -241,7 +241,8 @@ TEST_F(Persist, AFactorysExceptionPassesThrough) {
 }
 
 TEST_F(Persist, DamagedRecordsAreRefused) {
-  // What reading and skipping throw, and where the stream is left.
+  // What reading and skipping throw, and where the stream is left (a length
+  // too long only fails reading).
   const struct {
     const char* what;
     Bytes bytes;
@@ -263,6 +264,12 @@ TEST_F(Persist, DamagedRecordsAreRefused) {
       SCOPED_TRACE(testing::Message() << c.what << (skip ? ", skip" : ", read"));
       Ref<IXStream> s(MemStreamOf(c.bytes));
       IZRUnknown* out = reinterpret_cast<IZRUnknown*>(&out);
+      if (skip && c.cause == ZRCAUSE_RECORDTOOLONG) {
+        // Skipping seeks by the length: the memory stream stops at its end.
+        EXPECT_EQ(SkipObjectToXStream(s.get()), 0u);
+        EXPECT_EQ(s->GetPosition(), s->GetSize());
+        continue;
+      }
       const auto run = [&] { skip ? (void)SkipObjectToXStream(s.get()) : (void)ReadObjectFromXStream(s.get(), &out); };
       if (c.cause == ZRCAUSE_BADFORMAT) {
         EXPECT_TRUE(zrtest::ThrowsFileError(run, c.cause, ZRSTREAMOP_READ, u"Memory stream"));
