@@ -83,6 +83,16 @@ void RegistryShutdown() {
   if (map) map->~CRegistryMap();
 }
 
+void ForEachRegisteredClass(void (*visit)(const RegisteredClass& entry, void* context), void* context) {
+  if (!g_registry) return;
+  // The walk meets each entry once and ends after the last bucket.
+  CRegistryMap::CWalk walk;
+  while (const CRegistryMap::CAssoc* e = walk.MoveNext(*g_registry)) {
+    const CRegistryEntry& entry = *e->value;
+    visit({e->key, entry.m_strModulePath, entry.m_hModule, entry.m_pfnFactory != nullptr}, context);
+  }
+}
+
 }  // namespace zr
 
 using zr::CRegistryEntry;
