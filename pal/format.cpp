@@ -51,6 +51,7 @@ FormatArg ValueOf(Char type, FormatSize size) {
     case 'e':
     case 'E':
     case 'f':
+    case 'F':
     case 'g':
     case 'G':
     case 'a':
@@ -338,8 +339,6 @@ const Char* ParseFormatSpec(const Char* p, FormatSpec<Char>& spec) {
     case 'j': spec.Size = FormatSize::J; ++p; break;
     case 'z': spec.Size = FormatSize::Z; ++p; break;
     case 't': spec.Size = FormatSize::T; ++p; break;
-    case 'F':
-    case 'N': spec.Size = FormatSize::FarNear; ++p; break;
     default: break;
   }
   spec.Type = *p;

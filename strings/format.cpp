@@ -219,7 +219,11 @@ long long Estimate(const Char* format, ArgumentCursor<Char>& cursor) {
         p = SkipDigits(p);
       }
     }
-    // d. One size character at most.
+    // d. One size character at most. The estimate's rules read F and N as
+    // the old far and near prefixes, where the formatter reads F as the
+    // upper-case %f: the estimate may then come out too small (the buffer
+    // is enlarged), and the cursor reads only arguments the formatter reads
+    // at the same place.
     bool narrow = false, wide = false;
     switch (*p) {
       case 'F':

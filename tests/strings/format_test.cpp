@@ -141,6 +141,7 @@ TEST(XStringFormatTest, PrintsCorrectlyWhenTheEstimateIsTooSmall) {
   EXPECT_EQ(Fmt(s, "%I64d%I64d%I64d", LLONG_MIN, LLONG_MAX, LLONG_MIN),
             "-9223372036854775808" "9223372036854775807" "-9223372036854775808");
   EXPECT_EQ(Fmt(s, "%*.*s", -5, -3, "abc"), "abc  ");
+  EXPECT_EQ(Fmt(s, "%F|%s", 1.5, "ab"), "1.500000|ab");  // F is the conversion, not a size
   CXStringW w;
   EXPECT_EQ(Fmt(w, u"%.300f", 1.0), u"1." + std::u16string(300, u'0'));
   // The estimate (2e9 units) does not fit a wide buffer: the text's real
