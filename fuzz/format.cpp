@@ -160,14 +160,14 @@ void Triple(Bytes& in, Kind kind, Formats& f) {
   const unsigned mode = in.Next() % 4;
   if (mode != 3) f.Add(IntConversion(in));            // a on its own
   if (mode == 0) f.Add(IntConversion(in));            // b on its own
-  std::string spec = "%" + Flags(in);
-  if (mode == 1 || mode == 3) spec += "*";            // b (or a) as the width
-  else spec += Digits(in);
-  if (mode == 2 || mode == 3) spec += ".*";           // b as the precision
-  else if (in.Next() & 1) spec += "." + Digits(in);
+  std::string conversion = "%" + Flags(in);
+  if (mode == 1 || mode == 3) conversion += "*";            // b (or a) as the width
+  else conversion += Digits(in);
+  if (mode == 2 || mode == 3) conversion += ".*";           // b as the precision
+  else if (in.Next() & 1) conversion += "." + Digits(in);
   std::string narrow, wide;
   ValueConversion(in, kind, narrow, wide);
-  f.Add(spec + narrow, spec + wide);
+  f.Add(conversion + narrow, conversion + wide);
   Literal(in, f);
 }
 

@@ -124,7 +124,7 @@ inline constexpr unsigned FORMAT_ZERO = 0x10;   // '0'
 // order: the width (when WidthAt is set), the precision (when PrecisionAt
 // is set), then the value (when Value is not None).
 template <class Char>
-struct FormatSpec {
+struct FormatConversion {
   unsigned Flags;
   int Width;          // from digits; 0 when absent or taken from an argument
   int Precision;      // from digits; -1 when absent or taken from an argument
@@ -138,12 +138,12 @@ struct FormatSpec {
 
 // Parses the conversion that starts right after a '%'. Returns the
 // position after the type character (or the terminator when the format
-// ends inside the conversion, with spec.Type 0 and no argument).
+// ends inside the conversion, with conversion.Type 0 and no argument).
 template <class Char>
-const Char* ParseFormatSpec(const Char* afterPercent, FormatSpec<Char>& spec);
+const Char* ParseConversion(const Char* afterPercent, FormatConversion<Char>& conversion);
 
-extern template const char* ParseFormatSpec<char>(const char*, FormatSpec<char>&);
-extern template const WCHAR* ParseFormatSpec<WCHAR>(const WCHAR*, FormatSpec<WCHAR>&);
+extern template const char* ParseConversion<char>(const char*, FormatConversion<char>&);
+extern template const WCHAR* ParseConversion<WCHAR>(const WCHAR*, FormatConversion<WCHAR>&);
 
 // A copy of an argument list, read one typed argument at a time. Passed by
 // reference so that reads advance it on every ABI.

@@ -95,11 +95,11 @@ class ArgumentCursor {
     if (!scan_) return false;
     while (*scan_ != 0) {
       if (*scan_++ != '%') continue;
-      zrpal::FormatSpec<Char> spec;
-      scan_ = zrpal::ParseFormatSpec(scan_, spec);
-      if (spec.WidthAt) slots_[count_++] = {spec.WidthAt, FormatArg::Int};
-      if (spec.PrecisionAt) slots_[count_++] = {spec.PrecisionAt, FormatArg::Int};
-      if (spec.Value != FormatArg::None) slots_[count_++] = {spec.TypeAt, spec.Value};
+      zrpal::FormatConversion<Char> conversion;
+      scan_ = zrpal::ParseConversion(scan_, conversion);
+      if (conversion.WidthAt) slots_[count_++] = {conversion.WidthAt, FormatArg::Int};
+      if (conversion.PrecisionAt) slots_[count_++] = {conversion.PrecisionAt, FormatArg::Int};
+      if (conversion.Value != FormatArg::None) slots_[count_++] = {conversion.TypeAt, conversion.Value};
       if (count_ > 0) return true;
     }
     scan_ = nullptr;

@@ -100,13 +100,13 @@ TEST(FormatEngineTest, IntegersAgreeWithTheCLibrary) {
       for (const char* p : precisions)
         for (char t : types)
           for (long long v : values) {
-            const std::string spec = std::string("[%") + f + w + p;
-            const std::string plain = spec + t + "]";
+            const std::string conversion = std::string("[%") + f + w + p;
+            const std::string plain = conversion + t + "]";
             std::snprintf(expected, sizeof expected, plain.c_str(), static_cast<int>(v));
             EXPECT_EQ(PrintA(plain.c_str(), static_cast<int>(v)), expected) << plain;
             EXPECT_EQ(PrintW(Wide(plain).c_str(), static_cast<int>(v)), Wide(expected)) << plain;
-            std::snprintf(expected, sizeof expected, (spec + "ll" + t + "]").c_str(), v);
-            EXPECT_EQ(PrintA((spec + "I64" + t + "]").c_str(), v), expected) << spec << "I64" << t;
+            std::snprintf(expected, sizeof expected, (conversion + "ll" + t + "]").c_str(), v);
+            EXPECT_EQ(PrintA((conversion + "I64" + t + "]").c_str(), v), expected) << conversion << "I64" << t;
           }
 }
 
@@ -242,16 +242,16 @@ TEST(FormatEngineTest, InfinitiesAndNans) {
 }
 
 TEST(FormatEngineTest, FloatingPointAgreesWithTheCLibraryOnFiniteValues) {
-  const char* specs[] = {"%f", "%.0f", "%#.0f", "%.17f", "%e", "%.0e", "%.16e", "%E", "%g", "%.0g",
+  const char* conversions[] = {"%f", "%.0f", "%#.0f", "%.17f", "%e", "%.0e", "%.16e", "%E", "%g", "%.0g",
                          "%#g", "%.17g", "%G", "%+012.4e", "%-15.3g|", "% 010.1f", "%.40f", "%.30e", "%.3F"};
   const double values[] = {0.0,   -0.0,    1.0,    -1.5, 0.1, 2.0 / 3, 1e-5, 123456.789, 1e300, -1e-300, 5e-324,
                            1.7976931348623157e308, 0.5, 99.995, 1e15, 123e-310};
   char expected[2048];
-  for (const char* spec : specs)
+  for (const char* conversion : conversions)
     for (double v : values) {
-      std::snprintf(expected, sizeof expected, spec, v);
-      EXPECT_EQ(PrintA(spec, v), expected) << spec << " " << v;
-      EXPECT_EQ(PrintW(Wide(spec).c_str(), v), Wide(expected)) << spec << " " << v;
+      std::snprintf(expected, sizeof expected, conversion, v);
+      EXPECT_EQ(PrintA(conversion, v), expected) << conversion << " " << v;
+      EXPECT_EQ(PrintW(Wide(conversion).c_str(), v), Wide(expected)) << conversion << " " << v;
     }
 }
 
@@ -358,24 +358,24 @@ TEST(FormatEngineTest, LocaleDoesNotChangeNumbers) {
 
 // What printing cannot show: where the fields stand, and that an incomplete
 // conversion takes no argument.
-TEST(FormatSpecTest, FieldPositions) {
+TEST(FormatConversionTest, FieldPositions) {
   const char16_t* wformat = u"-*.*Sx";
-  zrpal::FormatSpec<WCHAR> wspec;
-  EXPECT_EQ(zrpal::ParseFormatSpec(wformat, wspec), wformat + 5);
-  EXPECT_EQ(wspec.Flags, zrpal::FORMAT_LEFT);
-  EXPECT_EQ(wspec.WidthAt, wformat + 1);
-  EXPECT_EQ(wspec.PrecisionAt, wformat + 3);
-  EXPECT_EQ(wspec.TypeAt, wformat + 4);
-  EXPECT_EQ(wspec.Value, zrpal::FormatArg::NarrowText);  // S in UTF-16 output
+  zrpal::FormatConversion<WCHAR> wconversion;
+  EXPECT_EQ(zrpal::ParseConversion(wformat, wconversion), wformat + 5);
+  EXPECT_EQ(wconversion.Flags, zrpal::FORMAT_LEFT);
+  EXPECT_EQ(wconversion.WidthAt, wformat + 1);
+  EXPECT_EQ(wconversion.PrecisionAt, wformat + 3);
+  EXPECT_EQ(wconversion.TypeAt, wformat + 4);
+  EXPECT_EQ(wconversion.Value, zrpal::FormatArg::NarrowText);  // S in UTF-16 output
 
   const char* tail = "-*.*l";
-  zrpal::FormatSpec<char> spec;
-  EXPECT_EQ(zrpal::ParseFormatSpec(tail, spec), tail + 5);
-  EXPECT_EQ(spec.Type, 0);
-  EXPECT_EQ(spec.TypeAt, tail + 5);
-  EXPECT_EQ(spec.WidthAt, nullptr);
-  EXPECT_EQ(spec.PrecisionAt, nullptr);
-  EXPECT_EQ(spec.Value, zrpal::FormatArg::None);
+  zrpal::FormatConversion<char> conversion;
+  EXPECT_EQ(zrpal::ParseConversion(tail, conversion), tail + 5);
+  EXPECT_EQ(conversion.Type, 0);
+  EXPECT_EQ(conversion.TypeAt, tail + 5);
+  EXPECT_EQ(conversion.WidthAt, nullptr);
+  EXPECT_EQ(conversion.PrecisionAt, nullptr);
+  EXPECT_EQ(conversion.Value, zrpal::FormatArg::None);
 }
 
 }  // namespace
