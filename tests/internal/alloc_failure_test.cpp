@@ -26,12 +26,9 @@ namespace {
 constinit std::atomic<bool> g_failNew{false};
 
 // While one lives, every allocation of the global operator new fails.
-class FailingNew {
- public:
-  FailingNew() { g_failNew.store(true); }
-  ~FailingNew() { g_failNew.store(false); }
-  FailingNew(const FailingNew&) = delete;
-  FailingNew& operator=(const FailingNew&) = delete;
+struct FailingNew {
+  FailingNew() { g_failNew = true; }
+  ~FailingNew() { g_failNew = false; }
 };
 
 }  // namespace
@@ -56,10 +53,7 @@ TEST(AllocationFailure, LibraryOperationsThrowTheirOneFailure) {
   CTMap<const char*, int> map;
   CTPList<const char*> list;
   CXString left("left");
-  const struct {
-    const char* what;
-    std::function<void()> op;
-  } cases[] = {
+  const struct { const char* what; std::function<void()> op; } cases[] = {
       {"CXString", [] { CXString s("some text"); }},
       {"CXStringW", [] { CXStringW s(u"some text"); }},
       {"operator+", [&] { CXString s = left + "right"; }},
@@ -69,10 +63,7 @@ TEST(AllocationFailure, LibraryOperationsThrowTheirOneFailure) {
       {"CZRVariant", [] { CZRVariant v("text"); }},
   };
   for (const auto& c : cases) {
-    EXPECT_TRUE(zrtest::ThrowsBadAlloc([&] {
-      FailingNew failing;
-      c.op();
-    })) << c.what;
+    EXPECT_TRUE(zrtest::ThrowsBadAlloc([&] { FailingNew failing; c.op(); })) << c.what;
   }
   EXPECT_EQ(map.GetCount(), 0u);
   EXPECT_EQ(list.GetCount(), 0u);
@@ -85,29 +76,20 @@ TEST(AllocationFailure, Win32FunctionsAnswerWithoutThrowing) {
   ASSERT_NE(libc, nullptr);
   zrpal::ReleaseCodePageTables();  // the next conversion builds its table
   WCHAR wide[4] = {};
-  const struct {
-    const char* what;
-    std::function<bool()> failed;
-  } cases[] = {
+  const struct { const char* what; std::function<bool()> failed; } cases[] = {
       {"SearchPathA", [&] { return zrpal::SearchPathA(nullptr, "libc.so.6", nullptr, 512, buffer, nullptr) == 0; }},
       {"LoadLibraryA", [] { return zrpal::LoadLibraryA("libc.so.6") == nullptr; }},
       {"GetModuleHandleW", [] { return zrpal::GetModuleHandleW(u"a-module-name-beyond-short-strings.so") == nullptr; }},
       {"GetModuleFileNameA", [&] { return zrpal::GetModuleFileNameA(nullptr, buffer, 512) == 0; }},
       {"GetProcAddress", [&] { return zrpal::GetProcAddress(libc, "malloc") == nullptr; }},
-      {"FormatMessageA",
-       [&] {
-         return zrpal::FormatMessageA(zrpal::FORMAT_MESSAGE_FROM_SYSTEM, nullptr, zrpal::ERROR_FILE_NOT_FOUND, 0,
-                                      buffer, 512, nullptr) == 0;
-       }},
+      {"FormatMessageA", [&] { return zrpal::FormatMessageA(zrpal::FORMAT_MESSAGE_FROM_SYSTEM, nullptr, 2, 0,
+                                                            buffer, 512, nullptr) == 0; }},
       {"MultiByteToWideChar", [&] { return zrpal::MultiByteToWideChar(1252, 0, "abc", 3, wide, 4) == 0; }},
   };
   for (const auto& c : cases) {
     zrpal::SetLastError(0);
     bool failed = false;
-    {
-      FailingNew failing;
-      failed = c.failed();
-    }
+    { FailingNew failing; failed = c.failed(); }
     EXPECT_TRUE(failed) << c.what;
     EXPECT_EQ(zrpal::GetLastError(), zrpal::ERROR_NOT_ENOUGH_MEMORY) << c.what;
   }
