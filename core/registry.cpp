@@ -89,7 +89,7 @@ void ForEachRegisteredClass(void (*visit)(const RegisteredClass& entry, void* co
   CRegistryMap::CWalk walk;
   while (const CRegistryMap::CAssoc* e = walk.MoveNext(*g_registry)) {
     const CRegistryEntry& entry = *e->value;
-    visit({e->key, entry.m_strModulePath, entry.m_hModule, entry.m_pfnFactory != nullptr}, context);
+    visit({e->key, entry.m_strModulePath, entry.m_hModule}, context);
   }
 }
 

@@ -24,7 +24,6 @@ struct RegisteredClass {
   const char* name;        // the registry's own copy of the class name
   const char* modulePath;  // the module file found at registration; "" when registered by handle
   HMODULE module;          // null until the module is loaded
-  bool resolved;           // the factory is known (looked up and found)
 };
 
 // Calls `visit(entry, context)` for every registered class, in the map's
