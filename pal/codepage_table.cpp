@@ -4,7 +4,6 @@
 #include <atomic>
 #include <cassert>
 #include <mutex>
-#include <new>
 
 #include "pal/error.h"
 #include "pal/wstr.h"
@@ -76,14 +75,8 @@ const CodePageTable* CodePageTableFor(const CodePageInfo& info) {
     std::lock_guard<std::mutex> hold(g_tablesLock);
     table = slot.load(std::memory_order_relaxed);
     if (!table) {
-      std::unique_ptr<CodePageTable> built;
-      try {
-        if (info.kind != CodePageKind::kUtf8) built = BuildCodePageTable(info);
-      } catch (const std::bad_alloc&) {
-        // Not marked unavailable: a later call builds the table again.
-        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
-        return nullptr;
-      }
+      std::unique_ptr<CodePageTable> built =
+          info.kind == CodePageKind::kUtf8 ? nullptr : BuildCodePageTable(info);
       table = built ? built.release() : Unavailable();
       slot.store(table, std::memory_order_release);
     }
