@@ -5,7 +5,7 @@
 #include <new>
 
 #include "streams/seek.h"
-#include "streams/xstreamimpl.h"
+#include "streams/xstream_impl.h"
 #include "zr/exception.h"
 #include "zr/variant.h"
 #include "zr/xstream.h"

@@ -10,7 +10,7 @@
 
 #include "pal/crtmem.h"
 #include "streams/typedops.h"
-#include "streams/xstreamimpl.h"
+#include "streams/xstream_impl.h"
 #include "zr/exception.h"
 #include "zr/xstream.h"
 

@@ -8,7 +8,7 @@
 #include "base/heldref.h"
 #include "streams/byteorder.h"
 #include "streams/typedops.h"
-#include "streams/xstreamimpl.h"
+#include "streams/xstream_impl.h"
 #include "variant/buffers.h"
 #include "zr/exception.h"
 #include "zr/persist.h"

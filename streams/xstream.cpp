@@ -6,7 +6,7 @@
 
 #include "streams/byteorder.h"
 #include "streams/typedops.h"
-#include "streams/xstreamimpl.h"
+#include "streams/xstream_impl.h"
 #include "zr/exception.h"
 #include "zr/xstream.h"
 #include "zr/xstring.h"

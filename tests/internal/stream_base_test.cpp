@@ -1,4 +1,4 @@
-// The library's stream base (streams/xstreamimpl.h) under streams other than
+// The library's stream base (streams/xstream_impl.h) under streams other than
 // the memory stream: the typed readers over a stream that hands out one byte
 // per Read, and object records at the 4 GiB end of a stream.
 #include <gtest/gtest.h>
@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <string>
 
-#include "streams/xstreamimpl.h"
+#include "streams/xstream_impl.h"
 #include "tests/streams/stream_test_util.h"
 #include "zr/persist.h"
 #include "zr/variant.h"

@@ -1,4 +1,4 @@
-// streams/xstreamimpl.h - CXStreamImpl, the base of the library's streams
+// streams/xstream_impl.h - CXStreamImpl, the base of the library's streams
 // (library internal; other modules implement IXStream themselves).
 //
 // It defines the typed operations of IXStream (zr/xstream.h has their
