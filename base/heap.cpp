@@ -66,7 +66,8 @@ CHeap::CHeap(bool isStatic, size_t accountedSize) : m_hHeap(nullptr), m_static(i
   HeapLockGuard lock;
   // The bytes counter never goes down: a size it cannot add is refused
   // before anything is made or counted.
-  if (accountedSize > std::numeric_limits<std::uint64_t>::max() - ActivityBytes()) throw CXBadAlloc();
+  if (accountedSize > std::numeric_limits<std::uint64_t>::max() - ActivityBytes())
+    throw CXBadAlloc();
   for (ULONG attempt = 0;; ++attempt) {
     m_hHeap = zrpal::HeapCreate(zrpal::HEAP_GROWABLE, 0, 0);
     if (m_hHeap) {

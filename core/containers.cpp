@@ -47,7 +47,8 @@ template <class C>
 int NextItems(StringItems<C>& s, ULONG count, const C** items, ULONG* fetched) {
   ULONG delivered = 0;
   if (items) {
-    while (delivered < count && s.m_nPosition < s.m_nItems) items[delivered++] = s.m_ppItems[s.m_nPosition++];
+    while (delivered < count && s.m_nPosition < s.m_nItems)
+      items[delivered++] = s.m_ppItems[s.m_nPosition++];
   }
   if (fetched) *fetched = delivered;
   return delivered != 0 ? 1 : 0;
@@ -129,7 +130,9 @@ _CCharSeparatedStringsEnum<C>::_CCharSeparatedStringsEnum(const C* text, const C
   using Traits = std::char_traits<C>;
   const std::size_t len = text ? Traits::length(text) : 0;
   const std::size_t nSeps = separators ? Traits::length(separators) : 0;
-  auto isSeparator = [&](C c) { return nSeps != 0 && Traits::find(separators, nSeps, c) != nullptr; };
+  auto isSeparator = [&](C c) {
+    return nSeps != 0 && Traits::find(separators, nSeps, c) != nullptr;
+  };
 
   ULONG n = 0;
   for (std::size_t i = 0; i < len; ++i)

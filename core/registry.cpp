@@ -83,7 +83,8 @@ void RegistryShutdown() {
   if (map) map->~CRegistryMap();
 }
 
-void ForEachRegisteredClass(void (*visit)(const RegisteredClass& entry, void* context), void* context) {
+void ForEachRegisteredClass(void (*visit)(const RegisteredClass& entry, void* context),
+                            void* context) {
   if (!g_registry) return;
   // The walk meets each entry once and ends after the last bucket.
   CRegistryMap::CWalk walk;

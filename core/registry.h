@@ -30,14 +30,16 @@ struct RegisteredClass {
 // order (buckets ascending, the newest entry of a bucket first). `visit`
 // must not register or remove classes. Visits nothing before start-up or
 // after shutdown.
-void ForEachRegisteredClass(void (*visit)(const RegisteredClass& entry, void* context), void* context);
+void ForEachRegisteredClass(void (*visit)(const RegisteredClass& entry, void* context),
+                            void* context);
 
 // The same with a callable taking the entry.
 template <class F>
 void ForEachRegisteredClass(F&& visit) {
   using Visitor = std::remove_reference_t<F>;
   ForEachRegisteredClass(
-      [](const RegisteredClass& entry, void* context) { (*static_cast<Visitor*>(context))(entry); }, &visit);
+      [](const RegisteredClass& entry, void* context) { (*static_cast<Visitor*>(context))(entry); },
+      &visit);
 }
 
 }  // namespace zr

@@ -120,8 +120,8 @@ unsigned long long NarrowUnsigned(int v, FormatSize size) {
 }
 
 template <class Char>
-void ConvertInteger(Sink<Char>& out, const FormatConversion<Char>& conversion, unsigned flags, int width,
-                    int precision, FormatArgs& args) {
+void ConvertInteger(Sink<Char>& out, const FormatConversion<Char>& conversion, unsigned flags,
+                    int width, int precision, FormatArgs& args) {
   const Char type = conversion.Type;
   const bool wide64 = conversion.Value == FormatArg::Int64;
   char prefix[2];
@@ -137,7 +137,8 @@ void ConvertInteger(Sink<Char>& out, const FormatConversion<Char>& conversion, u
     else if (flags & FORMAT_BLANK)
       prefix[prefixLength++] = ' ';
   } else {
-    magnitude = wide64 ? static_cast<unsigned long long>(args.Int64()) : NarrowUnsigned(args.Int(), conversion.Size);
+    magnitude = wide64 ? static_cast<unsigned long long>(args.Int64())
+                       : NarrowUnsigned(args.Int(), conversion.Size);
   }
   const unsigned base = type == 'o' ? 8 : (type == 'x' || type == 'X') ? 16 : 10;
   char buffer[24];
@@ -195,9 +196,10 @@ double ToDouble(long double v) {
 }
 
 template <class Char>
-void ConvertFloat(Sink<Char>& out, const FormatConversion<Char>& conversion, unsigned flags, int width,
-                  int precision, FormatArgs& args) {
-  const double value = conversion.Value == FormatArg::LongDouble ? ToDouble(args.LongDouble()) : args.Double();
+void ConvertFloat(Sink<Char>& out, const FormatConversion<Char>& conversion, unsigned flags,
+                  int width, int precision, FormatArgs& args) {
+  const double value =
+      conversion.Value == FormatArg::LongDouble ? ToDouble(args.LongDouble()) : args.Double();
   char buffer[kFloatBufferSize];
   FloatText text;
   FormatFloat(value, static_cast<char>(conversion.Type), flags, precision, buffer, text);
@@ -252,7 +254,8 @@ size_t Format(Char* out, size_t capacity, const Char* format, FormatArgs& args) 
       case FormatArg::Int:
       case FormatArg::Int64:
         if (conversion.Type == 'c' || conversion.Type == 'C')
-          ConvertChar(sink, TakesWideText(conversion.Type, conversion.Size), flags, width, args.Int());
+          ConvertChar(sink, TakesWideText(conversion.Type, conversion.Size), flags, width,
+                      args.Int());
         else
           ConvertInteger(sink, conversion, flags, width, precision, args);
         break;
@@ -268,7 +271,8 @@ size_t Format(Char* out, size_t capacity, const Char* format, FormatArgs& args) 
         break;
       case FormatArg::NarrowText:
       case FormatArg::WideText:
-        ok = ConvertText(sink, conversion.Value == FormatArg::WideText, flags, width, precision, args.Pointer());
+        ok = ConvertText(sink, conversion.Value == FormatArg::WideText, flags, width, precision,
+                         args.Pointer());
         break;
       case FormatArg::None:
         sink.Put(conversion.Type);  // "%%" and unknown types print the character

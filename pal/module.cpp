@@ -181,8 +181,9 @@ static DWORD SearchPathUnguarded(LPCSTR path, LPCSTR fileName, LPCSTR extension,
 // call with ERROR_NOT_ENOUGH_MEMORY (pal/internal/no_memory.h).
 DWORD SearchPathA(LPCSTR path, LPCSTR fileName, LPCSTR extension, DWORD bufferLength, LPSTR buffer,
                   LPSTR* filePart) {
-  return FailOnNoMemory<DWORD>(
-      0, [&] { return SearchPathUnguarded(path, fileName, extension, bufferLength, buffer, filePart); });
+  return FailOnNoMemory<DWORD>(0, [&] {
+    return SearchPathUnguarded(path, fileName, extension, bufferLength, buffer, filePart);
+  });
 }
 
 void RunModuleAttach(void (*construct)(), PDLLMAIN entry, const void* codeAddress) {

@@ -99,7 +99,8 @@ class ArgumentCursor {
       scan_ = zrpal::ParseConversion(scan_, conversion);
       if (conversion.WidthAt) slots_[count_++] = {conversion.WidthAt, FormatArg::Int};
       if (conversion.PrecisionAt) slots_[count_++] = {conversion.PrecisionAt, FormatArg::Int};
-      if (conversion.Value != FormatArg::None) slots_[count_++] = {conversion.TypeAt, conversion.Value};
+      if (conversion.Value != FormatArg::None)
+        slots_[count_++] = {conversion.TypeAt, conversion.Value};
       if (count_ > 0) return true;
     }
     scan_ = nullptr;

@@ -63,9 +63,11 @@ bool PrintRegisteredClasses() {
   bool ok = !classes.empty();
   for (const Listed& c : classes) {
     IZRUnknown* object = nullptr;
-    const bool created = CreateObject(c.name.c_str(), nullptr, typeid(IZRUnknown), &object) == 1 && object;
+    const bool created =
+        CreateObject(c.name.c_str(), nullptr, typeid(IZRUnknown), &object) == 1 && object;
     if (object) object->Release();
-    std::printf("  %-26s %-16s (%s)\n", c.name.c_str(), created ? "creates" : "DOES NOT CREATE", c.module.c_str());
+    std::printf("  %-26s %-16s (%s)\n", c.name.c_str(), created ? "creates" : "DOES NOT CREATE",
+                c.module.c_str());
     ok = ok && created;
   }
   return ok;

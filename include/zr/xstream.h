@@ -71,8 +71,9 @@ enum : unsigned int {
 // It returns 1 for a whole record (a blob of size 0 too: no data follows its
 // size, and the variant holds size 0 and a null pointer), and 0 with an
 // empty variant when the stream is at its end before the record starts (so
-// a loop can read records until 0). For ZRVT_UNKNOWN the result is ReadObjectFromXStream's: 0 for the
-// null object. A code above ZRVT_LASTORDINARY throws CXFileException with
+// a loop can read records until 0). For ZRVT_UNKNOWN the result is
+// ReadObjectFromXStream's: 0 for the null object. A code above
+// ZRVT_LASTORDINARY throws CXFileException with
 // ZRCAUSE_BADFORMAT and ZRSTREAMOP_READ; the variant keeps that code and no
 // value. A record cut after its first byte throws CXEofException. Reading is
 // stricter than writing in one place: a text or blob record announcing more

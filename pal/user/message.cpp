@@ -99,9 +99,10 @@ static DWORD FormatMessageUnguarded(DWORD flags, DWORD messageId, DWORD language
 
 // The Win32 contract never throws: working memory that runs out fails the
 // call with ERROR_NOT_ENOUGH_MEMORY (pal/internal/no_memory.h).
-DWORD FormatMessageA(DWORD flags, LPCVOID /*source*/, DWORD messageId, DWORD languageId, LPSTR buffer,
-                     DWORD size, va_list* /*arguments*/) {
-  return FailOnNoMemory<DWORD>(0, [&] { return FormatMessageUnguarded(flags, messageId, languageId, buffer, size); });
+DWORD FormatMessageA(DWORD flags, LPCVOID /*source*/, DWORD messageId, DWORD languageId,
+                     LPSTR buffer, DWORD size, va_list* /*arguments*/) {
+  return FailOnNoMemory<DWORD>(
+      0, [&] { return FormatMessageUnguarded(flags, messageId, languageId, buffer, size); });
 }
 
 }  // namespace zrpal

@@ -54,7 +54,8 @@ TEST(Exception, CausesModuleAndTableOfEachClass) {
   EXPECT_EQ(Name(file.GetFileName()), u"a.txt");
   EXPECT_EQ(file.GetOperation(), 3u);
   EXPECT_EQ(*iface.GetInterface(), typeid(IMissing));
-  EXPECT_EQ(static_cast<void*>(static_cast<CXMemException*>(&badAlloc)), static_cast<void*>(&badAlloc));
+  EXPECT_EQ(static_cast<void*>(static_cast<CXMemException*>(&badAlloc)),
+            static_cast<void*>(&badAlloc));
   EXPECT_STREQ(static_cast<const std::bad_alloc&>(badAlloc).what(), "out of memory");
 }
 

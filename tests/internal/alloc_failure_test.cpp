@@ -77,14 +77,20 @@ TEST(AllocationFailure, Win32FunctionsAnswerWithoutThrowing) {
   zrpal::ReleaseCodePageTables();  // the next conversion builds its table
   WCHAR wide[4] = {};
   const struct { const char* what; std::function<bool()> failed; } cases[] = {
-      {"SearchPathA", [&] { return zrpal::SearchPathA(nullptr, "libc.so.6", nullptr, 512, buffer, nullptr) == 0; }},
+      {"SearchPathA",
+       [&] { return zrpal::SearchPathA(nullptr, "libc.so.6", nullptr, 512, buffer, 0) == 0; }},
       {"LoadLibraryA", [] { return zrpal::LoadLibraryA("libc.so.6") == nullptr; }},
-      {"GetModuleHandleW", [] { return zrpal::GetModuleHandleW(u"a-module-name-beyond-short-strings.so") == nullptr; }},
+      {"GetModuleHandleW",
+       [] { return zrpal::GetModuleHandleW(u"a-module-name-beyond-short-strings.so") == nullptr; }},
       {"GetModuleFileNameA", [&] { return zrpal::GetModuleFileNameA(nullptr, buffer, 512) == 0; }},
       {"GetProcAddress", [&] { return zrpal::GetProcAddress(libc, "malloc") == nullptr; }},
-      {"FormatMessageA", [&] { return zrpal::FormatMessageA(zrpal::FORMAT_MESSAGE_FROM_SYSTEM, nullptr, 2, 0,
-                                                            buffer, 512, nullptr) == 0; }},
-      {"MultiByteToWideChar", [&] { return zrpal::MultiByteToWideChar(1252, 0, "abc", 3, wide, 4) == 0; }},
+      {"FormatMessageA",
+       [&] {
+         return zrpal::FormatMessageA(zrpal::FORMAT_MESSAGE_FROM_SYSTEM, nullptr, 2, 0, buffer, 512,
+                                      nullptr) == 0;
+       }},
+      {"MultiByteToWideChar",
+       [&] { return zrpal::MultiByteToWideChar(1252, 0, "abc", 3, wide, 4) == 0; }},
   };
   for (const auto& c : cases) {
     zrpal::SetLastError(0);

@@ -27,7 +27,8 @@ class CReadOnlyStream : public zr::CXStreamImpl {
     ULONG n = 0;
     for (; n < static_cast<ULONG>(count) && n < m_chunk && m_position < m_size; ++n, ++m_position) {
       const ULONG fromEnd = m_size - m_position;
-      static_cast<BYTE*>(buffer)[n] = fromEnd <= m_tail.size() ? m_tail[m_tail.size() - fromEnd] : 0;
+      static_cast<BYTE*>(buffer)[n] =
+          fromEnd <= m_tail.size() ? m_tail[m_tail.size() - fromEnd] : 0;
     }
     return n;
   }

@@ -106,7 +106,8 @@ TEST(FormatEngineTest, IntegersAgreeWithTheCLibrary) {
             EXPECT_EQ(PrintA(plain.c_str(), static_cast<int>(v)), expected) << plain;
             EXPECT_EQ(PrintW(Wide(plain).c_str(), static_cast<int>(v)), Wide(expected)) << plain;
             std::snprintf(expected, sizeof expected, (conversion + "ll" + t + "]").c_str(), v);
-            EXPECT_EQ(PrintA((conversion + "I64" + t + "]").c_str(), v), expected) << conversion << "I64" << t;
+            EXPECT_EQ(PrintA((conversion + "I64" + t + "]").c_str(), v), expected)
+                << conversion << "I64" << t;
           }
 }
 
@@ -242,8 +243,10 @@ TEST(FormatEngineTest, InfinitiesAndNans) {
 }
 
 TEST(FormatEngineTest, FloatingPointAgreesWithTheCLibraryOnFiniteValues) {
-  const char* conversions[] = {"%f", "%.0f", "%#.0f", "%.17f", "%e", "%.0e", "%.16e", "%E", "%g", "%.0g",
-                         "%#g", "%.17g", "%G", "%+012.4e", "%-15.3g|", "% 010.1f", "%.40f", "%.30e", "%.3F"};
+  const char* conversions[] = {"%f",    "%.0f",  "%#.0f",    "%.17f",    "%e",       "%.0e",
+                               "%.16e", "%E",    "%g",       "%.0g",     "%#g",      "%.17g",
+                               "%G",    "%.3F",  "%+012.4e", "%-15.3g|", "% 010.1f", "%.40f",
+                               "%.30e"};
   const double values[] = {0.0,   -0.0,    1.0,    -1.5, 0.1, 2.0 / 3, 1e-5, 123456.789, 1e300, -1e-300, 5e-324,
                            1.7976931348623157e308, 0.5, 99.995, 1e15, 123e-310};
   char expected[2048];
