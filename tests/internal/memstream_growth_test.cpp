@@ -6,7 +6,6 @@
 
 #include "pal/posix/syscalls.h"
 #include "streams/memstream.h"
-#include "tests/alloc_failure.h"
 
 namespace {
 
@@ -56,11 +55,11 @@ TEST(MemStreamGrowth, AllocationFailureLeavesTheStream) {
   const std::vector<BYTE> big(5000, 0x5A);
   {
     sys::ScopedSyscall failing(&sys::g.realloc, +[](void*, size_t) -> void* { return nullptr; });
-    EXPECT_TRUE(zrtest::ThrowsBadAlloc([&] { s->Write(big.data(), 5000); }));
+    EXPECT_THROW(s->Write(big.data(), 5000), CXBadAlloc);
   }
   {
     sys::ScopedSyscall failing(&sys::g.malloc, +[](size_t) -> void* { return nullptr; });
-    EXPECT_TRUE(zrtest::ThrowsBadAlloc([&] { block->SetData(big.data(), 20); }));
+    EXPECT_THROW(block->SetData(big.data(), 20), CXBadAlloc);
   }
   EXPECT_EQ(s->GetSize(), 3u);
   EXPECT_EQ(s->GetPosition(), 3u);

@@ -20,7 +20,7 @@
 #include "pal/error.h"
 #include "pal/format.h"
 #include "pal/posix/syscalls.h"
-#include "tests/alloc_failure.h"
+#include "zr/exception.h"
 #include "zr/xstring.h"
 
 namespace {
@@ -201,7 +201,7 @@ TEST(FormatEngineTest, StringFormatFailureLeavesTheStringUnlocked) {
   {
     namespace sys = zrpal::sys;
     sys::ScopedSyscall failing(&sys::g.malloc, +[](size_t) -> void* { return nullptr; });
-    EXPECT_TRUE(zrtest::ThrowsBadAlloc([&] { s.Format("ab%S", wide.c_str()); }));
+    EXPECT_THROW(s.Format("ab%S", wide.c_str()), CXBadAlloc);
   }
   // The buffer header's reference count (first of three 32-bit fields before
   // the characters) is back to 1.

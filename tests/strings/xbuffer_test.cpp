@@ -5,8 +5,8 @@
 #include <functional>
 #include <vector>
 
-#include "tests/alloc_failure.h"
 #include "text_util.h"
+#include "zr/exception.h"
 
 namespace {
 
@@ -148,7 +148,7 @@ TYPED_TEST(Buffer, ExactCapacities) {
   s.ReleaseBuffer();
   EXPECT_EQ(s.GetAllocSize(), 21 * unit);
   // Room the 32-bit size field cannot hold: the allocation failure.
-  EXPECT_TRUE(zrtest::ThrowsBadAlloc([&] { s.GetBuffer(INT_MAX); }));
+  EXPECT_THROW(s.GetBuffer(INT_MAX), CXBadAlloc);
   EXPECT_EQ(s.GetAllocSize(), 21 * unit);
   Probe<S> up(Text("abc").get());
   up.Upper();  // room for twice the length plus 2
