@@ -96,7 +96,7 @@ std::string Digits(Bytes& in) {
 
 // An integer or character conversion that consumes one int.
 std::string IntConversion(Bytes& in) {
-  static const char* const kSizes[] = {"", "", "h", "hh", "l", "I32", "w", "L", "F", "N"};
+  static const char* const kSizes[] = {"", "", "h", "hh", "l", "I32", "w", "L"};
   std::string s = "%" + Flags(in) + Digits(in);
   if (in.Next() & 1) s += "." + Digits(in);
   s += kSizes[in.Next() % (sizeof kSizes / sizeof kSizes[0])];
@@ -107,7 +107,7 @@ std::string IntConversion(Bytes& in) {
 void ValueConversion(Bytes& in, Kind kind, std::string& narrow, std::string& wide) {
   switch (kind) {
     case Kind::Int: {
-      static const char* const kSizes[] = {"", "h", "hh", "l", "I32", "F"};
+      static const char* const kSizes[] = {"", "h", "hh", "l", "I32", "w"};
       narrow = wide = std::string(kSizes[in.Next() % 6]) + in.Pick("diouxXcC");
       return;
     }
@@ -117,10 +117,10 @@ void ValueConversion(Bytes& in, Kind kind, std::string& narrow, std::string& wid
       return;
     }
     case Kind::Double:
-      narrow = wide = std::string(in.Next() & 1 ? "l" : "") + in.Pick("eEfgGaA");
+      narrow = wide = std::string(in.Next() & 1 ? "l" : "") + in.Pick("eEfFgGaA");
       return;
     case Kind::LongDouble:
-      narrow = wide = std::string("L") + in.Pick("eEfgGaA");
+      narrow = wide = std::string("L") + in.Pick("eEfFgGaA");
       return;
     case Kind::Narrow:
       switch (in.Next() % 3) {
@@ -143,7 +143,7 @@ void ValueConversion(Bytes& in, Kind kind, std::string& narrow, std::string& wid
 void Literal(Bytes& in, Formats& f) {
   switch (in.Next() % 6) {
     case 0: f.Add("%%"); return;
-    case 1: f.Add(std::string("%") + Digits(in) + in.Pick("bkmqrvyBDHJKMOQRUVYZ")); return;
+    case 1: f.Add(std::string("%") + Digits(in) + in.Pick("bkmqrvyBDHJKMNOQRUVYZ")); return;
     default: break;
   }
   std::string text;

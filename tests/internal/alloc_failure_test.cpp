@@ -32,19 +32,29 @@ struct FailingNew {
 
 }  // namespace
 
-// The program's global operator new and delete; the array and nothrow forms
-// reach these.
+// The program's global operator new and delete, every form a sanitizer
+// runtime would otherwise supply (its own would not pair with these).
 #if defined(__GNUC__) && !defined(__clang__)
 // GCC pairs the inlined malloc of this operator new with delete-expressions.
 #pragma GCC diagnostic ignored "-Wmismatched-new-delete"
 #endif
-void* operator new(std::size_t size) {
-  if (!g_failNew.load(std::memory_order_relaxed))
-    if (void* p = std::malloc(size ? size : 1)) return p;
+static void* Take(std::size_t size) noexcept {
+  return g_failNew.load(std::memory_order_relaxed) ? nullptr : std::malloc(size ? size : 1);
+}
+static void* TakeOrThrow(std::size_t size) {
+  if (void* p = Take(size)) return p;
   throw std::bad_alloc();
 }
+void* operator new(std::size_t size) { return TakeOrThrow(size); }
+void* operator new[](std::size_t size) { return TakeOrThrow(size); }
+void* operator new(std::size_t size, const std::nothrow_t&) noexcept { return Take(size); }
+void* operator new[](std::size_t size, const std::nothrow_t&) noexcept { return Take(size); }
 void operator delete(void* p) noexcept { std::free(p); }
+void operator delete[](void* p) noexcept { std::free(p); }
 void operator delete(void* p, std::size_t) noexcept { std::free(p); }
+void operator delete[](void* p, std::size_t) noexcept { std::free(p); }
+void operator delete(void* p, const std::nothrow_t&) noexcept { std::free(p); }
+void operator delete[](void* p, const std::nothrow_t&) noexcept { std::free(p); }
 
 namespace {
 
