@@ -156,9 +156,7 @@ FloatSubject ScanFloatSubject(const C* text) {
 template <class T, class C>
 bool ScanFloating(const C* text, T* out) {
   if (!text) return false;
-  // The digits are collected in a std::string: a text too long for memory
-  // fails as every allocation of the library does.
-  FloatSubject s = Allocating([text] { return ScanFloatSubject(text); });
+  FloatSubject s = ScanFloatSubject(text);
   T value;
   switch (s.kind) {
     case FloatKind::kNone:
@@ -200,10 +198,20 @@ int PrintNan(double value, char (&out)[kNumberTextMax]) {
 
 bool ScanInt32(const char* text, std::uint32_t* out) { return ScanInt32Impl(text, out); }
 bool ScanInt32(const WCHAR* text, std::uint32_t* out) { return ScanInt32Impl(text, out); }
-bool ScanDouble(const char* text, double* out) { return ScanFloating(text, out); }
-bool ScanDouble(const WCHAR* text, double* out) { return ScanFloating(text, out); }
-bool ScanFloat(const char* text, float* out) { return ScanFloating(text, out); }
-bool ScanFloat(const WCHAR* text, float* out) { return ScanFloating(text, out); }
+// The digits are collected in a std::string: a text too long for memory
+// fails as every allocation of the library does.
+bool ScanDouble(const char* text, double* out) {
+  return Allocating([&] { return ScanFloating(text, out); });
+}
+bool ScanDouble(const WCHAR* text, double* out) {
+  return Allocating([&] { return ScanFloating(text, out); });
+}
+bool ScanFloat(const char* text, float* out) {
+  return Allocating([&] { return ScanFloating(text, out); });
+}
+bool ScanFloat(const WCHAR* text, float* out) {
+  return Allocating([&] { return ScanFloating(text, out); });
+}
 
 // Decimal digits written by hand: the integer std::to_chars is an inline
 // template whose digit table would become an exported symbol of the library.
