@@ -30,6 +30,16 @@ struct IFaceExceptionLayout : CXIFaceException {
     static_assert(sizeof(CXMemException) == 24 && sizeof(CXEofException) == 24);
   }
 };
+// The allocation failure: the CXMemException record first, at offset 0 (so a
+// handler of CXMemException reads the same fields), then std::bad_alloc's
+// table pointer.
+struct BadAllocLayout : CXBadAlloc {
+  static void Check() {
+    static_assert(offsetof(BadAllocLayout, m_cause) == 8);
+    static_assert(offsetof(BadAllocLayout, m_hModule) == 16);
+    static_assert(sizeof(CXBadAlloc) == 32);
+  }
+};
 #pragma GCC diagnostic pop
 
 // Shared by every CXFileException; a slot is free when its first unit is 0.
@@ -49,6 +59,9 @@ void CXException::Reserved() {}
 
 CXMemException::CXMemException() : CXException(ZRCAUSE_NOMEMORY) {}
 void CXMemException::Reserved() {}
+
+CXBadAlloc::CXBadAlloc() = default;
+const char* CXBadAlloc::what() const noexcept { return "out of memory"; }
 
 CXFileException::CXFileException(DWORD cause, const WCHAR* fileName, DWORD operation)
     : CXException(cause), m_pFileName(nullptr), m_operation(operation) {

@@ -64,6 +64,10 @@ void* RawOf(void* block) { return static_cast<char*>(block) - CHeap::kHeaderByte
 
 CHeap::CHeap(bool isStatic, size_t accountedSize) : m_hHeap(nullptr), m_static(isStatic ? 1 : 0) {
   HeapLockGuard lock;
+  // The bytes counter never goes down: a size it cannot add is refused
+  // before anything is made or counted.
+  if (accountedSize > std::numeric_limits<std::uint64_t>::max() - ActivityBytes())
+    throw CXBadAlloc();
   for (ULONG attempt = 0;; ++attempt) {
     m_hHeap = zrpal::HeapCreate(zrpal::HEAP_GROWABLE, 0, 0);
     if (m_hHeap) {
@@ -75,7 +79,7 @@ CHeap::CHeap(bool isStatic, size_t accountedSize) : m_hHeap(nullptr), m_static(i
   }
   // Counted whether or not the platform heap could be made.
   AddLockedActivity(accountedSize, 1);
-  if (!m_hHeap) throw CXMemException();
+  if (!m_hHeap) throw CXBadAlloc();
   prev = g_mm.tail;
   next = nullptr;
   if (g_mm.tail)
@@ -125,7 +129,7 @@ void* CHeap::Alloc(size_t size) {
   for (ULONG attempt = 0;; ++attempt) {
     p = zrpal::HeapAlloc(m_hHeap, zrpal::HEAP_ZERO_MEMORY, raw);
     if (p) break;
-    if (!RetryAfterLowMemory(attempt)) throw CXMemException();
+    if (!RetryAfterLowMemory(attempt)) throw CXBadAlloc();
   }
   CHeap* self = this;
   std::memcpy(p, &self, sizeof self);

@@ -22,9 +22,11 @@ struct ZR_LISTITEM {
 class CHeap final : public CZRUnknownImpl<IHeap>, public ZR_LISTITEM {
  public:
   // Creates the platform heap (retrying through the low-memory sink) and
-  // links the heap into the live list. Throws CXMemException on failure,
-  // with nothing linked. `isStatic` marks the default heap, which does not
-  // count references; `accountedSize` only goes to the activity counters.
+  // links the heap into the live list. Throws CXBadAlloc on failure, with
+  // nothing linked. `isStatic` marks the default heap, which does not count
+  // references; `accountedSize` only goes to the activity counters, and one
+  // they cannot take without wrapping is refused (CXBadAlloc, nothing
+  // counted).
   CHeap(bool isStatic, size_t accountedSize);
   // Unlinks the heap and destroys the platform heap with every block.
   ~CHeap() override;

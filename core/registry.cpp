@@ -83,6 +83,17 @@ void RegistryShutdown() {
   if (map) map->~CRegistryMap();
 }
 
+void ForEachRegisteredClass(void (*visit)(const RegisteredClass& entry, void* context),
+                            void* context) {
+  if (!g_registry) return;
+  // The walk meets each entry once and ends after the last bucket.
+  CRegistryMap::CWalk walk;
+  while (const CRegistryMap::CAssoc* e = walk.MoveNext(*g_registry)) {
+    const CRegistryEntry& entry = *e->value;
+    visit({e->key, entry.m_strModulePath, entry.m_hModule}, context);
+  }
+}
+
 }  // namespace zr
 
 using zr::CRegistryEntry;
@@ -101,9 +112,7 @@ int RegisterObject(const char* name, const char* moduleFile) {
   } catch (const CXString&) {
     return 0;  // the search's message: the file was not found
   } catch (const std::bad_alloc&) {
-    return 0;
-  } catch (const CXMemException&) {
-    return 0;
+    return 0;  // CXBadAlloc too: registry functions answer, they never throw
   }
 }
 

@@ -96,7 +96,7 @@ std::string Digits(Bytes& in) {
 
 // An integer or character conversion that consumes one int.
 std::string IntConversion(Bytes& in) {
-  static const char* const kSizes[] = {"", "", "h", "hh", "l", "I32", "w", "L", "F", "N"};
+  static const char* const kSizes[] = {"", "", "h", "hh", "l", "I32", "w", "L"};
   std::string s = "%" + Flags(in) + Digits(in);
   if (in.Next() & 1) s += "." + Digits(in);
   s += kSizes[in.Next() % (sizeof kSizes / sizeof kSizes[0])];
@@ -107,7 +107,7 @@ std::string IntConversion(Bytes& in) {
 void ValueConversion(Bytes& in, Kind kind, std::string& narrow, std::string& wide) {
   switch (kind) {
     case Kind::Int: {
-      static const char* const kSizes[] = {"", "h", "hh", "l", "I32", "F"};
+      static const char* const kSizes[] = {"", "h", "hh", "l", "I32", "w"};
       narrow = wide = std::string(kSizes[in.Next() % 6]) + in.Pick("diouxXcC");
       return;
     }
@@ -117,10 +117,10 @@ void ValueConversion(Bytes& in, Kind kind, std::string& narrow, std::string& wid
       return;
     }
     case Kind::Double:
-      narrow = wide = std::string(in.Next() & 1 ? "l" : "") + in.Pick("eEfgGaA");
+      narrow = wide = std::string(in.Next() & 1 ? "l" : "") + in.Pick("eEfFgGaA");
       return;
     case Kind::LongDouble:
-      narrow = wide = std::string("L") + in.Pick("eEfgGaA");
+      narrow = wide = std::string("L") + in.Pick("eEfFgGaA");
       return;
     case Kind::Narrow:
       switch (in.Next() % 3) {
@@ -143,7 +143,7 @@ void ValueConversion(Bytes& in, Kind kind, std::string& narrow, std::string& wid
 void Literal(Bytes& in, Formats& f) {
   switch (in.Next() % 6) {
     case 0: f.Add("%%"); return;
-    case 1: f.Add(std::string("%") + Digits(in) + in.Pick("bkmqrvyBDHJKMOQRUVYZ")); return;
+    case 1: f.Add(std::string("%") + Digits(in) + in.Pick("bkmqrvyBDHJKMNOQRUVYZ")); return;
     default: break;
   }
   std::string text;
@@ -160,14 +160,14 @@ void Triple(Bytes& in, Kind kind, Formats& f) {
   const unsigned mode = in.Next() % 4;
   if (mode != 3) f.Add(IntConversion(in));            // a on its own
   if (mode == 0) f.Add(IntConversion(in));            // b on its own
-  std::string spec = "%" + Flags(in);
-  if (mode == 1 || mode == 3) spec += "*";            // b (or a) as the width
-  else spec += Digits(in);
-  if (mode == 2 || mode == 3) spec += ".*";           // b as the precision
-  else if (in.Next() & 1) spec += "." + Digits(in);
+  std::string conversion = "%" + Flags(in);
+  if (mode == 1 || mode == 3) conversion += "*";            // b (or a) as the width
+  else conversion += Digits(in);
+  if (mode == 2 || mode == 3) conversion += ".*";           // b as the precision
+  else if (in.Next() & 1) conversion += "." + Digits(in);
   std::string narrow, wide;
   ValueConversion(in, kind, narrow, wide);
-  f.Add(spec + narrow, spec + wide);
+  f.Add(conversion + narrow, conversion + wide);
   Literal(in, f);
 }
 

@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "pal/internal/codepage_table.h"
+#include "pal/internal/no_memory.h"
 #include "pal/error.h"
 #include "pal/wstr.h"
 
@@ -52,7 +53,9 @@ bool Lookup(UINT codePage, const CodePageInfo** info, const CodePageTable** tabl
     return false;
   }
   if ((*info)->kind == CodePageKind::kUtf8) return true;
-  *table = CodePageTableFor(**info);
+  // A table that cannot be built for lack of memory is not cached as
+  // unavailable: a later call builds it.
+  *table = FailOnNoMemory<const CodePageTable*>(nullptr, [&] { return CodePageTableFor(**info); });
   return *table != nullptr;
 }
 

@@ -51,6 +51,7 @@ FormatArg ValueOf(Char type, FormatSize size) {
     case 'e':
     case 'E':
     case 'f':
+    case 'F':
     case 'g':
     case 'G':
     case 'a':
@@ -119,15 +120,15 @@ unsigned long long NarrowUnsigned(int v, FormatSize size) {
 }
 
 template <class Char>
-void ConvertInteger(Sink<Char>& out, const FormatSpec<Char>& spec, unsigned flags, int width,
-                    int precision, FormatArgs& args) {
-  const Char type = spec.Type;
-  const bool wide64 = spec.Value == FormatArg::Int64;
+void ConvertInteger(Sink<Char>& out, const FormatConversion<Char>& conversion, unsigned flags,
+                    int width, int precision, FormatArgs& args) {
+  const Char type = conversion.Type;
+  const bool wide64 = conversion.Value == FormatArg::Int64;
   char prefix[2];
   size_t prefixLength = 0;
   unsigned long long magnitude;
   if (type == 'd' || type == 'i') {
-    const long long v = wide64 ? args.Int64() : NarrowSigned(args.Int(), spec.Size);
+    const long long v = wide64 ? args.Int64() : NarrowSigned(args.Int(), conversion.Size);
     magnitude = v < 0 ? 0ULL - static_cast<unsigned long long>(v) : static_cast<unsigned long long>(v);
     if (v < 0)
       prefix[prefixLength++] = '-';
@@ -136,7 +137,8 @@ void ConvertInteger(Sink<Char>& out, const FormatSpec<Char>& spec, unsigned flag
     else if (flags & FORMAT_BLANK)
       prefix[prefixLength++] = ' ';
   } else {
-    magnitude = wide64 ? static_cast<unsigned long long>(args.Int64()) : NarrowUnsigned(args.Int(), spec.Size);
+    magnitude = wide64 ? static_cast<unsigned long long>(args.Int64())
+                       : NarrowUnsigned(args.Int(), conversion.Size);
   }
   const unsigned base = type == 'o' ? 8 : (type == 'x' || type == 'X') ? 16 : 10;
   char buffer[24];
@@ -194,12 +196,13 @@ double ToDouble(long double v) {
 }
 
 template <class Char>
-void ConvertFloat(Sink<Char>& out, const FormatSpec<Char>& spec, unsigned flags, int width,
-                  int precision, FormatArgs& args) {
-  const double value = spec.Value == FormatArg::LongDouble ? ToDouble(args.LongDouble()) : args.Double();
+void ConvertFloat(Sink<Char>& out, const FormatConversion<Char>& conversion, unsigned flags,
+                  int width, int precision, FormatArgs& args) {
+  const double value =
+      conversion.Value == FormatArg::LongDouble ? ToDouble(args.LongDouble()) : args.Double();
   char buffer[kFloatBufferSize];
   FloatText text;
-  FormatFloat(value, static_cast<char>(spec.Type), flags, precision, buffer, text);
+  FormatFloat(value, static_cast<char>(conversion.Type), flags, precision, buffer, text);
   char prefix[3];
   size_t prefixLength = 0;
   if (text.Sign) prefix[prefixLength++] = text.Sign;
@@ -225,14 +228,14 @@ size_t Format(Char* out, size_t capacity, const Char* format, FormatArgs& args) 
       sink.Write(run, static_cast<size_t>(p - run));
       continue;
     }
-    FormatSpec<Char> spec;
-    p = ParseFormatSpec(p + 1, spec);
-    if (spec.Type == 0) break;  // the format ended inside the conversion
+    FormatConversion<Char> conversion;
+    p = ParseConversion(p + 1, conversion);
+    if (conversion.Type == 0) break;  // the format ended inside the conversion
 
-    unsigned flags = spec.Flags;
-    int width = spec.Width;
-    int precision = spec.Precision;
-    if (spec.WidthAt) {
+    unsigned flags = conversion.Flags;
+    int width = conversion.Width;
+    int precision = conversion.Precision;
+    if (conversion.WidthAt) {
       const int w = args.Int();
       if (w < 0) {
         flags |= FORMAT_LEFT;
@@ -241,36 +244,38 @@ size_t Format(Char* out, size_t capacity, const Char* format, FormatArgs& args) 
         width = w;
       }
     }
-    if (spec.PrecisionAt) {
+    if (conversion.PrecisionAt) {
       const int v = args.Int();
       precision = v < 0 ? -1 : v;
     }
 
     bool ok = true;
-    switch (spec.Value) {
+    switch (conversion.Value) {
       case FormatArg::Int:
       case FormatArg::Int64:
-        if (spec.Type == 'c' || spec.Type == 'C')
-          ConvertChar(sink, TakesWideText(spec.Type, spec.Size), flags, width, args.Int());
+        if (conversion.Type == 'c' || conversion.Type == 'C')
+          ConvertChar(sink, TakesWideText(conversion.Type, conversion.Size), flags, width,
+                      args.Int());
         else
-          ConvertInteger(sink, spec, flags, width, precision, args);
+          ConvertInteger(sink, conversion, flags, width, precision, args);
         break;
       case FormatArg::Pointer:
-        if (spec.Type == 'p')
+        if (conversion.Type == 'p')
           ConvertPointer(sink, flags, width, args);
         else
           args.Pointer();  // %n: nothing is stored
         break;
       case FormatArg::Double:
       case FormatArg::LongDouble:
-        ConvertFloat(sink, spec, flags, width, precision, args);
+        ConvertFloat(sink, conversion, flags, width, precision, args);
         break;
       case FormatArg::NarrowText:
       case FormatArg::WideText:
-        ok = ConvertText(sink, spec.Value == FormatArg::WideText, flags, width, precision, args.Pointer());
+        ok = ConvertText(sink, conversion.Value == FormatArg::WideText, flags, width, precision,
+                         args.Pointer());
         break;
       case FormatArg::None:
-        sink.Put(spec.Type);  // "%%" and unknown types print the character
+        sink.Put(conversion.Type);  // "%%" and unknown types print the character
         break;
     }
     if (!ok) {
@@ -285,9 +290,9 @@ size_t Format(Char* out, size_t capacity, const Char* format, FormatArgs& args) 
 }  // namespace fmt
 
 template <class Char>
-const Char* ParseFormatSpec(const Char* p, FormatSpec<Char>& spec) {
-  spec = FormatSpec<Char>{};
-  spec.Precision = -1;
+const Char* ParseConversion(const Char* p, FormatConversion<Char>& conversion) {
+  conversion = FormatConversion<Char>{};
+  conversion.Precision = -1;
   for (;; ++p) {
     unsigned flag = 0;
     switch (*p) {
@@ -299,63 +304,61 @@ const Char* ParseFormatSpec(const Char* p, FormatSpec<Char>& spec) {
       default: break;
     }
     if (!flag) break;
-    spec.Flags |= flag;
+    conversion.Flags |= flag;
   }
   if (*p == '*')
-    spec.WidthAt = p++;
+    conversion.WidthAt = p++;
   else
-    p = fmt::ParseCount(p, spec.Width);
+    p = fmt::ParseCount(p, conversion.Width);
   if (*p == '.') {
     ++p;
     if (*p == '*')
-      spec.PrecisionAt = p++;
+      conversion.PrecisionAt = p++;
     else
-      p = fmt::ParseCount(p, spec.Precision);
+      p = fmt::ParseCount(p, conversion.Precision);
   }
   switch (*p) {
     case 'h':
-      spec.Size = p[1] == 'h' ? FormatSize::HH : FormatSize::H;
-      p += spec.Size == FormatSize::HH ? 2 : 1;
+      conversion.Size = p[1] == 'h' ? FormatSize::HH : FormatSize::H;
+      p += conversion.Size == FormatSize::HH ? 2 : 1;
       break;
     case 'l':
-      spec.Size = p[1] == 'l' ? FormatSize::LL : FormatSize::L;
-      p += spec.Size == FormatSize::LL ? 2 : 1;
+      conversion.Size = p[1] == 'l' ? FormatSize::LL : FormatSize::L;
+      p += conversion.Size == FormatSize::LL ? 2 : 1;
       break;
     case 'I':
       if (p[1] == '6' && p[2] == '4') {
-        spec.Size = FormatSize::I64;
+        conversion.Size = FormatSize::I64;
         p += 3;
       } else if (p[1] == '3' && p[2] == '2') {
-        spec.Size = FormatSize::I32;
+        conversion.Size = FormatSize::I32;
         p += 3;
       } else {
-        spec.Size = FormatSize::I;
+        conversion.Size = FormatSize::I;
         ++p;
       }
       break;
-    case 'L': spec.Size = FormatSize::LongDouble; ++p; break;
-    case 'w': spec.Size = FormatSize::W; ++p; break;
-    case 'j': spec.Size = FormatSize::J; ++p; break;
-    case 'z': spec.Size = FormatSize::Z; ++p; break;
-    case 't': spec.Size = FormatSize::T; ++p; break;
-    case 'F':
-    case 'N': spec.Size = FormatSize::FarNear; ++p; break;
+    case 'L': conversion.Size = FormatSize::LongDouble; ++p; break;
+    case 'w': conversion.Size = FormatSize::W; ++p; break;
+    case 'j': conversion.Size = FormatSize::J; ++p; break;
+    case 'z': conversion.Size = FormatSize::Z; ++p; break;
+    case 't': conversion.Size = FormatSize::T; ++p; break;
     default: break;
   }
-  spec.Type = *p;
-  spec.TypeAt = p;
+  conversion.Type = *p;
+  conversion.TypeAt = p;
   if (*p == 0) {
     // Incomplete: nothing of it is printed and no argument is read.
-    spec.WidthAt = spec.PrecisionAt = nullptr;
-    spec.Value = FormatArg::None;
+    conversion.WidthAt = conversion.PrecisionAt = nullptr;
+    conversion.Value = FormatArg::None;
     return p;
   }
-  spec.Value = fmt::ValueOf(spec.Type, spec.Size);
+  conversion.Value = fmt::ValueOf(conversion.Type, conversion.Size);
   return p + 1;
 }
 
-template const char* ParseFormatSpec<char>(const char*, FormatSpec<char>&);
-template const WCHAR* ParseFormatSpec<WCHAR>(const WCHAR*, FormatSpec<WCHAR>&);
+template const char* ParseConversion<char>(const char*, FormatConversion<char>&);
+template const WCHAR* ParseConversion<WCHAR>(const WCHAR*, FormatConversion<WCHAR>&);
 
 const void* FormatArgs::Skip(FormatArg kind) {
   switch (kind) {

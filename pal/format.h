@@ -18,15 +18,15 @@
 //              magnitude). Numbers saturate at INT_MAX.
 //   precision  '.' then digits or '*' (an int argument; negative means no
 //              precision); '.' alone is 0.
-//   size       h hh l ll L w I I32 I64 j z t F N:
+//   size       h hh l ll L w I I32 I64 j z t:
 //                integers: none/l/I32 32-bit (long is 32-bit, as on
 //                  Windows), h 16-bit, hh 8-bit, ll/I64/I/j/z/t 64-bit,
-//                  L/w/F/N change nothing;
+//                  L/w change nothing;
 //                c s C S: h forces 8-bit and l or w 16-bit text;
 //                a e f g: L takes the platform's long double (see below),
 //                  the others change nothing.
-//              F and N are the old far/near prefixes: "%F" is therefore not
-//              the upper-case fixed conversion.
+//              As in the Universal CRT, F and N are no size prefixes (the
+//              older run-times' far and near): F is a type, N an unknown one.
 //   type       c C s S  character and text. 8-bit output: %c an int holding
 //                       a char, %C a WCHAR, %s const char*, %S const WCHAR*.
 //                       UTF-16 output: %c a WCHAR, %C a char, %s const
@@ -34,7 +34,8 @@
 //              d i o u x X  integers; p a pointer as 16 upper-case hex
 //                       digits (flags '#', '+', blank and the precision do
 //                       not apply to %p, and '0' pads it with blanks)
-//              e E f g G a A  floating point (double)
+//              e E f F g G a A  floating point (double); F is f with
+//                       upper-case infinity and NaN ("INF", "NAN")
 //              n        consumes its pointer argument and stores nothing
 //              %        a percent sign (flags and width do not apply)
 //
@@ -61,7 +62,7 @@
 // - Infinity and NaN: "inf", "nan", "-nan(ind)" for the default NaN that
 //   invalid operations produce (sign set, quiet, no payload), "-nan" for
 //   other negative quiet NaNs, "nan(snan)" for signalling NaNs; upper case
-//   for E, G and A. Signs follow '+' and blank; precision and '#' do not
+//   for E, F, G and A. Signs follow '+' and blank; precision and '#' do not
 //   apply, and '0' pads with blanks (the C rule).
 // - Deviation: on Windows long double is double. Here L takes the
 //   platform's long double (what a caller here passes) and prints its value
@@ -111,7 +112,7 @@ enum class FormatArg : std::uint8_t {
   WideText,    // const WCHAR*
 };
 
-enum class FormatSize : std::uint8_t { None, HH, H, L, LL, LongDouble, I, I32, I64, J, Z, T, W, FarNear };
+enum class FormatSize : std::uint8_t { None, HH, H, L, LL, LongDouble, I, I32, I64, J, Z, T, W };
 
 inline constexpr unsigned FORMAT_LEFT = 0x01;   // '-'
 inline constexpr unsigned FORMAT_PLUS = 0x02;   // '+'
@@ -123,7 +124,7 @@ inline constexpr unsigned FORMAT_ZERO = 0x10;   // '0'
 // order: the width (when WidthAt is set), the precision (when PrecisionAt
 // is set), then the value (when Value is not None).
 template <class Char>
-struct FormatSpec {
+struct FormatConversion {
   unsigned Flags;
   int Width;          // from digits; 0 when absent or taken from an argument
   int Precision;      // from digits; -1 when absent or taken from an argument
@@ -137,12 +138,12 @@ struct FormatSpec {
 
 // Parses the conversion that starts right after a '%'. Returns the
 // position after the type character (or the terminator when the format
-// ends inside the conversion, with spec.Type 0 and no argument).
+// ends inside the conversion, with conversion.Type 0 and no argument).
 template <class Char>
-const Char* ParseFormatSpec(const Char* afterPercent, FormatSpec<Char>& spec);
+const Char* ParseConversion(const Char* afterPercent, FormatConversion<Char>& conversion);
 
-extern template const char* ParseFormatSpec<char>(const char*, FormatSpec<char>&);
-extern template const WCHAR* ParseFormatSpec<WCHAR>(const WCHAR*, FormatSpec<WCHAR>&);
+extern template const char* ParseConversion<char>(const char*, FormatConversion<char>&);
+extern template const WCHAR* ParseConversion<WCHAR>(const WCHAR*, FormatConversion<WCHAR>&);
 
 // A copy of an argument list, read one typed argument at a time. Passed by
 // reference so that reads advance it on every ABI.

@@ -149,7 +149,7 @@ const char* NanSpelling(double value) {
 
 void FormatFloat(double value, char type, unsigned flags, int precision, char* buffer,
                  FloatText& text) {
-  const bool upper = type == 'E' || type == 'G' || type == 'A';
+  const bool upper = type == 'E' || type == 'F' || type == 'G' || type == 'A';
   const bool alt = (flags & FORMAT_ALT) != 0;
   text = FloatText{};
   text.Prefix = "";
@@ -165,6 +165,7 @@ void FormatFloat(double value, char type, unsigned flags, int precision, char* b
   const double magnitude = std::fabs(value);
   switch (type) {
     case 'f':
+    case 'F':
       Fixed(magnitude, precision < 0 ? kDefaultPrecision : precision, alt, buffer, text);
       break;
     case 'e':

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "pal/error.h"
+#include "pal/internal/no_memory.h"
 #include "pal/wstr.h"
 
 namespace zrpal {
@@ -165,8 +166,8 @@ bool FindFileOnPath(LPCSTR path, std::string_view name, LPCSTR extension, std::s
 
 }  // namespace
 
-DWORD SearchPathA(LPCSTR path, LPCSTR fileName, LPCSTR extension, DWORD bufferLength, LPSTR buffer,
-                  LPSTR* filePart) {
+static DWORD SearchPathUnguarded(LPCSTR path, LPCSTR fileName, LPCSTR extension, DWORD bufferLength,
+                                 LPSTR buffer, LPSTR* filePart) {
   if (!fileName || !*fileName || (!buffer && bufferLength != 0)) {
     SetLastError(ERROR_INVALID_PARAMETER);
     return 0;
@@ -174,6 +175,15 @@ DWORD SearchPathA(LPCSTR path, LPCSTR fileName, LPCSTR extension, DWORD bufferLe
   std::string found;
   if (!FindFileOnPath(path, fileName, extension, found)) return 0;
   return StoreSearchResult(found, bufferLength, buffer, filePart);
+}
+
+// The Win32 contract never throws: working memory that runs out fails the
+// call with ERROR_NOT_ENOUGH_MEMORY (pal/internal/no_memory.h).
+DWORD SearchPathA(LPCSTR path, LPCSTR fileName, LPCSTR extension, DWORD bufferLength, LPSTR buffer,
+                  LPSTR* filePart) {
+  return FailOnNoMemory<DWORD>(0, [&] {
+    return SearchPathUnguarded(path, fileName, extension, bufferLength, buffer, filePart);
+  });
 }
 
 void RunModuleAttach(void (*construct)(), PDLLMAIN entry, const void* codeAddress) {

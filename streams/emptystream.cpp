@@ -5,6 +5,7 @@
 #include <new>
 
 #include "streams/seek.h"
+#include "streams/xstream_impl.h"
 #include "zr/exception.h"
 #include "zr/variant.h"
 #include "zr/xstream.h"
@@ -17,7 +18,7 @@ constexpr ULONG kEmptyStreamSize = 1;
 
 // Every operation is its own: none reaches the shared typed operations,
 // which would read through Read or hand an object to WriteObjectToXStream.
-class CEmptyStream final : public CXStreamImpl {
+class CEmptyStream final : public zr::CXStreamImpl {
  public:
   ULONG Read(void* buffer, int count) override {
     if (buffer && count > 0) std::memset(buffer, 0, static_cast<std::size_t>(count));

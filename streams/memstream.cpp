@@ -2,7 +2,6 @@
 #include "streams/memstream.h"
 
 #include <cstdint>
-#include <cstdlib>
 #include <new>
 
 #include "streams/seek.h"
@@ -16,8 +15,8 @@ constexpr std::uint64_t kMaxBytes = 0xFFFFFFFFu;
 
 void CMemStream::Grow(ULONG needed) {
   const ULONG capacity = zr::GrownCapacity(needed, m_growStep, m_capacity);
-  void* grown = std::realloc(m_pBuffer, capacity);
-  if (!grown) throw CXMemException();  // the old buffer stays
+  void* grown = zrpal::realloc(m_pBuffer, capacity);
+  if (!grown) throw CXBadAlloc();  // the old buffer stays
   m_pBuffer = static_cast<BYTE*>(grown);
   m_capacity = capacity;
 }
@@ -61,14 +60,14 @@ ULONG CMemStream::Seek(int offset, unsigned int origin) {
 void CMemStream::SetData(const void* data, unsigned int length) {
   BYTE* fresh = nullptr;
   if (length > 0) {
-    fresh = static_cast<BYTE*>(std::malloc(length));
-    if (!fresh) throw CXMemException();
+    fresh = static_cast<BYTE*>(zrpal::malloc(length));
+    if (!fresh) throw CXBadAlloc();
     if (data)
       std::memcpy(fresh, data, length);  // before the old buffer goes: data may lie in it
     else
       std::memset(fresh, 0, length);
   }
-  std::free(m_pBuffer);
+  zrpal::free(m_pBuffer);
   m_pBuffer = fresh;
   m_capacity = m_size = length;
   // The growth rule divides by the step, so it never becomes 0.

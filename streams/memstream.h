@@ -4,12 +4,13 @@
 
 #include <cassert>
 #include <cstdint>
-#include <cstdlib>
 #include <cstring>
 #include <functional>
 #include <typeinfo>
 
+#include "pal/crtmem.h"
 #include "streams/typedops.h"
+#include "streams/xstream_impl.h"
 #include "zr/exception.h"
 #include "zr/xstream.h"
 
@@ -43,16 +44,16 @@ inline ULONG GrownCapacity(ULONG needed, ULONG step, ULONG capacity) {
 }  // namespace zr
 
 // A stream over one growable buffer. The buffer is a C run-time block
-// (malloc/realloc/free): growing keeps the bytes, and a large block may be
-// moved by the system without a copy.
-class CMemStream final : public CXStreamImpl, public IMemBlock {
+// (malloc/realloc/free of pal/crtmem.h): growing keeps the bytes, and a
+// large block may be moved by the system without a copy.
+class CMemStream final : public zr::CXStreamImpl, public IMemBlock {
  public:
   explicit CMemStream(ZRIFC::IProgress* progress) : m_pProgress(progress) {
     if (m_pProgress) m_pProgress->AddRef();
   }
 
   ~CMemStream() override {
-    std::free(m_pBuffer);
+    zrpal::free(m_pBuffer);
     if (m_pProgress) m_pProgress->Release();
   }
 

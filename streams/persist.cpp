@@ -114,7 +114,7 @@ void CXProxy::Load(IXStream* stream) {
   if (m_length > RestOfStream(stream)) throw CXException(ZRCAUSE_RECORDTOOLONG);
   if (m_length == 0) return;
   std::unique_ptr<BYTE[]> data(new (std::nothrow) BYTE[m_length]);
-  if (!data) throw CXMemException();
+  if (!data) throw CXBadAlloc();
   for (ULONG done = 0; done < m_length;) {
     const ULONG want = m_length - done < kMaxChunk ? m_length - done : kMaxChunk;
     const ULONG got = stream->Read(data.get() + done, static_cast<int>(want));
@@ -176,11 +176,7 @@ int ReadObjectFromXStream(IXStream* stream, IZRUnknown** out) {
   if (CreateObject(name, nullptr, typeid(IPersistXStream), &created) && created) {
     object = reinterpret_cast<IPersistXStream*>(created);
   } else {
-    try {
-      object = new CXProxy(name, length);
-    } catch (const std::bad_alloc&) {
-      throw CXMemException();  // the library's one allocation failure
-    }
+    object = zr::Allocating([&] { return new CXProxy(name, length); });
   }
   const zr::CHeldRef creation(object);
   object->Load(stream);
@@ -199,10 +195,8 @@ ULONG SkipObjectToXStream(IXStream* stream) {
   const ULONG start = stream->Seek(0, ZRSEEK_CUR);
   ClassNameBuffer name;
   ReadClassName(stream, name);
-  if (name[0] != '\0') {
-    const ULONG length = stream->ReadDword();
-    if (length > RestOfStream(stream)) throw CXException(ZRCAUSE_RECORDTOOLONG);
-    SeekForward(stream, length);
-  }
+  // A relative Seek by the length, as the stream does it: a memory stream
+  // stops at its end. Lengths beyond an int offset go forward in steps.
+  if (name[0] != '\0') SeekForward(stream, stream->ReadDword());
   return start;
 }

@@ -8,6 +8,7 @@
 #include "base/heldref.h"
 #include "streams/byteorder.h"
 #include "streams/typedops.h"
+#include "streams/xstream_impl.h"
 #include "variant/buffers.h"
 #include "zr/exception.h"
 #include "zr/persist.h"
@@ -193,7 +194,7 @@ ULONG TextRecordBytes(std::size_t units, ULONG unitBytes) {
 
 }  // namespace
 
-void CXStreamImpl::WriteVariant(const tagZRVARIANT* var) {
+void zr::CXStreamImpl::WriteVariant(const tagZRVARIANT* var) {
   if (!var) throw CXException(ZRCAUSE_INVALIDARG);
   BYTE record[kHeaderBytes + kShortData];
   static_assert(sizeof record >= kTypeBytes + kMaxFixedValueBytes);
@@ -261,7 +262,7 @@ void CXStreamImpl::WriteVariant(const tagZRVARIANT* var) {
   }
 }
 
-int CXStreamImpl::ReadVariant(tagZRVARIANT* var) {
+int zr::CXStreamImpl::ReadVariant(tagZRVARIANT* var) {
   if (!var) throw CXException(ZRCAUSE_INVALIDARG);
   ZRVariantClear(var);
   BYTE value[kMaxFixedValueBytes];

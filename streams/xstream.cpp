@@ -6,6 +6,7 @@
 
 #include "streams/byteorder.h"
 #include "streams/typedops.h"
+#include "streams/xstream_impl.h"
 #include "zr/exception.h"
 #include "zr/xstream.h"
 #include "zr/xstring.h"
@@ -47,9 +48,9 @@ constexpr std::size_t kUnitChunk = 256;
 
 }  // namespace
 
-void CXStreamImpl::ReadExact(void* buffer, ULONG n) { zr::ReadExact(*this, buffer, n); }
+void zr::CXStreamImpl::ReadExact(void* buffer, ULONG n) { zr::ReadExact(*this, buffer, n); }
 
-void CXStreamImpl::WriteAll(const void* buffer, ULONG n) {
+void zr::CXStreamImpl::WriteAll(const void* buffer, ULONG n) {
   if (n > 0 && !buffer) throw CXException(ZRCAUSE_INVALIDARG);
   const BYTE* p = static_cast<const BYTE*>(buffer);
   do {
@@ -60,45 +61,45 @@ void CXStreamImpl::WriteAll(const void* buffer, ULONG n) {
   } while (n > 0);
 }
 
-ULONG CXStreamImpl::Remaining() {
+ULONG zr::CXStreamImpl::Remaining() {
   const ULONG size = GetSize();
   const ULONG position = GetPosition();
   return position < size ? size - position : 0;
 }
 
-void CXStreamImpl::ThrowStreamError(DWORD cause, DWORD operation) {
+void zr::CXStreamImpl::ThrowStreamError(DWORD cause, DWORD operation) {
   const char* name = GetName();
   const CXStringW wide(name ? name : "");
   // The exception copies the name into its own slot.
   throw CXFileException(cause, wide, operation);
 }
 
-BYTE CXStreamImpl::ReadByte() { return zr::ReadByteOf(*this); }
-WORD CXStreamImpl::ReadWord() { return zr::ReadWordOf(*this); }
-DWORD CXStreamImpl::ReadDword() { return zr::ReadDwordOf(*this); }
-double CXStreamImpl::ReadDouble() { return zr::ReadDoubleOf(*this); }
+BYTE zr::CXStreamImpl::ReadByte() { return zr::ReadByteOf(*this); }
+WORD zr::CXStreamImpl::ReadWord() { return zr::ReadWordOf(*this); }
+DWORD zr::CXStreamImpl::ReadDword() { return zr::ReadDwordOf(*this); }
+double zr::CXStreamImpl::ReadDouble() { return zr::ReadDoubleOf(*this); }
 
-int CXStreamImpl::ReadLine(char* buffer, int max) {
+int zr::CXStreamImpl::ReadLine(char* buffer, int max) {
   return ReadLineOf(buffer, max, [this] { return static_cast<char>(zr::ReadByteOf(*this)); });
 }
 
-int CXStreamImpl::ReadLineW(WCHAR* buffer, int max) {
+int zr::CXStreamImpl::ReadLineW(WCHAR* buffer, int max) {
   return ReadLineOf(buffer, max, [this] { return static_cast<WCHAR>(zr::ReadWordOf(*this)); });
 }
 
-void CXStreamImpl::WriteByte(BYTE value) { zr::WriteByteTo(*this, value); }
-void CXStreamImpl::WriteWord(WORD value) { zr::WriteWordTo(*this, value); }
-void CXStreamImpl::WriteDword(DWORD value) { zr::WriteDwordTo(*this, value); }
-void CXStreamImpl::WriteDouble(double value) { zr::WriteDoubleTo(*this, value); }
+void zr::CXStreamImpl::WriteByte(BYTE value) { zr::WriteByteTo(*this, value); }
+void zr::CXStreamImpl::WriteWord(WORD value) { zr::WriteWordTo(*this, value); }
+void zr::CXStreamImpl::WriteDword(DWORD value) { zr::WriteDwordTo(*this, value); }
+void zr::CXStreamImpl::WriteDouble(double value) { zr::WriteDoubleTo(*this, value); }
 
-void CXStreamImpl::WriteString(const char* text) {
+void zr::CXStreamImpl::WriteString(const char* text) {
   if (!text) text = "";
   const std::size_t n = std::char_traits<char>::length(text) + 1;
   if (n > kMaxBytes) throw CXException(ZRCAUSE_INVALIDARG);
   WriteAll(text, static_cast<ULONG>(n));
 }
 
-void CXStreamImpl::WriteStringW(const WCHAR* text) {
+void zr::CXStreamImpl::WriteStringW(const WCHAR* text) {
   if (!text) text = u"";
   const std::size_t units = std::char_traits<WCHAR>::length(text) + 1;
   if (units > kMaxBytes / 2) throw CXException(ZRCAUSE_INVALIDARG);

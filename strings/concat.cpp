@@ -7,6 +7,7 @@
 #include <new>
 
 #include "strings/xtext.h"
+#include "zr/exception.h"
 #include "zr/xstring.h"
 
 namespace {
@@ -22,7 +23,7 @@ template <class String, class Unit>
 String Join(const Unit* left, std::size_t nl, const Unit* right, std::size_t nr) {
   String result;
   if (nl + nr == 0) return result;
-  if (nl > INT_MAX || nr > INT_MAX - nl) throw std::bad_alloc();
+  if (nl > INT_MAX || nr > INT_MAX - nl) throw CXBadAlloc();
   Unit* p = result.GetBuffer(static_cast<int>(nl + nr));
   if (nl) std::memcpy(p, left, nl * sizeof(Unit));
   if (nr) std::memcpy(p + nl, right, nr * sizeof(Unit));

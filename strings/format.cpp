@@ -17,6 +17,7 @@
 #include "pal/format.h"
 #include "pal/mbcs.h"
 #include "pal/wstr.h"
+#include "zr/exception.h"
 #include "zr/xstring.h"
 
 namespace zr {
@@ -94,11 +95,12 @@ class ArgumentCursor {
     if (!scan_) return false;
     while (*scan_ != 0) {
       if (*scan_++ != '%') continue;
-      zrpal::FormatSpec<Char> spec;
-      scan_ = zrpal::ParseFormatSpec(scan_, spec);
-      if (spec.WidthAt) slots_[count_++] = {spec.WidthAt, FormatArg::Int};
-      if (spec.PrecisionAt) slots_[count_++] = {spec.PrecisionAt, FormatArg::Int};
-      if (spec.Value != FormatArg::None) slots_[count_++] = {spec.TypeAt, spec.Value};
+      zrpal::FormatConversion<Char> conversion;
+      scan_ = zrpal::ParseConversion(scan_, conversion);
+      if (conversion.WidthAt) slots_[count_++] = {conversion.WidthAt, FormatArg::Int};
+      if (conversion.PrecisionAt) slots_[count_++] = {conversion.PrecisionAt, FormatArg::Int};
+      if (conversion.Value != FormatArg::None)
+        slots_[count_++] = {conversion.TypeAt, conversion.Value};
       if (count_ > 0) return true;
     }
     scan_ = nullptr;
@@ -218,7 +220,11 @@ long long Estimate(const Char* format, ArgumentCursor<Char>& cursor) {
         p = SkipDigits(p);
       }
     }
-    // d. One size character at most.
+    // d. One size character at most. The estimate's rules read F and N as
+    // the old far and near prefixes, where the formatter reads F as the
+    // upper-case %f: the estimate may then come out too small (the buffer
+    // is enlarged), and the cursor reads only arguments the formatter reads
+    // at the same place.
     bool narrow = false, wide = false;
     switch (*p) {
       case 'F':
@@ -320,7 +326,7 @@ void FormatString(String& s, const FormatAccess<String, Char>& access, const Cha
     // More than a buffer can hold (a huge width or precision): ask for what
     // the text really needs instead.
     needed = Print(nullptr, 0, format, args);
-    if (needed == zrpal::FORMAT_FAILED || needed + 1 > kMaxUnits<Char>) throw std::bad_alloc();
+    if (needed == zrpal::FORMAT_FAILED || needed + 1 > kMaxUnits<Char>) throw CXBadAlloc();
   }
   for (;;) {
     // Locking makes the buffer writable with room for needed + 1 units.
@@ -329,10 +335,10 @@ void FormatString(String& s, const FormatAccess<String, Char>& access, const Cha
     const size_t capacity = static_cast<size_t>((s.*access.GetAllocSize)()) / sizeof(Char);
     assert(capacity >= needed + 1);
     const size_t length = Print(lock.m_p, capacity, format, args);
-    if (length == zrpal::FORMAT_FAILED) throw std::bad_alloc();
+    if (length == zrpal::FORMAT_FAILED) throw CXBadAlloc();
     if (length < capacity) return;
     // The estimate was too small: enlarge and print again.
-    if (length + 1 > kMaxUnits<Char>) throw std::bad_alloc();
+    if (length + 1 > kMaxUnits<Char>) throw CXBadAlloc();
     needed = length;
   }
 }

@@ -7,6 +7,7 @@
 #include <new>
 
 #include "strings/xtext.h"
+#include "zr/exception.h"
 
 namespace zr {
 
@@ -41,9 +42,11 @@ template <class Unit>
 Unit* XBuffer<Unit>::Allocate(std::size_t n) {
   assert(n >= 1);
   // The allocated size is a signed 32-bit byte count in the header.
-  if (n > static_cast<std::size_t>(INT_MAX) / sizeof(Unit)) throw std::bad_alloc();
+  if (n > static_cast<std::size_t>(INT_MAX) / sizeof(Unit)) throw CXBadAlloc();
   const std::size_t bytes = n * sizeof(Unit);
-  void* block = ::operator new(sizeof(XStringHeader) + bytes);
+  // Buffers come from the global operator new; its failure is reported as
+  // the library's.
+  void* block = Allocating([bytes] { return ::operator new(sizeof(XStringHeader) + bytes); });
   auto* header = static_cast<XStringHeader*>(block);
   header->refs = 1;
   header->length = 0;
@@ -81,7 +84,7 @@ void XBuffer<Unit>::Assign(Unit*& p, Unit* src) {
 template <class Unit>
 void XBuffer<Unit>::AssignCopy(Unit*& p, const Unit* text, std::size_t n) {
   if (text == p) return;
-  if (n > SIZE_MAX - kCopyExtra) throw std::bad_alloc();
+  if (n > SIZE_MAX - kCopyExtra) throw CXBadAlloc();
   // The fresh buffer is filled before the old one goes, so `text` may point
   // into the old one.
   Unit* fresh = Allocate(n + kCopyExtra);
@@ -144,7 +147,7 @@ void XBuffer<Unit>::Splice(Unit*& p, std::size_t start, std::size_t end, const U
   if (m == 0 && start == end) return;
   const std::size_t tail = length - end;
   const std::size_t result = start + m + tail;
-  if (result > SIZE_MAX - 1) throw std::bad_alloc();
+  if (result > SIZE_MAX - 1) throw CXBadAlloc();
   const bool aliased = m != 0 && PointsInto(p, text);
   if (!IsEmptyBuffer(p) && Header(p)->refs < 2 && result + 1 <= Capacity(p) && !aliased) {
     MoveUnits(p + start + m, p + end, tail);

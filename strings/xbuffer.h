@@ -71,8 +71,8 @@ class XBuffer {
   static std::size_t Length(const Unit* p);
 
   // A fresh buffer of n >= 1 units: zero-filled, refs 1, length 0. Throws
-  // std::bad_alloc when the allocation fails or n units do not fit the
-  // header's 32-bit size.
+  // CXBadAlloc when the allocation fails or n units do not fit the header's
+  // 32-bit size.
   static Unit* Allocate(std::size_t n);
 
   // Drops the string's claim on its buffer (a locked count first becomes 1)

@@ -1,5 +1,6 @@
 // strings/xstring.cpp - CXString: construction, assignment, conversion from
 // wide text and the buffer members.
+#include "zr/exception.h"
 #include "zr/xstring.h"
 
 #include <climits>
@@ -27,7 +28,7 @@ CXString::CXString(const WCHAR* text) {
   Init();
   if (!text || !*text) return;
   const std::size_t units = zrpal::wcslen(text);
-  if (units > INT_MAX) throw std::bad_alloc();
+  if (units > INT_MAX) throw CXBadAlloc();
   const int cch = static_cast<int>(units);
   // Code page 0 is the system ANSI code page; no flags, no default character.
   const int bytes =

@@ -4,12 +4,18 @@
 //                  registered with it
 //   zrtool params  show and convert parameter trees (zrtool params --help)
 //
-// It reports only what the library's exported interface shows.
+// The tool carries the library itself (the static twin, start-up list
+// included), so that it can list what the class registry holds, which the
+// exported interface answers only by name. The state it reports is that of
+// the library in this process.
 #include <cinttypes>
 #include <cstdio>
 #include <cstring>
+#include <string>
 #include <typeinfo>
+#include <vector>
 
+#include "core/registry.h"
 #include "zr/zrcore.h"
 
 // tools/params_cmd.cpp
@@ -42,32 +48,30 @@ bool PrintStartupState() {
   return heapWorks;
 }
 
-// The classes registered with the library's class registry. The exported
-// interface answers by name, not by listing, and in this process only the
-// library's own classes can be registered (other modules register theirs in
-// the programs that load them), so the library's class names are asked for:
-// whether each is registered and whether it resolves and creates. False when
-// one of them does not.
+// The classes the library's class registry holds, as the registry lists
+// them: each with the module it comes from and whether it creates an object
+// (asked for IZRUnknown, which every factory answers). False when the
+// registry is empty or a class does not create.
 bool PrintRegisteredClasses() {
-  struct LibraryClass {
-    const char* name;
-    const std::type_info& type;
-    const char* typeName;
-  } const classes[] = {
-      {"CLSID_OFSERVICECONTAINER", typeid(IZRServiceContainer), "IZRServiceContainer"},
+  struct Listed {
+    std::string name;
+    std::string module;
   };
-  std::printf("registered classes:\n");
-  bool ok = true;
-  for (const LibraryClass& c : classes) {
-    if (!IsRegisterObject(c.name)) {
-      std::printf("  %-26s NOT REGISTERED\n", c.name);
-      ok = false;
-      continue;
-    }
+  std::vector<Listed> classes;
+  zr::ForEachRegisteredClass([&](const zr::RegisteredClass& c) {
+    classes.push_back({c.name, *c.modulePath ? c.modulePath : "registered by handle"});
+  });
+  std::printf("registered classes: %zu\n", classes.size());
+  // Creating may load a module, whose start-up may register classes: the
+  // names are collected first.
+  bool ok = !classes.empty();
+  for (const Listed& c : classes) {
     IZRUnknown* object = nullptr;
-    const bool created = CreateObject(c.name, nullptr, c.type, &object) == 1 && object;
+    const bool created =
+        CreateObject(c.name.c_str(), nullptr, typeid(IZRUnknown), &object) == 1 && object;
     if (object) object->Release();
-    std::printf("  %-26s %s %s\n", c.name, created ? "creates" : "DOES NOT CREATE", c.typeName);
+    std::printf("  %-26s %-16s (%s)\n", c.name.c_str(), created ? "creates" : "DOES NOT CREATE",
+                c.module.c_str());
     ok = ok && created;
   }
   return ok;

@@ -3,8 +3,8 @@
 //
 // Every buffer a variant or blob owns is an array allocation freed with
 // delete[], so that modules on either side of the library boundary can free
-// what the other allocated. Allocation failure throws CXMemException, the
-// library's one allocation failure, instead of std::bad_alloc.
+// what the other allocated. Allocation failure throws CXBadAlloc, the
+// library's one allocation failure.
 #pragma once
 
 #include <cstddef>
@@ -20,9 +20,7 @@ namespace zr {
 // A fresh array of n elements (contents indeterminate).
 template <class T>
 T* NewArray(std::size_t n) {
-  T* p = new (std::nothrow) T[n];
-  if (!p) throw CXMemException();
-  return p;
+  return Allocating([n] { return new T[n]; });
 }
 
 // A fresh copy of the n units at text followed by a terminator.

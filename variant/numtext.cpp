@@ -16,6 +16,7 @@
 #include "pal/format.h"
 #include "pal/mbcs.h"
 #include "pal/wstr.h"
+#include "zr/exception.h"
 
 namespace zr {
 
@@ -221,10 +222,20 @@ int PrintNan(double value, char (&out)[kNumberTextMax]) {
 
 bool ScanInt32(const char* text, std::uint32_t* out) { return ScanInt32Impl(text, out); }
 bool ScanInt32(const WCHAR* text, std::uint32_t* out) { return ScanInt32Impl(text, out); }
-bool ScanDouble(const char* text, double* out) { return ScanFloating(text, out); }
-bool ScanDouble(const WCHAR* text, double* out) { return ScanFloating(text, out); }
-bool ScanFloat(const char* text, float* out) { return ScanFloating(text, out); }
-bool ScanFloat(const WCHAR* text, float* out) { return ScanFloating(text, out); }
+// The digits are collected in a std::string: a text too long for memory
+// fails as every allocation of the library does.
+bool ScanDouble(const char* text, double* out) {
+  return Allocating([&] { return ScanFloating(text, out); });
+}
+bool ScanDouble(const WCHAR* text, double* out) {
+  return Allocating([&] { return ScanFloating(text, out); });
+}
+bool ScanFloat(const char* text, float* out) {
+  return Allocating([&] { return ScanFloating(text, out); });
+}
+bool ScanFloat(const WCHAR* text, float* out) {
+  return Allocating([&] { return ScanFloating(text, out); });
+}
 
 // Decimal digits written by hand: the integer std::to_chars is an inline
 // template whose digit table would become an exported symbol of the library.

@@ -28,7 +28,8 @@ bool ScanInt32(const WCHAR* text, std::uint32_t* out);
 // inf, infinity, nan or nan(chars) (letters case-insensitive). The result
 // is correctly rounded; a magnitude beyond the type's range reads as an
 // infinity, one below it as zero (with the sign). False when the text does
-// not start with a number, or for a null text.
+// not start with a number, or for a null text. The digits are copied: a
+// number longer than memory can hold throws CXBadAlloc.
 bool ScanDouble(const char* text, double* out);
 bool ScanDouble(const WCHAR* text, double* out);
 bool ScanFloat(const char* text, float* out);

@@ -2,9 +2,12 @@
 //
 // Every failure of real work is thrown by value as one of these classes and
 // caught by reference (to the class, or to CXException). Each carries a cause
-// code from the one table below and the library's module handle.
+// code from the one table below and the library's module handle. Allocation
+// failure is thrown as CXBadAlloc, which is both a CXMemException and a
+// std::bad_alloc (docs/DEVELOPING.md, "Errors", has the whole policy).
 #pragma once
 
+#include <new>
 #include <typeinfo>
 
 #include "zr/zrtypes.h"
@@ -46,11 +49,47 @@ class ZR_API CXException {
 };
 
 // Allocation failure, after the low-memory sink (if any) gave up. Cause 2.
+// The library throws it as CXBadAlloc (below), never as this class alone.
 class ZR_API CXMemException : public CXException {
  public:
   CXMemException();
   void Reserved() override;
 };
+
+// The one allocation failure the library reports, whichever allocator failed
+// (a heap of zr/heap.h, the global operator new behind the strings and
+// containers, the run-time's malloc behind the memory stream). It is a
+// CXMemException first (the same record at the same address: table pointer,
+// cause 2, module) and a std::bad_alloc second, so that a handler of either
+// catches it: modules written against the cause codes and code written
+// against the standard library both see an allocation failure.
+class ZR_API CXBadAlloc : public CXMemException, public std::bad_alloc {
+ public:
+  CXBadAlloc();
+  // "out of memory": the text std::bad_alloc handlers print.
+  const char* what() const noexcept override;
+};
+
+namespace zr {
+
+// Runs `allocate`, an expression that allocates with the global operator new
+// (a new-expression, a container insert), and reports its failure the
+// library's way: std::bad_alloc (or std::bad_array_new_length) becomes
+// CXBadAlloc; a CXBadAlloc and every other exception pass unchanged. The
+// templates of the public headers allocate through it, so that a failure is
+// the same whichever module instantiated them.
+template <class F>
+decltype(auto) Allocating(F&& allocate) {
+  try {
+    return allocate();
+  } catch (const CXBadAlloc&) {
+    throw;
+  } catch (const std::bad_alloc&) {
+    throw CXBadAlloc();
+  }
+}
+
+}  // namespace zr
 
 // A file failure: a cause from the table of Windows errors to causes (or set
 // by the thrower), the file's name and the file operation code.

@@ -59,7 +59,10 @@ ZR_API IHeap* Mem_DefaultHeap(size_t unused);
 // A new private heap with one reference for the caller; its last Release
 // destroys it with every block it still holds. `initialSize` only counts in
 // the activity counters. Null when the heap object itself cannot be
-// allocated; throws CXMemException when the platform heap cannot be created.
+// allocated; throws CXMemException (as CXBadAlloc) when the platform heap
+// cannot be created, and when the bytes counter cannot take `initialSize`
+// without passing 2^64 - 1: such a size is refused and counted nowhere, so
+// the counter never goes down (new_MemoryHeap(SIZE_MAX) is always refused).
 ZR_API IHeap* new_MemoryHeap(size_t initialSize);
 
 // Installs the low-memory sink. Only one sink can ever be installed: a call

@@ -88,8 +88,9 @@ ZR_API ULONG SizeOfObject(IPersistXStream* object);
 
 // Moves the stream past the record at its position and returns the position
 // where the record began. Reads the name as ReadObjectFromXStream does (and
-// fails the same); a length beyond the rest of the stream throws CXException
-// with ZRCAUSE_RECORDTOOLONG, leaving the stream after the length, so a
-// damaged record never moves the stream backwards. A null stream throws
+// fails the same), then the length N, and seeks N bytes forward from there
+// (Seek with ZRSEEK_CUR; a length of 2 GiB or more in several steps, never
+// backwards). A length beyond the rest of the stream is the stream's to
+// handle: a memory stream stops at its end. A null stream throws
 // CXException with ZRCAUSE_INVALIDARG.
 ZR_API ULONG SkipObjectToXStream(IXStream* stream);

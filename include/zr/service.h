@@ -25,8 +25,8 @@
 // service from AddService until the service is removed, all services are
 // removed, or the container is destroyed (its last Release removes every
 // service, telling each sink). It has no lock: its users serialise access.
-// No operation throws on its own account, except that AddService passes on
-// std::bad_alloc when memory runs out (nothing is added then); exceptions
+// No operation throws on its own account, except that running out of memory
+// throws CXBadAlloc (AddService then adds nothing); exceptions
 // thrown by a service's own operations pass through.
 #pragma once
 

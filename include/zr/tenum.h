@@ -9,14 +9,14 @@
 //
 // Enumerators are objects of the object model (zr/unknown.h): they are created
 // with a count of 1 and destroyed by their last Release. They take no lock.
-// Memory comes from the global operator new; failure throws std::bad_alloc
-// (CXMemException belongs to the library's IHeap heaps).
+// Memory comes from the global operator new; failure throws CXBadAlloc
+// (zr/exception.h).
 #pragma once
 
-#include <memory>
 #include <string>
 #include <utility>
 
+#include "zr/exception.h"
 #include "zr/unknown.h"
 #include "zr/zrtypes.h"
 
@@ -45,79 +45,57 @@ namespace zr {
 template <class C>
 C* CopyText(const C* text) {
   const size_t len = text ? std::char_traits<C>::length(text) : 0;
-  C* copy = new C[len + 1];
+  C* copy = Allocating([len] { return new C[len + 1]; });
   if (len) std::char_traits<C>::copy(copy, text, len);
   copy[len] = C(0);
   return copy;
 }
 
-// The array walk shared by the two string enumerators: deliver items from
-// the position on while fewer than `count` were delivered and the position is
-// below the item count. A null `items` array is taken as room for nothing.
+// The state the two string enumerators share, held as a member of each: a
+// text buffer they own, an array of items pointing into it, the item count,
+// the position (the index of the next item) and an owner they keep alive.
+// Field order is fixed. Without items there is no buffer and no array.
 template <class C>
-int NextStringItems(C* const* array, ULONG nItems, ULONG& pos, ULONG count, const C** items,
-                    ULONG* fetched) {
-  ULONG delivered = 0;
-  if (items) {
-    while (delivered < count && pos < nItems) items[delivered++] = array[pos++];
-  }
-  if (fetched) *fetched = delivered;
-  return delivered != 0 ? 1 : 0;
-}
-
-// Skip of the string enumerators: no bound check against the item count (a
-// position past the end delivers nothing), but the 32-bit position saturates
-// instead of wrapping back to the start.
-inline void AdvancePosition(ULONG& pos, ULONG count) {
-  const ULONG room = ~ULONG{0} - pos;
-  pos = count > room ? ~ULONG{0} : pos + count;
-}
+struct StringItems {
+  C* m_pBuffer = nullptr;
+  C** m_ppItems = nullptr;
+  ULONG m_nItems = 0;
+  ULONG m_nPosition = 0;
+  IZRUnknown* m_pOwner = nullptr;
+};
 
 }  // namespace zr
 
-// What the two string enumerators share: a text buffer they own, an array of
-// items pointing into it, and the walk over that array.
-//
-// Field order is fixed: text buffer, item array, item count, position,
-// owner. An enumerator without items holds no buffer and no array.
-template <class C>
-class _CStringItemsEnum : public CZRUnknownImpl<CTEnum<const C*>> {
- public:
-  ~_CStringItemsEnum() override;
-
-  _CStringItemsEnum(const _CStringItemsEnum&) = delete;
-  _CStringItemsEnum& operator=(const _CStringItemsEnum&) = delete;
-
-  int Next(ULONG count, const C** items, ULONG* fetched) override;
-  // position += count (see zr::AdvancePosition); always 1.
-  int Skip(ULONG count) override;
-  void Reset() override;
-
-  ULONG GetItemCount() const { return m_nItems; }
-
- protected:
-  _CStringItemsEnum() : m_pBuffer(nullptr), m_ppItems(nullptr), m_nItems(0), m_nPosition(0), m_pOwner(nullptr) {}
-
-  // Takes the buffer and the item array (both null when there are no items)
-  // and keeps `owner` (may be null) alive with one reference.
-  void Adopt(std::unique_ptr<C[]> buffer, std::unique_ptr<C*[]> items, ULONG count, IZRUnknown* owner);
-
-  C* m_pBuffer;
-  C** m_ppItems;
-  ULONG m_nItems;
-  ULONG m_nPosition;
-  IZRUnknown* m_pOwner;
-};
+// The two string enumerators. Both are defined in the library, for the
+// character types below. Next delivers items from the position on while
+// fewer than `count` were delivered and items remain (a null `items` array
+// is taken as room for nothing); Skip(n) moves the position by n without a
+// bound check and answers 1 (the 32-bit position saturates instead of
+// wrapping back to the start, so a position past the end delivers nothing);
+// Reset goes back to the first item. An `owner` given at construction (may
+// be null) is kept alive with one reference until the enumerator is
+// destroyed.
 
 // Enumerates a copy of a list of zero-terminated strings ended by an empty
 // string ("one\0two\0\0"). Items point into the enumerator's copy. An empty
 // list (or a null or empty source) holds no buffer and no array.
 template <class C>
-class _CZeroDelimitedStringsEnum : public _CStringItemsEnum<C> {
+class _CZeroDelimitedStringsEnum : public CZRUnknownImpl<CTEnum<const C*>> {
  public:
-  // Copies the strings of `source` up to the first empty one. `owner`, when
-  // non-null, is kept alive (one reference) until the enumerator is destroyed.
+  // Copies the strings of `source` up to the first empty one.
   _CZeroDelimitedStringsEnum(const C* source, IZRUnknown* owner);
+  ~_CZeroDelimitedStringsEnum() override;
+  _CZeroDelimitedStringsEnum(const _CZeroDelimitedStringsEnum&) = delete;
+  _CZeroDelimitedStringsEnum& operator=(const _CZeroDelimitedStringsEnum&) = delete;
+
+  int Next(ULONG count, const C** items, ULONG* fetched) override;
+  int Skip(ULONG count) override;
+  void Reset() override;
+
+  ULONG GetItemCount() const { return m_items.m_nItems; }
+
+ protected:
+  zr::StringItems<C> m_items;
 };
 
 // Enumerates the pieces of a copy of a text cut at every character of a
@@ -127,109 +105,22 @@ class _CZeroDelimitedStringsEnum : public _CStringItemsEnum<C> {
 // set leaves a non-empty text whole. When there are no pieces the enumerator
 // holds no buffer and no array.
 template <class C>
-class _CCharSeparatedStringsEnum : public _CStringItemsEnum<C> {
+class _CCharSeparatedStringsEnum : public CZRUnknownImpl<CTEnum<const C*>> {
  public:
   _CCharSeparatedStringsEnum(const C* text, const C* separators, IZRUnknown* owner);
+  ~_CCharSeparatedStringsEnum() override;
+  _CCharSeparatedStringsEnum(const _CCharSeparatedStringsEnum&) = delete;
+  _CCharSeparatedStringsEnum& operator=(const _CCharSeparatedStringsEnum&) = delete;
+
+  int Next(ULONG count, const C** items, ULONG* fetched) override;
+  int Skip(ULONG count) override;
+  void Reset() override;
+
+  ULONG GetItemCount() const { return m_items.m_nItems; }
+
+ protected:
+  zr::StringItems<C> m_items;
 };
-
-// ---------------------------------------------------------------------------
-// Definitions.
-
-template <class C>
-_CStringItemsEnum<C>::~_CStringItemsEnum() {
-  delete[] m_ppItems;
-  delete[] m_pBuffer;
-  if (m_pOwner) m_pOwner->Release();
-}
-
-template <class C>
-void _CStringItemsEnum<C>::Adopt(std::unique_ptr<C[]> buffer, std::unique_ptr<C*[]> items,
-                                 ULONG count, IZRUnknown* owner) {
-  m_pBuffer = buffer.release();
-  m_ppItems = items.release();
-  m_nItems = count;
-  m_pOwner = owner;
-  if (m_pOwner) m_pOwner->AddRef();
-}
-
-template <class C>
-int _CStringItemsEnum<C>::Next(ULONG count, const C** items, ULONG* fetched) {
-  return zr::NextStringItems(m_ppItems, m_nItems, m_nPosition, count, items, fetched);
-}
-
-template <class C>
-int _CStringItemsEnum<C>::Skip(ULONG count) {
-  zr::AdvancePosition(m_nPosition, count);
-  return 1;
-}
-
-template <class C>
-void _CStringItemsEnum<C>::Reset() {
-  m_nPosition = 0;
-}
-
-template <class C>
-_CZeroDelimitedStringsEnum<C>::_CZeroDelimitedStringsEnum(const C* source, IZRUnknown* owner) {
-  ULONG n = 0;
-  size_t units = 0;  // every string with its terminator
-  if (source) {
-    for (const C* p = source; *p; ++n) {
-      const size_t len = std::char_traits<C>::length(p);
-      units += len + 1;
-      p += len + 1;
-    }
-  }
-  std::unique_ptr<C[]> buffer;
-  std::unique_ptr<C*[]> array;
-  if (n != 0) {
-    // Both blocks are taken before either is kept, so a failed allocation
-    // leaves nothing behind.
-    buffer.reset(new C[units + 1]);
-    array.reset(new C*[n]);
-    std::char_traits<C>::copy(buffer.get(), source, units);
-    buffer[units] = C(0);
-    C* p = buffer.get();
-    for (ULONG i = 0; i < n; ++i) {
-      array[i] = p;
-      p += std::char_traits<C>::length(p) + 1;
-    }
-  }
-  this->Adopt(std::move(buffer), std::move(array), n, owner);
-}
-
-template <class C>
-_CCharSeparatedStringsEnum<C>::_CCharSeparatedStringsEnum(const C* text, const C* separators,
-                                                          IZRUnknown* owner) {
-  using Traits = std::char_traits<C>;
-  const size_t len = text ? Traits::length(text) : 0;
-  const size_t nSeps = separators ? Traits::length(separators) : 0;
-  auto isSeparator = [&](C c) { return nSeps != 0 && Traits::find(separators, nSeps, c) != nullptr; };
-
-  ULONG n = 0;
-  for (size_t i = 0; i < len; ++i)
-    if (!isSeparator(text[i]) && (i == 0 || isSeparator(text[i - 1]))) ++n;
-
-  std::unique_ptr<C[]> buffer;
-  std::unique_ptr<C*[]> array;
-  if (n != 0) {
-    // The copy keeps room for one extra character beyond the terminator.
-    buffer.reset(new C[len + 2]);
-    array.reset(new C*[n]);
-    Traits::copy(buffer.get(), text, len);
-    buffer[len] = C(0);
-    buffer[len + 1] = C(0);
-    ULONG k = 0;
-    for (size_t i = 0; i < len; ++i) {
-      if (isSeparator(buffer[i])) {
-        buffer[i] = C(0);
-      } else if (i == 0 || buffer[i - 1] == C(0)) {
-        // The previous unit was a separator (already cut) or this is the start.
-        array[k++] = &buffer[i];
-      }
-    }
-  }
-  this->Adopt(std::move(buffer), std::move(array), n, owner);
-}
 
 // The instances other modules use live in the library.
 extern template class ZR_API CTEnum<const char*>;
@@ -238,7 +129,5 @@ extern template class ZR_API CTEnum<IZRUnknown*>;
 extern template class ZR_API CZRUnknownImpl<CTEnum<const char*>>;
 extern template class ZR_API CZRUnknownImpl<CTEnum<const WCHAR*>>;
 extern template class ZR_API CZRUnknownImpl<CTEnum<IZRUnknown*>>;
-extern template class ZR_API _CStringItemsEnum<char>;
-extern template class ZR_API _CStringItemsEnum<WCHAR>;
 extern template class ZR_API _CZeroDelimitedStringsEnum<char>;
 extern template class ZR_API _CCharSeparatedStringsEnum<WCHAR>;

@@ -14,8 +14,8 @@
 // empties itself, or during the library's static destruction) are harmless.
 //
 // No list takes a lock: the owner serialises access. Nodes come from the
-// global operator new; failure throws std::bad_alloc and leaves the list as
-// it was.
+// global operator new; failure throws CXBadAlloc (zr/exception.h) and
+// leaves the list as it was.
 #pragma once
 
 #include <cassert>
@@ -23,6 +23,7 @@
 #include <type_traits>
 #include <utility>
 
+#include "zr/exception.h"
 #include "zr/tenum.h"
 #include "zr/unknown.h"
 #include "zr/zrtypes.h"
@@ -163,7 +164,7 @@ class CTList : public COList {
  protected:
   P* Add(T value, bool atHead) {
     if (m_bClosed) return nullptr;
-    P* node = new P(std::move(value));
+    P* node = zr::Allocating([&] { return new P(std::move(value)); });
     Link(node, atHead);
     return node;
   }
@@ -266,7 +267,7 @@ class CTPList : public CTList<_CTListPlex<T>> {
     T adopted = Traits::Adopt(value);
     Node* node;
     try {
-      node = new Node(adopted);
+      node = zr::Allocating([&] { return new Node(adopted); });
     } catch (...) {
       if (adopted != value) Traits::Dispose(adopted);  // only a copy is ours
       throw;

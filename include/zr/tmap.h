@@ -20,8 +20,7 @@
 //
 // No map takes a lock: the owner serialises access. Entries, key copies and
 // the bucket array come from the global operator new; failure throws
-// std::bad_alloc and leaves the map as it was (CXMemException belongs to the
-// library's IHeap heaps).
+// CXBadAlloc (zr/exception.h) and leaves the map as it was.
 #pragma once
 
 #include <cassert>
@@ -229,7 +228,7 @@ class CTMap {
 
   // The entry of the key's hash, or null (always null on a closed map). Like
   // every operation, the first call allocates the bucket array (and may throw
-  // std::bad_alloc).
+  // CXBadAlloc).
   CAssoc* Find(K key) {
     if (m_bClosed) return nullptr;
     AllocateBuckets();
@@ -266,7 +265,7 @@ class CTMap {
     if (!e) {
       CAssoc* entry;
       try {
-        entry = new CAssoc{*head, std::move(value), copy, hash};
+        entry = zr::Allocating([&] { return new CAssoc{*head, std::move(value), copy, hash}; });
       } catch (...) {
         Tr::FreeKey(copy);
         throw;
@@ -364,7 +363,7 @@ class CTMap {
       return;
     }
     assert(m_pHashTable == nullptr && m_nCount == 0);
-    m_pHashTable = new CAssoc*[m_nHashTableSize]();
+    m_pHashTable = zr::Allocating([this] { return new CAssoc*[m_nHashTableSize](); });
     m_nAllocMarker = kAllocMarker;
   }
 

@@ -27,6 +27,7 @@
 
 #include <typeinfo>
 
+#include "zr/exception.h"
 #include "zr/zrtypes.h"
 
 // The root interface.
@@ -264,7 +265,7 @@ using PFNZRCLASSFACTORY = int (*)(IZRUnknown* outer, const std::type_info& type,
 template <class T>
 int ZRCreateAggregate(IZRUnknown* outer, const std::type_info& type, void** out) {
   if (outer && type != typeid(IZRUnknown)) return 0;
-  auto* agg = new CZRAggObject<T>();
+  auto* agg = zr::Allocating([] { return new CZRAggObject<T>(); });
   agg->Object().SetOuter(outer ? outer : static_cast<IZRUnknown*>(agg));
   int result = agg->QueryInterface(type, out);
   agg->Release();

@@ -33,56 +33,8 @@ enum : unsigned int {
 };
 
 // The sequential and seekable byte stream. The operations are declared in
-// table-slot order; every stream of the library implements all of them.
-class ZR_API IXStream : public IZRUnknown {
- public:
-  // Slot 3: up to `count` bytes into `buffer`; the number read, 0 at or
-  // after the end (and for a count of 0).
-  virtual ULONG Read(void* buffer, int count) = 0;
-  // Slot 4: `count` bytes from `buffer`, extending the stream as needed.
-  virtual void Write(const void* buffer, int count) = 0;
-  // Slot 5: moves to base + offset, base being 0, the position or the size
-  // for origin ZRSEEK_SET, ZRSEEK_CUR, ZRSEEK_END; the new position.
-  virtual ULONG Seek(int offset, unsigned int origin) = 0;
-  // Slot 6.
-  virtual ULONG GetPosition() = 0;
-  // Slots 7-10: 1, 2, 4 and 8 little-endian bytes.
-  virtual BYTE ReadByte() = 0;
-  virtual WORD ReadWord() = 0;
-  virtual DWORD ReadDword() = 0;
-  virtual double ReadDouble() = 0;
-  // Slots 11, 12: a line of 16-bit or 8-bit characters (see CXStreamImpl);
-  // the buffer holds max + 1 characters. The number of characters stored.
-  virtual int ReadLineW(WCHAR* buffer, int max) = 0;
-  virtual int ReadLine(char* buffer, int max) = 0;
-  // Slots 13, 14: the variant stream record (see CXStreamImpl).
-  virtual int ReadVariant(tagZRVARIANT* var) = 0;
-  virtual void WriteVariant(const tagZRVARIANT* var) = 0;
-  // Slots 15-18: 1, 2, 4 and 8 little-endian bytes.
-  virtual void WriteByte(BYTE value) = 0;
-  virtual void WriteWord(WORD value) = 0;
-  virtual void WriteDword(DWORD value) = 0;
-  virtual void WriteDouble(double value) = 0;
-  // Slots 19, 20: the text and its terminator; null writes the terminator
-  // alone.
-  virtual void WriteStringW(const WCHAR* text) = 0;
-  virtual void WriteString(const char* text) = 0;
-  // Slot 21: the length in bytes.
-  virtual ULONG GetSize() = 0;
-  // Slot 22: a name for messages; never null.
-  virtual const char* GetName() = 0;
-
- protected:
-  ~IXStream() = default;
-};
-
-// The reference-counting base of every stream (tail slots after slot 22).
-extern template class ZR_API CZRUnknownImpl<IXStream>;
-
-// The base of the library's streams, and of any module's own: it defines
-// the typed operations once over Read and Write, so that every stream writes
-// and reads the same bytes. A stream derived from it supplies Read, Write,
-// Seek, GetPosition, GetSize and GetName.
+// table-slot order; every stream of the library implements all of them and
+// reads and writes the typed values alike (the empty stream, a sink, aside):
 //
 // Fixed-width values (ReadByte ... WriteDouble) are little-endian. A reader
 // reads until it has all its bytes; when a Read delivers nothing first it
@@ -119,8 +71,9 @@ extern template class ZR_API CZRUnknownImpl<IXStream>;
 // It returns 1 for a whole record (a blob of size 0 too: no data follows its
 // size, and the variant holds size 0 and a null pointer), and 0 with an
 // empty variant when the stream is at its end before the record starts (so
-// a loop can read records until 0). For ZRVT_UNKNOWN the result is ReadObjectFromXStream's: 0 for the
-// null object. A code above ZRVT_LASTORDINARY throws CXFileException with
+// a loop can read records until 0). For ZRVT_UNKNOWN the result is
+// ReadObjectFromXStream's: 0 for the null object. A code above
+// ZRVT_LASTORDINARY throws CXFileException with
 // ZRCAUSE_BADFORMAT and ZRSTREAMOP_READ; the variant keeps that code and no
 // value. A record cut after its first byte throws CXEofException. Reading is
 // stricter than writing in one place: a text or blob record announcing more
@@ -131,35 +84,50 @@ extern template class ZR_API CZRUnknownImpl<IXStream>;
 //
 // A null buffer with a positive count, a negative count, and a null variant
 // pointer throw CXException with ZRCAUSE_INVALIDARG.
-class ZR_API CXStreamImpl : public CZRUnknownImpl<IXStream> {
+class ZR_API IXStream : public IZRUnknown {
  public:
-  BYTE ReadByte() override;
-  WORD ReadWord() override;
-  DWORD ReadDword() override;
-  double ReadDouble() override;
-  int ReadLineW(WCHAR* buffer, int max) override;
-  int ReadLine(char* buffer, int max) override;
-  int ReadVariant(tagZRVARIANT* var) override;
-  void WriteVariant(const tagZRVARIANT* var) override;
-  void WriteByte(BYTE value) override;
-  void WriteWord(WORD value) override;
-  void WriteDword(DWORD value) override;
-  void WriteDouble(double value) override;
-  void WriteStringW(const WCHAR* text) override;
-  void WriteString(const char* text) override;
+  // Slot 3: up to `count` bytes into `buffer`; the number read, 0 at or
+  // after the end (and for a count of 0).
+  virtual ULONG Read(void* buffer, int count) = 0;
+  // Slot 4: `count` bytes from `buffer`, extending the stream as needed.
+  virtual void Write(const void* buffer, int count) = 0;
+  // Slot 5: moves to base + offset, base being 0, the position or the size
+  // for origin ZRSEEK_SET, ZRSEEK_CUR, ZRSEEK_END; the new position.
+  virtual ULONG Seek(int offset, unsigned int origin) = 0;
+  // Slot 6.
+  virtual ULONG GetPosition() = 0;
+  // Slots 7-10: 1, 2, 4 and 8 little-endian bytes.
+  virtual BYTE ReadByte() = 0;
+  virtual WORD ReadWord() = 0;
+  virtual DWORD ReadDword() = 0;
+  virtual double ReadDouble() = 0;
+  // Slots 11, 12: a line of 16-bit or 8-bit characters (see above);
+  // the buffer holds max + 1 characters. The number of characters stored.
+  virtual int ReadLineW(WCHAR* buffer, int max) = 0;
+  virtual int ReadLine(char* buffer, int max) = 0;
+  // Slots 13, 14: the variant stream record (see above).
+  virtual int ReadVariant(tagZRVARIANT* var) = 0;
+  virtual void WriteVariant(const tagZRVARIANT* var) = 0;
+  // Slots 15-18: 1, 2, 4 and 8 little-endian bytes.
+  virtual void WriteByte(BYTE value) = 0;
+  virtual void WriteWord(WORD value) = 0;
+  virtual void WriteDword(DWORD value) = 0;
+  virtual void WriteDouble(double value) = 0;
+  // Slots 19, 20: the text and its terminator; null writes the terminator
+  // alone.
+  virtual void WriteStringW(const WCHAR* text) = 0;
+  virtual void WriteString(const char* text) = 0;
+  // Slot 21: the length in bytes.
+  virtual ULONG GetSize() = 0;
+  // Slot 22: a name for messages; never null.
+  virtual const char* GetName() = 0;
 
  protected:
-  // Reads exactly n bytes, calling Read until they are in; CXEofException
-  // when a Read delivers nothing first.
-  void ReadExact(void* buffer, ULONG n);
-  // Writes n bytes in as many Write calls as int counts need.
-  void WriteAll(const void* buffer, ULONG n);
-  // The bytes left between the position and the end (0 when the position
-  // lies beyond the end).
-  ULONG Remaining();
-  // Throws CXFileException(cause, GetName(), operation).
-  [[noreturn]] void ThrowStreamError(DWORD cause, DWORD operation);
+  ~IXStream() = default;
 };
+
+// The reference-counting base of every stream (tail slots after slot 22).
+extern template class ZR_API CZRUnknownImpl<IXStream>;
 
 namespace ZRIFC {
 

@@ -33,7 +33,8 @@
 // 1, searches -1, FindReplace 0, and Copy, CopyFit, ConcatCopy and
 // ConcatCopyTo do nothing (Copy and CopyFit return 0). A size that the 32-bit
 // allocated-size field cannot hold, like a failed allocation, throws
-// std::bad_alloc (buffers come from the global operator new).
+// CXBadAlloc (zr/exception.h: both a CXMemException and a std::bad_alloc;
+// buffers come from the global operator new).
 #pragma once
 
 #include <climits>
@@ -171,8 +172,8 @@ class ZR_API CXString {
   // old one released afterwards. A null text prints "(null)"; a null format
   // gives an empty string. An estimate beyond what a buffer can hold
   // (2^31 - 1 bytes) is replaced by the exact length; a text longer than
-  // that throws std::bad_alloc and leaves the string unchanged. Running out
-  // of memory while printing also throws std::bad_alloc; the string is then
+  // that throws CXBadAlloc and leaves the string unchanged. Running out of
+  // memory while printing also throws CXBadAlloc; the string is then
   // valid and unlocked but holds only part of the text.
   void Format(const char* format, ...);
 

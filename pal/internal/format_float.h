@@ -27,7 +27,7 @@ struct FloatText {
   bool Special;           // infinity or NaN: no zero padding
 };
 
-// Formats `value` for type e E f g G a A with the flags of pal/format.h and
+// Formats `value` for type e E f F g G a A with the flags of pal/format.h and
 // a precision (-1 for the default). `buffer` holds kFloatBufferSize chars and
 // must outlive `text`.
 void FormatFloat(double value, char type, unsigned flags, int precision, char* buffer,

@@ -35,6 +35,7 @@ using ThreadStart = void* (*)(void*);
 #define ZRPAL_SYSCALLS(X)                                                  \
   X(malloc, void*, (size_t), ::malloc)                                     \
   X(free, void, (void*), ::free)                                           \
+  X(realloc, void*, (void*, size_t), ::realloc)                            \
   X(mmap, void*, (void*, size_t, int, int, int, off_t), ::mmap)            \
   X(munmap, int, (void*, size_t), ::munmap)                                \
   X(open, int, (const char*, int, mode_t), OpenWithMode)                   \

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "pal/error.h"
+#include "pal/internal/no_memory.h"
 #include "pal/user/resource.h"
 
 namespace zrpal {
@@ -68,8 +69,8 @@ bool MessageText(DWORD code, std::string& text) {
 
 }  // namespace
 
-DWORD FormatMessageA(DWORD flags, LPCVOID /*source*/, DWORD messageId, DWORD languageId, LPSTR buffer,
-                     DWORD size, va_list* /*arguments*/) {
+static DWORD FormatMessageUnguarded(DWORD flags, DWORD messageId, DWORD languageId, LPSTR buffer,
+                                    DWORD size) {
   const DWORD width = flags & FORMAT_MESSAGE_MAX_WIDTH_MASK;
   const DWORD kinds = flags & ~FORMAT_MESSAGE_MAX_WIDTH_MASK;
   if (!(kinds & FORMAT_MESSAGE_FROM_SYSTEM) || (kinds & ~kSupportedFlags) ||
@@ -94,6 +95,14 @@ DWORD FormatMessageA(DWORD flags, LPCVOID /*source*/, DWORD messageId, DWORD lan
   }
   std::memcpy(buffer, text.c_str(), text.size() + 1);
   return static_cast<DWORD>(text.size());
+}
+
+// The Win32 contract never throws: working memory that runs out fails the
+// call with ERROR_NOT_ENOUGH_MEMORY (pal/internal/no_memory.h).
+DWORD FormatMessageA(DWORD flags, LPCVOID /*source*/, DWORD messageId, DWORD languageId,
+                     LPSTR buffer, DWORD size, va_list* /*arguments*/) {
+  return FailOnNoMemory<DWORD>(
+      0, [&] { return FormatMessageUnguarded(flags, messageId, languageId, buffer, size); });
 }
 
 }  // namespace zrpal

@@ -31,6 +31,7 @@ TEST(Exception, CausesModuleAndTableOfEachClass) {
   ASSERT_NE(library, nullptr);
   CXException base(ZRCAUSE_BADSEEK);
   CXMemException mem;
+  CXBadAlloc badAlloc;  // its CXMemException record comes first
   CXEofException eof;
   CXFileException file(ZRCAUSE_SHARING, u"a.txt", 3);
   CXIFaceException iface(ZRCAUSE_INVALIDARG, &typeid(IMissing));
@@ -39,6 +40,7 @@ TEST(Exception, CausesModuleAndTableOfEachClass) {
     DWORD cause;
   } cases[] = {{base, ZRCAUSE_BADSEEK},
                {mem, ZRCAUSE_NOMEMORY},
+               {badAlloc, ZRCAUSE_NOMEMORY},
                {eof, ZRCAUSE_EOF},
                {file, ZRCAUSE_SHARING},
                {iface, ZRCAUSE_INVALIDARG}};
@@ -52,6 +54,9 @@ TEST(Exception, CausesModuleAndTableOfEachClass) {
   EXPECT_EQ(Name(file.GetFileName()), u"a.txt");
   EXPECT_EQ(file.GetOperation(), 3u);
   EXPECT_EQ(*iface.GetInterface(), typeid(IMissing));
+  EXPECT_EQ(static_cast<void*>(static_cast<CXMemException*>(&badAlloc)),
+            static_cast<void*>(&badAlloc));
+  EXPECT_STREQ(static_cast<const std::bad_alloc&>(badAlloc).what(), "out of memory");
 }
 
 TEST(FileException, NamesTakeTheFirstFreeSlot) {

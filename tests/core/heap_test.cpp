@@ -214,9 +214,13 @@ TEST(Heap, RefusalsCountNothing) {
   // Sizes no heap can give, also where adding the header would wrap.
   for (size_t size : {~size_t{0}, ~size_t{0} - 7, size_t{1} << 62}) {
     const Activity before = Now();
-    ExpectThrow<CXMemException>([&] { heap->Alloc(size); }, ZRCAUSE_NOMEMORY);
+    ExpectThrow<CXBadAlloc>([&] { heap->Alloc(size); }, ZRCAUSE_NOMEMORY);
     EXPECT_EQ(Now(), before) << size;
   }
+  // An initial size the bytes counter cannot add without wrapping.
+  const Activity before = Now();
+  ExpectThrow<CXBadAlloc>([] { new_MemoryHeap(~size_t{0}); }, ZRCAUSE_NOMEMORY);
+  EXPECT_EQ(Now(), before);
 }
 
 // Only one sink can ever be installed in a process.

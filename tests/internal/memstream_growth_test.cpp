@@ -1,8 +1,10 @@
 // The memory stream's growth rule, seen from inside.
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <vector>
 
+#include "pal/posix/syscalls.h"
 #include "streams/memstream.h"
 
 namespace {
@@ -38,6 +40,31 @@ TEST(MemStreamGrowth, SetDataSetsTheStep) {
   EXPECT_EQ(CapacityOf(s), 0u);
   s->WriteByte(1);
   EXPECT_EQ(CapacityOf(s), 4096u);
+  block->Release();
+  s->Release();
+}
+
+// The run-time heap refusing to grow or to give a block: the library's
+// allocation failure, and the stream as it was.
+TEST(MemStreamGrowth, AllocationFailureLeavesTheStream) {
+  namespace sys = zrpal::sys;
+  IXStream* s = new_StreamOnMemory();
+  IMemBlock* block = nullptr;
+  ASSERT_EQ(s->QueryInterface(typeid(IMemBlock), reinterpret_cast<void**>(&block)), 1);
+  s->Write("abc", 3);
+  const std::vector<BYTE> big(5000, 0x5A);
+  {
+    sys::ScopedSyscall failing(&sys::g.realloc, +[](void*, size_t) -> void* { return nullptr; });
+    EXPECT_THROW(s->Write(big.data(), 5000), CXBadAlloc);
+  }
+  {
+    sys::ScopedSyscall failing(&sys::g.malloc, +[](size_t) -> void* { return nullptr; });
+    EXPECT_THROW(block->SetData(big.data(), 20), CXBadAlloc);
+  }
+  EXPECT_EQ(s->GetSize(), 3u);
+  EXPECT_EQ(s->GetPosition(), 3u);
+  EXPECT_EQ(CapacityOf(s), 4096u);
+  EXPECT_EQ(std::memcmp(block->GetData(), "abc", 3), 0);
   block->Release();
   s->Release();
 }

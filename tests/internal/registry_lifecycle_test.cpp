@@ -3,6 +3,9 @@
 // class again (here against the program, which carries the static twin).
 #include <gtest/gtest.h>
 
+#include <map>
+#include <string>
+
 #include "base/module_state.h"
 #include "core/registry.h"
 #include "core/service.h"
@@ -12,6 +15,30 @@
 namespace {
 
 constexpr char kLibraryClass[] = "CLSID_OFSERVICECONTAINER";
+
+// What the registry lists: each name with its module path.
+std::map<std::string, std::string> Listed() {
+  std::map<std::string, std::string> listed;
+  zr::ForEachRegisteredClass([&](const zr::RegisteredClass& c) { listed[c.name] = c.modulePath; });
+  return listed;
+}
+
+TEST(RegistryLifecycle, TheRegistryListsWhatItHolds) {
+  ASSERT_EQ(RegisterObject("ZrListedProbe", "libc.so.6"), 1);  // found, not loaded
+  const auto listed = Listed();
+  ASSERT_EQ(listed.size(), 2u);
+  EXPECT_EQ(listed.at(kLibraryClass), "");  // registered by handle
+  EXPECT_NE(listed.at("ZrListedProbe").find("libc.so.6"), std::string::npos);
+  zr::ForEachRegisteredClass([](const zr::RegisteredClass& c) {
+    EXPECT_EQ(c.module != nullptr, std::string(c.name) == kLibraryClass) << c.name;
+  });
+  EXPECT_EQ(UnregisterObject("ZrListedProbe"), 1);
+  EXPECT_EQ(Listed().size(), 1u);
+  zr::RegistryShutdown();
+  EXPECT_TRUE(Listed().empty());
+  zr::RegistryStartup();
+  zr::ServiceContainerClassStartup();
+}
 
 TEST(RegistryLifecycle, AClosedRegistryAnswersZeroAndStartUpRegistersTheLibraryClass) {
   ASSERT_EQ(IsRegisterObject(kLibraryClass), 1);

@@ -20,6 +20,7 @@
 #include "pal/error.h"
 #include "pal/format.h"
 #include "pal/posix/syscalls.h"
+#include "zr/exception.h"
 #include "zr/xstring.h"
 
 namespace {
@@ -74,7 +75,7 @@ TEST(FormatEngineTest, IntegerSizes) {
   const Case<int> cases[] = {
       {"%hd", 70000, "4464"}, {"%hu", -1, "65535"}, {"%hhd", 200, "-56"}, {"%hhu", 257, "1"},
       {"%ld", INT_MIN, "-2147483648"}, {"%lx", -1, "ffffffff"}, {"%I32d", -5, "-5"}, {"%Ld", 3, "3"}, {"%wd", 3, "3"},
-      {"%Fd", 3, "3"}, {"%Nx", 10, "a"}, {"%05hd", -1, "-0001"}, {"%-4hhx|", -1, "ff  |"}};
+      {"%Nx", 10, "Nx"}, {"%05hd", -1, "-0001"}, {"%-4hhx|", -1, "ff  |"}};
   for (const auto& c : cases) ExpectBoth(c.format, c.expected, c.value);
   const Case<long long> cases64[] = {
       {"%lld", LLONG_MIN, "-9223372036854775808"}, {"%I64d", LLONG_MAX, "9223372036854775807"},
@@ -99,13 +100,14 @@ TEST(FormatEngineTest, IntegersAgreeWithTheCLibrary) {
       for (const char* p : precisions)
         for (char t : types)
           for (long long v : values) {
-            const std::string spec = std::string("[%") + f + w + p;
-            const std::string plain = spec + t + "]";
+            const std::string conversion = std::string("[%") + f + w + p;
+            const std::string plain = conversion + t + "]";
             std::snprintf(expected, sizeof expected, plain.c_str(), static_cast<int>(v));
             EXPECT_EQ(PrintA(plain.c_str(), static_cast<int>(v)), expected) << plain;
             EXPECT_EQ(PrintW(Wide(plain).c_str(), static_cast<int>(v)), Wide(expected)) << plain;
-            std::snprintf(expected, sizeof expected, (spec + "ll" + t + "]").c_str(), v);
-            EXPECT_EQ(PrintA((spec + "I64" + t + "]").c_str(), v), expected) << spec << "I64" << t;
+            std::snprintf(expected, sizeof expected, (conversion + "ll" + t + "]").c_str(), v);
+            EXPECT_EQ(PrintA((conversion + "I64" + t + "]").c_str(), v), expected)
+                << conversion << "I64" << t;
           }
 }
 
@@ -199,7 +201,7 @@ TEST(FormatEngineTest, StringFormatFailureLeavesTheStringUnlocked) {
   {
     namespace sys = zrpal::sys;
     sys::ScopedSyscall failing(&sys::g.malloc, +[](size_t) -> void* { return nullptr; });
-    EXPECT_THROW(s.Format("ab%S", wide.c_str()), std::bad_alloc);
+    EXPECT_THROW(s.Format("ab%S", wide.c_str()), CXBadAlloc);
   }
   // The buffer header's reference count (first of three 32-bit fields before
   // the characters) is back to 1.
@@ -218,7 +220,7 @@ TEST(FormatEngineTest, FloatingPointAsTheUniversalCrtPrintsIt) {
       {"%a", 1.0, "0x1.0000000000000p+0"}, {"%a", -3.0, "-0x1.8000000000000p+1"}, {"%A", 3.0, "0X1.8000000000000P+1"},
       {"%.1a", 3.0, "0x1.8p+1"}, {"%a", 0.0, "0x0.0000000000000p+0"}, {"%#.0a", 1.0, "0x1.p+0"},
       {"%+12.2a|", 1.0, "  +0x1.00p+0|"}, {"%024a", 2.0, "0x00001.0000000000000p+1"},
-      {"%.15a", 1.0, "0x1.000000000000000p+0"}, {"%lf", 2.25, "2.250000"}, {"%Ff", 2.25, "2.250000"}};
+      {"%.15a", 1.0, "0x1.000000000000000p+0"}, {"%lf", 2.25, "2.250000"}, {"%F", 1.5, "1.500000"}};
   for (const auto& c : cases) ExpectBoth(c.format, c.expected, c.value);
   ExpectBoth("%Lf|%Le", "1.500000|2.500000e-01", 1.5L, 0.25L);
   // Long doubles beyond the double range round as a conversion to double would.
@@ -235,21 +237,24 @@ TEST(FormatEngineTest, InfinitiesAndNans) {
       {"%08f", -inf, "    -inf"}, {"%-6f|", inf, "inf   |"}, {"%#.2f", inf, "inf"}, {"%a", inf, "inf"},
       {"%f", invalid, "-nan(ind)"}, {"%G", invalid, "-NAN(IND)"}, {"%12f|", invalid, "   -nan(ind)|"},
       {"%f", quiet, "nan"}, {"%+f", quiet, "+nan"}, {"%e", -std::nan("1"), "-nan"},
-      {"%f", std::numeric_limits<double>::signaling_NaN(), "nan(snan)"}};
+      {"%f", std::numeric_limits<double>::signaling_NaN(), "nan(snan)"}, {"%F", inf, "INF"},
+      {"%F", invalid, "-NAN(IND)"}};
   for (const auto& c : cases) ExpectBoth(c.format, c.expected, c.value);
 }
 
 TEST(FormatEngineTest, FloatingPointAgreesWithTheCLibraryOnFiniteValues) {
-  const char* specs[] = {"%f", "%.0f", "%#.0f", "%.17f", "%e", "%.0e", "%.16e", "%E", "%g", "%.0g",
-                         "%#g", "%.17g", "%G", "%+012.4e", "%-15.3g|", "% 010.1f", "%.40f", "%.30e"};
+  const char* conversions[] = {"%f",    "%.0f",  "%#.0f",    "%.17f",    "%e",       "%.0e",
+                               "%.16e", "%E",    "%g",       "%.0g",     "%#g",      "%.17g",
+                               "%G",    "%.3F",  "%+012.4e", "%-15.3g|", "% 010.1f", "%.40f",
+                               "%.30e"};
   const double values[] = {0.0,   -0.0,    1.0,    -1.5, 0.1, 2.0 / 3, 1e-5, 123456.789, 1e300, -1e-300, 5e-324,
                            1.7976931348623157e308, 0.5, 99.995, 1e15, 123e-310};
   char expected[2048];
-  for (const char* spec : specs)
+  for (const char* conversion : conversions)
     for (double v : values) {
-      std::snprintf(expected, sizeof expected, spec, v);
-      EXPECT_EQ(PrintA(spec, v), expected) << spec << " " << v;
-      EXPECT_EQ(PrintW(Wide(spec).c_str(), v), Wide(expected)) << spec << " " << v;
+      std::snprintf(expected, sizeof expected, conversion, v);
+      EXPECT_EQ(PrintA(conversion, v), expected) << conversion << " " << v;
+      EXPECT_EQ(PrintW(Wide(conversion).c_str(), v), Wide(expected)) << conversion << " " << v;
     }
 }
 
@@ -356,24 +361,24 @@ TEST(FormatEngineTest, LocaleDoesNotChangeNumbers) {
 
 // What printing cannot show: where the fields stand, and that an incomplete
 // conversion takes no argument.
-TEST(FormatSpecTest, FieldPositions) {
+TEST(FormatConversionTest, FieldPositions) {
   const char16_t* wformat = u"-*.*Sx";
-  zrpal::FormatSpec<WCHAR> wspec;
-  EXPECT_EQ(zrpal::ParseFormatSpec(wformat, wspec), wformat + 5);
-  EXPECT_EQ(wspec.Flags, zrpal::FORMAT_LEFT);
-  EXPECT_EQ(wspec.WidthAt, wformat + 1);
-  EXPECT_EQ(wspec.PrecisionAt, wformat + 3);
-  EXPECT_EQ(wspec.TypeAt, wformat + 4);
-  EXPECT_EQ(wspec.Value, zrpal::FormatArg::NarrowText);  // S in UTF-16 output
+  zrpal::FormatConversion<WCHAR> wconversion;
+  EXPECT_EQ(zrpal::ParseConversion(wformat, wconversion), wformat + 5);
+  EXPECT_EQ(wconversion.Flags, zrpal::FORMAT_LEFT);
+  EXPECT_EQ(wconversion.WidthAt, wformat + 1);
+  EXPECT_EQ(wconversion.PrecisionAt, wformat + 3);
+  EXPECT_EQ(wconversion.TypeAt, wformat + 4);
+  EXPECT_EQ(wconversion.Value, zrpal::FormatArg::NarrowText);  // S in UTF-16 output
 
   const char* tail = "-*.*l";
-  zrpal::FormatSpec<char> spec;
-  EXPECT_EQ(zrpal::ParseFormatSpec(tail, spec), tail + 5);
-  EXPECT_EQ(spec.Type, 0);
-  EXPECT_EQ(spec.TypeAt, tail + 5);
-  EXPECT_EQ(spec.WidthAt, nullptr);
-  EXPECT_EQ(spec.PrecisionAt, nullptr);
-  EXPECT_EQ(spec.Value, zrpal::FormatArg::None);
+  zrpal::FormatConversion<char> conversion;
+  EXPECT_EQ(zrpal::ParseConversion(tail, conversion), tail + 5);
+  EXPECT_EQ(conversion.Type, 0);
+  EXPECT_EQ(conversion.TypeAt, tail + 5);
+  EXPECT_EQ(conversion.WidthAt, nullptr);
+  EXPECT_EQ(conversion.PrecisionAt, nullptr);
+  EXPECT_EQ(conversion.Value, zrpal::FormatArg::None);
 }
 
 }  // namespace

@@ -1,5 +1,5 @@
 // Shared helpers of the stream tests: byte builders written independently of
-// the library's, memory streams over given bytes, a stream of the tests' own.
+// the library's, memory streams over given bytes.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -68,45 +68,6 @@ inline IXStream* MemStreamOf(const Bytes& bytes) {
   Ref<IMemBlock>(MemBlockOf(stream))->SetData(bytes.data(), static_cast<unsigned>(bytes.size()));
   return stream;
 }
-
-// A stream of the tests' own on the library's typed-operation base (whose
-// typed operations reach Read and Write through the table): its bytes live
-// in a vector, and Read delivers at most `readChunk` bytes per call.
-class CVectorStream : public CXStreamImpl {
- public:
-  explicit CVectorStream(Bytes bytes = {}, ULONG readChunk = 0x7FFFFFFF)
-      : data(std::move(bytes)), m_readChunk(readChunk) {}
-
-  ULONG Read(void* buffer, int count) override {
-    const std::size_t left = m_position < data.size() ? data.size() - m_position : 0;
-    const std::size_t n = std::min<std::size_t>({static_cast<std::size_t>(count), left, m_readChunk});
-    if (n == 0 || !buffer) return 0;
-    std::copy_n(data.begin() + static_cast<std::ptrdiff_t>(m_position), n, static_cast<BYTE*>(buffer));
-    m_position += n;
-    return static_cast<ULONG>(n);
-  }
-  void Write(const void* buffer, int count) override {
-    const BYTE* p = static_cast<const BYTE*>(buffer);
-    if (count <= 0 || !p) return;
-    if (data.size() < m_position + count) data.resize(m_position + count);
-    std::copy(p, p + count, data.begin() + static_cast<std::ptrdiff_t>(m_position));
-    m_position += count;
-  }
-  ULONG Seek(int offset, unsigned int origin) override {
-    const std::int64_t base = origin == ZRSEEK_SET ? 0 : origin == ZRSEEK_CUR ? m_position : data.size();
-    m_position = static_cast<std::size_t>(std::clamp<std::int64_t>(base + offset, 0, data.size()));
-    return static_cast<ULONG>(m_position);
-  }
-  ULONG GetPosition() override { return static_cast<ULONG>(m_position); }
-  ULONG GetSize() override { return static_cast<ULONG>(data.size()); }
-  const char* GetName() override { return "vector stream"; }
-
-  Bytes data;
-
- private:
-  std::size_t m_position = 0;
-  ULONG m_readChunk;
-};
 
 // Slot `index` of an interface's table, called as other modules call it: by
 // number, with the object first (this ABI's convention for members).

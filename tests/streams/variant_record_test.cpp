@@ -65,11 +65,8 @@ TEST(VariantRecord, EveryTypeHasItsBytesAndReadsBack) {
   for (const RecordCase& c : OrdinaryCases()) {
     SCOPED_TRACE(c.what);
     Ref<IXStream> memory(new_StreamOnMemory());
-    CVectorStream own;
     memory->WriteVariant(&c.value);
-    own.WriteVariant(&c.value);
     EXPECT_EQ(Content(memory.get()), c.bytes);
-    EXPECT_EQ(own.data, c.bytes);
     memory->Seek(0, ZRSEEK_SET);
     CZRVariant back("something to clear first");
     EXPECT_EQ(memory->ReadVariant(&back), 1);

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "text_util.h"
+#include "zr/exception.h"
 
 namespace {
 
@@ -140,6 +141,7 @@ TEST(XStringFormatTest, PrintsCorrectlyWhenTheEstimateIsTooSmall) {
   EXPECT_EQ(Fmt(s, "%I64d%I64d%I64d", LLONG_MIN, LLONG_MAX, LLONG_MIN),
             "-9223372036854775808" "9223372036854775807" "-9223372036854775808");
   EXPECT_EQ(Fmt(s, "%*.*s", -5, -3, "abc"), "abc  ");
+  EXPECT_EQ(Fmt(s, "%F|%s", 1.5, "ab"), "1.500000|ab");  // F is the conversion, not a size
   CXStringW w;
   EXPECT_EQ(Fmt(w, u"%.300f", 1.0), u"1." + std::u16string(300, u'0'));
   // The estimate (2e9 units) does not fit a wide buffer: the text's real
@@ -147,10 +149,12 @@ TEST(XStringFormatTest, PrintsCorrectlyWhenTheEstimateIsTooSmall) {
   CXStringW fresh;
   EXPECT_EQ(Fmt(fresh, u"%.2000000000g", 1.0), u"1");
   EXPECT_LE(HeaderOf(fresh).allocSize, 16);
-  EXPECT_THROW(fresh.Format(u"%*d%*d", INT_MAX, 1, INT_MAX, 1), std::bad_alloc);
+  EXPECT_THROW(fresh.Format(u"%*d%*d", INT_MAX, 1, INT_MAX, 1), CXBadAlloc);
   EXPECT_EQ(Text(fresh), u"1");  // left as it was
   s = "kept";
-  EXPECT_THROW(s.Format("%*d%*d", INT_MAX, 1, INT_MAX, 1), std::bad_alloc);
+  // The one allocation failure, whichever of its bases a handler names.
+  EXPECT_THROW(s.Format("%*d%*d", INT_MAX, 1, INT_MAX, 1), CXMemException);
+  EXPECT_THROW(s.Format("%2147483647d", 1), std::bad_alloc);
   EXPECT_EQ(Text(s), "kept");
 }
 

@@ -1,10 +1,12 @@
 // The copy-on-write buffer of both string classes: the shared empty buffer,
 // sharing and unsharing, the GetBuffer lock, exact capacities, and operations
 // whose text argument points into the string itself.
+#include <climits>
 #include <functional>
 #include <vector>
 
 #include "text_util.h"
+#include "zr/exception.h"
 
 namespace {
 
@@ -144,6 +146,9 @@ TYPED_TEST(Buffer, ExactCapacities) {
   EXPECT_EQ(s.GetAllocSize(), 21 * unit);
   s.GetBuffer(3);  // large enough already: the buffer stays
   s.ReleaseBuffer();
+  EXPECT_EQ(s.GetAllocSize(), 21 * unit);
+  // Room the 32-bit size field cannot hold: the allocation failure.
+  EXPECT_THROW(s.GetBuffer(INT_MAX), CXBadAlloc);
   EXPECT_EQ(s.GetAllocSize(), 21 * unit);
   Probe<S> up(Text("abc").get());
   up.Upper();  // room for twice the length plus 2
