@@ -1,21 +1,15 @@
-// Fuzzes the formatter and CXString/CXStringW::Format. Fuzzer bytes become a
-// format with arbitrary flags, widths, precisions, '*' arguments, sizes,
-// literal text, unknown types and a dangling conversion, and arguments
-// that match its conversions: texts of both widths (invalid sequences, null,
-// or pointing into the string being formatted), integers, doubles of any
-// bit pattern, long doubles and pointers. The format itself may live in the
-// string being formatted.
-//
-// The arguments are laid out on a fixed tape of four (int, int, value)
-// triples whose value types depend on the chosen call shape. Each triple
-// becomes conversions that consume exactly its arguments: the two ints as
-// '*' width and precision of the value's conversion, or as integer and
-// character conversions of their own.
+// Fuzzes the formatter and CXString/CXStringW::Format (which runs the size
+// estimate first). Fuzzer bytes become a format with arbitrary flags, widths,
+// precisions, '*' arguments, sizes, literal text, unknown types and a
+// dangling conversion, and arguments laid out on a tape of four (int, int,
+// value) triples whose value types depend on the chosen call shape: texts of
+// both widths (invalid, null, or pointing into the string being formatted),
+// integers, doubles of any bit pattern, long doubles and pointers. The format
+// itself may live in the string being formatted.
 //
 // Checks: the formatter gives the same length whatever the capacity, never
-// writes past it (buffers are exactly that large, so AddressSanitizer sees
-// any overrun) and prints a prefix of the whole text; Format's result is the
-// formatter's text; a string sharing the buffer is left unchanged.
+// writes past it (buffers are exactly that large) and prints a prefix of the
+// whole text; Format's result is the formatter's text.
 #include <bit>
 #include <climits>
 #include <cstdint>
@@ -177,28 +171,6 @@ std::u16string Widen(const std::string& bytes) {
   return w;
 }
 
-class ProbeA : public CXString {
- public:
-  int Estimate(const char* format, ...) {
-    va_list args;
-    va_start(args, format);
-    const int e = FormatV(format, args);
-    va_end(args);
-    return e;
-  }
-};
-
-class ProbeW : public CXStringW {
- public:
-  int Estimate(const WCHAR* format, ...) {
-    va_list args;
-    va_start(args, format);
-    const int e = FormatV(format, args);
-    va_end(args);
-    return e;
-  }
-};
-
 size_t Engine(char* out, size_t capacity, const char* format, auto... args) {
   return zrpal::FormatA(out, capacity, format, args...);
 }
@@ -206,17 +178,16 @@ size_t Engine(WCHAR* out, size_t capacity, const WCHAR* format, auto... args) {
   return zrpal::FormatW(out, capacity, format, args...);
 }
 
-template <class Probe, class Unit>
+template <class S, class Unit>
 struct Target {
-  Probe string;          // formatted; texts may point into it
-  bool share = false;    // another string shares its buffer during Format
-  size_t capacity = 0;   // a small capacity for the bounded print
+  S string;             // formatted; texts may point into it
+  size_t capacity = 0;  // a small capacity for the bounded print
 };
 
 // Prints the format with the arguments through the formatter and Format, and
 // checks them against each other.
-template <class Probe, class Unit, class... Args>
-void Run(Target<Probe, Unit>& target, const std::string& display, const Unit* format, Args... args) {
+template <class S, class Unit, class... Args>
+void Run(Target<S, Unit>& target, const std::string& display, const Unit* format, Args... args) {
   const size_t n = Engine(static_cast<Unit*>(nullptr), 0, format, args...);
   if (n == zrpal::FORMAT_FAILED) Fail("formatter failed", display);
   std::vector<Unit> whole(n + 1);
@@ -232,18 +203,9 @@ void Run(Target<Probe, Unit>& target, const std::string& display, const Unit* fo
       Fail("cut output is not a prefix", display);
   }
 
-  target.string.Estimate(format, args...);
-
-  std::basic_string<Unit> sharedBefore;
-  Probe other;
-  if (target.share) {
-    other = target.string;
-    sharedBefore = static_cast<const Unit*>(other);
-  }
   target.string.Format(format, args...);
   const std::basic_string<Unit> printed = static_cast<const Unit*>(target.string);
   if (printed != std::basic_string<Unit>(whole.data())) Fail("Format differs from the formatter", display);
-  if (target.share && sharedBefore != static_cast<const Unit*>(other)) Fail("shared string changed", display);
 }
 
 // A text from the input: null, arbitrary units, or (when `own` is given) a
@@ -265,19 +227,18 @@ const Unit* Text(Bytes& in, std::basic_string<Unit>& storage, const Unit* own) {
   return storage.c_str();
 }
 
-template <class Probe, class Unit>
+template <class S, class Unit>
 void Exercise(Bytes& in, const Formats& f, size_t shape) {
-  Target<Probe, Unit> target;
+  Target<S, Unit> target;
   // Some content, sometimes with spare room (so that printing could happen
-  // in place over the arguments), sometimes shared.
+  // in place over the arguments).
   const std::string seed = "seed text " + std::to_string(in.Next());
-  target.string = Probe();
+  target.string = S();
   for (char c : seed) target.string += static_cast<WCHAR>(static_cast<unsigned char>(c));
   if (in.Next() & 1) {
     target.string.GetBuffer(static_cast<int>(seed.size()) + in.Next() * 4);
     target.string.ReleaseBuffer();
   }
-  target.share = in.Next() % 4 == 0;
   target.capacity = in.Next();
 
   const std::basic_string<Unit> format = [&] {
@@ -355,8 +316,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, size_t size) {
     f.Add(kDangling[in.Next() % 8]);
   }
   if (wideOutput)
-    Exercise<ProbeW, WCHAR>(in, f, shape);
+    Exercise<CXStringW, WCHAR>(in, f, shape);
   else
-    Exercise<ProbeA, char>(in, f, shape);
+    Exercise<CXString, char>(in, f, shape);
   return 0;
 }

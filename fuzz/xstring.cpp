@@ -104,7 +104,7 @@ class Run {
     const int index = IndexFrom(in_);
     const int count = IndexFrom(in_);
     Snapshot();
-    switch (in_.ConsumeIntegralInRange<int>(0, 17)) {
+    switch (in_.ConsumeIntegralInRange<int>(0, 15)) {
       case 0:
         s_ = text.c_str();
         m_ = text;
@@ -193,19 +193,6 @@ class Run {
         break;
       }
       case 14: {
-        // A copy of a locked string is its own; writes go through the pointer.
-        const std::size_t n = std::char_traits<Unit>::length(s_);
-        const Model<Unit> before(static_cast<const Unit*>(s_));
-        Unit* p = s_.GetBuffer(static_cast<int>(n) + 1);
-        const S copy(s_);
-        p[n] = Unit('#');
-        p[n + 1] = 0;
-        s_.ReleaseBuffer();
-        m_.push_back(Unit('#'));
-        Check(before == static_cast<const Unit*>(copy), "copy of a locked string");
-        break;
-      }
-      case 15: {
         // Paths: whatever the text, the parts are pieces of it.
         Unit buf[64];
         const S name = s_.FileName();
@@ -221,20 +208,13 @@ class Run {
         m_ = static_cast<const Unit*>(s_);
         break;
       }
-      case 16: {
+      default: {
         const S before(s_);
         const int result = s_.ReducePathString(index % 64);
         Check(result == 0 || result == 1, "ReducePathString result");
         if (result == 0) Check(Model<Unit>(static_cast<const Unit*>(before)) == static_cast<const Unit*>(s_),
                                "ReducePathString 0 changes nothing");
         m_ = static_cast<const Unit*>(s_);
-        break;
-      }
-      default: {
-        S copy(s_);
-        copy.AddDirDelim();
-        copy.AddFileExtDelim();
-        copy.Insert(index, Unit('x'));
         break;
       }
     }

@@ -26,24 +26,6 @@ TEST(MemStreamGrowth, CapacitySequence) {
   s->Release();
 }
 
-TEST(MemStreamGrowth, SetDataSetsTheStep) {
-  IXStream* s = new_StreamOnMemory();
-  IMemBlock* block = nullptr;
-  ASSERT_EQ(s->QueryInterface(typeid(IMemBlock), reinterpret_cast<void**>(&block)), 1);
-  const BYTE data[20] = {};
-  block->SetData(data, 20);
-  EXPECT_EQ(CapacityOf(s), 20u);
-  s->Seek(0, ZRSEEK_END);
-  s->WriteByte(1);  // needed 21: (21 / 20 + 1) x 20 + 20
-  EXPECT_EQ(CapacityOf(s), 60u);
-  block->SetData(nullptr, 0);  // the step is 4096 again, never 0
-  EXPECT_EQ(CapacityOf(s), 0u);
-  s->WriteByte(1);
-  EXPECT_EQ(CapacityOf(s), 4096u);
-  block->Release();
-  s->Release();
-}
-
 // The run-time heap refusing to grow or to give a block: the library's
 // allocation failure, and the stream as it was.
 TEST(MemStreamGrowth, AllocationFailureLeavesTheStream) {

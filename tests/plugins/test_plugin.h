@@ -7,15 +7,11 @@
 
 // The plugin's factories, exported unmangled under these class names.
 inline constexpr char kTestWidgetClass[] = "ZrTestWidget";
-// The same class name in other letter case: a factory of its own, whose
-// widgets tell themselves apart by kind.
-inline constexpr char kTestWidgetUpperClass[] = "ZRTESTWIDGET";
 // A factory that throws CXException(ZRCAUSE_INVALIDARG) instead of creating.
 inline constexpr char kTestThrowingClass[] = "ZrTestThrowingWidget";
 
-// The kinds GetKind answers.
+// The kind GetKind answers.
 inline constexpr int kWidgetKind = 1;
-inline constexpr int kWidgetUpperKind = 2;
 
 // Widgets also implement IPersistXStream (zr/persist.h): GetClassName is the
 // class name of the factory that made them, Save writes the value as 4 bytes
@@ -28,9 +24,7 @@ class __attribute__((visibility("default"))) ITestWidget : public IZRUnknown {
  public:
   // Slot 3: which factory created the widget.
   virtual int GetKind() = 0;
-  // Slot 4: the widget adds 1 to *counter when it is destroyed.
-  virtual void SetDestroyedCounter(int* counter) = 0;
-  // Slot 5, 6: a value the widget keeps.
+  // Slot 4, 5: a value the widget keeps.
   virtual void SetValue(ULONG value) = 0;
   virtual ULONG GetValue() = 0;
 

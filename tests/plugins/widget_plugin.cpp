@@ -13,9 +13,6 @@ class CWidget : public CZRUnknownImpl<ITestWidget>, public IPersistXStream {
 
  public:
   explicit CWidget(int kind) : m_kind(kind) {}
-  ~CWidget() override {
-    if (m_destroyed) ++*m_destroyed;
-  }
 
   // One count and one identity for both interfaces.
   ULONG Release() override { return Base::Release(); }
@@ -35,20 +32,16 @@ class CWidget : public CZRUnknownImpl<ITestWidget>, public IPersistXStream {
   }
 
   int GetKind() override { return m_kind; }
-  void SetDestroyedCounter(int* counter) override { m_destroyed = counter; }
   void SetValue(ULONG value) override { m_value = value; }
   ULONG GetValue() override { return m_value; }
 
-  const char* GetClassName() override {
-    return m_kind == kWidgetUpperKind ? kTestWidgetUpperClass : kTestWidgetClass;
-  }
+  const char* GetClassName() override { return kTestWidgetClass; }
   ULONG GetSize() override { return kWidgetSavedBytes; }
   void Load(IXStream* stream) override { m_value = stream->ReadDword(); }
   void Save(IXStream* stream) override { stream->WriteDword(m_value); }
 
  private:
   int m_kind;
-  int* m_destroyed = nullptr;
   ULONG m_value = 0;
 };
 
@@ -69,10 +62,6 @@ int CreateWidget(int kind, IZRUnknown* outer, const std::type_info& type, void**
 
 ZR_TEST_FACTORY ZrTestWidget(IZRUnknown* outer, const std::type_info& type, void** out) {
   return CreateWidget(kWidgetKind, outer, type, out);
-}
-
-ZR_TEST_FACTORY ZRTESTWIDGET(IZRUnknown* outer, const std::type_info& type, void** out) {
-  return CreateWidget(kWidgetUpperKind, outer, type, out);
 }
 
 ZR_TEST_FACTORY ZrTestThrowingWidget(IZRUnknown*, const std::type_info&, void**) {

@@ -32,26 +32,20 @@ std::vector<RecordCase> OrdinaryCases() {
       Case("empty", CZRVariant(), Cat({LE16(0), Zeros(4)})),
       Case("bool", CZRVariant(5, ZRVT_BOOL), Cat({LE16(1), LE32(1)})),
       Case("ui1", CZRVariant(static_cast<unsigned char>(0xAB)), Cat({LE16(2), {0xAB}})),
-      Case("ui2", CZRVariant(static_cast<unsigned short>(0xBEEF)), Cat({LE16(3), LE16(0xBEEF)})),
       Case("ulong", CZRVariant(0xFFFFFFFEul), Cat({LE16(4), LE32(0xFFFFFFFEu)})),
       Case("int", CZRVariant(-2), Cat({LE16(5), LE32(0xFFFFFFFEu)})),
-      Case("uint", CZRVariant(0x80000000u), Cat({LE16(6), LE32(0x80000000u)})),
-      Case("long", CZRVariant(-3L), Cat({LE16(7), LE32(0xFFFFFFFDu)})),
       Case("double", CZRVariant(-2.5e-300), Cat({LE16(8), LEDouble(-2.5e-300)})),
       Case("float", CZRVariant(1.5f), Cat({LE16(9), LE32(std::bit_cast<std::uint32_t>(1.5f))})),
       Case("str", CZRVariant("hi"), Cat({LE16(10), LE32(3), Text(std::string("hi", 3))})),
       Case("size", CZRVariant(tagSIZE{3, -4}), Cat({LE16(11), LE32(3), LE32(0xFFFFFFFCu)})),
       Case("rsize", CZRVariant(tagRSIZE{0.5, -8.0}), Cat({LE16(12), LEDouble(0.5), LEDouble(-8.0)})),
       Case("point", CZRVariant(tagPOINT{-1, 65536}), Cat({LE16(13), LE32(0xFFFFFFFFu), LE32(65536)})),
-      Case("rpoint", CZRVariant(tagRPOINT{1e10, 2.0}), Cat({LE16(14), LEDouble(1e10), LEDouble(2.0)})),
       Case("rect", CZRVariant(tagRECT{1, 2, 30, 40}), Cat({LE16(15), LE32(1), LE32(2), LE32(30), LE32(40)})),
       Case("rrect", CZRVariant(tagRRECT{0.25, 1, 2, 3}),
            Cat({LE16(16), LEDouble(0.25), LEDouble(1), LEDouble(2), LEDouble(3)})),
       Case("blob", CZRVariant(tagZRBLOB{3, const_cast<BYTE*>(blobData)}), Cat({LE16(17), LE32(3), {1, 2, 3}})),
       Case("empty blob", CZRVariant(tagZRBLOB{0, nullptr}), Cat({LE16(17), LE32(0)})),
       Case("wstr", CZRVariant(u"ab"), Cat({LE16(19), LE32(6), LE16(u'a'), LE16(u'b'), LE16(0)})),
-      Case("long str", CZRVariant(std::string(200, 'q').c_str()),
-           Cat({LE16(10), LE32(201), Text(std::string(200, 'q')), {0}})),
       // Missing texts and data are written whole.
       {"null str", CZRVariant(static_cast<const char*>(nullptr)), Cat({LE16(10), LE32(1), {0}}), CZRVariant("")},
       {"null wstr", CZRVariant(static_cast<const WCHAR*>(nullptr)), Cat({LE16(19), LE32(2), LE16(0)}),
@@ -96,20 +90,6 @@ TEST(VariantRecord, UnknownCodesCarryNoValueAndAreRefusedOnReading) {
   }
 }
 
-TEST(VariantRecord, ARecordCutAnywhereThrowsEndOfData) {
-  for (const RecordCase& c : OrdinaryCases()) {
-    for (std::size_t keep = 1; keep < c.bytes.size(); ++keep) {
-      SCOPED_TRACE(testing::Message() << c.what << " cut to " << keep);
-      Ref<IXStream> s(MemStreamOf(Bytes(c.bytes.begin(), c.bytes.begin() + keep)));
-      CZRVariant back;
-      EXPECT_THROW(s->ReadVariant(&back), CXEofException);
-      // The variant owns nothing it could leak or free twice.
-      EXPECT_TRUE(back.vt == ZRVT_EMPTY || back.vt == c.value.vt);
-      EXPECT_EQ(back.pszVal, nullptr);
-    }
-  }
-}
-
 TEST(VariantRecord, CountsBeyondTheStreamFailBeforeReading) {
   // Nothing of the announced size is made, and the bytes after the count
   // are not consumed; exactly the rest of the stream is fine.
@@ -126,25 +106,6 @@ TEST(VariantRecord, CountsBeyondTheStreamFailBeforeReading) {
       }
       EXPECT_EQ(s->GetPosition(), count == 10 ? 16u : 6u);
     }
-  }
-}
-
-TEST(VariantRecord, TextsAreTerminatedAfterTheirBytes) {
-  // No terminator in the record, a NUL inside it, an odd wide count, count 0.
-  const struct { Bytes bytes; CZRVariant expected; } cases[] = {
-      {Cat({LE16(10), LE32(3), Text("abc")}), CZRVariant("abc")},
-      {Cat({LE16(10), LE32(4), Text(std::string("a\0bc", 4))}), CZRVariant("a")},
-      {Cat({LE16(10), LE32(0)}), CZRVariant("")},
-      {Cat({LE16(19), LE32(5), LE16(u'a'), LE16(u'b'), {0x63}}), CZRVariant(u"ab")},
-      {Cat({LE16(19), LE32(4), LE16(0x20AC), LE16(u'x')}), CZRVariant(u"\u20acx")},
-      {Cat({LE16(19), LE32(0)}), CZRVariant(u"")},
-  };
-  for (const auto& c : cases) {
-    Ref<IXStream> s(MemStreamOf(c.bytes));
-    CZRVariant back;
-    EXPECT_EQ(s->ReadVariant(&back), 1);
-    EXPECT_EQ(back, c.expected);
-    EXPECT_EQ(s->GetPosition(), c.bytes.size());
   }
 }
 
@@ -175,24 +136,6 @@ TEST_F(VariantObjectRecord, AnObjectIsItsPersistedRecordAndGoesOutUnchanged) {
     if (widget) {
       EXPECT_EQ(Ref<ITestWidget>(static_cast<ITestWidget*>(widget))->GetValue(), 0x01020304u);
     }
-  }
-}
-
-TEST_F(VariantObjectRecord, ObjectsWithoutPersistenceAreTheNullObject) {
-  auto* plain = new CZRUnknownImpl<IZRUnknown>;
-  const CZRVariant values[] = {CZRVariant(static_cast<IZRUnknown*>(plain)),
-                               CZRVariant(static_cast<IZRUnknown*>(nullptr))};
-  plain->Release();
-  for (const CZRVariant& value : values) {
-    Ref<IXStream> s(new_StreamOnMemory());
-    s->WriteVariant(&value);
-    EXPECT_EQ(Content(s.get()), Cat({LE16(18), {0}}));
-    s->Seek(0, ZRSEEK_SET);
-    CZRVariant back;
-    EXPECT_EQ(s->ReadVariant(&back), 0);  // the null object
-    EXPECT_EQ(back.vt, ZRVT_UNKNOWN);
-    EXPECT_EQ(back.punkVal, nullptr);
-    EXPECT_EQ(s->GetPosition(), 3u);
   }
 }
 

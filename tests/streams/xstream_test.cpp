@@ -71,28 +71,6 @@ TEST(StreamTypedOps, ReadersUndoTheWriters) {
   EXPECT_THROW(s->ReadByte(), CXEofException);
 }
 
-TEST(StreamTypedOps, AValueCutByTheEndThrowsAndConsumesWhatWasThere) {
-  for (int have = 0; have < 8; ++have) {
-    SCOPED_TRACE(have);
-    Ref<IXStream> s(MemStreamOf(Bytes(have, 0x11)));
-    EXPECT_THROW(have < 2 ? s->ReadWord() : have < 4 ? s->ReadDword() : s->ReadDouble(), CXEofException);
-    EXPECT_EQ(s->GetPosition(), static_cast<ULONG>(have));
-  }
-}
-
-TEST(StreamTypedOps, BadArgumentsAreRefused) {
-  Ref<IXStream> m(new_StreamOnMemory());
-  m->Write(nullptr, 0);  // nothing to write: accepted
-  char c;
-  const std::function<void()> calls[] = {
-      [&] { m->Write(nullptr, 1); },       [&] { m->Write("x", -1); },          [&] { m->Read(nullptr, 1); },
-      [&] { m->Read(&c, -1); },            [&] { m->ReadLine(nullptr, 4); },    [&] { m->ReadVariant(nullptr); },
-      [&] { m->WriteVariant(nullptr); },
-  };
-  for (const auto& call : calls) EXPECT_EQ(CauseOf(call), ZRCAUSE_INVALIDARG);
-  EXPECT_EQ(m->GetSize(), 0u);
-}
-
 TEST(StreamReadLine, TerminatorRules) {
   using namespace std::string_literals;
   // What is stored up to the stored terminator, the result (-1:
@@ -120,23 +98,6 @@ TEST(StreamReadLine, TerminatorRules) {
     }
     EXPECT_EQ(s->GetPosition(), c.position);
   }
-}
-
-TEST(StreamReadLine, WideLinesFollowTheSameRules) {
-  Ref<IXStream> s(MemStreamOf(Cat({LE16(u'x'), LE16(0x20AC), LE16(u'\n'), LE16(u'y'), LE16(0), LE16(u'z')})));
-  WCHAR buffer[16];
-  EXPECT_EQ(Call<int>(s.get(), 11, static_cast<WCHAR*>(buffer), 10), 3);
-  EXPECT_EQ(std::u16string(buffer, 4), std::u16string(u"x\u20ac\n\0", 4));
-  EXPECT_EQ(s->ReadLineW(buffer, 10), 2);
-  EXPECT_EQ(std::u16string(buffer, 3), std::u16string(u"y\0\0", 3));
-  EXPECT_THROW(s->ReadLineW(buffer, 10), CXEofException);
-  // Half a unit at the end of the data is the end of the data.
-  Ref<IXStream> odd(MemStreamOf(Cat({LE16(u'a'), {0x62}})));
-  EXPECT_THROW(odd->ReadLineW(buffer, 10), CXEofException);
-  EXPECT_EQ(odd->GetPosition(), 3u);
-  Ref<IXStream> capped(MemStreamOf(Cat({LE16(u'a'), LE16(u'b'), LE16(u'\n')})));
-  EXPECT_EQ(capped->ReadLineW(buffer, 3), 2);
-  EXPECT_EQ(std::u16string(buffer, 3), std::u16string(u"ab\0", 3));
 }
 
 TEST(StreamTable, TheMemoryBlocksSlotsAreInContractOrder) {

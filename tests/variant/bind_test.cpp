@@ -51,34 +51,6 @@ TEST(VariantBinding, PlainValuesBitForBit) {
   EXPECT_EQ(low, 0xFFFF);
 }
 
-TEST(VariantBinding, TextIsCopiedBothWays) {
-  char* text = new char[4]{'a', 'b', 'c', 0};
-  CZRVariant v;
-  ASSERT_EQ(ZRVariantBindFromValue(ZRVT_STR, &text, &v), 1);
-  delete[] text;  // the variant has its own copy
-  EXPECT_STREQ(v.pszVal, "abc");
-  char* target = new char[8]{'o', 'l', 'd', 0};  // freed by the bind
-  ASSERT_EQ(ZRVariantBindToValue(ZRVT_STR, &target, &v), 1);
-  EXPECT_NE(target, v.pszVal);
-  EXPECT_STREQ(target, "abc");
-  delete[] target;
-  // The variant's own member, in and out.
-  ASSERT_EQ(ZRVariantBindFromValue(ZRVT_STR, &v.pszVal, &v), 1);
-  ASSERT_EQ(ZRVariantBindToValue(ZRVT_STR, &v.pszVal, &v), 1);
-  EXPECT_STREQ(v.pszVal, "abc");
-
-  WCHAR* wide = nullptr;
-  CZRVariant w(u"wide"), back;
-  ASSERT_EQ(ZRVariantBindToValue(ZRVT_WSTR, &wide, &w), 1);
-  ASSERT_EQ(ZRVariantBindFromValue(ZRVT_WSTR, &wide, &back), 1);
-  EXPECT_NE(back.pwszVal, wide);
-  EXPECT_EQ(zrtest::Wide(back.pwszVal), u"wide");
-  delete[] wide;
-  char* none = nullptr;
-  ASSERT_EQ(ZRVariantBindFromValue(ZRVT_STR, &none, &v), 1);
-  EXPECT_EQ(v.pszVal, nullptr);
-}
-
 TEST(VariantBinding, ObjectsAreCountedAndBlobsTakenOverAndLent) {
   int destroyed = 0;
   auto* object = new CCounted(&destroyed);
@@ -141,33 +113,6 @@ TEST(VariantBinding, DetachedVariantsBindAsNull) {
   EXPECT_EQ(blobOut.pBlobData, nullptr);
   for (tagZRVARIANT& r : records) ZRVariantClear(&r);
   EXPECT_EQ(object->Release(), 0u);
-}
-
-TEST(VariantBinding, Refusals) {
-  int value = 5;
-  // Types without a plain value: the variant keeps the code, no value.
-  for (unsigned type : {0u, 20u, 0x4000u}) {
-    CZRVariant v("previous"), src(7);
-    EXPECT_EQ(ZRVariantBindFromValue(static_cast<unsigned short>(type), &value, &v), 0);
-    EXPECT_EQ(v.vt, type);
-    EXPECT_EQ(v.pszVal, nullptr);
-    v.vt = ZRVT_EMPTY;
-    EXPECT_EQ(ZRVariantBindToValue(static_cast<unsigned short>(type), &value, &src), 0);
-    EXPECT_EQ(value, 5);
-  }
-  // Another type's bits are never read as a pointer.
-  CZRVariant number(12345), v("text");
-  char* text = nullptr;
-  IZRUnknown* object = nullptr;
-  tagZRBLOB blob{9, nullptr};
-  EXPECT_EQ(ZRVariantBindToValue(ZRVT_STR, &text, &number), 0);
-  EXPECT_EQ(ZRVariantBindToValue(ZRVT_UNKNOWN, &object, &number), 0);
-  EXPECT_EQ(ZRVariantBindToValue(ZRVT_BLOB, &blob, &number), 0);
-  EXPECT_EQ(blob.cbSize, 9u);
-  EXPECT_EQ(ZRVariantBindFromValue(ZRVT_INT, nullptr, &v), 0);
-  EXPECT_EQ(v.vt, ZRVT_EMPTY);
-  EXPECT_EQ(ZRVariantBindFromValue(ZRVT_INT, &value, nullptr), 0);
-  EXPECT_EQ(ZRVariantBindToValue(ZRVT_INT, nullptr, &v), 0);
 }
 
 }  // namespace

@@ -7,20 +7,10 @@
 #include <ostream>
 #include <string>
 
+#include "tests/core/counted.h"
 #include "zr/variant.h"
 
 namespace zrtest {
-
-// An object whose reference count a test can read; counts destructions.
-class CCounted : public CZRUnknownImpl<IZRUnknown> {
- public:
-  explicit CCounted(int* destroyed = nullptr) : m_destroyed(destroyed) {}
-  ~CCounted() override { if (m_destroyed) ++*m_destroyed; }
-  ULONG Count() const { return m_cRef; }
-
- private:
-  int* m_destroyed;
-};
 
 // A zeroed record with a type code.
 inline tagZRVARIANT Record(unsigned short vt) {
