@@ -10,10 +10,12 @@
 // sys::g.name(...). Calls that can be interrupted are wrapped in RetryEintr.
 #pragma once
 
+#include <dirent.h>
 #include <dlfcn.h>
 #include <fcntl.h>
 #include <iconv.h>
 #include <link.h>
+#include <signal.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <sys/types.h>
@@ -22,6 +24,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <ctime>
 
 namespace zrpal::sys {
 
@@ -62,7 +65,26 @@ using PhdrCallback = int (*)(dl_phdr_info*, size_t, void*);
   X(dlinfo, int, (void*, int, void*), ::dlinfo)                            \
   X(getcwd, char*, (char*, size_t), ::getcwd)                              \
   X(readlink, ssize_t, (const char*, char*, size_t), ::readlink)           \
-  X(strerror_r, const char*, (int, char*, size_t), ErrorText)
+  X(strerror_r, const char*, (int, char*, size_t), ErrorText)              \
+  X(fcntl_lock, int, (int, int, struct flock*), FcntlLock)                 \
+  X(fallocate, int, (int, int, off_t, off_t), ::fallocate)                 \
+  X(posix_fallocate, int, (int, off_t, off_t), PosixFallocate)             \
+  X(posix_fadvise, int, (int, off_t, off_t, int), PosixFadvise)            \
+  X(msync, int, (void*, size_t, int), ::msync)                             \
+  X(fchmod, int, (int, mode_t), ::fchmod)                                  \
+  X(chmod, int, (const char*, mode_t), ::chmod)                            \
+  X(futimens, int, (int, const struct timespec*), ::futimens)              \
+  X(renameat2, int, (int, const char*, int, const char*, unsigned), ::renameat2) \
+  X(link, int, (const char*, const char*), ::link)                         \
+  X(chdir, int, (const char*), ::chdir)                                    \
+  X(opendir, DIR*, (const char*), ::opendir)                               \
+  X(readdir, struct dirent*, (DIR*), ::readdir)                            \
+  X(closedir, int, (DIR*), ::closedir)                                     \
+  X(fstatat, int, (int, const char*, struct stat*, int), FstatatPath)      \
+  X(sigaction, int, (int, const struct sigaction*, struct sigaction*), ::sigaction) \
+  X(sysconf, long, (int), ::sysconf)                                       \
+  X(getpid, pid_t, (), ::getpid)                                           \
+  X(clock_gettime, int, (clockid_t, struct timespec*), ::clock_gettime)
 
 struct Table {
 #define ZRPAL_SYSCALL_MEMBER(name, ret, params, real) ret(*name) params;
