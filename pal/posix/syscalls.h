@@ -13,8 +13,10 @@
 #include <dirent.h>
 #include <dlfcn.h>
 #include <fcntl.h>
+#include <grp.h>
 #include <iconv.h>
 #include <link.h>
+#include <pwd.h>
 #include <signal.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
@@ -84,7 +86,13 @@ using PhdrCallback = int (*)(dl_phdr_info*, size_t, void*);
   X(sigaction, int, (int, const struct sigaction*, struct sigaction*), ::sigaction) \
   X(sysconf, long, (int), ::sysconf)                                       \
   X(getpid, pid_t, (), ::getpid)                                           \
-  X(clock_gettime, int, (clockid_t, struct timespec*), ::clock_gettime)
+  X(clock_gettime, int, (clockid_t, struct timespec*), ::clock_gettime)     \
+  X(geteuid, uid_t, (), ::geteuid)                                         \
+  X(getegid, gid_t, (), ::getegid)                                         \
+  X(getgroups, int, (int, gid_t*), ::getgroups)                            \
+  X(getpwuid_r, int, (uid_t, struct passwd*, char*, size_t, struct passwd**), ::getpwuid_r) \
+  X(getgrgid_r, int, (gid_t, struct group*, char*, size_t, struct group**), ::getgrgid_r) \
+  X(gethostname, int, (char*, size_t), ::gethostname)
 
 struct Table {
 #define ZRPAL_SYSCALL_MEMBER(name, ret, params, real) ret(*name) params;

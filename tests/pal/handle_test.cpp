@@ -27,7 +27,7 @@ TEST(HandleTable, EachFamilyClosesOnlyItsOwnKinds) {
       {HandleKind::Mutex, HandleFamily::Kernel},     {HandleKind::Event, HandleFamily::Kernel},
       {HandleKind::Thread, HandleFamily::Kernel},    {HandleKind::Find, HandleFamily::Find},
       {HandleKind::RegistryKey, HandleFamily::RegistryKey},
-      {HandleKind::Internet, HandleFamily::Internet},
+      {HandleKind::Internet, HandleFamily::Internet},   {HandleKind::Token, HandleFamily::Kernel},
   };
   const HandleFamily families[] = {HandleFamily::Kernel, HandleFamily::Find,
                                    HandleFamily::RegistryKey, HandleFamily::Internet};
