@@ -19,3 +19,7 @@
 #include "zr/service.h"
 #include "zr/xstream.h"
 #include "zr/persist.h"
+#include "zr/xfile.h"
+#include "zr/memfile.h"
+#include "zr/fileops.h"
+#include "zr/filelock.h"
