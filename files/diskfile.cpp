@@ -39,6 +39,15 @@ constexpr int kAccessRead = 1;
 constexpr int kAccessWrite = 2;
 constexpr WCHAR kTempPrefix[] = u"ZRPR";
 
+// The bytes the view covers (see the invariants above). A free function,
+// so that the hot paths inline it.
+inline ULONG ViewLengthOf(int access, int mode, ULONG viewOffset, ULONG viewSize, ULONG size) {
+  if (access == kAccessWrite) return viewSize;
+  if (viewOffset == 0 && (mode & ZRFILE_EXISTING)) return size;  // the whole file
+  const ULONG rest = size - viewOffset;
+  return rest < viewSize ? rest : viewSize;
+}
+
 ULONG ViewSizeOfSystem() {
   zrpal::SYSTEM_INFO info;
   zrpal::GetSystemInfo(&info);
@@ -140,11 +149,35 @@ CXFile::~CXFile() { Fio_ChangeNELock(m_name, false); }
 
 void CXFile::ThrowLastError() { zr::ThrowLastFileError(m_name, static_cast<DWORD>(m_access)); }
 
-ULONG CXFile::ViewLength() const {
-  if (m_access == kAccessWrite) return m_viewSize;
-  if (m_viewOffset == 0 && (m_mode & ZRFILE_EXISTING)) return m_size;  // the whole file
-  const ULONG rest = m_size - m_viewOffset;
-  return rest < m_viewSize ? rest : m_viewSize;
+ULONG CXFile::ViewLength() const { return ViewLengthOf(m_access, m_mode, m_viewOffset, m_viewSize, m_size); }
+
+template <unsigned N>
+void CXFile::ReadFixed(BYTE* out) {
+  const ULONG at = m_position - m_viewOffset;
+  if (m_pView && m_position >= m_viewOffset && m_position < m_size && m_size - m_position >= N &&
+      at + N <= ViewLengthOf(m_access, m_mode, m_viewOffset, m_viewSize, m_size)) {
+    const DWORD faults = zrpal::ViewFaultCount();
+    std::memcpy(out, m_pView + at, N);
+    if (zrpal::ViewFaultCount() != faults) zr::ThrowFileError(ZRCAUSE_DEVICE, m_name, static_cast<DWORD>(m_access));
+    m_position += N;
+    return;
+  }
+  if (Read(out, N) != N) zr::ThrowFileError(ZRCAUSE_EOF, m_name, ZRFILEOP_READ);
+}
+
+template <unsigned N>
+void CXFile::WriteFixed(const BYTE* in) {
+  const ULONG at = m_position - m_viewOffset;
+  if (m_access == kAccessWrite && m_pView && m_position >= m_viewOffset && at + N <= m_viewSize &&
+      m_position <= kMaxPosition - N) {
+    const DWORD faults = zrpal::ViewFaultCount();
+    std::memcpy(m_pView + at, in, N);
+    if (zrpal::ViewFaultCount() != faults) zr::ThrowFileError(ZRCAUSE_DEVICE, m_name, ZRFILEOP_WRITE);
+    m_position += N;
+    if (m_position > m_size) m_size = m_position;
+    return;
+  }
+  Write(in, N);
 }
 
 void CXFile::MoveView(ULONG position) {
@@ -177,8 +210,10 @@ ULONG CXFile::Read(void* buffer, int count) {
   BYTE* out = static_cast<BYTE*>(buffer);
   ULONG done = 0;
   while (done < n) {
-    if (!m_pView || m_position < m_viewOffset || m_position - m_viewOffset >= ViewLength()) MoveView(m_position);
-    const ULONG inView = m_viewOffset + ViewLength() - m_position;
+    if (!m_pView || m_position < m_viewOffset ||
+        m_position - m_viewOffset >= ViewLengthOf(m_access, m_mode, m_viewOffset, m_viewSize, m_size))
+      MoveView(m_position);
+    const ULONG inView = m_viewOffset + ViewLengthOf(m_access, m_mode, m_viewOffset, m_viewSize, m_size) - m_position;
     const ULONG piece = n - done < inView ? n - done : inView;
     const DWORD faults = zrpal::ViewFaultCount();
     std::memcpy(out + done, m_pView + (m_position - m_viewOffset), piece);
@@ -233,14 +268,44 @@ ULONG CXFile::GetPosition() { return Seek(0, ZRFILE_SEEK_CUR); }
 
 int CXFile::Flush() { return m_pView ? zrpal::FlushViewOfFile(m_pView, 0) : 1; }
 
-BYTE CXFile::ReadByte() { return zr::FileReadByte(*this); }
-WORD CXFile::ReadWord() { return zr::FileReadWord(*this); }
-DWORD CXFile::ReadDword() { return zr::FileReadDword(*this); }
-double CXFile::ReadDouble() { return zr::FileReadDouble(*this); }
-void CXFile::WriteByte(BYTE value) { Write(&value, 1); }
-void CXFile::WriteWord(WORD value) { zr::FileWriteWord(*this, value); }
-void CXFile::WriteDword(DWORD value) { zr::FileWriteDword(*this, value); }
-void CXFile::WriteDouble(double value) { zr::FileWriteDouble(*this, value); }
+// The typed values: the same bytes as Read and Write of their size (the
+// definition every IXFile shares), by the window's fast path.
+BYTE CXFile::ReadByte() {
+  BYTE b[1];
+  ReadFixed<1>(b);
+  return b[0];
+}
+WORD CXFile::ReadWord() {
+  BYTE b[2];
+  ReadFixed<2>(b);
+  return zr::LoadLE16(b);
+}
+DWORD CXFile::ReadDword() {
+  BYTE b[4];
+  ReadFixed<4>(b);
+  return zr::LoadLE32(b);
+}
+double CXFile::ReadDouble() {
+  BYTE b[8];
+  ReadFixed<8>(b);
+  return zr::LoadLEDouble(b);
+}
+void CXFile::WriteByte(BYTE value) { WriteFixed<1>(&value); }
+void CXFile::WriteWord(WORD value) {
+  BYTE b[2];
+  zr::StoreLE16(b, value);
+  WriteFixed<2>(b);
+}
+void CXFile::WriteDword(DWORD value) {
+  BYTE b[4];
+  zr::StoreLE32(b, value);
+  WriteFixed<4>(b);
+}
+void CXFile::WriteDouble(double value) {
+  BYTE b[8];
+  zr::StoreLEDouble(b, value);
+  WriteFixed<8>(b);
+}
 void CXFile::WriteStringW(const WCHAR* text) { zr::FileWriteText(*this, text); }
 void CXFile::WriteString(const char* text) { zr::FileWriteText(*this, text); }
 int CXFile::ReadLineW(WCHAR* buffer, int max) { return zr::FileReadLine(*this, buffer, max); }

@@ -186,6 +186,13 @@ class ZR_API CXFile final : public CZRUnknownImpl<IXFile> {
   // them failed. The file handle stays open.
   bool CloseMapping();
   [[noreturn]] void ThrowLastError();
+  // The typed values' fast path: N bytes straight from or into the window
+  // when they lie inside it (a single move), through Read or Write
+  // otherwise. Hidden: only the library calls them, directly.
+  template <unsigned N>
+  [[gnu::visibility("hidden")]] void ReadFixed(BYTE* out);
+  template <unsigned N>
+  [[gnu::visibility("hidden")]] void WriteFixed(const BYTE* in);
 
   friend struct CXFileLayout;  // the layout checks
   HANDLE m_hFile;

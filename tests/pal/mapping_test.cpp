@@ -90,6 +90,31 @@ TEST(FileMapping, AccessOfTheFileAndOfTheMappingIsChecked) {
   EXPECT_FAILS_WITH(CreateFileMappingW(reader, nullptr, PAGE_READONLY, 0, 0, nullptr), ERROR_INVALID_HANDLE);
 }
 
+// Read-only views share one mapping of the section: each stays valid while
+// it is mapped, whatever happens to the other views and the handles.
+TEST(FileMapping, ReadOnlyViewsLiveUntilTheirOwnUnmap) {
+  TempDir dir;
+  std::string content(3 * kGranularity, 'a');
+  content[2 * kGranularity] = 'c';
+  zrtest::WriteText(dir.Path("f"), content);
+  HANDLE file = CreateFileW(dir.WPath("f").c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0,
+                            nullptr);
+  HANDLE mapping = CreateFileMappingW(file, nullptr, PAGE_READONLY, 0, 0, nullptr);
+  const auto* first = static_cast<const char*>(MapViewOfFile(mapping, FILE_MAP_READ, 0, 0, kGranularity));
+  const auto* third = static_cast<const char*>(MapViewOfFile(mapping, FILE_MAP_READ, 0, 2 * kGranularity, 0));
+  ASSERT_NE(first, nullptr);
+  ASSERT_NE(third, nullptr);
+  EXPECT_TRUE(UnmapViewOfFile(first));
+  EXPECT_TRUE(CloseHandle(mapping));
+  EXPECT_TRUE(CloseHandle(file));
+  EXPECT_EQ(third[0], 'c');
+  EXPECT_EQ(third[kGranularity - 1], 'a');
+  EXPECT_TRUE(FlushViewOfFile(third + 1, 10));
+  EXPECT_TRUE(UnmapViewOfFile(third));
+  EXPECT_FAILS_WITH(UnmapViewOfFile(third), ERROR_INVALID_ADDRESS);
+  EXPECT_FAILS_WITH(UnmapViewOfFile(first), ERROR_INVALID_ADDRESS);
+}
+
 // A full disk or a failing device shows in the call that reserves the
 // blocks: growing the mapping, or mapping a writable view over a hole.
 TEST(FileMappingFaults, ReservationFailuresAreErrors) {
