@@ -181,6 +181,8 @@ class ZR_API CXFile final : public CZRUnknownImpl<IXFile> {
  private:
   void Open();
   void MoveView(ULONG position);
+  // Writes whole views at the position with the file's own write call.
+  void WriteThrough(const BYTE* in, ULONG bytes);
   ULONG ViewLength() const;
   // Unmaps, closes the mapping and cuts a written file: false when one of
   // them failed. The file handle stays open.

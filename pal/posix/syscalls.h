@@ -73,6 +73,7 @@ using PhdrCallback = int (*)(dl_phdr_info*, size_t, void*);
   X(posix_fallocate, int, (int, off_t, off_t), PosixFallocate)             \
   X(posix_fadvise, int, (int, off_t, off_t, int), PosixFadvise)            \
   X(msync, int, (void*, size_t, int), ::msync)                             \
+  X(madvise, int, (void*, size_t, int), ::madvise)                         \
   X(fchmod, int, (int, mode_t), ::fchmod)                                  \
   X(chmod, int, (const char*, mode_t), ::chmod)                            \
   X(futimens, int, (int, const struct timespec*), ::futimens)              \

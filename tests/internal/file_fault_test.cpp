@@ -1,8 +1,9 @@
 // Disk failures under the committing writer, made through the OS seam (a
 // short write, a full disk and a device error in the copy of the old
-// content, in the reservation that extends the file, and in the flush
-// before the rename) and on a real full volume: each gives its cause, and
-// none leaves a half-made target or a temporary file behind.
+// content, in the reservation that extends the file under the window, in
+// the writing of whole views, and in the flush before the rename) and on a
+// real full volume: each gives its cause, and none leaves a half-made
+// target or a temporary file behind.
 #include <gtest/gtest.h>
 #include <sys/mount.h>
 #include <unistd.h>
@@ -51,7 +52,10 @@ std::size_t EntriesIn(const TempDir& dir) {
   return n;
 }
 
-enum class Stage { Open, Write, Commit };
+// Where the OS call fails: copying the old content (write), growing the
+// file under small writes through the window (fallocate), writing whole
+// views straight to the file (write), flushing before the rename (fsync).
+enum class Stage { Open, Window, Direct, Commit };
 
 TEST(FileFaults, EachFailureGivesItsCauseAndLeavesTheTargetAlone) {
   const struct {
@@ -63,8 +67,10 @@ TEST(FileFaults, EachFailureGivesItsCauseAndLeavesTheTargetAlone) {
   } cases[] = {
       {"short write then full disk in the copy", Stage::Open, ENOSPC, ZRCAUSE_VOLUMEFULL, ZRFILEOP_COPY},
       {"device error in the copy", Stage::Open, EIO, ZRCAUSE_DEVICE, ZRFILEOP_COPY},
-      {"full disk when the file grows", Stage::Write, ENOSPC, ZRCAUSE_VOLUMEFULL, ZRFILEOP_WRITE},
-      {"device error when the file grows", Stage::Write, EIO, ZRCAUSE_DEVICE, ZRFILEOP_WRITE},
+      {"full disk when the window grows the file", Stage::Window, ENOSPC, ZRCAUSE_VOLUMEFULL, ZRFILEOP_WRITE},
+      {"device error when the window grows the file", Stage::Window, EIO, ZRCAUSE_DEVICE, ZRFILEOP_WRITE},
+      {"short write then full disk writing whole views", Stage::Direct, ENOSPC, ZRCAUSE_VOLUMEFULL, ZRFILEOP_WRITE},
+      {"device error writing whole views", Stage::Direct, EIO, ZRCAUSE_DEVICE, ZRFILEOP_WRITE},
       {"full disk in the flush", Stage::Commit, ENOSPC, ZRCAUSE_VOLUMEFULL, ZRFILEOP_WRITE},
       {"device error in the flush", Stage::Commit, EIO, ZRCAUSE_DEVICE, ZRFILEOP_WRITE},
   };
@@ -80,13 +86,20 @@ TEST(FileFaults, EachFailureGivesItsCauseAndLeavesTheTargetAlone) {
       {
         ScopedSyscall<decltype(sys::g.write)> fault(&sys::g.write,
                                                     c.stage == Stage::Open ? ShortThenFail : sys::g.write);
-        out = Fio_OpenOut(target.c_str(), ZRFILE_EXISTING);
+        // Appending copies the old content; otherwise writing starts at 0.
+        out = Fio_OpenOut(target.c_str(), c.stage == Stage::Open ? ZRFILE_EXISTING : 0);
       }
-      const std::string block(kBigWrite, 'n');
       {
-        ScopedSyscall<decltype(sys::g.fallocate)> fault(&sys::g.fallocate,
-                                                        c.stage == Stage::Write ? FailFallocate : sys::g.fallocate);
-        out->Write(block.data(), kBigWrite);
+        ScopedSyscall<decltype(sys::g.fallocate)> window(
+            &sys::g.fallocate, c.stage == Stage::Window ? FailFallocate : sys::g.fallocate);
+        ScopedSyscall<decltype(sys::g.write)> direct(&sys::g.write,
+                                                     c.stage == Stage::Direct ? ShortThenFail : sys::g.write);
+        if (c.stage == Stage::Direct) {
+          const std::string block(kBigWrite, 'n');
+          out->Write(block.data(), kBigWrite);
+        } else {
+          for (int i = 0; i < kBigWrite / 4; ++i) out->WriteDword(static_cast<DWORD>(i));
+        }
       }
       ScopedSyscall<decltype(sys::g.fsync)> fault(&sys::g.fsync, c.stage == Stage::Commit ? FailFsync : sys::g.fsync);
       out->Commit();
