@@ -93,7 +93,13 @@ CXOutFile::CXOutFile(const WCHAR* target, const WCHAR* tempName, int mode)
 }
 
 CXOutFile::~CXOutFile() {
-  if (m_pInner) Discard();  // never committed: the target stays as it was
+  if (m_pInner) {
+    Discard();  // never committed: the target stays as it was
+  } else if (m_locked) {
+    // A Commit that failed after closing the inner file keeps the
+    // temporary file (it holds the content) but not the target's lock.
+    Fio_UnlockFile(m_target, false);
+  }
 }
 
 void CXOutFile::Discard() {

@@ -94,6 +94,21 @@ TEST(OutFile, RefusesTargetsItCannotReplace) {
   EXPECT_EQ(EntriesIn(dir), 1u);
 }
 
+TEST(OutFile, ACommitRefusedByAnNELockKeepsTheWrittenContent) {
+  TempDir dir;
+  zrtest::WriteText(dir.Path("t"), "old");
+  const std::u16string target = dir.WPath("t");
+  FileRef<IXOutFile> out(Fio_OpenOut(target.c_str(), 0));
+  out->Write("new", 3);
+  Fio_LockFile(target.c_str(), true);
+  EXPECT_EQ(ThrownBy([&] { out->Commit(); }).operation, ZRFILEOP_LOCK);
+  out.reset();
+  EXPECT_EQ(zrtest::ReadText(dir.Path("t")), "old");
+  EXPECT_EQ(Fio_LockCount(target.c_str(), false), 0) << "the writer's own lock goes";
+  EXPECT_EQ(EntriesIn(dir), 2u) << "the temporary file keeps the content";
+  Fio_UnlockFile(target.c_str(), true);
+}
+
 TEST(OutFile, MemoryNamesGiveMemoryFilesWhateverTheCase) {
   static const char block[] = "12345";
   const std::u16string name = u"FMEM::" + zrtest::TempDir::Wide(std::to_string(reinterpret_cast<std::uintptr_t>(block))) + u",5";
