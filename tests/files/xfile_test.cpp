@@ -2,6 +2,8 @@
 // sliding over a file larger than a view, seeking and its errors, the line
 // reader's terminator rules, the size a written file ends at, and the
 // causes of failures to open.
+#include "zr/xfile.h"
+
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
@@ -11,7 +13,6 @@
 
 #include "files/file_test_util.h"
 #include "zr/fileops.h"
-#include "zr/xfile.h"
 
 namespace {
 
@@ -40,28 +41,28 @@ TEST(XFile, SlotsAreInContractOrder) {
   const std::u16string path = dir.WPath("f");
   FileRef<IXFile> f(Fio_Open(path.c_str(), ZRFILE_WRITE));
   void* p = f.get();
-  Call(p, 4, static_cast<const void*>("ab"), 2);                              // Write
-  Call(p, 12, BYTE{0x11});                                                     // WriteByte
-  Call(p, 13, WORD{0x2233});                                                   // WriteWord
-  Call(p, 14, DWORD{0x44556677});                                              // WriteDword
-  Call(p, 15, 1.5);                                                            // WriteDouble
-  Call(p, 16, static_cast<const WCHAR*>(u"w"));                                // WriteStringW
-  Call(p, 17, static_cast<const char*>("s\n"));                                // WriteString
-  EXPECT_EQ(Call<ULONG>(p, 20), 24u);                                          // GetSize
-  EXPECT_EQ(Call<ULONG>(p, 5, 0, 0u), 0u);                                     // Seek
+  Call(p, 4, static_cast<const void*>("ab"), 2);  // Write
+  Call(p, 12, BYTE{0x11});                        // WriteByte
+  Call(p, 13, WORD{0x2233});                      // WriteWord
+  Call(p, 14, DWORD{0x44556677});                 // WriteDword
+  Call(p, 15, 1.5);                               // WriteDouble
+  Call(p, 16, static_cast<const WCHAR*>(u"w"));   // WriteStringW
+  Call(p, 17, static_cast<const char*>("s\n"));   // WriteString
+  EXPECT_EQ(Call<ULONG>(p, 20), 24u);             // GetSize
+  EXPECT_EQ(Call<ULONG>(p, 5, 0, 0u), 0u);        // Seek
   char two[2];
-  EXPECT_EQ(Call<ULONG>(p, 3, static_cast<void*>(two), 2), 2u);                // Read
-  EXPECT_EQ(Call<ULONG>(p, 6), 2u);                                            // GetPosition
-  EXPECT_EQ(Call<BYTE>(p, 8), 0x11);                                           // ReadByte
-  EXPECT_EQ(Call<WORD>(p, 9), 0x2233);                                         // ReadWord
-  EXPECT_EQ(Call<DWORD>(p, 10), 0x44556677u);                                  // ReadDword
-  EXPECT_EQ(Call<double>(p, 11), 1.5);                                         // ReadDouble
+  EXPECT_EQ(Call<ULONG>(p, 3, static_cast<void*>(two), 2), 2u);  // Read
+  EXPECT_EQ(Call<ULONG>(p, 6), 2u);                              // GetPosition
+  EXPECT_EQ(Call<BYTE>(p, 8), 0x11);                             // ReadByte
+  EXPECT_EQ(Call<WORD>(p, 9), 0x2233);                           // ReadWord
+  EXPECT_EQ(Call<DWORD>(p, 10), 0x44556677u);                    // ReadDword
+  EXPECT_EQ(Call<double>(p, 11), 1.5);                           // ReadDouble
   WCHAR w[4];
-  EXPECT_EQ(Call<int>(p, 18, static_cast<WCHAR*>(w), 2), 2);                   // ReadLineW: "w", 0
+  EXPECT_EQ(Call<int>(p, 18, static_cast<WCHAR*>(w), 2), 2);  // ReadLineW: "w", 0
   char s[8];
-  EXPECT_EQ(Call<int>(p, 19, static_cast<char*>(s), 8), 1);                    // ReadLine: "s\n"
-  EXPECT_NE(Call<int>(p, 7), 0);                                               // Flush
-  EXPECT_EQ(std::u16string(Call<const WCHAR*>(p, 21)), path);                  // GetFileName
+  EXPECT_EQ(Call<int>(p, 19, static_cast<char*>(s), 8), 1);    // ReadLine: "s\n"
+  EXPECT_NE(Call<int>(p, 7), 0);                               // Flush
+  EXPECT_EQ(std::u16string(Call<const WCHAR*>(p, 21)), path);  // GetFileName
   void* asOut = nullptr;
   EXPECT_EQ(f->QueryInterface(typeid(IXFile), &asOut), 1);
   static_cast<IXFile*>(asOut)->Release();
@@ -101,7 +102,9 @@ TEST(XFile, TheWindowSlidesInBothDirections) {
       EXPECT_EQ(std::string(got.data(), n), data.substr(start, n));
     }
     f->Seek(-4, ZRFILE_SEEK_END);
-    EXPECT_EQ(f->ReadDword(), *reinterpret_cast<const DWORD*>(data.data() + data.size() - 4));
+    DWORD last;
+    std::memcpy(&last, data.data() + data.size() - 4, 4);
+    EXPECT_EQ(f->ReadDword(), last);
     EXPECT_THROW(f->ReadByte(), CXFileException);
   }
 }
@@ -156,12 +159,11 @@ TEST(XFile, LineReaderTerminators) {
     int result;
     std::string buffer;  // the units up to and including the terminator
   } cases[] = {
-      {"ab\ncd", 10, 2, std::string("ab\n\0", 4)},   // the newline stays
-      {"ab\ncd", 3, 2, std::string("ab\0", 3)},      // a newline read at max - 1 is replaced
-      {"abcd", 10, 4, std::string("abcd\0", 5)},     // the data ends
-      {"abcdef", 4, 4, std::string("abcd\0", 5)},    // max units without a newline
-      {"\nx", 5, 0, std::string("\n\0", 2)},
-      {"x", 0, 0, std::string("\0", 1)},
+      {"ab\ncd", 10, 2, std::string("ab\n\0", 4)},  // the newline stays
+      {"ab\ncd", 3, 2, std::string("ab\0", 3)},     // a newline read at max - 1 is replaced
+      {"abcd", 10, 4, std::string("abcd\0", 5)},    // the data ends
+      {"abcdef", 4, 4, std::string("abcd\0", 5)},   // max units without a newline
+      {"\nx", 5, 0, std::string("\n\0", 2)},       {"x", 0, 0, std::string("\0", 1)},
   };
   TempDir dir;
   for (const auto& c : cases) {
@@ -174,11 +176,13 @@ TEST(XFile, LineReaderTerminators) {
     EXPECT_EQ(std::string(buffer, c.buffer.size()), c.buffer);
     std::u16string wide;
     for (char ch : c.text) wide.append({static_cast<char16_t>(ch)});
-    zrtest::WriteText(dir.Path("w"), std::string(reinterpret_cast<const char*>(wide.data()), wide.size() * 2));
+    zrtest::WriteText(dir.Path("w"),
+                      std::string(reinterpret_cast<const char*>(wide.data()), wide.size() * 2));
     FileRef<IXFile> w(Fio_Open(dir.WPath("w").c_str(), 0));
     WCHAR units[16];
     EXPECT_EQ(w->ReadLineW(units, c.max), c.result);
-    EXPECT_EQ(std::u16string(units, c.buffer.size()), std::u16string(c.buffer.begin(), c.buffer.end()));
+    EXPECT_EQ(std::u16string(units, c.buffer.size()),
+              std::u16string(c.buffer.begin(), c.buffer.end()));
   }
   // The next line after the first.
   zrtest::WriteText(dir.Path("t"), "ab\ncd");
@@ -204,11 +208,12 @@ TEST(XFile, OpenFailuresCarryTheirCauses) {
       {dir.WPath("ro"), ZRFILE_WRITE, ZRCAUSE_ACCESSDENIED, ZRFILEOP_WRITE},
       {dir.WPath(), 0, ZRCAUSE_ACCESSDENIED, ZRFILEOP_READ},
       {std::u16string(600, u'a'), 0, ZRCAUSE_BADPATH, ZRFILEOP_READ},  // never cut to fit
-      {u"ftp://host/file", 0, ZRCAUSE_FILENOTFOUND, ZRFILEOP_OPEN},   // no remote files yet
+      {u"ftp://host/file", 0, ZRCAUSE_FILENOTFOUND, ZRFILEOP_OPEN},    // no remote files yet
   };
   for (const auto& c : cases) {
     const FileError e = ThrownBy([&] { FileRef<IXFile> f(Fio_Open(c.path.c_str(), c.mode)); });
-    EXPECT_EQ(e.cause, c.cause) << std::string(c.path.begin(), c.path.begin() + std::min<std::size_t>(c.path.size(), 60));
+    EXPECT_EQ(e.cause, c.cause) << std::string(
+        c.path.begin(), c.path.begin() + std::min<std::size_t>(c.path.size(), 60));
     EXPECT_EQ(e.operation, c.operation);
   }
 }
