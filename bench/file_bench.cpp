@@ -70,7 +70,11 @@ void BM_ReadPieces_IXFile(benchmark::State& state) {
   }
   state.SetBytesProcessed(state.iterations() * FileBytes());
 }
-BENCHMARK(BM_ReadPieces_IXFile)->Arg(0)->Arg(ZRFILE_EXISTING)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_ReadPieces_IXFile)
+    ->Arg(0)
+    ->Arg(ZRFILE_EXISTING)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
 
 void BM_ReadDword_IXFile(benchmark::State& state) {
   const std::u16string path = Wide(ReadFilePath());
@@ -107,7 +111,8 @@ void BM_Write_OutFileCommit(benchmark::State& state) {
   const std::vector<char> piece(kPiece, 'w');
   for (auto _ : state) {
     IXOutFile* out = Fio_OpenOut(target.c_str(), 0);
-    for (std::int64_t done = 0; done < FileBytes(); done += kPiece) out->Write(piece.data(), kPiece);
+    for (std::int64_t done = 0; done < FileBytes(); done += kPiece)
+      out->Write(piece.data(), kPiece);
     out->Commit();
     out->Release();
   }

@@ -97,7 +97,8 @@ CXFile::CXFile(const WCHAR* path, int mode)
       zr::ThrowLastFileError(u"", static_cast<DWORD>(m_access));
   } else {
     // Names longer than the field are refused, never cut.
-    if (zrpal::wcslen(path) >= kNameChars) zr::ThrowFileError(ZRCAUSE_BADPATH, path, static_cast<DWORD>(m_access));
+    if (zrpal::wcslen(path) >= kNameChars)
+      zr::ThrowFileError(ZRCAUSE_BADPATH, path, static_cast<DWORD>(m_access));
     zrpal::wcscpy(m_name, path);
   }
   Fio_ChangeNELock(m_name, true);
@@ -115,13 +116,16 @@ void CXFile::Open() {
   const DWORD hint = (m_mode & ZRFILE_RANDOM) ? FILE_FLAG_RANDOM_ACCESS : FILE_FLAG_SEQUENTIAL_SCAN;
   HANDLE h;
   if (m_access == kAccessWrite) {
-    const DWORD kind = (m_mode & ZRFILE_TEMPORARY) ? FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE
-                                                   : FILE_ATTRIBUTE_ARCHIVE;
+    const DWORD kind = (m_mode & ZRFILE_TEMPORARY)
+                           ? FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE
+                           : FILE_ATTRIBUTE_ARCHIVE;
     h = CreateFileW(m_name, GENERIC_READ | GENERIC_WRITE, 0, nullptr,
-                    (m_mode & ZRFILE_EXISTING) ? OPEN_EXISTING : CREATE_ALWAYS, hint | kind, nullptr);
+                    (m_mode & ZRFILE_EXISTING) ? OPEN_EXISTING : CREATE_ALWAYS, hint | kind,
+                    nullptr);
   } else {
-    h = CreateFileW(m_name, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                    hint | FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_ARCHIVE, nullptr);
+    h = CreateFileW(m_name, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                    OPEN_EXISTING, hint | FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_ARCHIVE,
+                    nullptr);
   }
   if (h == INVALID_HANDLE_VALUE) ThrowLastError();
   m_hFile = h;
@@ -133,7 +137,8 @@ void CXFile::Open() {
     if (m_size == 0) return;  // no mapping, no view
     m_hMapping = CreateFileMappingW(h, nullptr, PAGE_READONLY, 0, 0, nullptr);
     if (!m_hMapping) ThrowLastError();
-    const SIZE_T first = (m_mode & ZRFILE_EXISTING) ? 0 : (m_size < m_viewSize ? m_size : m_viewSize);
+    const SIZE_T first =
+        (m_mode & ZRFILE_EXISTING) ? 0 : (m_size < m_viewSize ? m_size : m_viewSize);
     m_pView = static_cast<BYTE*>(MapViewOfFile(m_hMapping, FILE_MAP_READ, 0, 0, first));
   } else {
     // One view long: a smaller file grows to it on disk.
@@ -149,7 +154,9 @@ CXFile::~CXFile() { Fio_ChangeNELock(m_name, false); }
 
 void CXFile::ThrowLastError() { zr::ThrowLastFileError(m_name, static_cast<DWORD>(m_access)); }
 
-ULONG CXFile::ViewLength() const { return ViewLengthOf(m_access, m_mode, m_viewOffset, m_viewSize, m_size); }
+ULONG CXFile::ViewLength() const {
+  return ViewLengthOf(m_access, m_mode, m_viewOffset, m_viewSize, m_size);
+}
 
 template <unsigned N>
 void CXFile::ReadFixed(BYTE* out) {
@@ -158,7 +165,8 @@ void CXFile::ReadFixed(BYTE* out) {
       at + N <= ViewLengthOf(m_access, m_mode, m_viewOffset, m_viewSize, m_size)) {
     const DWORD faults = zrpal::ViewFaultCount();
     std::memcpy(out, m_pView + at, N);
-    if (zrpal::ViewFaultCount() != faults) zr::ThrowFileError(ZRCAUSE_DEVICE, m_name, static_cast<DWORD>(m_access));
+    if (zrpal::ViewFaultCount() != faults)
+      zr::ThrowFileError(ZRCAUSE_DEVICE, m_name, static_cast<DWORD>(m_access));
     m_position += N;
     return;
   }
@@ -172,7 +180,8 @@ void CXFile::WriteFixed(const BYTE* in) {
       m_position <= kMaxPosition - N) {
     const DWORD faults = zrpal::ViewFaultCount();
     std::memcpy(m_pView + at, in, N);
-    if (zrpal::ViewFaultCount() != faults) zr::ThrowFileError(ZRCAUSE_DEVICE, m_name, ZRFILEOP_WRITE);
+    if (zrpal::ViewFaultCount() != faults)
+      zr::ThrowFileError(ZRCAUSE_DEVICE, m_name, ZRFILEOP_WRITE);
     m_position += N;
     if (m_position > m_size) m_size = m_position;
     return;
@@ -188,7 +197,8 @@ void CXFile::MoveView(ULONG position) {
   }
   m_viewOffset = position - position % m_viewSize;
   if (m_access == kAccessRead) {
-    m_pView = static_cast<BYTE*>(MapViewOfFile(m_hMapping, FILE_MAP_READ, 0, m_viewOffset, ViewLength()));
+    m_pView =
+        static_cast<BYTE*>(MapViewOfFile(m_hMapping, FILE_MAP_READ, 0, m_viewOffset, ViewLength()));
   } else {
     // The mapping is made again, one view past the new offset: this grows
     // the file on disk (its blocks reserved) a view at a time.
@@ -197,7 +207,8 @@ void CXFile::MoveView(ULONG position) {
     m_hMapping = CreateFileMappingW(m_hFile, nullptr, PAGE_READWRITE, static_cast<DWORD>(end >> 32),
                                     static_cast<DWORD>(end), nullptr);
     if (!m_hMapping) ThrowLastError();
-    m_pView = static_cast<BYTE*>(MapViewOfFile(m_hMapping, FILE_MAP_WRITE, 0, m_viewOffset, m_viewSize));
+    m_pView =
+        static_cast<BYTE*>(MapViewOfFile(m_hMapping, FILE_MAP_WRITE, 0, m_viewOffset, m_viewSize));
   }
   if (!m_pView) ThrowLastError();
 }
@@ -211,13 +222,17 @@ ULONG CXFile::Read(void* buffer, int count) {
   ULONG done = 0;
   while (done < n) {
     if (!m_pView || m_position < m_viewOffset ||
-        m_position - m_viewOffset >= ViewLengthOf(m_access, m_mode, m_viewOffset, m_viewSize, m_size))
+        m_position - m_viewOffset >=
+            ViewLengthOf(m_access, m_mode, m_viewOffset, m_viewSize, m_size))
       MoveView(m_position);
-    const ULONG inView = m_viewOffset + ViewLengthOf(m_access, m_mode, m_viewOffset, m_viewSize, m_size) - m_position;
+    const ULONG inView = m_viewOffset +
+                         ViewLengthOf(m_access, m_mode, m_viewOffset, m_viewSize, m_size) -
+                         m_position;
     const ULONG piece = n - done < inView ? n - done : inView;
     const DWORD faults = zrpal::ViewFaultCount();
     std::memcpy(out + done, m_pView + (m_position - m_viewOffset), piece);
-    if (zrpal::ViewFaultCount() != faults) zr::ThrowFileError(ZRCAUSE_DEVICE, m_name, static_cast<DWORD>(m_access));
+    if (zrpal::ViewFaultCount() != faults)
+      zr::ThrowFileError(ZRCAUSE_DEVICE, m_name, static_cast<DWORD>(m_access));
     m_position += piece;
     done += piece;
   }
@@ -244,12 +259,14 @@ void CXFile::Write(const void* buffer, int count) {
       done += whole;
       continue;
     }
-    if (!m_pView || m_position < m_viewOffset || m_position - m_viewOffset >= m_viewSize) MoveView(m_position);
+    if (!m_pView || m_position < m_viewOffset || m_position - m_viewOffset >= m_viewSize)
+      MoveView(m_position);
     const ULONG inView = m_viewOffset + m_viewSize - m_position;
     const ULONG piece = n - done < inView ? n - done : inView;
     const DWORD faults = zrpal::ViewFaultCount();
     std::memcpy(m_pView + (m_position - m_viewOffset), in + done, piece);
-    if (zrpal::ViewFaultCount() != faults) zr::ThrowFileError(ZRCAUSE_DEVICE, m_name, ZRFILEOP_WRITE);
+    if (zrpal::ViewFaultCount() != faults)
+      zr::ThrowFileError(ZRCAUSE_DEVICE, m_name, ZRFILEOP_WRITE);
     m_position += piece;
     done += piece;
     if (m_position > m_size) m_size = m_position;
@@ -260,7 +277,8 @@ void CXFile::WriteThrough(const BYTE* in, ULONG bytes) {
   using namespace zrpal;
   LARGE_INTEGER at{m_position};
   DWORD written = 0;
-  if (!SetFilePointerEx(m_hFile, at, nullptr, FILE_BEGIN) || !WriteFile(m_hFile, in, bytes, &written, nullptr))
+  if (!SetFilePointerEx(m_hFile, at, nullptr, FILE_BEGIN) ||
+      !WriteFile(m_hFile, in, bytes, &written, nullptr))
     ThrowLastError();
   m_position += bytes;
   if (m_position > m_size) m_size = m_position;
@@ -269,10 +287,17 @@ void CXFile::WriteThrough(const BYTE* in, ULONG bytes) {
 ULONG CXFile::Seek(int offset, unsigned int origin) {
   std::int64_t base;
   switch (origin) {
-    case ZRFILE_SEEK_SET: base = 0; break;
-    case ZRFILE_SEEK_CUR: base = m_position; break;
-    case ZRFILE_SEEK_END: base = m_size; break;
-    default: zr::ThrowFileError(ZRCAUSE_BADSEEK, m_name, static_cast<DWORD>(m_access));
+    case ZRFILE_SEEK_SET:
+      base = 0;
+      break;
+    case ZRFILE_SEEK_CUR:
+      base = m_position;
+      break;
+    case ZRFILE_SEEK_END:
+      base = m_size;
+      break;
+    default:
+      zr::ThrowFileError(ZRCAUSE_BADSEEK, m_name, static_cast<DWORD>(m_access));
   }
   std::int64_t target = base + offset;
   if (target < 0) target = 0;
@@ -356,7 +381,8 @@ ULONG CXFile::Release() {
     // The file grew a view at a time; it ends at its logical size.
     LONG high = 0;
     SetLastError(ERROR_SUCCESS);
-    if (SetFilePointer(m_hFile, static_cast<LONG>(m_size), &high, FILE_BEGIN) == INVALID_SET_FILE_POINTER &&
+    if (SetFilePointer(m_hFile, static_cast<LONG>(m_size), &high, FILE_BEGIN) ==
+            INVALID_SET_FILE_POINTER &&
         GetLastError() != ERROR_SUCCESS)
       ok = false;
     else if (!SetEndOfFile(m_hFile))

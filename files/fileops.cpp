@@ -5,6 +5,8 @@
 // the cause of the Windows error. Memory-file names and URLs are handled
 // where the functions say so: URLs as files that cannot be found, until
 // remote files exist.
+#include "zr/fileops.h"
+
 #include <memory>
 #include <new>
 
@@ -18,14 +20,14 @@
 #include "pal/handle.h"
 #include "pal/security/security.h"
 #include "zr/exception.h"
-#include "zr/fileops.h"
 #include "zr/memfile.h"
 
 namespace {
 
 constexpr WCHAR kTempPrefix[] = u"ZRPR";
 constexpr WCHAR kSeparators[] = u"\\/";
-constexpr UINT kQuietErrorMode = zrpal::SEM_FAILCRITICALERRORS | zrpal::SEM_NOOPENFILEERRORBOX;  // 0x8001
+constexpr UINT kQuietErrorMode =
+    zrpal::SEM_FAILCRITICALERRORS | zrpal::SEM_NOOPENFILEERRORBOX;  // 0x8001
 constexpr std::size_t kTempBufferChars = 512;
 
 // The process-wide buffers of Fio_GetTempFileName.
@@ -89,7 +91,8 @@ void Fio_CreateDirectory(const WCHAR* path) {
     i = at + 1;
     // Drives ("C:") and the empty level before a leading separator are
     // passed over.
-    if (level.GetLength() == 0 || level.GetAt(static_cast<unsigned>(level.GetLength() - 1)) == ':') continue;
+    if (level.GetLength() == 0 || level.GetAt(static_cast<unsigned>(level.GetLength() - 1)) == ':')
+      continue;
     if (Fio_IsFileExist(level)) continue;
     if (!zrpal::CreateDirectoryW(level, nullptr)) {
       const DWORD error = zrpal::GetLastError();
@@ -151,10 +154,12 @@ int Fio_IsWritableDir(const WCHAR* path) {
   using namespace zrpal;
   constexpr SECURITY_INFORMATION kRequest =
       OWNER_SECURITY_INFORMATION | GROUP_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION;  // 7
-  constexpr DWORD kTokenRights = TOKEN_QUERY | TOKEN_DUPLICATE | TOKEN_IMPERSONATE | STANDARD_RIGHTS_READ;
+  constexpr DWORD kTokenRights =
+      TOKEN_QUERY | TOKEN_DUPLICATE | TOKEN_IMPERSONATE | STANDARD_RIGHTS_READ;
   static constexpr GENERIC_MAPPING kFileMapping = {0x120089, 0x120116, 0x1200A0, 0x1F01FF};
   DWORD needed = 0;
-  if (GetFileSecurityW(path, kRequest, nullptr, 0, &needed) || GetLastError() != ERROR_INSUFFICIENT_BUFFER)
+  if (GetFileSecurityW(path, kRequest, nullptr, 0, &needed) ||
+      GetLastError() != ERROR_INSUFFICIENT_BUFFER)
     return 0;
   std::unique_ptr<BYTE[]> descriptor(new (std::nothrow) BYTE[needed]);
   if (!descriptor || !GetFileSecurityW(path, kRequest, descriptor.get(), needed, &needed)) return 0;
@@ -176,14 +181,14 @@ int Fio_IsWritableDir(const WCHAR* path) {
 
 int Fio_GetSecurityInfo(const WCHAR* path, CXStringW& owner) {
   using namespace zrpal;
-  HANDLE h = CreateFileW(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                         FILE_ATTRIBUTE_NORMAL, nullptr);
+  HANDLE h = CreateFileW(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                         OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (h == INVALID_HANDLE_VALUE) return 0;
   ScopedHandle file(h);
   PSID sid = nullptr;
   PSECURITY_DESCRIPTOR descriptor = nullptr;
-  if (GetSecurityInfo(h, SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION, &sid, nullptr, nullptr, nullptr,
-                      &descriptor) != ERROR_SUCCESS)
+  if (GetSecurityInfo(h, SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION, &sid, nullptr, nullptr,
+                      nullptr, &descriptor) != ERROR_SUCCESS)
     return 0;
   std::unique_ptr<void, HLOCAL (*)(HLOCAL)> descriptorGuard(descriptor, LocalFree);
   // One call to learn the sizes, one to fetch the names.
@@ -207,7 +212,8 @@ int Fio_GetSecurityInfo(const WCHAR* path, CXStringW& owner) {
 const WCHAR* Fio_GetTempFileName() {
   g_tempName[0] = 0;
   const DWORD n = zrpal::GetTempPathW(kTempBufferChars, g_tempFolder);
-  if (n == 0 || n >= kTempBufferChars || !zrpal::GetTempFileNameW(g_tempFolder, kTempPrefix, 0, g_tempName))
+  if (n == 0 || n >= kTempBufferChars ||
+      !zrpal::GetTempFileNameW(g_tempFolder, kTempPrefix, 0, g_tempName))
     g_tempName[0] = 0;  // the platform failed: an empty name
   return g_tempName;
 }

@@ -54,8 +54,8 @@ LockEntry* Find(const WCHAR* path) {
 
 HANDLE OpenLockHandle(const WCHAR* path) {
   using namespace zrpal;
-  HANDLE h = CreateFileW(path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                         FILE_FLAG_NO_BUFFERING, nullptr);
+  HANDLE h = CreateFileW(path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                         OPEN_EXISTING, FILE_FLAG_NO_BUFFERING, nullptr);
   return h == INVALID_HANDLE_VALUE ? nullptr : h;
 }
 
@@ -157,7 +157,8 @@ int Fio_IsWritableFile(const WCHAR* path) {
   } else if (attributes & FILE_ATTRIBUTE_READONLY) {
     writable = 0;
   } else {
-    HANDLE h = CreateFileW(path, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    HANDLE h =
+        CreateFileW(path, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
     writable = h != INVALID_HANDLE_VALUE;
     if (writable) CloseHandle(h);
   }

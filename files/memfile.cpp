@@ -1,4 +1,6 @@
 // files/memfile.cpp - memory files (see zr/memfile.h).
+#include "zr/memfile.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -8,7 +10,6 @@
 #include "files/typedops.h"
 #include "pal/wstr.h"
 #include "zr/exception.h"
-#include "zr/memfile.h"
 
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Winvalid-offsetof"
@@ -63,7 +64,8 @@ MemFileName ParseMemFileName(const WCHAR* name) {
     numbers[found++] = ReadNumber(start, p);
   }
   MemFileName block{nullptr, 0};
-  if (found < 2 || numbers[0] == 0 || numbers[1] < 0 || numbers[1] > std::int64_t{kMaxSize}) return block;
+  if (found < 2 || numbers[0] == 0 || numbers[1] < 0 || numbers[1] > std::int64_t{kMaxSize})
+    return block;
   // Sign-extended to pointer width, as the 32-bit reading did.
   block.address = reinterpret_cast<const BYTE*>(static_cast<std::intptr_t>(numbers[0]));
   block.size = static_cast<ULONG>(numbers[1]);
@@ -76,8 +78,10 @@ int Fio_IsMemFile(const WCHAR* path) {
   return path && zrpal::_wcsnicmp(path, zr::kPrefix, zr::kPrefixLength) == 0 ? 1 : 0;
 }
 
-CXMemFile::CXMemFile(const WCHAR* name) : m_position(0), m_size(0), m_pData(nullptr), m_cOwnRef(1), m_name{} {
-  if (!name || zrpal::wcslen(name) >= CXFile::kNameChars) zr::ThrowFileError(ZRCAUSE_BADPATH, name, ZRFILEOP_OPEN);
+CXMemFile::CXMemFile(const WCHAR* name)
+    : m_position(0), m_size(0), m_pData(nullptr), m_cOwnRef(1), m_name{} {
+  if (!name || zrpal::wcslen(name) >= CXFile::kNameChars)
+    zr::ThrowFileError(ZRCAUSE_BADPATH, name, ZRFILEOP_OPEN);
   zrpal::wcscpy(m_name, name);
   const zr::MemFileName block = zr::ParseMemFileName(m_name);
   m_pData = block.address;
@@ -109,10 +113,17 @@ void CXMemFile::Write(const void*, int) {}  // memory files are read-only views
 ULONG CXMemFile::Seek(int offset, unsigned int origin) {
   std::int64_t base;
   switch (origin) {
-    case ZRFILE_SEEK_SET: base = 0; break;
-    case ZRFILE_SEEK_CUR: base = m_position; break;
-    case ZRFILE_SEEK_END: base = m_size; break;
-    default: zr::ThrowFileError(ZRCAUSE_BADSEEK, m_name, ZRFILEOP_READ);
+    case ZRFILE_SEEK_SET:
+      base = 0;
+      break;
+    case ZRFILE_SEEK_CUR:
+      base = m_position;
+      break;
+    case ZRFILE_SEEK_END:
+      base = m_size;
+      break;
+    default:
+      zr::ThrowFileError(ZRCAUSE_BADSEEK, m_name, ZRFILEOP_READ);
   }
   std::int64_t target = base + offset;
   if (target < 0) target = 0;

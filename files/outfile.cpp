@@ -39,10 +39,21 @@ constexpr WCHAR kCurrentFolder[] = u".";
 // The cause Fio_OpenOut gives when no temporary file can be made.
 DWORD TempFileCause(DWORD error) {
   switch (error) {
-    case 64: case 65: case 66: case 67: return ZRCAUSE_NETWORK;
-    case 5: return ZRCAUSE_ACCESSDENIED;
-    case 3: case 53: case 123: case 161: case 267: return ZRCAUSE_BADPATH;
-    default: return ZRCAUSE_NOMEMORY;
+    case 64:
+    case 65:
+    case 66:
+    case 67:
+      return ZRCAUSE_NETWORK;
+    case 5:
+      return ZRCAUSE_ACCESSDENIED;
+    case 3:
+    case 53:
+    case 123:
+    case 161:
+    case 267:
+      return ZRCAUSE_BADPATH;
+    default:
+      return ZRCAUSE_NOMEMORY;
   }
 }
 
@@ -70,7 +81,8 @@ CXOutFile::CXOutFile(const WCHAR* target, const WCHAR* tempName, int mode)
     : m_pInner(nullptr), m_target{}, m_temp{}, m_locked(false) {
   CopyName(m_target, target);
   CopyName(m_temp, tempName);
-  if (!Fio_IsWritableFile(m_target)) zr::ThrowFileError(ZRCAUSE_ACCESSDENIED, m_target, ZRFILEOP_OPEN);
+  if (!Fio_IsWritableFile(m_target))
+    zr::ThrowFileError(ZRCAUSE_ACCESSDENIED, m_target, ZRFILEOP_OPEN);
   // A temporary inner file would vanish before Commit could rename it.
   mode &= ~ZRFILE_TEMPORARY;
   if (Fio_IsFileExist(m_target)) {

@@ -14,7 +14,8 @@ namespace zr {
 // file), operation 1, with the file's name.
 template <class File>
 void ReadValue(File& f, BYTE* bytes, int n) {
-  if (static_cast<int>(f.Read(bytes, n)) != n) ThrowFileError(ZRCAUSE_EOF, f.GetFileName(), ZRFILEOP_READ);
+  if (static_cast<int>(f.Read(bytes, n)) != n)
+    ThrowFileError(ZRCAUSE_EOF, f.GetFileName(), ZRFILEOP_READ);
 }
 
 template <class File>

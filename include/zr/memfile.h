@@ -24,8 +24,8 @@ ZR_API int Fio_IsMemFile(const WCHAR* path);
 // the position to the size in every mode (cause 5, operation 1 beyond it or
 // for an unknown origin); Flush returns 1; Commit does nothing. The last
 // Release destroys the object and leaves the block alone. Deviation: a bad
-// address is not caught (Windows' original turns the access fault into
-// cause 12); the name promises a readable block.
+// address is not caught (the contract turns the access fault into cause
+// 12); the name promises a readable block.
 class ZR_API CXMemFile final : public CZRUnknownImpl<IXOutFile> {
  public:
   // CXFileException cause 7, operation 0, for a name over 511 characters.

@@ -12,7 +12,9 @@
 //
 // Failures of real work throw CXFileException (cause from the table of
 // Windows errors to causes, the file's name, an operation code below);
-// CXException where a function says so.
+// CXException where a function says so. Deviation: a negative count, or a
+// null buffer with a positive count, throws CXException cause 10 in every
+// file's Read and Write (the contract leaves them undefined).
 #pragma once
 
 #include "zr/unknown.h"
@@ -129,7 +131,8 @@ ZR_API IXFile* Fio_Open(const WCHAR* path, int mode);
 // Commit. CXException cause 9 when the target exists and is not writable;
 // CXException with the cause of the Windows error when the temporary file
 // cannot be made (network 13, access 9, bad path 7, else 2). Null when the
-// object cannot be allocated.
+// object cannot be allocated. When the writer cannot be made the temporary
+// file is deleted again (the contract leaves it).
 ZR_API IXOutFile* Fio_OpenOut(const WCHAR* path, int mode);
 
 // The disk file: reads and writes through a window onto a mapping of the
@@ -146,6 +149,8 @@ ZR_API IXOutFile* Fio_OpenOut(const WCHAR* path, int mode);
 // A fault while copying through the window (a device error, the file cut by
 // another process) is thrown as cause 12 with the access kind. Writing to a
 // file opened for reading throws cause 9 (access denied) and writes nothing.
+// Positions are 32-bit: a write that would pass 4 GiB - 1 throws cause 3
+// (volume full), a seek there cause 5 (the contract's 32-bit positions wrap).
 // The last Release closes the file; a failure to unmap, close the mapping or
 // cut the file throws cause 2 after everything was released.
 class ZR_API CXFile final : public CZRUnknownImpl<IXFile> {

@@ -39,7 +39,8 @@ BOOL ParseOpen(DWORD access, DWORD share, SECURITY_ATTRIBUTES* security, DWORD d
                DWORD flagsAndAttributes, HANDLE templateFile, OpenRequest* out) {
   const bool known = !(access & ~kKnownAccess) && !(share & ~kKnownShare) &&
                      !(flagsAndAttributes & ~(kKnownAttributes | kKnownFlags)) && !security &&
-                     !templateFile && disposition >= CREATE_NEW && disposition <= TRUNCATE_EXISTING &&
+                     !templateFile && disposition >= CREATE_NEW &&
+                     disposition <= TRUNCATE_EXISTING &&
                      !(disposition == TRUNCATE_EXISTING && !(access & GENERIC_WRITE));
   if (!known) {
     SetLastError(ERROR_INVALID_PARAMETER);
@@ -58,9 +59,9 @@ BOOL ParseOpen(DWORD access, DWORD share, SECURITY_ATTRIBUTES* security, DWORD d
   out->disposition = disposition;
   out->readOnlyAttribute = (flagsAndAttributes & FILE_ATTRIBUTE_READONLY) != 0;
   out->writeThrough = (flagsAndAttributes & FILE_FLAG_WRITE_THROUGH) != 0;
-  out->hint = (flagsAndAttributes & FILE_FLAG_RANDOM_ACCESS)      ? AccessHint::Random
+  out->hint = (flagsAndAttributes & FILE_FLAG_RANDOM_ACCESS)     ? AccessHint::Random
               : (flagsAndAttributes & FILE_FLAG_SEQUENTIAL_SCAN) ? AccessHint::Sequential
-                                                                  : AccessHint::None;
+                                                                 : AccessHint::None;
   return TRUE;
 }
 
@@ -70,7 +71,8 @@ void CivilFromDays(std::int64_t days, std::int64_t* year, unsigned* month, unsig
   days += 719468;
   const std::int64_t era = (days >= 0 ? days : days - 146096) / 146097;
   const auto dayOfEra = static_cast<unsigned>(days - era * 146097);
-  const unsigned yearOfEra = (dayOfEra - dayOfEra / 1460 + dayOfEra / 36524 - dayOfEra / 146096) / 365;
+  const unsigned yearOfEra =
+      (dayOfEra - dayOfEra / 1460 + dayOfEra / 36524 - dayOfEra / 146096) / 365;
   const unsigned dayOfYear = dayOfEra - (365 * yearOfEra + yearOfEra / 4 - yearOfEra / 100);
   const unsigned mp = (5 * dayOfYear + 2) / 153;
   *day = dayOfYear - (153 * mp + 2) / 5 + 1;
@@ -93,7 +95,8 @@ HANDLE CreateFileW(LPCWSTR fileName, DWORD desiredAccess, DWORD shareMode,
 }
 
 BOOL FileTimeToSystemTime(const FILETIME* fileTime, SYSTEMTIME* systemTime) {
-  const std::uint64_t ticks = (std::uint64_t{fileTime->dwHighDateTime} << 32) | fileTime->dwLowDateTime;
+  const std::uint64_t ticks =
+      (std::uint64_t{fileTime->dwHighDateTime} << 32) | fileTime->dwLowDateTime;
   if (ticks >> 63) {
     SetLastError(ERROR_INVALID_PARAMETER);
     return FALSE;

@@ -68,8 +68,9 @@ BOOL CopyFileW(LPCWSTR existing, LPCWSTR newName, BOOL failIfExists) {
   HANDLE from = CreateFileW(existing, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                             FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
   if (from == INVALID_HANDLE_VALUE) return FALSE;
-  HANDLE to = CreateFileW(newName, GENERIC_WRITE, 0, nullptr, failIfExists ? CREATE_NEW : CREATE_ALWAYS,
-                          FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+  HANDLE to =
+      CreateFileW(newName, GENERIC_WRITE, 0, nullptr, failIfExists ? CREATE_NEW : CREATE_ALWAYS,
+                  FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
   if (to == INVALID_HANDLE_VALUE) {
     const DWORD error = GetLastError();
     CloseHandle(from);
@@ -100,7 +101,8 @@ BOOL CopyFileW(LPCWSTR existing, LPCWSTR newName, BOOL failIfExists) {
 }
 
 BOOL MoveFileExW(LPCWSTR existing, LPCWSTR newName, DWORD flags) {
-  constexpr DWORD kKnown = MOVEFILE_REPLACE_EXISTING | MOVEFILE_COPY_ALLOWED | MOVEFILE_WRITE_THROUGH;
+  constexpr DWORD kKnown =
+      MOVEFILE_REPLACE_EXISTING | MOVEFILE_COPY_ALLOWED | MOVEFILE_WRITE_THROUGH;
   if (flags & ~kKnown) {
     SetLastError(ERROR_INVALID_PARAMETER);
     return FALSE;

@@ -75,7 +75,8 @@ HANDLE FindFirstFileW(LPCWSTR fileName, WIN32_FIND_DATAW* findData) {
   }
   const std::size_t length = wcslen(fileName);
   std::size_t nameStart = length;
-  while (nameStart > 0 && fileName[nameStart - 1] != '\\' && fileName[nameStart - 1] != '/') --nameStart;
+  while (nameStart > 0 && fileName[nameStart - 1] != '\\' && fileName[nameStart - 1] != '/')
+    --nameStart;
   LPCWSTR name = fileName + nameStart;
   if (*name == 0 || length - nameStart >= kNameMax) {
     SetLastError(*name == 0 ? ERROR_FILE_NOT_FOUND : ERROR_FILENAME_EXCED_RANGE);

@@ -176,7 +176,8 @@ void GetSystemInfo(SYSTEM_INFO* info) {
   info->dwProcessorType = 8664;      // PROCESSOR_AMD_X8664
 #endif
   info->dwPageSize = PageSize();
-  info->lpMinimumApplicationAddress = reinterpret_cast<LPVOID>(std::uintptr_t{kAllocationGranularity});
+  info->lpMinimumApplicationAddress =
+      reinterpret_cast<LPVOID>(std::uintptr_t{kAllocationGranularity});
   info->lpMaximumApplicationAddress = reinterpret_cast<LPVOID>(std::uintptr_t{0x7FFFFFFEFFFF});
   info->dwNumberOfProcessors = ProcessorCount();
   const DWORD n = info->dwNumberOfProcessors;

@@ -26,11 +26,12 @@ BOOL ToOsPath(LPCWSTR path, OsPath* out) {
     SetLastError(ERROR_FILENAME_EXCED_RANGE);
     return FALSE;
   }
-  const int bytes = WideCharToMultiByte(CP_UTF8, WC_ERR_INVALID_CHARS, path, static_cast<int>(units),
-                                        out->text, static_cast<int>(kOsPathMax - 1), nullptr, nullptr);
+  const int bytes =
+      WideCharToMultiByte(CP_UTF8, WC_ERR_INVALID_CHARS, path, static_cast<int>(units), out->text,
+                          static_cast<int>(kOsPathMax - 1), nullptr, nullptr);
   if (bytes <= 0) {
     SetLastError(GetLastError() == ERROR_INSUFFICIENT_BUFFER ? ERROR_FILENAME_EXCED_RANGE
-                                                            : ERROR_INVALID_NAME);
+                                                             : ERROR_INVALID_NAME);
     return FALSE;
   }
   out->length = static_cast<std::size_t>(bytes);

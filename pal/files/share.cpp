@@ -121,7 +121,7 @@ bool ShareLock::Conflicts(DWORD access, DWORD deny) const {
   for (unsigned k = 0; k < kKinds; ++k) {
     const DWORD kind = DWORD{1} << k;
     if ((access & kind) && HeldByOthers(m_fd, kFirstDenyByte + k, 1)) return true;  // step 3
-    if ((deny & kind) && HeldByOthers(m_fd, kFirstAccessByte + k, 1)) return true;   // step 4
+    if ((deny & kind) && HeldByOthers(m_fd, kFirstAccessByte + k, 1)) return true;  // step 4
   }
   return false;
 }

@@ -37,10 +37,10 @@ inline FILETIME FileTimeFromUnix(std::int64_t seconds, std::int64_t nanoseconds)
   constexpr std::int64_t kSecondsFrom1601To1970 = 11644473600;
   constexpr std::int64_t kTicksPerSecond = 10000000;
   const std::int64_t since1601 = seconds + kSecondsFrom1601To1970;
-  const std::uint64_t ticks =
-      since1601 < 0 ? 0
-                    : static_cast<std::uint64_t>(since1601) * kTicksPerSecond +
-                          static_cast<std::uint64_t>(nanoseconds / 100);
+  const std::uint64_t ticks = since1601 < 0
+                                  ? 0
+                                  : static_cast<std::uint64_t>(since1601) * kTicksPerSecond +
+                                        static_cast<std::uint64_t>(nanoseconds / 100);
   return FILETIME{static_cast<DWORD>(ticks), static_cast<DWORD>(ticks >> 32)};
 }
 

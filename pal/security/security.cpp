@@ -21,7 +21,7 @@ struct UnixSid {
   BYTE Revision;           // 1
   BYTE SubAuthorityCount;  // 2
   BYTE IdentifierAuthority[6];
-  DWORD SubAuthority[2];   // kind (1 user, 2 group), then the id
+  DWORD SubAuthority[2];  // kind (1 user, 2 group), then the id
 };
 static_assert(sizeof(UnixSid) == 16);
 
@@ -114,7 +114,8 @@ unsigned PermissionsFor(const TokenObject& t, const SecurityRecord& r) {
   if (t.uid == 0) return 7;  // the superuser reads and writes anything
   if (t.uid == r.Owner.SubAuthority[1]) return (r.Mode >> 6) & 7;
   bool member = t.gid == r.Group.SubAuthority[1];
-  for (std::size_t i = 0; !member && i < t.groupCount; ++i) member = t.groups[i] == r.Group.SubAuthority[1];
+  for (std::size_t i = 0; !member && i < t.groupCount; ++i)
+    member = t.groups[i] == r.Group.SubAuthority[1];
   return member ? (r.Mode >> 3) & 7 : r.Mode & 7;
 }
 
@@ -133,8 +134,8 @@ bool PutName(const char* text, LPWSTR out, DWORD* length, bool fits) {
 
 }  // namespace
 
-BOOL GetFileSecurityW(LPCWSTR fileName, SECURITY_INFORMATION requested, PSECURITY_DESCRIPTOR descriptor,
-                      DWORD length, DWORD* needed) {
+BOOL GetFileSecurityW(LPCWSTR fileName, SECURITY_INFORMATION requested,
+                      PSECURITY_DESCRIPTOR descriptor, DWORD length, DWORD* needed) {
   constexpr SECURITY_INFORMATION kKnown =
       OWNER_SECURITY_INFORMATION | GROUP_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION;
   if ((requested & ~kKnown) || !needed) {
@@ -155,10 +156,12 @@ BOOL GetFileSecurityW(LPCWSTR fileName, SECURITY_INFORMATION requested, PSECURIT
   return TRUE;
 }
 
-DWORD GetSecurityInfo(HANDLE handle, SE_OBJECT_TYPE type, SECURITY_INFORMATION requested, PSID* owner,
-                      PSID* group, void** dacl, void** sacl, PSECURITY_DESCRIPTOR* descriptor) {
-  if (type != SE_FILE_OBJECT || (requested & ~(OWNER_SECURITY_INFORMATION | GROUP_SECURITY_INFORMATION)) ||
-      dacl || sacl || !descriptor)
+DWORD GetSecurityInfo(HANDLE handle, SE_OBJECT_TYPE type, SECURITY_INFORMATION requested,
+                      PSID* owner, PSID* group, void** dacl, void** sacl,
+                      PSECURITY_DESCRIPTOR* descriptor) {
+  if (type != SE_FILE_OBJECT ||
+      (requested & ~(OWNER_SECURITY_INFORMATION | GROUP_SECURITY_INFORMATION)) || dacl || sacl ||
+      !descriptor)
     return ERROR_INVALID_PARAMETER;
   FileIds ids;
   if (!IdsOfHandle(handle, &ids)) return GetLastError();
@@ -223,8 +226,9 @@ void MapGenericMask(DWORD* mask, const GENERIC_MAPPING* mapping) {
   *mask = m & ~(GENERIC_READ | GENERIC_WRITE | kGenericExecute | kGenericAll);
 }
 
-BOOL AccessCheck(PSECURITY_DESCRIPTOR descriptor, HANDLE token, DWORD desired, const GENERIC_MAPPING* mapping,
-                 PRIVILEGE_SET* privileges, DWORD* privilegesLength, DWORD* granted, BOOL* status) {
+BOOL AccessCheck(PSECURITY_DESCRIPTOR descriptor, HANDLE token, DWORD desired,
+                 const GENERIC_MAPPING* mapping, PRIVILEGE_SET* privileges, DWORD* privilegesLength,
+                 DWORD* granted, BOOL* status) {
   if (!descriptor || !mapping || !privilegesLength || !granted || !status) {
     SetLastError(ERROR_INVALID_PARAMETER);
     return FALSE;
@@ -248,7 +252,8 @@ BOOL AccessCheck(PSECURITY_DESCRIPTOR descriptor, HANDLE token, DWORD desired, c
   SecurityRecord record;
   std::memcpy(&record, descriptor, sizeof record);
   const unsigned bits = PermissionsFor(*t.get(), record);
-  const DWORD allowed = ((bits & 4) ? mapping->GenericRead : 0) | ((bits & 2) ? mapping->GenericWrite : 0) |
+  const DWORD allowed = ((bits & 4) ? mapping->GenericRead : 0) |
+                        ((bits & 2) ? mapping->GenericWrite : 0) |
                         ((bits & 1) ? mapping->GenericExecute : 0);
   const DWORD wanted = desired & ~MAXIMUM_ALLOWED;
   if ((wanted & ~allowed) == 0 && (allowed || wanted)) {
@@ -271,13 +276,16 @@ BOOL LookupAccountSidW(LPCWSTR systemName, PSID sid, LPWSTR name, DWORD* nameLen
     return FALSE;
   }
   char account[kNameBytes], host[kNameBytes];
-  if (!IsUnixSid(sid, &kind, &id) || !AccountName(kind == kGroupKind, id, account, sizeof account)) {
+  if (!IsUnixSid(sid, &kind, &id) ||
+      !AccountName(kind == kGroupKind, id, account, sizeof account)) {
     SetLastError(ERROR_NONE_MAPPED);
     return FALSE;
   }
   if (!HostName(host, sizeof host)) return FALSE;
-  const bool nameFits = name && OsTextToWide(account, std::strlen(account), nullptr, 0) + 1 <= *nameLength;
-  const bool domainFits = domain && OsTextToWide(host, std::strlen(host), nullptr, 0) + 1 <= *domainLength;
+  const bool nameFits =
+      name && OsTextToWide(account, std::strlen(account), nullptr, 0) + 1 <= *nameLength;
+  const bool domainFits =
+      domain && OsTextToWide(host, std::strlen(host), nullptr, 0) + 1 <= *domainLength;
   const bool fits = nameFits && domainFits;
   PutName(account, name, nameLength, fits);
   PutName(host, domain, domainLength, fits);

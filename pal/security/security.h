@@ -78,14 +78,15 @@ struct PRIVILEGE_SET {
 // The descriptor of the file or folder `fileName` with the parts asked for
 // (owner, group, DACL; others: ERROR_INVALID_PARAMETER). *needed is set to
 // the size; a smaller `length` fails with ERROR_INSUFFICIENT_BUFFER.
-BOOL GetFileSecurityW(LPCWSTR fileName, SECURITY_INFORMATION requested, PSECURITY_DESCRIPTOR descriptor,
-                      DWORD length, DWORD* needed);
+BOOL GetFileSecurityW(LPCWSTR fileName, SECURITY_INFORMATION requested,
+                      PSECURITY_DESCRIPTOR descriptor, DWORD length, DWORD* needed);
 
 // The owner of an open file's handle (SE_FILE_OBJECT only): *owner points
 // into *descriptor, which the caller frees with LocalFree. The result is an
 // error code (ERROR_SUCCESS), as on Windows.
-DWORD GetSecurityInfo(HANDLE handle, SE_OBJECT_TYPE type, SECURITY_INFORMATION requested, PSID* owner,
-                      PSID* group, void** dacl, void** sacl, PSECURITY_DESCRIPTOR* descriptor);
+DWORD GetSecurityInfo(HANDLE handle, SE_OBJECT_TYPE type, SECURITY_INFORMATION requested,
+                      PSID* owner, PSID* group, void** dacl, void** sacl,
+                      PSECURITY_DESCRIPTOR* descriptor);
 
 HLOCAL LocalFree(HLOCAL memory);
 
@@ -106,8 +107,9 @@ void MapGenericMask(DWORD* mask, const GENERIC_MAPPING* mapping);
 // (ERROR_NO_IMPERSONATION_TOKEN), generic rights must be mapped first
 // (ERROR_GENERIC_NOT_MAPPED), the privilege set must have room for one
 // privilege (ERROR_INSUFFICIENT_BUFFER).
-BOOL AccessCheck(PSECURITY_DESCRIPTOR descriptor, HANDLE token, DWORD desired, const GENERIC_MAPPING* mapping,
-                 PRIVILEGE_SET* privileges, DWORD* privilegesLength, DWORD* granted, BOOL* status);
+BOOL AccessCheck(PSECURITY_DESCRIPTOR descriptor, HANDLE token, DWORD desired,
+                 const GENERIC_MAPPING* mapping, PRIVILEGE_SET* privileges, DWORD* privilegesLength,
+                 DWORD* granted, BOOL* status);
 
 // The account and domain names of a user or group SID. Buffer rules as on
 // Windows: when either buffer is too small, both sizes needed (terminator

@@ -31,10 +31,14 @@ class TempDir {
   TempDir& operator=(const TempDir&) = delete;
 
   // The path of `name` inside the folder, as text of both widths.
-  std::string Path(const std::string& name = "") const { return name.empty() ? m_path : m_path + "/" + name; }
+  std::string Path(const std::string& name = "") const {
+    return name.empty() ? m_path : m_path + "/" + name;
+  }
   std::u16string WPath(const std::string& name = "") const { return Wide(Path(name)); }
 
-  static std::u16string Wide(const std::string& ascii) { return std::u16string(ascii.begin(), ascii.end()); }
+  static std::u16string Wide(const std::string& ascii) {
+    return std::u16string(ascii.begin(), ascii.end());
+  }
 
  private:
   std::string m_path;

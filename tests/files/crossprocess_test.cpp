@@ -28,7 +28,8 @@ TEST(CrossProcess, ALockedFileCanBeReadButNotWritten) {
   char got[6];
   EXPECT_EQ(reader->Read(got, 6), 6u);
   reader.reset();
-  const FileError e = ThrownBy([&] { FileRef<IXFile> w(Fio_Open(f.c_str(), ZRFILE_WRITE | ZRFILE_EXISTING)); });
+  const FileError e =
+      ThrownBy([&] { FileRef<IXFile> w(Fio_Open(f.c_str(), ZRFILE_WRITE | ZRFILE_EXISTING)); });
   EXPECT_EQ(e.cause, ZRCAUSE_SHARING);
   EXPECT_EQ(e.operation, ZRFILEOP_WRITE);
   EXPECT_EQ(ThrownBy([&] { Fio_DeleteFile(f.c_str()); }).cause, ZRCAUSE_SHARING);
@@ -77,7 +78,8 @@ TEST(CrossProcess, ExactlyOneOfTwoRacingWritersWins) {
     b.WriteLine("go");
     const std::string ra = a.ReadLine(), rb = b.ReadLine();
     EXPECT_EQ((ra == "ok") + (rb == "ok"), 1) << ra << " / " << rb;
-    const std::string sharing = std::to_string(ZRCAUSE_SHARING) + " " + std::to_string(ZRFILEOP_WRITE);
+    const std::string sharing =
+        std::to_string(ZRCAUSE_SHARING) + " " + std::to_string(ZRFILEOP_WRITE);
     EXPECT_TRUE(ra == sharing || rb == sharing) << ra << " / " << rb;
     a.WriteLine("done");
     b.WriteLine("done");

@@ -96,7 +96,8 @@ class Child {
     all.insert(all.end(), args.begin(), args.end());
     for (std::string& a : all) argv.push_back(a.data());
     argv.push_back(nullptr);
-    if (posix_spawn(&m_pid, ZR_FILE_CHILD, &actions, nullptr, argv.data(), environ) != 0) m_pid = -1;
+    if (posix_spawn(&m_pid, ZR_FILE_CHILD, &actions, nullptr, argv.data(), environ) != 0)
+      m_pid = -1;
     posix_spawn_file_actions_destroy(&actions);
     ::close(in[0]);
     ::close(out[1]);

@@ -1,12 +1,13 @@
 // The lock table: counts per path and kind, entries made and removed, NE
 // locks that keep the library's own file objects out, and the locking flag
 // for memory-file names.
+#include "zr/filelock.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
 
 #include "files/file_test_util.h"
-#include "zr/filelock.h"
 #include "zr/fileops.h"
 #include "zr/xfile.h"
 
@@ -48,7 +49,8 @@ TEST(FileLock, CountsPerPathAndKind) {
 
   const std::u16string missing = dir.WPath("missing");
   Fio_LockFile(missing.c_str(), false);
-  EXPECT_EQ(Fio_LockCount(missing.c_str(), false), 1) << "a plain lock on a missing file has an entry";
+  EXPECT_EQ(Fio_LockCount(missing.c_str(), false), 1)
+      << "a plain lock on a missing file has an entry";
   Fio_UnlockFile(missing.c_str(), false);
   Fio_LockFile(missing.c_str(), true);
   EXPECT_EQ(Fio_LockCount(missing.c_str(), true), 0) << "an NE lock on a missing file has none";

@@ -1,6 +1,8 @@
 // The file-system functions: the levels Fio_CreateDirectory makes, file
 // information in UTC, existence, renames that never replace, temporary
 // names, owners and writability, and the operation codes of failures.
+#include "zr/fileops.h"
+
 #include <gtest/gtest.h>
 #include <pwd.h>
 #include <sys/stat.h>
@@ -13,7 +15,6 @@
 #include <string>
 
 #include "files/file_test_util.h"
-#include "zr/fileops.h"
 #include "zr/xfile.h"
 
 namespace {
@@ -51,8 +52,8 @@ TEST(FileOps, FileInfoIsTheLastWriteInUtc) {
   Fio_GetFileInfo(dir.WPath("f").c_str(), &info);
   const FioFileInfo expected{5, 15, 14, 13, 29, 4, 2, 2024};
   EXPECT_EQ(std::memcmp(&info, &expected, sizeof info), 0)
-      << info.size << " " << info.year << "-" << info.month << "-" << info.day << " (" << info.dayOfWeek << ") "
-      << info.hour << ":" << info.minute << ":" << info.second;
+      << info.size << " " << info.year << "-" << info.month << "-" << info.day << " ("
+      << info.dayOfWeek << ") " << info.hour << ":" << info.minute << ":" << info.second;
   const FileError missing = ThrownBy([&] { Fio_GetFileInfo(dir.WPath("none").c_str(), &info); });
   EXPECT_EQ(missing.cause, ZRCAUSE_FILENOTFOUND);
   EXPECT_EQ(missing.operation, ZRFILEOP_INFO);
@@ -75,18 +76,18 @@ TEST(FileOps, FailuresCarryTheirOperationAndName) {
     DWORD cause, operation;
     std::u16string name;
   } cases[] = {
-      {"rename onto an existing file", [&] { Fio_RenameFile(a.c_str(), b.c_str()); }, ZRCAUSE_OSERROR,
-       ZRFILEOP_RENAME, a},
-      {"copy of a missing file", [&] { Fio_CopyFile(none.c_str(), b.c_str(), 0); }, ZRCAUSE_FILENOTFOUND,
-       ZRFILEOP_COPY, none},
-      {"copy onto an existing file", [&] { Fio_CopyFile(a.c_str(), b.c_str(), 1); }, ZRCAUSE_OSERROR,
-       ZRFILEOP_COPY, a},
+      {"rename onto an existing file", [&] { Fio_RenameFile(a.c_str(), b.c_str()); },
+       ZRCAUSE_OSERROR, ZRFILEOP_RENAME, a},
+      {"copy of a missing file", [&] { Fio_CopyFile(none.c_str(), b.c_str(), 0); },
+       ZRCAUSE_FILENOTFOUND, ZRFILEOP_COPY, none},
+      {"copy onto an existing file", [&] { Fio_CopyFile(a.c_str(), b.c_str(), 1); },
+       ZRCAUSE_OSERROR, ZRFILEOP_COPY, a},
       {"delete of a missing file", [&] { Fio_DeleteFile(none.c_str()); }, ZRCAUSE_FILENOTFOUND,
        ZRFILEOP_DELETE, none},
-      {"delete of a full folder", [&] { Fio_DeleteDirectory(dir.WPath("d").c_str()); }, ZRCAUSE_OSERROR,
-       ZRFILEOP_RMDIR, dir.WPath("d")},
-      {"change to a missing folder", [&] { Fio_SetCurrentDirectory(none.c_str()); }, ZRCAUSE_FILENOTFOUND,
-       ZRFILEOP_CHDIR, none},
+      {"delete of a full folder", [&] { Fio_DeleteDirectory(dir.WPath("d").c_str()); },
+       ZRCAUSE_OSERROR, ZRFILEOP_RMDIR, dir.WPath("d")},
+      {"change to a missing folder", [&] { Fio_SetCurrentDirectory(none.c_str()); },
+       ZRCAUSE_FILENOTFOUND, ZRFILEOP_CHDIR, none},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);

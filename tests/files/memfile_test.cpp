@@ -1,14 +1,15 @@
 // Memory files: how names are read (separators, case, 64-bit addresses,
 // broken names), and the read-only file over the caller's block.
+#include "zr/memfile.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdint>
 #include <string>
 
 #include "files/file_test_util.h"
-#include "zr/fileops.h"
 #include "zr/filelock.h"
-#include "zr/memfile.h"
+#include "zr/fileops.h"
 
 namespace {
 
@@ -27,9 +28,14 @@ TEST(MemFileName, SeparatorsCaseAndBrokenNames) {
     std::string name;
     ULONG size;  // 0: an empty file that reads nothing
   } cases[] = {
-      {"fmem::" + a + ",5", 5},        {"fmem::" + a + ".5", 5},       {"FMEM::" + a + ",,5", 5},
-      {"fMeM::," + a + ",5,99", 5},    {"fmem:: " + a + ", +5x", 5},    // _wtoi's white space, sign, tail
-      {"fmem::" + a, 0},               {"fmem::" + a + ",-5", 0},       {"fmem::0,5", 0},
+      {"fmem::" + a + ",5", 5},
+      {"fmem::" + a + ".5", 5},
+      {"FMEM::" + a + ",,5", 5},
+      {"fMeM::," + a + ",5,99", 5},
+      {"fmem:: " + a + ", +5x", 5},  // _wtoi's white space, sign, tail
+      {"fmem::" + a, 0},
+      {"fmem::" + a + ",-5", 0},
+      {"fmem::0,5", 0},
       {"fmem::" + a + ",4294967296", 0},
   };
   for (const auto& c : cases) {
@@ -83,7 +89,8 @@ TEST(MemFile, ReadsTheBlockInPlaceAndNeverWritesIt) {
   EXPECT_STREQ(block, "12345");
   EXPECT_EQ(f->Seek(5, ZRFILE_SEEK_SET), 5u);
   EXPECT_EQ(f->Seek(-9, ZRFILE_SEEK_CUR), 0u);
-  for (auto seek : {+[](IXOutFile* m) { m->Seek(6, ZRFILE_SEEK_SET); }, +[](IXOutFile* m) { m->Seek(0, 3); }}) {
+  for (auto seek :
+       {+[](IXOutFile* m) { m->Seek(6, ZRFILE_SEEK_SET); }, +[](IXOutFile* m) { m->Seek(0, 3); }}) {
     const FileError e = ThrownBy([&] { seek(f.get()); });
     EXPECT_EQ(e.cause, ZRCAUSE_BADSEEK);
     EXPECT_EQ(e.operation, ZRFILEOP_READ);
@@ -94,7 +101,7 @@ TEST(MemFile, ReadsTheBlockInPlaceAndNeverWritesIt) {
   EXPECT_EQ(f->Release(), 1u);
   EXPECT_EQ(Fio_IsFileExist(name.c_str()), 1);
   EXPECT_EQ(Fio_IsWritableFile(name.c_str()), 1);
-  Fio_DeleteFile(name.c_str());     // nothing to delete
+  Fio_DeleteFile(name.c_str());       // nothing to delete
   Fio_CreateDirectory(name.c_str());  // nothing to make
   EXPECT_STREQ(block, "12345");
 }

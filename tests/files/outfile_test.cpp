@@ -111,7 +111,9 @@ TEST(OutFile, ACommitRefusedByAnNELockKeepsTheWrittenContent) {
 
 TEST(OutFile, MemoryNamesGiveMemoryFilesWhateverTheCase) {
   static const char block[] = "12345";
-  const std::u16string name = u"FMEM::" + zrtest::TempDir::Wide(std::to_string(reinterpret_cast<std::uintptr_t>(block))) + u",5";
+  const std::u16string name =
+      u"FMEM::" + zrtest::TempDir::Wide(std::to_string(reinterpret_cast<std::uintptr_t>(block))) +
+      u",5";
   FileRef<IXOutFile> out(Fio_OpenOut(name.c_str(), 0));
   ASSERT_NE(out.get(), nullptr);
   EXPECT_EQ(out->GetSize(), 5u);

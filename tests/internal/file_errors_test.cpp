@@ -26,8 +26,10 @@ TEST(FileCauses, EveryListedErrorHasItsCause) {
       {ZRCAUSE_TOOMANYFILES, {4}},
   };
   for (const auto& row : rows)
-    for (DWORD error : row.errors) EXPECT_EQ(zr::FileCauseOf(error), row.cause) << "error " << error;
-  for (DWORD other : {0u, 1u, 6u, 80u, 183u, 0xFFFFFFFFu}) EXPECT_EQ(zr::FileCauseOf(other), ZRCAUSE_OSERROR) << other;
+    for (DWORD error : row.errors)
+      EXPECT_EQ(zr::FileCauseOf(error), row.cause) << "error " << error;
+  for (DWORD other : {0u, 1u, 6u, 80u, 183u, 0xFFFFFFFFu})
+    EXPECT_EQ(zr::FileCauseOf(other), ZRCAUSE_OSERROR) << other;
 }
 
 }  // namespace

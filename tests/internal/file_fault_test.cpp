@@ -65,11 +65,15 @@ TEST(FileFaults, EachFailureGivesItsCauseAndLeavesTheTargetAlone) {
     DWORD cause;
     DWORD operation;
   } cases[] = {
-      {"short write then full disk in the copy", Stage::Open, ENOSPC, ZRCAUSE_VOLUMEFULL, ZRFILEOP_COPY},
+      {"short write then full disk in the copy", Stage::Open, ENOSPC, ZRCAUSE_VOLUMEFULL,
+       ZRFILEOP_COPY},
       {"device error in the copy", Stage::Open, EIO, ZRCAUSE_DEVICE, ZRFILEOP_COPY},
-      {"full disk when the window grows the file", Stage::Window, ENOSPC, ZRCAUSE_VOLUMEFULL, ZRFILEOP_WRITE},
-      {"device error when the window grows the file", Stage::Window, EIO, ZRCAUSE_DEVICE, ZRFILEOP_WRITE},
-      {"short write then full disk writing whole views", Stage::Direct, ENOSPC, ZRCAUSE_VOLUMEFULL, ZRFILEOP_WRITE},
+      {"full disk when the window grows the file", Stage::Window, ENOSPC, ZRCAUSE_VOLUMEFULL,
+       ZRFILEOP_WRITE},
+      {"device error when the window grows the file", Stage::Window, EIO, ZRCAUSE_DEVICE,
+       ZRFILEOP_WRITE},
+      {"short write then full disk writing whole views", Stage::Direct, ENOSPC, ZRCAUSE_VOLUMEFULL,
+       ZRFILEOP_WRITE},
       {"device error writing whole views", Stage::Direct, EIO, ZRCAUSE_DEVICE, ZRFILEOP_WRITE},
       {"full disk in the flush", Stage::Commit, ENOSPC, ZRCAUSE_VOLUMEFULL, ZRFILEOP_WRITE},
       {"device error in the flush", Stage::Commit, EIO, ZRCAUSE_DEVICE, ZRFILEOP_WRITE},
@@ -84,16 +88,16 @@ TEST(FileFaults, EachFailureGivesItsCauseAndLeavesTheTargetAlone) {
     IXOutFile* out = nullptr;
     try {
       {
-        ScopedSyscall<decltype(sys::g.write)> fault(&sys::g.write,
-                                                    c.stage == Stage::Open ? ShortThenFail : sys::g.write);
+        ScopedSyscall<decltype(sys::g.write)> fault(
+            &sys::g.write, c.stage == Stage::Open ? ShortThenFail : sys::g.write);
         // Appending copies the old content; otherwise writing starts at 0.
         out = Fio_OpenOut(target.c_str(), c.stage == Stage::Open ? ZRFILE_EXISTING : 0);
       }
       {
         ScopedSyscall<decltype(sys::g.fallocate)> window(
             &sys::g.fallocate, c.stage == Stage::Window ? FailFallocate : sys::g.fallocate);
-        ScopedSyscall<decltype(sys::g.write)> direct(&sys::g.write,
-                                                     c.stage == Stage::Direct ? ShortThenFail : sys::g.write);
+        ScopedSyscall<decltype(sys::g.write)> direct(
+            &sys::g.write, c.stage == Stage::Direct ? ShortThenFail : sys::g.write);
         if (c.stage == Stage::Direct) {
           const std::string block(kBigWrite, 'n');
           out->Write(block.data(), kBigWrite);
@@ -101,7 +105,8 @@ TEST(FileFaults, EachFailureGivesItsCauseAndLeavesTheTargetAlone) {
           for (int i = 0; i < kBigWrite / 4; ++i) out->WriteDword(static_cast<DWORD>(i));
         }
       }
-      ScopedSyscall<decltype(sys::g.fsync)> fault(&sys::g.fsync, c.stage == Stage::Commit ? FailFsync : sys::g.fsync);
+      ScopedSyscall<decltype(sys::g.fsync)> fault(
+          &sys::g.fsync, c.stage == Stage::Commit ? FailFsync : sys::g.fsync);
       out->Commit();
       ADD_FAILURE() << "no failure";
     } catch (const CXFileException& e) {

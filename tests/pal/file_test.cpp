@@ -36,8 +36,8 @@ class Handle {
   HANDLE m_h;
 };
 
-HANDLE Open(const std::u16string& path, DWORD access, DWORD share, DWORD disposition = OPEN_EXISTING,
-            DWORD flags = 0) {
+HANDLE Open(const std::u16string& path, DWORD access, DWORD share,
+            DWORD disposition = OPEN_EXISTING, DWORD flags = 0) {
   return CreateFileW(path.c_str(), access, share, nullptr, disposition, flags, nullptr);
 }
 
@@ -47,7 +47,7 @@ TEST(CreateFile, DispositionsAndTheirErrors) {
   const struct {
     const char* name;
     DWORD disposition;
-    DWORD error;  // last error after the call
+    DWORD error;               // last error after the call
     const char* contentAfter;  // nullptr: the file does not exist
   } cases[] = {
       {"old", CREATE_NEW, ERROR_FILE_EXISTS, "old content"},
@@ -82,12 +82,14 @@ TEST(CreateFile, RefusesWhatItDoesNotImplementAndWhatWindowsRefuses) {
   zrtest::WriteText(dir.Path("ro"), "r");
   ::chmod(dir.Path("ro").c_str(), 0444);
   const std::u16string f = dir.WPath("f");
-  EXPECT_FAILS_WITH(Handle(Open(f, GENERIC_READ, 0x8, CREATE_ALWAYS)).ok(), ERROR_INVALID_PARAMETER);
+  EXPECT_FAILS_WITH(Handle(Open(f, GENERIC_READ, 0x8, CREATE_ALWAYS)).ok(),
+                    ERROR_INVALID_PARAMETER);
   EXPECT_FAILS_WITH(Handle(Open(f, 0x1, 0, CREATE_ALWAYS)).ok(), ERROR_INVALID_PARAMETER);
   EXPECT_FAILS_WITH(Handle(Open(f, GENERIC_READ, 0, 6)).ok(), ERROR_INVALID_PARAMETER);
   EXPECT_FAILS_WITH(Handle(Open(f, GENERIC_READ, 0, CREATE_ALWAYS, 0x40000000)).ok(),  // overlapped
                     ERROR_INVALID_PARAMETER);
-  EXPECT_FAILS_WITH(Handle(Open(f, GENERIC_READ, 0, TRUNCATE_EXISTING)).ok(), ERROR_INVALID_PARAMETER);
+  EXPECT_FAILS_WITH(Handle(Open(f, GENERIC_READ, 0, TRUNCATE_EXISTING)).ok(),
+                    ERROR_INVALID_PARAMETER);
   EXPECT_FAILS_WITH(Handle(Open(u"", GENERIC_READ, 0)).ok(), ERROR_PATH_NOT_FOUND);
   EXPECT_FAILS_WITH(Handle(Open(dir.WPath(), GENERIC_READ, 0)).ok(), ERROR_ACCESS_DENIED);
   // The read-only attribute holds for every user, the superuser too.
@@ -106,20 +108,25 @@ TEST(ShareModes, SecondOpenPassesOnlyWhenEachSharesTheOthersAccess) {
     DWORD access1, share1, access2, share2;
     bool second;
   } cases[] = {
-      {R, SR, R, SR, true},            {R, SR, R, SR | SW, true},
-      {R, SR, W, SR | SW, false},      {R, SR | SW, W, SR, true},
-      {R, SR | SW, W, SR | SW, true},  {W, 0, R, SR | SW | SD, false},
-      {R | W, SR, R, SR | SW, true},   {R | W, SR, R, SR, false},   // the second refuses writing, which the first does
-      {0, 0, R | W, 0, true},  // a handle for attributes only takes no part
+      {R, SR, R, SR, true},
+      {R, SR, R, SR | SW, true},
+      {R, SR, W, SR | SW, false},
+      {R, SR | SW, W, SR, true},
+      {R, SR | SW, W, SR | SW, true},
+      {W, 0, R, SR | SW | SD, false},
+      {R | W, SR, R, SR | SW, true},
+      {R | W, SR, R, SR, false},  // the second refuses writing, which the first does
+      {0, 0, R | W, 0, true},     // a handle for attributes only takes no part
       {D, SR | SW, R, SR | SW, false},
-      {D, SR | SW, R, SR | SW | SD, true}, {R, SR | SW | SD, D, SR | SW | SD, true},
+      {D, SR | SW, R, SR | SW | SD, true},
+      {R, SR | SW | SD, D, SR | SW | SD, true},
   };
   TempDir dir;
   const std::u16string path = dir.WPath("f");
   zrtest::WriteText(dir.Path("f"), "content");
   for (const auto& c : cases) {
-    SCOPED_TRACE(testing::Message() << std::hex << c.access1 << "/" << c.share1 << " then " << c.access2 << "/"
-                                    << c.share2);
+    SCOPED_TRACE(testing::Message() << std::hex << c.access1 << "/" << c.share1 << " then "
+                                    << c.access2 << "/" << c.share2);
     Handle first(Open(path, c.access1, c.share1));
     ASSERT_TRUE(first.ok());
     SetLastError(0);
@@ -132,7 +139,8 @@ TEST(ShareModes, SecondOpenPassesOnlyWhenEachSharesTheOthersAccess) {
   // Nothing was left held, and a violation did not empty the file.
   Handle exclusive(Open(path, R | W | D, 0));
   EXPECT_TRUE(exclusive.ok());
-  EXPECT_FAILS_WITH(Handle(Open(path, W, SR | SW | SD, CREATE_ALWAYS)).ok(), ERROR_SHARING_VIOLATION);
+  EXPECT_FAILS_WITH(Handle(Open(path, W, SR | SW | SD, CREATE_ALWAYS)).ok(),
+                    ERROR_SHARING_VIOLATION);
   EXPECT_EQ(zrtest::ReadText(dir.Path("f")), "content");
 }
 
@@ -163,8 +171,9 @@ TEST(ShareModes, ALastCloseLeavesNoCompanionBehind) {
   struct stat st;
   ASSERT_EQ(::stat(dir.Path("f").c_str(), &st), 0);
   char companion[256];
-  ASSERT_TRUE(ShareCompanionPath({static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino)},
-                                 companion, sizeof companion));
+  ASSERT_TRUE(ShareCompanionPath(
+      {static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino)}, companion,
+      sizeof companion));
   {
     Handle a(Open(dir.WPath("f"), GENERIC_READ, FILE_SHARE_READ));
     Handle b(Open(dir.WPath("f"), GENERIC_READ, FILE_SHARE_READ));
@@ -205,7 +214,8 @@ TEST(FileHandle, ReadsWritesAndMovesThePointer) {
   EXPECT_NE(written.dwHighDateTime, 0u);
   Handle reader(Open(dir.WPath("f"), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE));
   EXPECT_FALSE(reader.ok()) << "the writer shares nothing";
-  EXPECT_FAILS_WITH(SetFilePointer(h.get(), 0, nullptr, 3) != INVALID_SET_FILE_POINTER, ERROR_INVALID_PARAMETER);
+  EXPECT_FAILS_WITH(SetFilePointer(h.get(), 0, nullptr, 3) != INVALID_SET_FILE_POINTER,
+                    ERROR_INVALID_PARAMETER);
 }
 
 TEST(FileHandle, RightsAreChecked) {
@@ -225,7 +235,8 @@ TEST(FileHandle, RightsAreChecked) {
 TEST(FileHandle, DeleteOnCloseRemovesTheFile) {
   TempDir dir;
   {
-    Handle h(Open(dir.WPath("t"), GENERIC_READ | GENERIC_WRITE, 0, CREATE_ALWAYS, FILE_FLAG_DELETE_ON_CLOSE));
+    Handle h(Open(dir.WPath("t"), GENERIC_READ | GENERIC_WRITE, 0, CREATE_ALWAYS,
+                  FILE_FLAG_DELETE_ON_CLOSE));
     ASSERT_TRUE(h.ok());
     EXPECT_TRUE(zrtest::Exists(dir.Path("t")));
   }
@@ -246,11 +257,12 @@ TEST(FileHandleFaults, ShortWritesAreResumedAndFailuresReported) {
   for (const auto& c : cases) {
     s_calls = 0;
     s_failWith = c.failWith;
-    sys::ScopedSyscall<decltype(sys::g.write)> fake(&sys::g.write, [](int fd, const void* p, size_t n) -> ssize_t {
-      if (++s_calls == 1) return sys::Defaults().write(fd, p, n / 2);  // short
-      errno = s_failWith;
-      return -1;
-    });
+    sys::ScopedSyscall<decltype(sys::g.write)> fake(
+        &sys::g.write, [](int fd, const void* p, size_t n) -> ssize_t {
+          if (++s_calls == 1) return sys::Defaults().write(fd, p, n / 2);  // short
+          errno = s_failWith;
+          return -1;
+        });
     DWORD written = 99;
     EXPECT_FAILS_WITH(WriteFile(h.get(), "abcdefgh", 8, &written, nullptr), c.error);
     EXPECT_EQ(written, 4u);

@@ -34,7 +34,8 @@ TEST(CopyFile, CopiesContentAndAttributesAndRefusesWhatWindowsRefuses) {
   EXPECT_EQ(zrtest::ReadText(dir.Path("dst")), zrtest::ReadText(dir.Path("src")));
   EXPECT_EQ(GetFileAttributesW(dst.c_str()), FILE_ATTRIBUTE_READONLY);
   EXPECT_FAILS_WITH(CopyFileW(src.c_str(), dst.c_str(), TRUE), ERROR_FILE_EXISTS);
-  EXPECT_FAILS_WITH(CopyFileW(src.c_str(), dst.c_str(), FALSE), ERROR_ACCESS_DENIED);  // read-only target
+  EXPECT_FAILS_WITH(CopyFileW(src.c_str(), dst.c_str(), FALSE),
+                    ERROR_ACCESS_DENIED);  // read-only target
   EXPECT_FAILS_WITH(CopyFileW(dir.WPath("none").c_str(), dst.c_str(), FALSE), ERROR_FILE_NOT_FOUND);
 }
 
@@ -42,11 +43,13 @@ TEST(CopyFile, CopiesContentAndAttributesAndRefusesWhatWindowsRefuses) {
 TEST(CopyFile, AFailedCopyRemovesItsTarget) {
   TempDir dir;
   zrtest::WriteText(dir.Path("src"), std::string(100, 'x'));
-  sys::ScopedSyscall<decltype(sys::g.write)> full(&sys::g.write, [](int, const void*, size_t) -> ssize_t {
-    errno = ENOSPC;
-    return -1;
-  });
-  EXPECT_FAILS_WITH(CopyFileW(dir.WPath("src").c_str(), dir.WPath("dst").c_str(), TRUE), ERROR_DISK_FULL);
+  sys::ScopedSyscall<decltype(sys::g.write)> full(&sys::g.write,
+                                                  [](int, const void*, size_t) -> ssize_t {
+                                                    errno = ENOSPC;
+                                                    return -1;
+                                                  });
+  EXPECT_FAILS_WITH(CopyFileW(dir.WPath("src").c_str(), dir.WPath("dst").c_str(), TRUE),
+                    ERROR_DISK_FULL);
   EXPECT_FALSE(zrtest::Exists(dir.Path("dst")));
 }
 
@@ -57,17 +60,19 @@ TEST(MoveFile, NeverReplacesUnlessAsked) {
   const std::u16string a = dir.WPath("a"), b = dir.WPath("b"), c = dir.WPath("c");
   EXPECT_FAILS_WITH(MoveFileW(a.c_str(), b.c_str()), ERROR_ALREADY_EXISTS);
   EXPECT_EQ(zrtest::ReadText(dir.Path("b")), "B");
-  EXPECT_FAILS_WITH(MoveFileExW(a.c_str(), b.c_str(), 0x4), ERROR_INVALID_PARAMETER);  // delay until reboot
-  EXPECT_TRUE(MoveFileExW(a.c_str(), b.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH));
+  EXPECT_FAILS_WITH(MoveFileExW(a.c_str(), b.c_str(), 0x4),
+                    ERROR_INVALID_PARAMETER);  // delay until reboot
+  EXPECT_TRUE(
+      MoveFileExW(a.c_str(), b.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH));
   EXPECT_EQ(zrtest::ReadText(dir.Path("b")), "A");
   EXPECT_FAILS_WITH(MoveFileW(a.c_str(), c.c_str()), ERROR_FILE_NOT_FOUND);
   EXPECT_FAILS_WITH(MoveFileW(b.c_str(), dir.WPath("no/c").c_str()), ERROR_PATH_NOT_FOUND);
   // Without RENAME_NOREPLACE in the file system, a link gives the same promise.
-  sys::ScopedSyscall<decltype(sys::g.renameat2)> old(&sys::g.renameat2,
-                                                     [](int, const char*, int, const char*, unsigned) {
-                                                       errno = EINVAL;
-                                                       return -1;
-                                                     });
+  sys::ScopedSyscall<decltype(sys::g.renameat2)> old(
+      &sys::g.renameat2, [](int, const char*, int, const char*, unsigned) {
+        errno = EINVAL;
+        return -1;
+      });
   zrtest::WriteText(dir.Path("a"), "A2");
   EXPECT_FAILS_WITH(MoveFileW(a.c_str(), b.c_str()), ERROR_ALREADY_EXISTS);
   EXPECT_TRUE(MoveFileW(a.c_str(), c.c_str()));
@@ -123,7 +128,8 @@ TEST(Folders, CurrentAndTemporaryFolderFollowTheBufferRules) {
   const struct {
     const char* tmpdir;  // nullptr: unset
     const char16_t* path;
-  } cases[] = {{"/var/x", u"/var/x/"}, {"/var/y/", u"/var/y/"}, {"", u"/tmp/"}, {nullptr, u"/tmp/"}};
+  } cases[] = {
+      {"/var/x", u"/var/x/"}, {"/var/y/", u"/var/y/"}, {"", u"/tmp/"}, {nullptr, u"/tmp/"}};
   for (const auto& c : cases) {
     if (c.tmpdir)
       ::setenv("TMPDIR", c.tmpdir, 1);
@@ -142,11 +148,13 @@ TEST(TempFileName, NamesAndCreatesAsWindowsDoes) {
     const char16_t* prefix;
     UINT unique;
     const char16_t* tail;
-  } named[] = {{u"ZRPR", 0x1A2B, u"/ZRP1A2B.tmp"}, {u"ab", 5, u"/ab5.tmp"}, {u"", 0x12345, u"/2345.tmp"}};
+  } named[] = {
+      {u"ZRPR", 0x1A2B, u"/ZRP1A2B.tmp"}, {u"ab", 5, u"/ab5.tmp"}, {u"", 0x12345, u"/2345.tmp"}};
   for (const auto& c : named) {
     EXPECT_EQ(GetTempFileNameW(dir.WPath().c_str(), c.prefix, c.unique, name), c.unique);
     EXPECT_EQ(std::u16string(name), dir.WPath() + c.tail);
-    EXPECT_FALSE(zrtest::Exists(std::string(name, name + wcslen(name)))) << "a given number creates nothing";
+    EXPECT_FALSE(zrtest::Exists(std::string(name, name + wcslen(name))))
+        << "a given number creates nothing";
   }
   std::set<std::u16string> made;
   for (int i = 0; i < 3; ++i) {
@@ -170,10 +178,12 @@ TEST(FindFiles, PatternsMatchAsOnWindows) {
     const char16_t* name;
     bool match;
   } cases[] = {
-      {u"*", u"abc", true},       {u"*.*", u"abc", true},     {u"*.txt", u"A.TXT", true},
-      {u"*.txt", u"a.txt.bak", false}, {u"a?c", u"abc", true}, {u"a?c", u"ac", false},
-      {u"*b*", u"abc", true},     {u"a*c*e", u"abcde", true}, {u"a*c*e", u"abcdf", false},
-      {u"x", u"X", true},         {u"", u"a", false},
+      {u"*", u"abc", true},        {u"*.*", u"abc", true},
+      {u"*.txt", u"A.TXT", true},  {u"*.txt", u"a.txt.bak", false},
+      {u"a?c", u"abc", true},      {u"a?c", u"ac", false},
+      {u"*b*", u"abc", true},      {u"a*c*e", u"abcde", true},
+      {u"a*c*e", u"abcdf", false}, {u"x", u"X", true},
+      {u"", u"a", false},
   };
   for (const auto& c : cases)
     EXPECT_EQ(MatchesFindPattern(c.pattern, c.name), c.match)
@@ -203,7 +213,8 @@ TEST(FindFiles, SearchesAFolderAndDescribesEachEntry) {
   } while (FindNextFileW(find, &data));
   EXPECT_EQ(GetLastError(), ERROR_NO_MORE_FILES);
   EXPECT_EQ(names, (std::set<std::u16string>{u"one.txt", u"two.TXT", u"sub.txt"}));
-  EXPECT_FAILS_WITH(CloseHandle(find), ERROR_INVALID_HANDLE);  // a find handle closes with FindClose
+  EXPECT_FAILS_WITH(CloseHandle(find),
+                    ERROR_INVALID_HANDLE);  // a find handle closes with FindClose
   EXPECT_TRUE(FindClose(find));
 
   find = FindFirstFileW(dir.WPath("one.txt").c_str(), &data);  // one name, no wildcard
@@ -224,9 +235,12 @@ TEST(PathIsURL, SchemesOfTwoOrMoreCharacters) {
     const char16_t* path;
     BOOL url;
   } cases[] = {
-      {u"ftp://h/x", TRUE}, {u"http:x", TRUE},   {u"file:///c:/x", TRUE}, {u"x-y.z+w:q", TRUE},
-      {u"C:\\x", FALSE},    {u"a:b", FALSE},     {u"ab", FALSE},          {u"", FALSE},
-      {u"://x", FALSE},     {u"\\\\server\\share", FALSE}, {u"a b:c", FALSE},
+      {u"ftp://h/x", TRUE},    {u"http:x", TRUE},
+      {u"file:///c:/x", TRUE}, {u"x-y.z+w:q", TRUE},
+      {u"C:\\x", FALSE},       {u"a:b", FALSE},
+      {u"ab", FALSE},          {u"", FALSE},
+      {u"://x", FALSE},        {u"\\\\server\\share", FALSE},
+      {u"a b:c", FALSE},
   };
   for (const auto& c : cases)
     EXPECT_EQ(PathIsURLW(c.path), c.url) << std::string(c.path, c.path + wcslen(c.path));
@@ -238,8 +252,8 @@ TEST(FileTimes, CalendarFieldsInUtc) {
     std::uint64_t ticks;
     WORD year, month, day, dayOfWeek, hour, minute, second, ms;
   } cases[] = {
-      {0, 1601, 1, 1, 1, 0, 0, 0, 0},                                       // a Monday
-      {116444736000000000ull, 1970, 1, 1, 4, 0, 0, 0, 0},                   // a Thursday
+      {0, 1601, 1, 1, 1, 0, 0, 0, 0},                      // a Monday
+      {116444736000000000ull, 1970, 1, 1, 4, 0, 0, 0, 0},  // a Thursday
       {116444736000000000ull + 951782400ull * 10000000 + 12345678, 2000, 2, 29, 2, 0, 0, 1, 234},
       {133801632000000000ull + 36610000000ull, 2025, 1, 1, 3, 1, 1, 1, 0},  // a Wednesday
   };

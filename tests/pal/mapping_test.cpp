@@ -26,7 +26,8 @@ using zrtest::TempDir;
 constexpr DWORD kGranularity = 0x10000;
 
 HANDLE OpenRW(const std::u16string& path, DWORD disposition = OPEN_EXISTING) {
-  return CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, disposition, 0, nullptr);
+  return CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, disposition, 0,
+                     nullptr);
 }
 
 off_t DiskSize(const std::string& path) {
@@ -46,10 +47,14 @@ TEST(FileMapping, SizesAndErrorsFollowWindows) {
   TempDir dir;
   HANDLE file = OpenRW(dir.WPath("f"), CREATE_NEW);
   ASSERT_NE(file, INVALID_HANDLE_VALUE);
-  EXPECT_FAILS_WITH(CreateFileMappingW(file, nullptr, PAGE_READWRITE, 0, 0, nullptr), ERROR_FILE_INVALID);
-  EXPECT_FAILS_WITH(CreateFileMappingW(file, nullptr, PAGE_READONLY, 0, 10, nullptr), ERROR_NOT_ENOUGH_MEMORY);
-  EXPECT_FAILS_WITH(CreateFileMappingW(file, nullptr, 0x08, 0, 10, nullptr), ERROR_INVALID_PARAMETER);
-  EXPECT_FAILS_WITH(CreateFileMappingW(file, nullptr, PAGE_READWRITE, 0, 10, u"name"), ERROR_INVALID_PARAMETER);
+  EXPECT_FAILS_WITH(CreateFileMappingW(file, nullptr, PAGE_READWRITE, 0, 0, nullptr),
+                    ERROR_FILE_INVALID);
+  EXPECT_FAILS_WITH(CreateFileMappingW(file, nullptr, PAGE_READONLY, 0, 10, nullptr),
+                    ERROR_NOT_ENOUGH_MEMORY);
+  EXPECT_FAILS_WITH(CreateFileMappingW(file, nullptr, 0x08, 0, 10, nullptr),
+                    ERROR_INVALID_PARAMETER);
+  EXPECT_FAILS_WITH(CreateFileMappingW(file, nullptr, PAGE_READWRITE, 0, 10, u"name"),
+                    ERROR_INVALID_PARAMETER);
   // A read-write mapping larger than the file grows it.
   HANDLE mapping = CreateFileMappingW(file, nullptr, PAGE_READWRITE, 0, 3 * kGranularity, nullptr);
   ASSERT_NE(mapping, nullptr);
@@ -57,8 +62,10 @@ TEST(FileMapping, SizesAndErrorsFollowWindows) {
   EXPECT_FAILS_WITH(MapViewOfFile(mapping, FILE_MAP_READ, 0, 100, 10), ERROR_MAPPED_ALIGNMENT);
   EXPECT_FAILS_WITH(MapViewOfFile(mapping, FILE_MAP_READ, 0, kGranularity, 2 * kGranularity + 1),
                     ERROR_ACCESS_DENIED);
-  EXPECT_FAILS_WITH(MapViewOfFile(mapping, FILE_MAP_READ, 0, 3 * kGranularity, 0), ERROR_ACCESS_DENIED);
-  EXPECT_FAILS_WITH(MapViewOfFile(mapping, 0x1, 0, 0, 10), ERROR_INVALID_PARAMETER);  // copy-on-write
+  EXPECT_FAILS_WITH(MapViewOfFile(mapping, FILE_MAP_READ, 0, 3 * kGranularity, 0),
+                    ERROR_ACCESS_DENIED);
+  EXPECT_FAILS_WITH(MapViewOfFile(mapping, 0x1, 0, 0, 10),
+                    ERROR_INVALID_PARAMETER);  // copy-on-write
   // The mapping keeps the file open after its handle is closed.
   EXPECT_TRUE(CloseHandle(file));
   auto* view = static_cast<char*>(MapViewOfFile(mapping, FILE_MAP_WRITE, 0, kGranularity, 0));
@@ -75,9 +82,10 @@ TEST(FileMapping, SizesAndErrorsFollowWindows) {
 TEST(FileMapping, AccessOfTheFileAndOfTheMappingIsChecked) {
   TempDir dir;
   zrtest::WriteText(dir.Path("f"), "abc");
-  HANDLE reader = CreateFileW(dir.WPath("f").c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0,
-                              nullptr);
-  EXPECT_FAILS_WITH(CreateFileMappingW(reader, nullptr, PAGE_READWRITE, 0, 0, nullptr), ERROR_ACCESS_DENIED);
+  HANDLE reader = CreateFileW(dir.WPath("f").c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                              OPEN_EXISTING, 0, nullptr);
+  EXPECT_FAILS_WITH(CreateFileMappingW(reader, nullptr, PAGE_READWRITE, 0, 0, nullptr),
+                    ERROR_ACCESS_DENIED);
   HANDLE mapping = CreateFileMappingW(reader, nullptr, PAGE_READONLY, 0, 0, nullptr);
   ASSERT_NE(mapping, nullptr);
   EXPECT_FAILS_WITH(MapViewOfFile(mapping, FILE_MAP_WRITE, 0, 0, 0), ERROR_ACCESS_DENIED);
@@ -87,7 +95,8 @@ TEST(FileMapping, AccessOfTheFileAndOfTheMappingIsChecked) {
   EXPECT_TRUE(UnmapViewOfFile(view));
   CloseHandle(mapping);
   CloseHandle(reader);
-  EXPECT_FAILS_WITH(CreateFileMappingW(reader, nullptr, PAGE_READONLY, 0, 0, nullptr), ERROR_INVALID_HANDLE);
+  EXPECT_FAILS_WITH(CreateFileMappingW(reader, nullptr, PAGE_READONLY, 0, 0, nullptr),
+                    ERROR_INVALID_HANDLE);
 }
 
 // Read-only views share one mapping of the section: each stays valid while
@@ -97,11 +106,13 @@ TEST(FileMapping, ReadOnlyViewsLiveUntilTheirOwnUnmap) {
   std::string content(3 * kGranularity, 'a');
   content[2 * kGranularity] = 'c';
   zrtest::WriteText(dir.Path("f"), content);
-  HANDLE file = CreateFileW(dir.WPath("f").c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0,
-                            nullptr);
+  HANDLE file = CreateFileW(dir.WPath("f").c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                            OPEN_EXISTING, 0, nullptr);
   HANDLE mapping = CreateFileMappingW(file, nullptr, PAGE_READONLY, 0, 0, nullptr);
-  const auto* first = static_cast<const char*>(MapViewOfFile(mapping, FILE_MAP_READ, 0, 0, kGranularity));
-  const auto* third = static_cast<const char*>(MapViewOfFile(mapping, FILE_MAP_READ, 0, 2 * kGranularity, 0));
+  const auto* first =
+      static_cast<const char*>(MapViewOfFile(mapping, FILE_MAP_READ, 0, 0, kGranularity));
+  const auto* third =
+      static_cast<const char*>(MapViewOfFile(mapping, FILE_MAP_READ, 0, 2 * kGranularity, 0));
   ASSERT_NE(first, nullptr);
   ASSERT_NE(third, nullptr);
   EXPECT_TRUE(UnmapViewOfFile(first));
@@ -133,11 +144,13 @@ TEST(FileMappingFaults, ReservationFailuresAreErrors) {
   } cases[] = {{ENOSPC, ERROR_DISK_FULL}, {EIO, ERROR_IO_DEVICE}, {EDQUOT, ERROR_DISK_FULL}};
   for (const auto& c : cases) {
     s_errno = c.errnum;
-    sys::ScopedSyscall<decltype(sys::g.fallocate)> full(&sys::g.fallocate, [](int, int, off_t, off_t) {
-      errno = s_errno;
-      return -1;
-    });
-    EXPECT_FAILS_WITH(CreateFileMappingW(file, nullptr, PAGE_READWRITE, 0, 4 * kGranularity, nullptr), c.error);
+    sys::ScopedSyscall<decltype(sys::g.fallocate)> full(&sys::g.fallocate,
+                                                        [](int, int, off_t, off_t) {
+                                                          errno = s_errno;
+                                                          return -1;
+                                                        });
+    EXPECT_FAILS_WITH(
+        CreateFileMappingW(file, nullptr, PAGE_READWRITE, 0, 4 * kGranularity, nullptr), c.error);
     EXPECT_FAILS_WITH(MapViewOfFile(mapping, FILE_MAP_WRITE, 0, 0, kGranularity), c.error);
     // Reading needs no blocks.
     const void* view = MapViewOfFile(mapping, FILE_MAP_READ, 0, 0, kGranularity);
@@ -145,10 +158,11 @@ TEST(FileMappingFaults, ReservationFailuresAreErrors) {
     UnmapViewOfFile(view);
   }
   // A file system without fallocate gets its holes filled another way.
-  sys::ScopedSyscall<decltype(sys::g.fallocate)> none(&sys::g.fallocate, [](int, int, off_t, off_t) {
-    errno = EOPNOTSUPP;
-    return -1;
-  });
+  sys::ScopedSyscall<decltype(sys::g.fallocate)> none(&sys::g.fallocate,
+                                                      [](int, int, off_t, off_t) {
+                                                        errno = EOPNOTSUPP;
+                                                        return -1;
+                                                      });
   void* view = MapViewOfFile(mapping, FILE_MAP_WRITE, 0, kGranularity, 0);
   EXPECT_NE(view, nullptr);
   UnmapViewOfFile(view);
@@ -187,7 +201,8 @@ TEST(ViewGuardDeathTest, FaultsOutsideViewsAreNotSwallowed) {
   void* view = MapViewOfFile(mapping, FILE_MAP_WRITE, 0, 0, 0);  // installs the guard
   ASSERT_NE(view, nullptr);
   const int fd = ::open(dir.Path("g").c_str(), O_RDWR | O_CREAT, 0600);
-  void* raw = ::mmap(nullptr, 4096, PROT_READ, MAP_SHARED, fd, 0);  // beyond the end of an empty file
+  void* raw =
+      ::mmap(nullptr, 4096, PROT_READ, MAP_SHARED, fd, 0);  // beyond the end of an empty file
   ASSERT_NE(raw, MAP_FAILED);
   EXPECT_DEATH((void)*static_cast<volatile char*>(raw), "");
   ::munmap(raw, 4096);

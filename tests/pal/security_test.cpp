@@ -27,7 +27,8 @@ constexpr GENERIC_MAPPING kFileMapping = {0x120089, 0x120116, 0x1200A0, 0x1F01FF
 // Whether this process may read and write `path`, asked as the library does.
 bool MayReadAndWrite(const std::u16string& path) {
   DWORD needed = 0;
-  if (GetFileSecurityW(path.c_str(), 7, nullptr, 0, &needed) || GetLastError() != ERROR_INSUFFICIENT_BUFFER)
+  if (GetFileSecurityW(path.c_str(), 7, nullptr, 0, &needed) ||
+      GetLastError() != ERROR_INSUFFICIENT_BUFFER)
     return false;
   std::vector<BYTE> descriptor(needed);
   HANDLE process, token;
@@ -42,7 +43,8 @@ bool MayReadAndWrite(const std::u16string& path) {
   PRIVILEGE_SET privileges;
   DWORD length = sizeof privileges, granted = 0;
   BOOL status = FALSE;
-  const BOOL ran = AccessCheck(descriptor.data(), token, access, &kFileMapping, &privileges, &length, &granted, &status);
+  const BOOL ran = AccessCheck(descriptor.data(), token, access, &kFileMapping, &privileges,
+                               &length, &granted, &status);
   CloseHandle(token);
   return ran && status && granted == access;
 }
@@ -60,9 +62,12 @@ TEST(Security, TheCheckFollowsOwnerGroupAndOtherBits) {
     mode_t mode;
     bool userMay;  // the answer for kUser in kGroup
   } cases[] = {
-      {"others-rw", 0, 0, 0666, true},        {"others-r", 0, 0, 0644, false},
-      {"owner-rw", kUser, 0, 0600, true},     {"owner-r", kUser, 0, 0466, false},  // owner bits rule the owner
-      {"group-rw", 0, kGroup, 0060, true},    {"group-r", 0, kGroup, 0646, false},
+      {"others-rw", 0, 0, 0666, true},
+      {"others-r", 0, 0, 0644, false},
+      {"owner-rw", kUser, 0, 0600, true},
+      {"owner-r", kUser, 0, 0466, false},  // owner bits rule the owner
+      {"group-rw", 0, kGroup, 0060, true},
+      {"group-r", 0, kGroup, 0646, false},
   };
   for (const auto& c : cases) {
     zrtest::WriteText(dir.Path(c.name), "x");
@@ -74,7 +79,8 @@ TEST(Security, TheCheckFollowsOwnerGroupAndOtherBits) {
   // case that came out as expected.
   EXPECT_EXIT(
       {
-        if (::setgroups(0, nullptr) != 0 || ::setgid(kGroup) != 0 || ::setuid(kUser) != 0) std::_Exit(100);
+        if (::setgroups(0, nullptr) != 0 || ::setgid(kGroup) != 0 || ::setuid(kUser) != 0)
+          std::_Exit(100);
         int matched = 0;
         for (std::size_t i = 0; i < std::size(cases); ++i)
           if (MayReadAndWrite(dir.WPath(cases[i].name)) == cases[i].userMay) matched |= 1 << i;
@@ -87,10 +93,13 @@ TEST(Security, BufferRulesAndRefusals) {
   TempDir dir;
   zrtest::WriteText(dir.Path("f"), "x");
   DWORD needed = 0;
-  EXPECT_FAILS_WITH(GetFileSecurityW(dir.WPath("f").c_str(), 7, nullptr, 0, &needed), ERROR_INSUFFICIENT_BUFFER);
+  EXPECT_FAILS_WITH(GetFileSecurityW(dir.WPath("f").c_str(), 7, nullptr, 0, &needed),
+                    ERROR_INSUFFICIENT_BUFFER);
   EXPECT_GT(needed, 20u);
-  EXPECT_FAILS_WITH(GetFileSecurityW(dir.WPath("f").c_str(), 8, nullptr, 0, &needed), ERROR_INVALID_PARAMETER);
-  EXPECT_FAILS_WITH(GetFileSecurityW(dir.WPath("none").c_str(), 7, nullptr, 0, &needed), ERROR_FILE_NOT_FOUND);
+  EXPECT_FAILS_WITH(GetFileSecurityW(dir.WPath("f").c_str(), 8, nullptr, 0, &needed),
+                    ERROR_INVALID_PARAMETER);
+  EXPECT_FAILS_WITH(GetFileSecurityW(dir.WPath("none").c_str(), 7, nullptr, 0, &needed),
+                    ERROR_FILE_NOT_FOUND);
   std::vector<BYTE> descriptor(needed);
   ASSERT_TRUE(GetFileSecurityW(dir.WPath("f").c_str(), 7, descriptor.data(), needed, &needed));
   HANDLE primary;
@@ -101,17 +110,17 @@ TEST(Security, BufferRulesAndRefusals) {
   PRIVILEGE_SET privileges;
   DWORD length = sizeof privileges, granted;
   BOOL status;
-  EXPECT_FAILS_WITH(AccessCheck(descriptor.data(), primary, access, &kFileMapping, &privileges, &length, &granted,
-                                &status),
+  EXPECT_FAILS_WITH(AccessCheck(descriptor.data(), primary, access, &kFileMapping, &privileges,
+                                &length, &granted, &status),
                     ERROR_NO_IMPERSONATION_TOKEN);
   HANDLE token;
   ASSERT_TRUE(DuplicateToken(primary, SecurityImpersonation, &token));
-  EXPECT_FAILS_WITH(AccessCheck(descriptor.data(), token, GENERIC_READ, &kFileMapping, &privileges, &length,
-                                &granted, &status),
+  EXPECT_FAILS_WITH(AccessCheck(descriptor.data(), token, GENERIC_READ, &kFileMapping, &privileges,
+                                &length, &granted, &status),
                     ERROR_GENERIC_NOT_MAPPED);
   length = 4;
-  EXPECT_FAILS_WITH(AccessCheck(descriptor.data(), token, access, &kFileMapping, &privileges, &length, &granted,
-                                &status),
+  EXPECT_FAILS_WITH(AccessCheck(descriptor.data(), token, access, &kFileMapping, &privileges,
+                                &length, &granted, &status),
                     ERROR_INSUFFICIENT_BUFFER);
   EXPECT_EQ(length, sizeof(PRIVILEGE_SET));
   CloseHandle(token);
@@ -121,11 +130,12 @@ TEST(Security, BufferRulesAndRefusals) {
 TEST(Security, OwnerAndAccountNames) {
   TempDir dir;
   zrtest::WriteText(dir.Path("f"), "x");
-  HANDLE file = CreateFileW(dir.WPath("f").c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+  HANDLE file = CreateFileW(dir.WPath("f").c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                            OPEN_EXISTING, 0, nullptr);
   PSID owner = nullptr;
   PSECURITY_DESCRIPTOR descriptor = nullptr;
-  ASSERT_EQ(GetSecurityInfo(file, SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION, &owner, nullptr, nullptr, nullptr,
-                            &descriptor),
+  ASSERT_EQ(GetSecurityInfo(file, SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION, &owner, nullptr,
+                            nullptr, nullptr, &descriptor),
             ERROR_SUCCESS);
   CloseHandle(file);
   const BYTE* sid = static_cast<const BYTE*>(owner);
@@ -134,8 +144,9 @@ TEST(Security, OwnerAndAccountNames) {
   DWORD nameLength = 1, domainLength = 0;
   SID_NAME_USE use;
   WCHAR name[64], domain[256];
-  EXPECT_FAILS_WITH(LookupAccountSidW(nullptr, owner, name, &nameLength, domain, &domainLength, &use),
-                    ERROR_INSUFFICIENT_BUFFER);
+  EXPECT_FAILS_WITH(
+      LookupAccountSidW(nullptr, owner, name, &nameLength, domain, &domainLength, &use),
+      ERROR_INSUFFICIENT_BUFFER);
   char host[256] = {};
   ::gethostname(host, sizeof host - 1);
   const std::string user = ::geteuid() == 0 ? "root" : "";
@@ -150,11 +161,13 @@ TEST(Security, OwnerAndAccountNames) {
   if (!user.empty()) {
     EXPECT_EQ(std::u16string(name), u"root");
   }
-  EXPECT_FAILS_WITH(LookupAccountSidW(u"server", owner, name, &nameLength, domain, &domainLength, &use),
-                    ERROR_INVALID_PARAMETER);
+  EXPECT_FAILS_WITH(
+      LookupAccountSidW(u"server", owner, name, &nameLength, domain, &domainLength, &use),
+      ERROR_INVALID_PARAMETER);
   BYTE unknown[16] = {1, 2, 0, 0, 0, 0, 0, 5};  // S-1-5-...: not one of ours
-  EXPECT_FAILS_WITH(LookupAccountSidW(nullptr, unknown, name, &nameLength, domain, &domainLength, &use),
-                    ERROR_NONE_MAPPED);
+  EXPECT_FAILS_WITH(
+      LookupAccountSidW(nullptr, unknown, name, &nameLength, domain, &domainLength, &use),
+      ERROR_NONE_MAPPED);
   EXPECT_EQ(LocalFree(descriptor), nullptr);
 }
 
