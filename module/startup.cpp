@@ -13,6 +13,7 @@
 #include "core/service.h"
 #include "pal/codepage.h"
 #include "pal/com.h"
+#include "pal/files/mapping.h"
 #include "pal/heap.h"
 #include "pal/module.h"
 
@@ -24,7 +25,7 @@ using StepFn = void (*)();
 
 struct StartupStep {
   const char* name;
-  StepFn construct;  // run in list order at start-up
+  StepFn construct;  // run in list order at start-up; may be null
   StepFn destruct;   // run in reverse order at shutdown; may be null
 };
 
@@ -48,6 +49,9 @@ void SwitchProcessHeapsToLfh() {
 // place in this list: the translation globals after COM.
 constexpr StartupStep kSteps[] = {
     {"code pages", zrpal::CodePageStartup, zrpal::CodePageShutdown},
+    // The guard of mapped file views installs itself with the first view;
+    // shutdown gives SIGBUS back to the handler it found.
+    {"file view guard", nullptr, zrpal::ViewGuardShutdown},
     {"memory manager", MemoryManagerStartup, MemoryManagerShutdown},
     {"class registry", RegistryStartup, RegistryShutdown},
     // The factory is found among the library's own exports, by the handle
@@ -62,7 +66,8 @@ constinit zrpal::FARPROC g_moduleHook = nullptr;
 using ModuleHook = zrpal::BOOL (*)(HMODULE, zrpal::DWORD, void*);
 
 void Construct() {
-  for (const StartupStep& step : kSteps) step.construct();
+  for (const StartupStep& step : kSteps)
+    if (step.construct) step.construct();
 }
 
 void Destruct() {

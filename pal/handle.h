@@ -7,7 +7,7 @@
 //
 //   kind                                  closed by
 //   file, file mapping, mutex, event,     CloseHandle
-//   thread
+//   thread, access token
 //   find (directory search)               FindClose
 //   registry key                          RegCloseKey
 //   Internet session, connection, file    InternetCloseHandle
@@ -51,6 +51,7 @@ enum class HandleKind : std::uint8_t {
   Find,
   RegistryKey,
   Internet,
+  Token,  // an access token (pal/security/security.h)
 };
 
 // A set of kinds, for lookups that accept several (WaitForSingleObject).

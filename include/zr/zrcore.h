@@ -21,3 +21,7 @@
 #include "zr/xstream.h"
 #include "zr/persist.h"
 #include "zr/param.h"
+#include "zr/xfile.h"
+#include "zr/memfile.h"
+#include "zr/fileops.h"
+#include "zr/filelock.h"

@@ -10,11 +10,15 @@
 // sys::g.name(...). Calls that can be interrupted are wrapped in RetryEintr.
 #pragma once
 
+#include <dirent.h>
 #include <dlfcn.h>
 #include <fcntl.h>
+#include <grp.h>
 #include <iconv.h>
 #include <link.h>
 #include <pthread.h>
+#include <pwd.h>
+#include <signal.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <sys/types.h>
@@ -24,6 +28,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <ctime>
 
 namespace zrpal::sys {
 
@@ -90,7 +95,30 @@ using ThreadStart = void* (*)(void*);
     (pthread_mutex_t*, clockid_t, const struct timespec*), MutexClockLock) \
   X(pthread_mutex_unlock, int, (pthread_mutex_t*), ::pthread_mutex_unlock) \
   X(pthread_mutex_consistent, int, (pthread_mutex_t*),                     \
-    ::pthread_mutex_consistent)
+    ::pthread_mutex_consistent) \
+  X(fcntl_lock, int, (int, int, struct flock*), FcntlLock)                 \
+  X(fallocate, int, (int, int, off_t, off_t), ::fallocate)                 \
+  X(posix_fallocate, int, (int, off_t, off_t), PosixFallocate)             \
+  X(posix_fadvise, int, (int, off_t, off_t, int), PosixFadvise)            \
+  X(msync, int, (void*, size_t, int), ::msync)                             \
+  X(madvise, int, (void*, size_t, int), ::madvise)                         \
+  X(fchmod, int, (int, mode_t), ::fchmod)                                  \
+  X(chmod, int, (const char*, mode_t), ::chmod)                            \
+  X(futimens, int, (int, const struct timespec*), ::futimens)              \
+  X(renameat2, int, (int, const char*, int, const char*, unsigned), ::renameat2) \
+  X(link, int, (const char*, const char*), ::link)                         \
+  X(chdir, int, (const char*), ::chdir)                                    \
+  X(opendir, DIR*, (const char*), ::opendir)                               \
+  X(readdir, struct dirent*, (DIR*), ::readdir)                            \
+  X(closedir, int, (DIR*), ::closedir)                                     \
+  X(fstatat, int, (int, const char*, struct stat*, int), FstatatPath)      \
+  X(sigaction, int, (int, const struct sigaction*, struct sigaction*), ::sigaction) \
+  X(sysconf, long, (int), ::sysconf)                                       \
+  X(getegid, gid_t, (), ::getegid)                                         \
+  X(getgroups, int, (int, gid_t*), ::getgroups)                            \
+  X(getpwuid_r, int, (uid_t, struct passwd*, char*, size_t, struct passwd**), ::getpwuid_r) \
+  X(getgrgid_r, int, (gid_t, struct group*, char*, size_t, struct group**), ::getgrgid_r) \
+  X(gethostname, int, (char*, size_t), ::gethostname)
 
 struct Table {
 #define ZRPAL_SYSCALL_MEMBER(name, ret, params, real) ret(*name) params;

@@ -22,7 +22,8 @@ TEST(HandleTable, EachFamilyClosesOnlyItsOwnKinds) {
       {HandleKind::File, HandleFamily::Kernel},   {HandleKind::FileMapping, HandleFamily::Kernel},
       {HandleKind::Mutex, HandleFamily::Kernel},  {HandleKind::Event, HandleFamily::Kernel},
       {HandleKind::Thread, HandleFamily::Kernel}, {HandleKind::Find, HandleFamily::Find},
-      {HandleKind::RegistryKey, HandleFamily::RegistryKey}, {HandleKind::Internet, HandleFamily::Internet}};
+      {HandleKind::RegistryKey, HandleFamily::RegistryKey}, {HandleKind::Internet, HandleFamily::Internet},
+      {HandleKind::Token, HandleFamily::Kernel}};
   const HandleFamily families[] = {HandleFamily::Kernel, HandleFamily::Find,
                                    HandleFamily::RegistryKey, HandleFamily::Internet};
   for (const auto& c : cases) {
