@@ -15,6 +15,7 @@
 #include "pal/com.h"
 #include "pal/heap.h"
 #include "pal/module.h"
+#include "pal/registry/registry.h"
 
 namespace zr {
 
@@ -48,6 +49,8 @@ void SwitchProcessHeapsToLfh() {
 // place in this list: the translation globals after COM.
 constexpr StartupStep kSteps[] = {
     {"code pages", zrpal::CodePageStartup, zrpal::CodePageShutdown},
+    // The registry's name folding and SQLite, under its hives' databases.
+    {"registry", zrpal::RegistryStartup, zrpal::RegistryShutdown},
     {"memory manager", MemoryManagerStartup, MemoryManagerShutdown},
     {"class registry", RegistryStartup, RegistryShutdown},
     // The factory is found among the library's own exports, by the handle

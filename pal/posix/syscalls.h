@@ -14,10 +14,12 @@
 #include <fcntl.h>
 #include <iconv.h>
 #include <link.h>
+#include <locale.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <sys/types.h>
 #include <unistd.h>
+#include <wctype.h>
 
 #include <cerrno>
 #include <cstdio>
@@ -62,7 +64,12 @@ using PhdrCallback = int (*)(dl_phdr_info*, size_t, void*);
   X(dlinfo, int, (void*, int, void*), ::dlinfo)                            \
   X(getcwd, char*, (char*, size_t), ::getcwd)                              \
   X(readlink, ssize_t, (const char*, char*, size_t), ::readlink)           \
-  X(strerror_r, const char*, (int, char*, size_t), ErrorText)
+  X(strerror_r, const char*, (int, char*, size_t), ErrorText)              \
+  X(access, int, (const char*, int), ::access)                            \
+  X(getpid, pid_t, (), ::getpid)                                          \
+  X(newlocale, locale_t, (int, const char*, locale_t), ::newlocale)       \
+  X(freelocale, void, (locale_t), ::freelocale)                           \
+  X(towupper_l, wint_t, (wint_t, locale_t), ::towupper_l)
 
 struct Table {
 #define ZRPAL_SYSCALL_MEMBER(name, ret, params, real) ret(*name) params;
