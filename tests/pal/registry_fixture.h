@@ -13,6 +13,30 @@
 
 namespace zrpal::regtest {
 
+// A key made (or opened) below `parent`; the test fails when it cannot be.
+inline HKEY Create(HKEY parent, const WCHAR* path, REGSAM access = KEY_ALL_ACCESS) {
+  HKEY key = nullptr;
+  EXPECT_EQ(RegCreateKeyExW(parent, path, 0, nullptr, 0, access, nullptr, &key, nullptr),
+            ERROR_SUCCESS);
+  return key;
+}
+inline HKEY Open(HKEY parent, const WCHAR* path, REGSAM access = KEY_ALL_ACCESS) {
+  HKEY key = nullptr;
+  EXPECT_EQ(RegOpenKeyExW(parent, path, 0, access, &key), ERROR_SUCCESS);
+  return key;
+}
+inline LSTATUS SetDword(HKEY key, const WCHAR* name, DWORD value) {
+  return RegSetValueExW(key, name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value),
+                        sizeof value);
+}
+// The DWORD value `name`, or ~0 when it cannot be read.
+inline DWORD GetDword(HKEY key, const WCHAR* name) {
+  DWORD value = 0, size = sizeof value, type = 0;
+  const LSTATUS rc =
+      RegQueryValueExW(key, name, nullptr, &type, reinterpret_cast<BYTE*>(&value), &size);
+  return rc == ERROR_SUCCESS && type == REG_DWORD && size == sizeof value ? value : ~DWORD{0};
+}
+
 class RegistryTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -30,30 +54,6 @@ class RegistryTest : public ::testing::Test {
     unsetenv(registry::kUserHiveVariable);
     unsetenv(registry::kMachineHiveVariable);
     std::filesystem::remove_all(m_dir);
-  }
-
-  // A key made (or opened) below `parent`; the test fails when it cannot be.
-  static HKEY Create(HKEY parent, const WCHAR* path, REGSAM access = KEY_ALL_ACCESS) {
-    HKEY key = nullptr;
-    EXPECT_EQ(RegCreateKeyExW(parent, path, 0, nullptr, 0, access, nullptr, &key, nullptr),
-              ERROR_SUCCESS);
-    return key;
-  }
-  static HKEY Open(HKEY parent, const WCHAR* path, REGSAM access = KEY_ALL_ACCESS) {
-    HKEY key = nullptr;
-    EXPECT_EQ(RegOpenKeyExW(parent, path, 0, access, &key), ERROR_SUCCESS);
-    return key;
-  }
-  static LSTATUS SetDword(HKEY key, const WCHAR* name, DWORD value) {
-    return RegSetValueExW(key, name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value),
-                          sizeof value);
-  }
-  // The DWORD value `name`, or ~0 when it cannot be read.
-  static DWORD GetDword(HKEY key, const WCHAR* name) {
-    DWORD value = 0, size = sizeof value, type = 0;
-    const LSTATUS rc =
-        RegQueryValueExW(key, name, nullptr, &type, reinterpret_cast<BYTE*>(&value), &size);
-    return rc == ERROR_SUCCESS && type == REG_DWORD && size == sizeof value ? value : ~DWORD{0};
   }
 
   std::string m_dir, m_user, m_machine;

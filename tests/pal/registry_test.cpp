@@ -14,8 +14,7 @@
 namespace zrpal {
 namespace {
 
-using regtest::RegistryTest;
-using regtest::U16;
+using namespace regtest;
 
 std::vector<std::u16string> SubKeys(HKEY key) {
   std::vector<std::u16string> names;
