@@ -3,8 +3,11 @@
 //   zrtool info    the library version, its start-up state and the classes
 //                  registered with it
 //   zrtool params  show and convert parameter trees (zrtool params --help)
+//   zrtool reg     export and import registry keys as text (zrtool reg --help)
 //
-// It reports only what the library's exported interface shows.
+// It reports only what the library's exported interface shows, except for
+// the registry, which only the platform layer reaches: zrtool links the
+// library's static twin (tools/reg_cmd.cpp).
 #include <cinttypes>
 #include <cstdio>
 #include <cstring>
@@ -14,6 +17,8 @@
 
 // tools/params_cmd.cpp
 int ParamsCommand(int argc, char** argv);
+// tools/reg_cmd.cpp
+int RegCommand(int argc, char** argv);
 
 namespace {
 
@@ -38,7 +43,8 @@ bool PrintStartupState() {
   std::uint64_t bytes = 0;
   ULONG operations = 0;
   Get_CoreActivity(&bytes, &operations);
-  std::printf("heap activity:     %" PRIu64 " bytes, %u operations (this process)\n", bytes, operations);
+  std::printf("heap activity:     %" PRIu64 " bytes, %u operations (this process)\n", bytes,
+              operations);
   return heapWorks;
 }
 
@@ -80,7 +86,10 @@ int Info() {
   return ok && classesOk ? 0 : 1;
 }
 
-void Usage() { std::fprintf(stderr, "usage: zrtool info\n       zrtool params --help\n"); }
+void Usage() {
+  std::fprintf(stderr,
+               "usage: zrtool info\n       zrtool params --help\n       zrtool reg --help\n");
+}
 
 }  // namespace
 
@@ -91,6 +100,7 @@ int main(int argc, char** argv) {
   }
   if (std::strcmp(argv[1], "info") == 0) return Info();
   if (std::strcmp(argv[1], "params") == 0) return ParamsCommand(argc - 2, argv + 2);
+  if (std::strcmp(argv[1], "reg") == 0) return RegCommand(argc - 2, argv + 2);
   Usage();
   return 2;
 }
