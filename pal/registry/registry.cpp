@@ -203,6 +203,8 @@ LSTATUS RegQueryValueExW(HKEY key, LPCWSTR name, DWORD* reserved, DWORD* type, B
   });
 }
 
+// Deviation: text whose count leaves out its terminator is stored as given;
+// Windows adds one when the unit after the count is zero, reading past it.
 LSTATUS RegSetValueExW(HKEY key, LPCWSTR name, DWORD reserved, DWORD type, const BYTE* data,
                        DWORD size) {
   return registry::NoThrow([&]() -> DWORD {

@@ -148,6 +148,8 @@ DWORD ErrorOf(int rc) {
     case SQLITE_PERM:
     case SQLITE_AUTH:
       return ERROR_ACCESS_DENIED;
+    // Another process held the hive past the busy time-out (Windows' own
+    // registry never answers this).
     case SQLITE_BUSY:
     case SQLITE_LOCKED:
       return ERROR_BUSY;
