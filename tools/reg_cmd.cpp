@@ -24,7 +24,10 @@
 //
 // The registry functions belong to the library's platform layer, which the
 // shared library does not export: zrtool links the library's static twin.
+#include <strings.h>
+
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <iterator>
@@ -45,6 +48,9 @@ constexpr const char* kOldHeader = "REGEDIT4";
 constexpr const char* kEol = "\r\n";
 constexpr std::size_t kLineWidth = 77;  // hex lines wrap there, as regedit's do
 constexpr unsigned kMaxDepth = 512;     // the registry's own depth limit
+
+// Where import reports the lines it cannot take (the fuzz target silences it).
+std::FILE* g_importReports = stderr;
 
 std::string Utf8(const std::u16string& text) {
   if (text.empty()) return {};
@@ -344,7 +350,7 @@ int Import(const char* file) {
   HKEY current = nullptr;
   int errors = 0;
   auto fail = [&](std::size_t line, const char* what) {
-    std::fprintf(stderr, "%s:%zu: error: %s\n", file, line + 1, what);
+    std::fprintf(g_importReports, "%s:%zu: error: %s\n", file, line + 1, what);
     ++errors;
   };
   for (++number; number < lines.size(); ++number) {
