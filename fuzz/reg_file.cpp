@@ -5,6 +5,8 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
+#include <filesystem>
 #include <string>
 
 // The reader is zrtool's own: its file is compiled into this target.
@@ -14,6 +16,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   static const std::string path = [] {
     char pattern[] = "/tmp/zr-fuzz-reg-XXXXXX";
     const std::string dir = mkdtemp(pattern);
+    static std::string s_dir = dir;
+    std::atexit([] { std::filesystem::remove_all(s_dir); });
     setenv("ZR_REGISTRY_USER", (dir + "/user.db").c_str(), 1);
     setenv("ZR_REGISTRY_MACHINE", (dir + "/machine.db").c_str(), 1);
     // The reader reports each bad line; the reports are not what is tested.

@@ -7,6 +7,8 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
+#include <filesystem>
 #include <string>
 
 #include "pal/registry/registry.h"
@@ -25,6 +27,8 @@ const std::string& HivePath() {
   static const std::string path = [] {
     char pattern[] = "/tmp/zr-fuzz-hive-XXXXXX";
     const std::string dir = mkdtemp(pattern);
+    static std::string s_dir = dir;
+    std::atexit([] { std::filesystem::remove_all(s_dir); });
     setenv("ZR_REGISTRY_USER", (dir + "/user.db").c_str(), 1);
     setenv("ZR_REGISTRY_MACHINE", (dir + "/machine.db").c_str(), 1);
     return dir + "/user.db";
