@@ -16,6 +16,7 @@
 #include "pal/files/mapping.h"
 #include "pal/heap.h"
 #include "pal/module.h"
+#include "pal/registry/registry.h"
 
 namespace zr {
 
@@ -52,6 +53,8 @@ constexpr StartupStep kSteps[] = {
     // The guard of mapped file views installs itself with the first view;
     // shutdown gives SIGBUS back to the handler it found.
     {"file view guard", nullptr, zrpal::ViewGuardShutdown},
+    // The registry's name folding and SQLite, under its hives' databases.
+    {"registry", zrpal::RegistryStartup, zrpal::RegistryShutdown},
     {"memory manager", MemoryManagerStartup, MemoryManagerShutdown},
     {"class registry", RegistryStartup, RegistryShutdown},
     // The factory is found among the library's own exports, by the handle

@@ -16,6 +16,7 @@ using ::BOOL;
 using ::BYTE;
 using ::DWORD;
 using ::HANDLE;
+using ::HKEY;
 using ::HINSTANCE;
 using ::HMODULE;
 using ::INT;
@@ -44,6 +45,16 @@ inline constexpr HRESULT S_OK = 0;
 inline constexpr HRESULT S_FALSE = 1;
 
 inline const HANDLE INVALID_HANDLE_VALUE = reinterpret_cast<HANDLE>(~std::uintptr_t{0});
+
+// 100-nanosecond intervals since 1601-01-01 00:00 UTC, in two halves.
+struct FILETIME {
+  DWORD dwLowDateTime;
+  DWORD dwHighDateTime;
+};
+
+// Security descriptors are not kept: functions that take this record accept
+// only null (each says so).
+struct SECURITY_ATTRIBUTES;
 
 // Windows error codes (winerror.h values) used by the platform layer and by
 // the library's table of Windows errors to exception causes.
@@ -95,6 +106,7 @@ inline constexpr DWORD ERROR_ALREADY_EXISTS = 183;
 inline constexpr DWORD ERROR_BAD_EXE_FORMAT = 193;
 inline constexpr DWORD ERROR_FILENAME_EXCED_RANGE = 206;
 inline constexpr DWORD ERROR_FILE_TOO_LARGE = 223;
+inline constexpr DWORD ERROR_MORE_DATA = 234;
 inline constexpr DWORD WAIT_TIMEOUT = 258;
 inline constexpr DWORD ERROR_NO_MORE_ITEMS = 259;
 inline constexpr DWORD ERROR_DIRECTORY = 267;
@@ -104,9 +116,15 @@ inline constexpr DWORD ERROR_INVALID_ADDRESS = 487;
 inline constexpr DWORD ERROR_NOACCESS = 998;
 inline constexpr DWORD ERROR_INVALID_FLAGS = 1004;
 inline constexpr DWORD ERROR_FILE_INVALID = 1006;
+inline constexpr DWORD ERROR_BADDB = 1009;
+inline constexpr DWORD ERROR_CANTOPEN = 1011;
+inline constexpr DWORD ERROR_REGISTRY_CORRUPT = 1015;
+inline constexpr DWORD ERROR_REGISTRY_IO_FAILED = 1016;
+inline constexpr DWORD ERROR_KEY_DELETED = 1018;
 inline constexpr DWORD ERROR_NO_UNICODE_TRANSLATION = 1113;
 inline constexpr DWORD ERROR_IO_DEVICE = 1117;
 inline constexpr DWORD ERROR_MAPPED_ALIGNMENT = 1132;
+inline constexpr DWORD ERROR_PRIVILEGE_NOT_HELD = 1314;
 inline constexpr DWORD ERROR_NO_SYSTEM_RESOURCES = 1450;
 inline constexpr DWORD ERROR_TIMEOUT = 1460;
 inline constexpr DWORD ERROR_RESOURCE_DATA_NOT_FOUND = 1812;

@@ -19,6 +19,10 @@
 
 #include "zr/zrcore.h"
 
+// tools/reg_cmd.cpp: a tree over a registry key named IN or OUT (1), a key
+// that cannot be opened (0, reported), or no key name (-1).
+int RegistryTree(const char* name, bool create, IParam** tree);
+
 namespace {
 
 enum class Format { kNone, kText, kString, kStream };
@@ -64,6 +68,10 @@ void Help(std::FILE* out) {
       "Items the text reader skips (before the first section, or a value text\n"
       "that its type does not accept) are reported as warnings with the file and\n"
       "line; an unreadable stream is an error naming the file and the byte.\n"
+      "\n"
+      "IN and OUT may also name a registry key (HKEY_CURRENT_USER\\path,\n"
+      "HKEY_LOCAL_MACHINE\\path, or HKCU\\path, HKLM\\path): a key read, or a\n"
+      "key made and replaced by the tree.\n"
       "\n"
       "Files are read and written with plain C++ file I/O for now, and #include\n"
       "directives are not followed yet; text output is rebuilt from the string form.\n",
@@ -264,17 +272,30 @@ int ParamsCommand(int argc, char** argv) {
     return 2;
   }
   const char* in = files[1];
+  IParam* tree = nullptr;
+  const int registryIn = RegistryTree(in, false, &tree);
+  if (registryIn == 0) return 1;
   std::string content;
-  if (!ReadFile(in, &content)) {
+  if (registryIn < 0 && !ReadFile(in, &content)) {
     std::fprintf(stderr, "%s: error: cannot read the file (%s)\n", in, std::strerror(errno));
     return 1;
   }
   if (from == Format::kNone) from = Detect(content);
-  IParam* tree = new_MemParam();
-  const bool loaded = Load(in, content, from, tree);
+  if (!tree) tree = new_MemParam();
+  const bool loaded = registryIn > 0 || Load(in, content, from, tree);
   int status = loaded ? 0 : 1;
+  IParam* target = nullptr;
   if (loaded && show) {
     Show(tree);
+  } else if (loaded && RegistryTree(files[2], true, &target) >= 0) {
+    // Into a registry key: it is replaced by the tree, as a file would be.
+    if (target) {
+      target->DeleteAllParams();
+      target->DeleteAllValues();
+      Param_CopyTo(tree, target);
+      target->Release();
+    }
+    status = target ? 0 : 1;
   } else if (loaded) {
     const char* out = files[2];
     if (to == Format::kNone) to = FormatOfPath(out);

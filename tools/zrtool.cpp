@@ -2,15 +2,14 @@
 //
 //   zrtool info            the library version, its start-up state and the
 //                          classes registered with it
-//   zrtool file info PATH  a file's information record, owner and
-//                          writability
-//   zrtool file lock PATH  holds a plain lock on PATH until Enter is pressed
-//   zrtool params          show and convert parameter trees (zrtool params --help)
+//   zrtool COMMAND --help  each command family (file, params, reg, ...)
+//                          explains its commands
 //
 // The tool carries the library itself (the static twin, start-up list
-// included), so that it can list what the class registry holds, which the
-// exported interface answers only by name. The state it reports is that of
-// the library in this process.
+// included): it lists what the class registry holds, which the exported
+// interface answers only by name, and reaches the platform layer's
+// registry and compound files, which the shared library does not export.
+// Each command family lives in a file of its own (tools/commands.h).
 #include <cinttypes>
 #include <cstdio>
 #include <cstring>
@@ -21,8 +20,7 @@
 #include "core/registry.h"
 #include "zr/zrcore.h"
 
-// tools/params_cmd.cpp
-int ParamsCommand(int argc, char** argv);
+#include "tools/commands.h"
 
 namespace {
 
@@ -47,7 +45,8 @@ bool PrintStartupState() {
   std::uint64_t bytes = 0;
   ULONG operations = 0;
   Get_CoreActivity(&bytes, &operations);
-  std::printf("heap activity:     %" PRIu64 " bytes, %u operations (this process)\n", bytes, operations);
+  std::printf("heap activity:     %" PRIu64 " bytes, %u operations (this process)\n", bytes,
+              operations);
   return heapWorks;
 }
 
@@ -184,13 +183,26 @@ int Info() {
   return ok && classesOk ? 0 : 1;
 }
 
+// The command families, in the order --help lists them.
+struct Command {
+  const char* name;
+  const char* summary;
+  int (*run)(int argc, char** argv);  // the arguments after the family's name
+};
+
+int InfoCommand(int argc, char**) { return argc == 0 ? Info() : 2; }
+int FileCommand(int argc, char** argv) { return File(argc + 2, argv - 2); }
+
+constexpr Command kCommands[] = {
+    {"info", "the library version, its start-up state and its classes", InfoCommand},
+    {"file", "file information, owner and writability; holding a lock", FileCommand},
+    {"params", "showing and converting parameter trees", ParamsCommand},
+    {"reg", "exporting and importing registry keys as text", RegCommand},
+};
+
 void Usage(std::FILE* out) {
-  std::fprintf(out,
-               "usage: zrtool info              the library version, its start-up state and its classes\n"
-               "       zrtool file info PATH    a file's information, owner and writability\n"
-               "       zrtool file lock PATH    holds a lock on a file until Enter is pressed\n"
-               "       zrtool params --help     showing and converting parameter trees\n"
-               "       zrtool file --help       more about the file commands\n");
+  std::fprintf(out, "usage: zrtool COMMAND [ARGUMENTS]   (zrtool COMMAND --help for more)\n\n");
+  for (const Command& c : kCommands) std::fprintf(out, "  %-8s %s\n", c.name, c.summary);
 }
 
 }  // namespace
@@ -204,9 +216,9 @@ int main(int argc, char** argv) {
     Usage(stdout);
     return 0;
   }
-  if (std::strcmp(argv[1], "info") == 0) return Info();
-  if (std::strcmp(argv[1], "params") == 0) return ParamsCommand(argc - 2, argv + 2);
-  if (std::strcmp(argv[1], "file") == 0) return File(argc, argv);
+  for (const Command& c : kCommands)
+    if (std::strcmp(argv[1], c.name) == 0) return c.run(argc - 2, argv + 2);
+  std::fprintf(stderr, "zrtool: unknown command '%s'\n", argv[1]);
   Usage(stderr);
   return 2;
 }

@@ -25,3 +25,4 @@
 #include "zr/memfile.h"
 #include "zr/fileops.h"
 #include "zr/filelock.h"
+#include "zr/regparam.h"

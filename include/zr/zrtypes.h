@@ -34,6 +34,9 @@ struct HINSTANCE__;
 using HINSTANCE = HINSTANCE__*;
 using HMODULE = HINSTANCE;
 using HANDLE = void*;
+// Registry keys: a handle of the platform layer, or a predefined key.
+struct HKEY__;
+using HKEY = HKEY__*;
 
 static_assert(sizeof(BYTE) == 1 && sizeof(WORD) == 2);
 static_assert(sizeof(DWORD) == 4 && sizeof(LONG) == 4 && sizeof(ULONG) == 4);

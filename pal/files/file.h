@@ -69,11 +69,7 @@ struct LARGE_INTEGER {
   LONGLONG QuadPart;
 };
 
-// 100-nanosecond intervals since 1601-01-01 00:00 UTC, in two halves.
-struct FILETIME {
-  DWORD dwLowDateTime;
-  DWORD dwHighDateTime;
-};
+// FILETIME is in pal/types.h (the registry keeps them too).
 
 struct SYSTEMTIME {
   WORD wYear;

@@ -19,11 +19,13 @@
 #include <pthread.h>
 #include <pwd.h>
 #include <signal.h>
+#include <locale.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <sys/types.h>
 #include <time.h>
 #include <unistd.h>
+#include <wctype.h>
 
 #include <cerrno>
 #include <cstdio>
@@ -118,7 +120,11 @@ using ThreadStart = void* (*)(void*);
   X(getgroups, int, (int, gid_t*), ::getgroups)                            \
   X(getpwuid_r, int, (uid_t, struct passwd*, char*, size_t, struct passwd**), ::getpwuid_r) \
   X(getgrgid_r, int, (gid_t, struct group*, char*, size_t, struct group**), ::getgrgid_r) \
-  X(gethostname, int, (char*, size_t), ::gethostname)
+  X(gethostname, int, (char*, size_t), ::gethostname) \
+  X(access, int, (const char*, int), ::access)                            \
+  X(newlocale, locale_t, (int, const char*, locale_t), ::newlocale)       \
+  X(freelocale, void, (locale_t), ::freelocale)                           \
+  X(towupper_l, wint_t, (wint_t, locale_t), ::towupper_l)
 
 struct Table {
 #define ZRPAL_SYSCALL_MEMBER(name, ret, params, real) ret(*name) params;

@@ -1,0 +1,424 @@
+// Registry functions over temporary hive files: names, order, sizes, deleted
+// keys, rights, arguments, damaged files and where the hives live.
+#include <sys/stat.h>
+
+#include <cstring>
+#include <fstream>
+#include <functional>
+#include <vector>
+
+#include "pal/posix/syscalls.h"
+#include "pal/registry/hive.h"
+#include "registry_fixture.h"
+
+namespace zrpal {
+namespace {
+
+using namespace regtest;
+
+std::vector<std::u16string> SubKeys(HKEY key) {
+  std::vector<std::u16string> names;
+  WCHAR name[256];
+  for (DWORD i = 0;; ++i) {
+    DWORD length = 256;
+    if (RegEnumKeyExW(key, i, name, &length, nullptr, nullptr, nullptr, nullptr)) break;
+    names.emplace_back(name, length);
+  }
+  return names;
+}
+
+std::vector<std::u16string> ValueNames(HKEY key) {
+  std::vector<std::u16string> names;
+  WCHAR name[256];
+  for (DWORD i = 0;; ++i) {
+    DWORD length = 256;
+    if (RegEnumValueW(key, i, name, &length, nullptr, nullptr, nullptr, nullptr)) break;
+    names.emplace_back(name, length);
+  }
+  return names;
+}
+
+// Names compare after Unicode upper-casing of each unit; the name keeps the
+// form it was made with. Characters whose upper case is longer ("ß" is
+// "SS") do not fold.
+TEST_F(RegistryTest, NamesCompareByUnicodeUpperCase) {
+  const struct {
+    const WCHAR* made;
+    const WCHAR* asked;
+    bool same;
+  } cases[] = {
+      {u"Été", u"éTÉ", true},     {u"Ωμέγα", u"ΩΜΈΓΑ", true}, {u"жук", u"ЖУК", true},
+      {u"MiXeD", u"mixed", true}, {u"ß", u"SS", false},       {u"a", u"á", false},
+  };
+  HKEY root = Create(HKEY_CURRENT_USER, u"Names");
+  for (const auto& c : cases) {
+    SCOPED_TRACE(&c - cases);
+    HKEY made = Create(root, c.made);
+    ASSERT_EQ(SetDword(made, c.made, 7), ERROR_SUCCESS);
+    HKEY asked = nullptr;
+    EXPECT_EQ(RegOpenKeyExW(root, c.asked, 0, KEY_READ, &asked),
+              c.same ? ERROR_SUCCESS : ERROR_FILE_NOT_FOUND);
+    EXPECT_EQ(GetDword(made, c.asked), c.same ? 7u : ~0u);
+    if (asked) {
+      EXPECT_EQ(SubKeys(root).back(), c.made);  // the form made first
+      RegCloseKey(asked);
+    }
+    RegCloseKey(made);
+    ASSERT_EQ(RegDeleteKeyW(root, c.made), ERROR_SUCCESS);
+  }
+  RegCloseKey(root);
+}
+
+// Sub-keys come in the order of their upper-cased names, by UTF-16 unit;
+// values in creation order, a replaced value keeping its place.
+TEST_F(RegistryTest, EnumerationOrderAndKeyInformation) {
+  HKEY root = Create(HKEY_CURRENT_USER, u"Order");
+  for (const WCHAR* name : {u"b", u"é", u"A", u"_", u"C", u"a1"}) RegCloseKey(Create(root, name));
+  EXPECT_EQ(SubKeys(root), (std::vector<std::u16string>{u"A", u"a1", u"b", u"C", u"_", u"é"}));
+
+  for (const WCHAR* name : {u"z", u"a", u"M", u"a"}) ASSERT_EQ(SetDword(root, name, 1), 0);
+  ASSERT_EQ(RegDeleteValueW(root, u"Z"), ERROR_SUCCESS);
+  ASSERT_EQ(SetDword(root, u"z", 2), ERROR_SUCCESS);
+  ASSERT_EQ(
+      RegSetValueExW(root, u"", 0, REG_BINARY, reinterpret_cast<const BYTE*>("0123456789"), 10),
+      ERROR_SUCCESS);
+  EXPECT_EQ(ValueNames(root), (std::vector<std::u16string>{u"a", u"M", u"z", u""}));
+
+  DWORD subKeys = 0, maxSub = 0, values = 0, maxName = 0, maxData = 0, classLength = 9;
+  FILETIME written{};
+  ASSERT_EQ(RegQueryInfoKeyW(root, nullptr, &classLength, nullptr, &subKeys, &maxSub, nullptr,
+                             &values, &maxName, &maxData, nullptr, &written),
+            ERROR_SUCCESS);
+  EXPECT_EQ(subKeys, 6u);
+  EXPECT_EQ(maxSub, 2u);
+  EXPECT_EQ(values, 4u);
+  EXPECT_EQ(maxName, 1u);
+  EXPECT_EQ(maxData, 10u);
+  EXPECT_EQ(classLength, 0u);
+  // A time after 2020 (FILETIME of 2020-01-01 is 0x01D5C03669C0C000).
+  EXPECT_GT((ULONGLONG{written.dwHighDateTime} << 32) | written.dwLowDateTime, 0x01D5C03669C0C000u);
+  RegCloseKey(root);
+}
+
+// REG_SZ is kept as UTF-16 and converted by the A functions; small buffers
+// give ERROR_MORE_DATA and the size needed, and leave the buffer alone.
+TEST_F(RegistryTest, TextDataSizesAndSmallBuffers) {
+  HKEY key = Create(HKEY_CURRENT_USER, u"Sizes");
+  const char ansi[] = "h\xC3\xA9llo";  // "héllo" in the ANSI page, UTF-8: 7 bytes with the zero
+  ASSERT_EQ(
+      RegSetValueExA(key, "text", 0, REG_SZ, reinterpret_cast<const BYTE*>(ansi), sizeof ansi),
+      ERROR_SUCCESS);
+  const struct {
+    bool wide;
+    bool withBuffer;
+    DWORD size;
+    LSTATUS rc;
+    DWORD sizeAfter;
+  } cases[] = {
+      {true, false, 0, ERROR_SUCCESS, 12},  {true, true, 11, ERROR_MORE_DATA, 12},
+      {true, true, 12, ERROR_SUCCESS, 12},  {false, false, 0, ERROR_SUCCESS, 7},
+      {false, true, 6, ERROR_MORE_DATA, 7}, {false, true, 64, ERROR_SUCCESS, 7},
+  };
+  for (const auto& c : cases) {
+    BYTE buffer[64];
+    std::memset(buffer, 0xBD, sizeof buffer);
+    DWORD size = c.size, type = 0;
+    BYTE* data = c.withBuffer ? buffer : nullptr;
+    const LSTATUS rc = c.wide ? RegQueryValueExW(key, u"TEXT", nullptr, &type, data, &size)
+                              : RegQueryValueExA(key, "TEXT", nullptr, &type, data, &size);
+    EXPECT_EQ(rc, c.rc) << c.wide << c.size;
+    EXPECT_EQ(size, c.sizeAfter) << c.wide << c.size;
+    EXPECT_EQ(type, REG_SZ);
+    const void* expected = c.wide ? static_cast<const void*>(u"héllo") : ansi;
+    if (rc == ERROR_SUCCESS && data) {
+      EXPECT_EQ(std::memcmp(buffer, expected, c.sizeAfter), 0);
+    } else {
+      EXPECT_EQ(buffer[0], 0xBD);  // untouched
+    }
+  }
+  // Names: a buffer of the name's length has no room for the terminator.
+  RegCloseKey(Create(key, u"child"));
+  WCHAR name[8] = u"xxxxxxx";
+  char nameA[8] = "xxxxxxx";
+  DWORD length = 5;
+  EXPECT_EQ(RegEnumKeyExW(key, 0, name, &length, nullptr, nullptr, nullptr, nullptr),
+            ERROR_MORE_DATA);
+  EXPECT_EQ(length, 5u);
+  EXPECT_EQ(name[0], u'x');
+  length = 4;
+  DWORD type = 0, size = 0;
+  EXPECT_EQ(RegEnumValueA(key, 0, nameA, &length, nullptr, &type, nullptr, &size), ERROR_MORE_DATA);
+  EXPECT_EQ(size, 7u);
+  length = 6;
+  EXPECT_EQ(RegEnumKeyExW(key, 0, name, &length, nullptr, nullptr, nullptr, nullptr), 0);
+  EXPECT_EQ(std::u16string(name), u"child");
+  EXPECT_EQ(length, 5u);
+  length = 5;
+  EXPECT_EQ(RegEnumValueA(key, 0, nameA, &length, nullptr, &type, nullptr, &size), 0);
+  EXPECT_STREQ(nameA, "text");
+  RegCloseKey(key);
+}
+
+// A key deleted through one handle (or by another process) is gone for
+// every other handle, also after a key of the same name is made again.
+TEST_F(RegistryTest, HandleToDeletedKeyAnswersKeyDeleted) {
+  HKEY doomed = Create(HKEY_CURRENT_USER, u"Doomed");
+  ASSERT_EQ(SetDword(doomed, u"v", 1), ERROR_SUCCESS);
+  ASSERT_EQ(RegDeleteKeyW(HKEY_CURRENT_USER, u"doomed"), ERROR_SUCCESS);
+  RegCloseKey(Create(HKEY_CURRENT_USER, u"Doomed"));
+  WCHAR name[16];
+  DWORD length = 16, size = 4, value = 0;
+  HKEY sub = nullptr;
+  const std::function<LSTATUS()> calls[] = {
+      [&] { return SetDword(doomed, u"v", 2); },
+      [&] { return RegQueryValueExW(doomed, u"v", nullptr, nullptr, nullptr, &size); },
+      [&] { return RegDeleteValueW(doomed, u"v"); },
+      [&] { return RegEnumKeyExW(doomed, 0, name, &length, nullptr, nullptr, nullptr, nullptr); },
+      [&] { return RegEnumValueW(doomed, 0, name, &length, nullptr, nullptr, nullptr, nullptr); },
+      [&] {
+        return RegQueryInfoKeyW(doomed, nullptr, nullptr, nullptr, &value, nullptr, nullptr,
+                                nullptr, nullptr, nullptr, nullptr, nullptr);
+      },
+      [&] { return RegOpenKeyExW(doomed, u"", 0, KEY_READ, &sub); },
+      [&] {
+        return RegCreateKeyExW(doomed, u"x", 0, nullptr, 0, KEY_READ, nullptr, &sub, nullptr);
+      },
+      [&] { return RegDeleteKeyW(doomed, u""); },
+  };
+  for (std::size_t i = 0; i < std::size(calls); ++i) EXPECT_EQ(calls[i](), ERROR_KEY_DELETED) << i;
+  EXPECT_EQ(RegCloseKey(doomed), ERROR_SUCCESS);
+  EXPECT_EQ(RegCloseKey(doomed), ERROR_INVALID_HANDLE);
+}
+
+// Refusals: rights a handle lacks, arguments Windows refuses, keys that
+// cannot be deleted.
+TEST_F(RegistryTest, RefusesWhatWindowsRefuses) {
+  HKEY full = Create(HKEY_CURRENT_USER, u"Rights\\Child");
+  RegCloseKey(full);
+  HKEY readOnly = Open(HKEY_CURRENT_USER, u"Rights", KEY_READ);
+  HKEY setOnly = Open(HKEY_CURRENT_USER, u"Rights", KEY_SET_VALUE);
+  HKEY out = nullptr;
+  DWORD size = 0, reserved = 0;
+  WCHAR name[8];
+  DWORD length = 8;
+  const std::u16string longName(256, u'k'), longValue(16384, u'v');
+  const struct {
+    const char* what;
+    std::function<LSTATUS()> call;
+    LSTATUS rc;
+  } cases[] = {
+      {"set through KEY_READ", [&] { return SetDword(readOnly, u"v", 1); }, ERROR_ACCESS_DENIED},
+      {"query through KEY_SET_VALUE",
+       [&] { return RegQueryValueExW(setOnly, u"v", nullptr, nullptr, nullptr, &size); },
+       ERROR_ACCESS_DENIED},
+      {"enumerate through KEY_SET_VALUE",
+       [&] { return RegEnumKeyExW(setOnly, 0, name, &length, nullptr, nullptr, nullptr, nullptr); },
+       ERROR_ACCESS_DENIED},
+      {"create through KEY_READ",
+       [&] {
+         return RegCreateKeyExW(readOnly, u"New", 0, nullptr, 0, KEY_READ, nullptr, &out, nullptr);
+       },
+       ERROR_ACCESS_DENIED},
+      {"key with sub-keys", [&] { return RegDeleteKeyW(HKEY_CURRENT_USER, u"Rights"); },
+       ERROR_ACCESS_DENIED},
+      {"predefined key", [&] { return RegDeleteKeyW(HKEY_CURRENT_USER, u""); },
+       ERROR_ACCESS_DENIED},
+      {"missing key", [&] { return RegDeleteKeyW(HKEY_CURRENT_USER, u"Nope"); },
+       ERROR_FILE_NOT_FOUND},
+      {"leading backslash",
+       [&] { return RegOpenKeyExW(HKEY_CURRENT_USER, u"\\Rights", 0, KEY_READ, &out); },
+       ERROR_BAD_PATHNAME},
+      {"empty component",
+       [&] { return RegOpenKeyExW(HKEY_CURRENT_USER, u"Rights\\\\Child", 0, KEY_READ, &out); },
+       ERROR_BAD_PATHNAME},
+      {"key name of 256",
+       [&] { return RegOpenKeyExW(HKEY_CURRENT_USER, longName.c_str(), 0, KEY_READ, &out); },
+       ERROR_INVALID_PARAMETER},
+      {"value name of 16384", [&] { return SetDword(HKEY_CURRENT_USER, longValue.c_str(), 1); },
+       ERROR_INVALID_PARAMETER},
+      {"volatile key",
+       [&] {
+         return RegCreateKeyExW(HKEY_CURRENT_USER, u"V", 0, nullptr, REG_OPTION_VOLATILE, KEY_READ,
+                                nullptr, &out, nullptr);
+       },
+       ERROR_INVALID_PARAMETER},
+      {"32-bit view",
+       [&] {
+         return RegOpenKeyExW(HKEY_CURRENT_USER, u"Rights", 0, KEY_READ | KEY_WOW64_32KEY, &out);
+       },
+       ERROR_INVALID_PARAMETER},
+      {"unknown right", [&] { return RegOpenKeyExW(HKEY_CURRENT_USER, u"Rights", 0, 0x40, &out); },
+       ERROR_INVALID_PARAMETER},
+      {"reserved argument",
+       [&] {
+         return RegQueryValueExW(HKEY_CURRENT_USER, u"v", &reserved, nullptr, nullptr, &size);
+       },
+       ERROR_INVALID_PARAMETER},
+      {"null data with a size",
+       [&] { return RegSetValueExW(HKEY_CURRENT_USER, u"v", 0, REG_BINARY, nullptr, 4); },
+       ERROR_NOACCESS},
+      {"predefined key not kept",
+       [&] { return RegOpenKeyExW(HKEY_CLASSES_ROOT, u"", 0, KEY_READ, &out); },
+       ERROR_INVALID_HANDLE},
+      {"close a predefined key", [&] { return RegCloseKey(HKEY_CURRENT_USER); }, ERROR_SUCCESS},
+      {"close a value that is no handle",
+       [&] { return RegCloseKey(reinterpret_cast<HKEY>(0x1234)); }, ERROR_INVALID_HANDLE},
+  };
+  for (const auto& c : cases) EXPECT_EQ(c.call(), c.rc) << c.what;
+  EXPECT_EQ(out, nullptr);  // failed opens leave null
+  // Opening an existing key through a handle without KEY_CREATE_SUB_KEY works.
+  EXPECT_EQ(RegCreateKeyExW(readOnly, u"child", 0, nullptr, 0, KEY_READ, nullptr, &out, nullptr),
+            ERROR_SUCCESS);
+  RegCloseKey(out);
+  RegCloseKey(readOnly);
+  RegCloseKey(setOnly);
+}
+
+// A machine hive the process may not write opens for reading only; one
+// that does not exist and cannot be made reads as an empty hive.
+TEST_F(RegistryTest, MachineHiveWithoutWriteRights) {
+  RegCloseKey(Create(HKEY_LOCAL_MACHINE, u"Software"));
+  registry::CloseHives();
+  // The tests may run as root, whom access(2) never refuses: the seam does.
+  static std::string s_refused;
+  s_refused = m_dir;
+  sys::ScopedSyscall<decltype(sys::g.access)> deny(
+      &sys::g.access, +[](const char* path, int mode) {
+        if (std::strncmp(path, s_refused.c_str(), s_refused.size()) != 0)
+          return ::access(path, mode);
+        errno = EACCES;
+        return -1;
+      });
+  HKEY key = nullptr;
+  EXPECT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, u"Software", 0, KEY_ALL_ACCESS, &key),
+            ERROR_ACCESS_DENIED);
+  EXPECT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, u"Software", 0, MAXIMUM_ALLOWED, &key),
+            ERROR_SUCCESS);
+  EXPECT_EQ(SetDword(key, u"v", 1), ERROR_ACCESS_DENIED);
+  RegCloseKey(key);
+  EXPECT_EQ(SetDword(HKEY_LOCAL_MACHINE, u"v", 1), ERROR_ACCESS_DENIED);
+  EXPECT_EQ(
+      RegCreateKeyExW(HKEY_LOCAL_MACHINE, u"New", 0, nullptr, 0, KEY_READ, nullptr, &key, nullptr),
+      ERROR_ACCESS_DENIED);
+  EXPECT_EQ(SubKeys(HKEY_LOCAL_MACHINE), (std::vector<std::u16string>{u"Software"}));
+
+  registry::CloseHives();
+  std::filesystem::remove(m_machine);
+  EXPECT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, u"Software", 0, KEY_READ, &key),
+            ERROR_FILE_NOT_FOUND);
+  EXPECT_TRUE(SubKeys(HKEY_LOCAL_MACHINE).empty());
+  EXPECT_FALSE(std::filesystem::exists(m_machine));
+}
+
+void Overwrite(const std::string& path, std::size_t at, const std::string& bytes) {
+  std::fstream f(path, std::ios::in | std::ios::out | std::ios::binary);
+  f.seekp(static_cast<std::streamoff>(at));
+  f.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+}
+
+std::string Contents(const std::string& path) {
+  std::ifstream f(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>());
+}
+
+// A file that is not a hive (garbage, an SQLite database of another kind)
+// gives ERROR_BADDB and is left as it is; a truncated hive gives ERROR_BADDB
+// where its pages are missing, and never a crash.
+TEST_F(RegistryTest, DamagedOrForeignFilesGiveBadDb) {
+  HKEY root = Create(HKEY_CURRENT_USER, u"Full");
+  const std::vector<BYTE> data(300, 0x5A);
+  for (int i = 0; i < 300; ++i) {
+    HKEY key = Create(root, U16("key" + std::to_string(i)).c_str());
+    ASSERT_EQ(RegSetValueExW(key, u"data", 0, REG_BINARY, data.data(), 300), ERROR_SUCCESS);
+    RegCloseKey(key);
+  }
+  RegCloseKey(root);
+  registry::CloseHives();  // the last connection folds the log into the file
+  const std::string hive = Contents(m_user);
+  ASSERT_GT(hive.size(), 100000u);
+
+  const struct {
+    const char* what;
+    std::function<void()> damage;
+  } damages[] = {
+      {"garbage", [&] { std::ofstream(m_user, std::ios::trunc) << std::string(5000, 'g'); }},
+      {"another application id", [&] { Overwrite(m_user, 68, "ABCD"); }},
+      {"another schema version", [&] { Overwrite(m_user, 60, std::string("\0\0\0\x09", 4)); }},
+  };
+  for (const auto& d : damages) {
+    std::ofstream(m_user, std::ios::trunc | std::ios::binary) << hive;
+    d.damage();
+    const std::string before = Contents(m_user);
+    registry::CloseHives();
+    HKEY key = nullptr;
+    EXPECT_EQ(RegOpenKeyExW(HKEY_CURRENT_USER, u"Full", 0, KEY_READ, &key), ERROR_BADDB) << d.what;
+    EXPECT_EQ(SetDword(HKEY_CURRENT_USER, u"v", 1), ERROR_BADDB) << d.what;
+    registry::CloseHives();
+    EXPECT_EQ(Contents(m_user), before) << d.what;
+  }
+
+  std::ofstream(m_user, std::ios::trunc | std::ios::binary) << hive.substr(0, hive.size() / 2);
+  registry::CloseHives();
+  HKEY full = nullptr;
+  const LSTATUS opened = RegOpenKeyExW(HKEY_CURRENT_USER, u"Full", 0, KEY_READ, &full);
+  EXPECT_TRUE(opened == ERROR_SUCCESS || opened == ERROR_BADDB);
+  int bad = opened == ERROR_BADDB, good = 0;
+  for (int i = 0; full && i < 300; ++i) {
+    HKEY key = nullptr;
+    DWORD size = 0;
+    LSTATUS rc = RegOpenKeyExW(full, U16("key" + std::to_string(i)).c_str(), 0, KEY_READ, &key);
+    if (rc == ERROR_SUCCESS) rc = RegQueryValueExW(key, u"data", nullptr, nullptr, nullptr, &size);
+    RegCloseKey(key);
+    EXPECT_TRUE(rc == ERROR_SUCCESS || rc == ERROR_BADDB || rc == ERROR_FILE_NOT_FOUND) << rc;
+    (rc == ERROR_BADDB ? bad : good) += 1;
+  }
+  EXPECT_GT(bad, 0);
+  RegCloseKey(full);
+}
+
+// The hive files' places, from the environment.
+TEST(RegistryHive, FilesFollowTheEnvironment) {
+  char pattern[] = "/tmp/zr-hive-XXXXXX";
+  ASSERT_NE(mkdtemp(pattern), nullptr);
+  const std::string dir = pattern;
+  const struct {
+    const char* moved;  // ZR_REGISTRY_USER
+    const char* config;
+    const char* home;
+    std::string expected;  // below dir; empty: ERROR_PATH_NOT_FOUND
+  } cases[] = {
+      {"/moved/u.db", "/config", "/home", "/moved/u.db"},
+      {nullptr, "/config", "/home", "/config/zrcore/user.db"},
+      {nullptr, "relative", "/home", "/home/.config/zrcore/user.db"},
+      {nullptr, nullptr, "/home", "/home/.config/zrcore/user.db"},
+      {nullptr, nullptr, nullptr, ""},
+  };
+  const char* saved = getenv("HOME");
+  const std::string home = saved ? saved : "";
+  for (const auto& c : cases) {
+    auto set = [&](const char* name, const char* value) {
+      if (!value) return void(unsetenv(name));
+      setenv(name, value[0] == '/' ? (dir + value).c_str() : value, 1);
+    };
+    set(registry::kUserHiveVariable, c.moved);
+    set("XDG_CONFIG_HOME", c.config);
+    set("HOME", c.home);
+    std::string path;
+    bool writable = false;
+    const DWORD rc = registry::HiveFilePath(registry::HiveKind::CurrentUser, &path, &writable);
+    if (c.expected.empty()) {
+      EXPECT_EQ(rc, ERROR_PATH_NOT_FOUND);
+      continue;
+    }
+    EXPECT_EQ(path, dir + c.expected);
+    EXPECT_TRUE(writable);
+    EXPECT_TRUE(std::filesystem::is_directory(std::filesystem::path(path).parent_path()));
+  }
+  unsetenv(registry::kUserHiveVariable);
+  unsetenv("XDG_CONFIG_HOME");
+  if (saved) setenv("HOME", home.c_str(), 1);
+  std::filesystem::remove_all(dir);
+}
+
+}  // namespace
+}  // namespace zrpal

@@ -1,0 +1,9 @@
+// tools/commands.h - the command families of zrtool, one source file each.
+//
+// Each takes the arguments after its family's name and returns the exit
+// status (0 success, 1 failure of the work, 2 wrong usage); "--help" as its
+// first argument prints its help on standard output and returns 0.
+#pragma once
+
+int ParamsCommand(int argc, char** argv);  // tools/params_cmd.cpp
+int RegCommand(int argc, char** argv);     // tools/reg_cmd.cpp
