@@ -15,6 +15,7 @@
 #include "pal/com.h"
 #include "pal/heap.h"
 #include "pal/module.h"
+#include "pal/profile/profile.h"
 
 namespace zr {
 
@@ -48,6 +49,9 @@ void SwitchProcessHeapsToLfh() {
 // place in this list: the translation globals after COM.
 constexpr StartupStep kSteps[] = {
     {"code pages", zrpal::CodePageStartup, zrpal::CodePageShutdown},
+    // The profile functions' parse cache (it converts file names with the
+    // code pages).
+    {"profile cache", zrpal::ProfileStartup, zrpal::ProfileShutdown},
     {"memory manager", MemoryManagerStartup, MemoryManagerShutdown},
     {"class registry", RegistryStartup, RegistryShutdown},
     // The factory is found among the library's own exports, by the handle

@@ -14,6 +14,7 @@
 #include <fcntl.h>
 #include <iconv.h>
 #include <link.h>
+#include <sys/file.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <sys/types.h>
@@ -22,6 +23,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <ctime>
 
 namespace zrpal::sys {
 
@@ -43,6 +45,12 @@ using PhdrCallback = int (*)(dl_phdr_info*, size_t, void*);
   X(lseek, off_t, (int, off_t, int), ::lseek)                              \
   X(fstat, int, (int, struct stat*), FstatFd)                              \
   X(stat, int, (const char*, struct stat*), StatPath)                      \
+  X(lstat, int, (const char*, struct stat*), LstatPath)                    \
+  X(faccessat, int, (int, const char*, int, int), ::faccessat)             \
+  X(flock, int, (int, int), ::flock)                                       \
+  X(fchmod, int, (int, mode_t), ::fchmod)                                  \
+  X(fchown, int, (int, uid_t, gid_t), ::fchown)                            \
+  X(clock_gettime, int, (clockid_t, struct timespec*), ::clock_gettime)    \
   X(ftruncate, int, (int, off_t), ::ftruncate)                             \
   X(fsync, int, (int), ::fsync)                                            \
   X(unlink, int, (const char*), ::unlink)                                  \
