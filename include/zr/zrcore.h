@@ -20,3 +20,4 @@
 #include "zr/xstream.h"
 #include "zr/persist.h"
 #include "zr/param.h"
+#include "zr/iniparam.h"
