@@ -356,7 +356,8 @@ class CProfileEdit final : public CEditor {
 DWORD GetPrivateProfileStringA(LPCSTR section, LPCSTR key, LPCSTR defaultText, LPSTR buffer,
                                DWORD size, LPCSTR fileName) {
   if (!buffer || size == 0) return 0;
-  std::string path;
+  // The hot path: the thread's path buffer keeps its capacity between calls.
+  thread_local std::string path;
   if (!fileName || !OsPathOf(fileName, &path)) {
     buffer[0] = 0;
     SetLastError(ERROR_INVALID_PARAMETER);
