@@ -136,6 +136,9 @@ CIniFileParam::CIniFileParam(const char* fileName, const char* parentSection, co
   zrpal::GetPrivateProfileStringA(m_pszSection, zr::kDefaultName, "", marker, sizeof marker,
                                   m_pszFileName);
   if (!marker[0]) {
+    // The contract creates the folder with Fio_CreateDirectory, which throws
+    // on failure; until the files layer has it, the profile component makes
+    // the folder and a failure shows only as the lost marker write.
     zrpal::CreateProfileFolder(m_pszFileName);
     zrpal::WritePrivateProfileStringA(m_pszSection, zr::kDefaultName, zr::kMarkerText,
                                       m_pszFileName);

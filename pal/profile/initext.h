@@ -22,9 +22,11 @@
 //  - lines before the first header, and sections whose name is empty ("[]"),
 //    are never found and never listed.
 // A UTF-8 byte-order mark at the start is skipped when reading and kept when
-// rewriting.
+// rewriting. Deviation: the text is 8-bit in the ANSI code page; Windows
+// also reads files that start with a UTF-16 byte-order mark as UTF-16.
 //
-// Names compare without regard to the case of ASCII letters. Of duplicate
+// Names compare without regard to the case of ASCII letters (deviation:
+// Windows folds every letter; the names the library writes are ASCII). Of duplicate
 // sections only the first is found (they are not merged); of duplicate keys
 // in it, the first.
 //

@@ -34,7 +34,10 @@
 //
 // The A functions take text in the ANSI code page (CP_ACP); the W functions
 // convert to it and call them. File names are converted to UTF-8 with "/"
-// separators at the OS boundary. Thread-safe.
+// separators at the OS boundary. Deviations: a relative file name is
+// relative to the current folder (Windows looks for a bare name in the
+// Windows folder, and takes a null name for win.ini); files larger than
+// IniText::kMaxBytes read as empty and are not written. Thread-safe.
 #pragma once
 
 #include "pal/types.h"
@@ -62,7 +65,8 @@ DWORD GetPrivateProfileStringW(LPCWSTR section, LPCWSTR key, LPCWSTR defaultText
 // ERROR_ACCESS_DENIED for a file that is read-only (no write permission bit)
 // or that the caller may not write, ERROR_PATH_NOT_FOUND for a missing
 // folder, ERROR_INVALID_PARAMETER for a null file name or section, or a
-// section name that is empty after trimming.
+// section name that is empty after trimming (deviation: Windows writes such
+// keys without a section header, where no read finds them).
 BOOL WritePrivateProfileStringA(LPCSTR section, LPCSTR key, LPCSTR text, LPCSTR fileName);
 BOOL WritePrivateProfileStringW(LPCWSTR section, LPCWSTR key, LPCWSTR text, LPCWSTR fileName);
 
