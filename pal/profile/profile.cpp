@@ -36,6 +36,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <mutex>
+#include <new>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -351,6 +352,18 @@ class CProfileEdit final : public CEditor {
   std::string* m_updated = nullptr;
 };
 
+// The platform layer never throws: memory running out inside a call fails
+// the call with ERROR_NOT_ENOUGH_MEMORY.
+template <class R, class F>
+R WithoutThrowing(R failure, F&& body) {
+  try {
+    return body();
+  } catch (const std::bad_alloc&) {
+    SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+    return failure;
+  }
+}
+
 }  // namespace
 
 DWORD GetPrivateProfileStringA(LPCSTR section, LPCSTR key, LPCSTR defaultText, LPSTR buffer,
@@ -358,78 +371,88 @@ DWORD GetPrivateProfileStringA(LPCSTR section, LPCSTR key, LPCSTR defaultText, L
   if (!buffer || size == 0) return 0;
   // The hot path: the thread's path buffer keeps its capacity between calls.
   thread_local std::string path;
-  if (!fileName || !OsPathOf(fileName, &path)) {
-    buffer[0] = 0;
-    SetLastError(ERROR_INVALID_PARAMETER);
-    return 0;
-  }
-  Answer a;
-  Ask(section, key, defaultText, path, &a);
-  SetLastError(a.found ? ERROR_SUCCESS : ERROR_FILE_NOT_FOUND);
-  return a.isList ? CopyList<char>(a.list, buffer, size) : CopyValue<char>(a.view, buffer, size);
+  buffer[0] = 0;
+  return WithoutThrowing<DWORD>(0, [&]() -> DWORD {
+    if (!fileName || !OsPathOf(fileName, &path)) {
+      SetLastError(ERROR_INVALID_PARAMETER);
+      return 0;
+    }
+    Answer a;
+    Ask(section, key, defaultText, path, &a);
+    SetLastError(a.found ? ERROR_SUCCESS : ERROR_FILE_NOT_FOUND);
+    return a.isList ? CopyList<char>(a.list, buffer, size) : CopyValue<char>(a.view, buffer, size);
+  });
 }
 
 DWORD GetPrivateProfileStringW(LPCWSTR section, LPCWSTR key, LPCWSTR defaultText, LPWSTR buffer,
                                DWORD size, LPCWSTR fileName) {
   if (!buffer || size == 0) return 0;
-  const CAnsiArg file(fileName);
-  std::string path;
-  if (!file.Get() || !OsPathOf(file.Get(), &path)) {
-    buffer[0] = 0;
-    SetLastError(ERROR_INVALID_PARAMETER);
-    return 0;
-  }
-  const CAnsiArg s(section), k(key), d(defaultText);
-  Answer a;
-  Ask(s.Get(), k.Get(), d.Get(), path, &a);
-  // The whole answer is converted, then cut in UTF-16 units as Windows cuts.
-  const std::u16string wide = WideOf(a.isList ? std::string_view(a.list) : a.view);
-  SetLastError(a.found ? ERROR_SUCCESS : ERROR_FILE_NOT_FOUND);
-  return a.isList ? CopyList<WCHAR>(wide, buffer, size) : CopyValue<WCHAR>(wide, buffer, size);
+  buffer[0] = 0;
+  return WithoutThrowing<DWORD>(0, [&]() -> DWORD {
+    const CAnsiArg file(fileName);
+    std::string path;
+    if (!file.Get() || !OsPathOf(file.Get(), &path)) {
+      SetLastError(ERROR_INVALID_PARAMETER);
+      return 0;
+    }
+    const CAnsiArg s(section), k(key), d(defaultText);
+    Answer a;
+    Ask(s.Get(), k.Get(), d.Get(), path, &a);
+    // The whole answer is converted, then cut in UTF-16 units as Windows cuts.
+    const std::u16string wide = WideOf(a.isList ? std::string_view(a.list) : a.view);
+    SetLastError(a.found ? ERROR_SUCCESS : ERROR_FILE_NOT_FOUND);
+    return a.isList ? CopyList<WCHAR>(wide, buffer, size) : CopyValue<WCHAR>(wide, buffer, size);
+  });
 }
 
 BOOL WritePrivateProfileStringA(LPCSTR section, LPCSTR key, LPCSTR text, LPCSTR fileName) {
-  std::string path;
-  if (!section && !key && !text) {
-    // Windows' "flush" call: nothing is pending here; the cached copy goes.
-    if (fileName && OsPathOf(fileName, &path)) Forget(path);
-    SetLastError(ERROR_SUCCESS);
-    return FALSE;
-  }
-  if (!section || !fileName || profile::TrimProfileSpace(section).empty() ||
-      !OsPathOf(fileName, &path)) {
-    SetLastError(ERROR_INVALID_PARAMETER);
-    return FALSE;
-  }
-  CProfileEdit edit(path, section, key, text);
-  return WriteLocked(path, edit);
+  return WithoutThrowing<BOOL>(FALSE, [&]() -> BOOL {
+    std::string path;
+    if (!section && !key && !text) {
+      // Windows' "flush" call: nothing is pending here; the cached copy goes.
+      if (fileName && OsPathOf(fileName, &path)) Forget(path);
+      SetLastError(ERROR_SUCCESS);
+      return FALSE;
+    }
+    if (!section || !fileName || profile::TrimProfileSpace(section).empty() ||
+        !OsPathOf(fileName, &path)) {
+      SetLastError(ERROR_INVALID_PARAMETER);
+      return FALSE;
+    }
+    CProfileEdit edit(path, section, key, text);
+    return WriteLocked(path, edit);
+  });
 }
 
 BOOL WritePrivateProfileStringW(LPCWSTR section, LPCWSTR key, LPCWSTR text, LPCWSTR fileName) {
-  const CAnsiArg s(section), k(key), t(text), f(fileName);
-  return WritePrivateProfileStringA(s.Get(), k.Get(), t.Get(), f.Get());
+  return WithoutThrowing<BOOL>(FALSE, [&] {
+    const CAnsiArg s(section), k(key), t(text), f(fileName);
+    return WritePrivateProfileStringA(s.Get(), k.Get(), t.Get(), f.Get());
+  });
 }
 
 BOOL CreateProfileFolder(LPCSTR fileName) {
-  std::string path;
-  if (!fileName || !OsPathOf(fileName, &path)) {
-    SetLastError(ERROR_INVALID_PARAMETER);
-    return FALSE;
-  }
-  const std::size_t last = path.rfind('/');
-  if (last == std::string::npos || last == 0) return TRUE;  // the current folder or the root
-  // Level by level from the top; a leading "/" gives no level of its own.
-  for (std::size_t at = path.find('/', 1); at != std::string::npos && at <= last;
-       at = path.find('/', at + 1)) {
-    if (path[at - 1] == '/') continue;  // "a//b"
-    if (!MakeFolder(path.substr(0, at))) return FALSE;
-  }
-  return TRUE;
+  return WithoutThrowing<BOOL>(FALSE, [&]() -> BOOL {
+    std::string path;
+    if (!fileName || !OsPathOf(fileName, &path)) {
+      SetLastError(ERROR_INVALID_PARAMETER);
+      return FALSE;
+    }
+    const std::size_t last = path.rfind('/');
+    if (last == std::string::npos || last == 0) return TRUE;  // the current folder or the root
+    // Level by level from the top; a leading "/" gives no level of its own.
+    for (std::size_t at = path.find('/', 1); at != std::string::npos && at <= last;
+         at = path.find('/', at + 1)) {
+      if (path[at - 1] == '/') continue;  // "a//b"
+      if (!MakeFolder(path.substr(0, at))) return FALSE;
+    }
+    return TRUE;
+  });
 }
 
 void ProfileStartup() {
   std::lock_guard<std::mutex> hold(g_cacheLock);
-  if (!g_cache) g_cache = new ProfileCache();
+  if (!g_cache) g_cache = new (std::nothrow) ProfileCache();  // none: every call parses
 }
 
 void ProfileShutdown() {
