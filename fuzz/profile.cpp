@@ -111,7 +111,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
   // A key set in the first section (or a new one) reads back and leaves the
   // other sections as they were; deleting it leaves the default.
-  const std::string target = sections.empty() ? "fuzz" : sections[0];
+  const std::string target = sections.empty() || !exact ? "fuzz" : sections[0];
   std::string value = "v";
   for (std::size_t i = 0; i < size && i < 16; ++i) value += "0123456789abcdef"[data[i] & 15];
   Check(zrpal::WritePrivateProfileStringA(target.c_str(), "fz", value.c_str(), file));
