@@ -90,15 +90,14 @@ TEST_F(ProfileProcesses, KilledWriterLeavesTheOldOrTheNewFile) {
     std::ifstream in(m_file, std::ios::binary);
     std::stringstream all;
     all << in.rdbuf();
-    const std::string content = all.str();
     // Exactly the text of one value of n: never cut, never mixed.
-    ASSERT_EQ(content.compare(0, head.size(), head), 0) << "round " << round;
-    ASSERT_GE(content.size(), head.size() + 3) << "round " << round;
-    const std::string tail = content.substr(head.size());
-    ASSERT_EQ(tail.substr(tail.size() - 2), "\r\n") << "round " << round;
-    const std::string digits = tail.substr(0, tail.size() - 2);
-    ASSERT_EQ(digits.find_first_not_of("0123456789"), std::string::npos) << "round " << round;
-    const long n = std::atol(digits.c_str());
+    const std::string content = all.str();
+    const std::size_t digits = content.size() - head.size() - 2;
+    ASSERT_TRUE(content.size() > head.size() + 2 && content.compare(0, head.size(), head) == 0 &&
+                content.compare(content.size() - 2, 2, "\r\n") == 0 &&
+                content.find_first_not_of("0123456789", head.size()) == head.size() + digits)
+        << "round " << round;
+    const long n = std::atol(content.c_str() + head.size());
     ASSERT_GE(n, last) << "round " << round;
     last = n;
   }

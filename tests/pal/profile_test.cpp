@@ -336,15 +336,4 @@ TEST_F(ProfileTest, ReplacementLeavesNoTemporaryAndSurvivesAStaleOne) {
   EXPECT_EQ(Content(m_file + ".tmp~"), "<none>");
 }
 
-TEST_F(ProfileTest, CreateProfileFolderMakesEveryLevel) {
-  const std::string file = m_dir + "/a/b//c/x.ini";
-  ASSERT_TRUE(CreateProfileFolder(file.c_str()));
-  struct stat st;
-  EXPECT_EQ(stat((m_dir + "/a/b/c").c_str(), &st), 0);
-  EXPECT_TRUE(S_ISDIR(st.st_mode));
-  EXPECT_TRUE(CreateProfileFolder(file.c_str()));  // exists: fine
-  Put("x", m_dir + "/f");
-  EXPECT_FAILS_WITH(CreateProfileFolder((m_dir + "/f/x.ini").c_str()), ERROR_ALREADY_EXISTS);
-}
-
 }  // namespace
