@@ -3,11 +3,14 @@
 //  - GetValue of 10 000 different keys in turn, against reading and parsing
 //    the file on every call (what the profile functions do on Windows) and
 //    against GLib's GKeyFile looking the same keys up in its parsed file;
+//  - stat(2) of the file alone: the check every call makes, whose cost is
+//    the floor under GetValue;
 //  - writing one key into that file (read, edit, write, fsync, rename),
 //    against GKeyFile setting it and saving the file (g_file_set_contents
 //    also writes a new file, fsyncs and renames).
 #include <benchmark/benchmark.h>
 #include <glib.h>
+#include <sys/stat.h>
 
 #include <cstdio>
 #include <filesystem>
@@ -136,6 +139,13 @@ void BM_GKeyFileGetString(benchmark::State& state) {
   g_key_file_free(file);
 }
 BENCHMARK(BM_GKeyFileGetString);
+
+void BM_StatOfTheFile(benchmark::State& state) {
+  const IniFile& f = TheFile();
+  struct stat st;
+  for (auto _ : state) benchmark::DoNotOptimize(stat(f.path.c_str(), &st));
+}
+BENCHMARK(BM_StatOfTheFile);
 
 void BM_IniSetValue(benchmark::State& state) {
   const IniFile& f = TheFile();
