@@ -39,7 +39,10 @@ struct IniFile {
     }
     std::ofstream(path, std::ios::binary) << text;
   }
-  ~IniFile() { std::filesystem::remove(path); }
+  ~IniFile() {
+    std::filesystem::remove(path);
+    std::filesystem::remove(path + ".lock");  // the profile functions' companion
+  }
 };
 
 const IniFile& TheFile() {
