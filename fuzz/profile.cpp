@@ -16,6 +16,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -32,15 +33,18 @@ void Check(bool ok) {
   if (!ok) std::abort();
 }
 
+char g_dir[64];  // the process's folder, removed at exit
+
 const std::string& FilePath() {
   static const std::string path = [] {
-    char pattern[] = "/dev/shm/zr-fuzz-profile-XXXXXX";
-    char fallback[] = "/tmp/zr-fuzz-profile-XXXXXX";
-    const char* dir = mkdtemp(pattern);
-    if (!dir) dir = mkdtemp(fallback);
-    Check(dir != nullptr);
+    std::strcpy(g_dir, "/dev/shm/zr-fuzz-profile-XXXXXX");
+    if (!mkdtemp(g_dir)) {  // no tmpfs
+      std::strcpy(g_dir, "/tmp/zr-fuzz-profile-XXXXXX");
+      Check(mkdtemp(g_dir) != nullptr);
+    }
+    std::atexit([] { std::filesystem::remove_all(g_dir); });
     zrpal::sys::g.fsync = [](int) { return 0; };
-    return std::string(dir) + "/f.ini";
+    return std::string(g_dir) + "/f.ini";
   }();
   return path;
 }
