@@ -8,14 +8,13 @@
 
 #include <chrono>
 #include <cstdlib>
-#include <fstream>
 #include <random>
-#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "pal/profile/profile.h"
+#include "tests/scratch_dir.h"
 
 extern char** environ;
 
@@ -39,17 +38,7 @@ int Wait(pid_t pid) {
   return status;
 }
 
-class ProfileProcesses : public ::testing::Test {
- protected:
-  void SetUp() override {
-    char pattern[] = "/tmp/zr-profile-procs-XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    m_dir = pattern;
-    m_file = m_dir + "/t.ini";
-  }
-  void TearDown() override { std::system(("rm -rf " + m_dir).c_str()); }
-  std::string m_dir, m_file;
-};
+using ProfileProcesses = zrtest::ScratchDir;
 
 TEST_F(ProfileProcesses, TwoWritersLoseNoKey) {
   constexpr int kKeys = 1000;
@@ -77,7 +66,7 @@ TEST_F(ProfileProcesses, TwoWritersLoseNoKey) {
 TEST_F(ProfileProcesses, KilledWriterLeavesTheOldOrTheNewFile) {
   // A large file, so that a kill often lands in the middle of a write.
   const std::string head = "[s]\r\npad=" + std::string(256 * 1024, 'x') + "\r\nn=";
-  std::ofstream(m_file, std::ios::binary) << head << "0\r\n";
+  Put(head + "0\r\n");
   const unsigned seed = std::random_device()();
   std::mt19937 random(seed);
   SCOPED_TRACE("seed " + std::to_string(seed));
@@ -87,11 +76,8 @@ TEST_F(ProfileProcesses, KilledWriterLeavesTheOldOrTheNewFile) {
     std::this_thread::sleep_for(std::chrono::microseconds(random() % 30000));
     kill(writer, SIGKILL);
     Wait(writer);
-    std::ifstream in(m_file, std::ios::binary);
-    std::stringstream all;
-    all << in.rdbuf();
     // Exactly the text of one value of n: never cut, never mixed.
-    const std::string content = all.str();
+    const std::string content = Content();
     const std::size_t digits = content.size() - head.size() - 2;
     ASSERT_TRUE(content.size() > head.size() + 2 && content.compare(0, head.size(), head) == 0 &&
                 content.compare(content.size() - 2, 2, "\r\n") == 0 &&

@@ -8,47 +8,26 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <cstdlib>
-#include <fstream>
-#include <sstream>
 #include <string>
 
 #include "pal/posix/syscalls.h"
 #include "tests/pal/last_error.h"
+#include "tests/scratch_dir.h"
 
 namespace {
 
 using namespace zrpal;
 
-// A fresh folder for the test's files, removed afterwards.
-class ProfileTest : public ::testing::Test {
+using zrtest::ReadText;
+using zrtest::WriteText;
+
+class ProfileTest : public zrtest::ScratchDir {
  protected:
-  void SetUp() override {
-    char pattern[] = "/tmp/zr-profile-XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    m_dir = pattern;
-    m_file = m_dir + "/t.ini";
-  }
-  void TearDown() override {
-    sys::Reset();
-    std::system(("chmod -R u+w " + m_dir + "; rm -rf " + m_dir).c_str());
-  }
-  void Put(const std::string& content, const std::string& path = "") const {
-    std::ofstream(path.empty() ? m_file : path, std::ios::binary) << content;
-  }
-  std::string Content(const std::string& path = "") const {
-    std::ifstream in(path.empty() ? m_file : path, std::ios::binary);
-    std::stringstream all;
-    all << in.rdbuf();
-    return in ? all.str() : "<none>";
-  }
   std::string Read(const char* section, const char* key, const char* def = "") const {
     char buf[256];
     GetPrivateProfileStringA(section, key, def, buf, sizeof buf, m_file.c_str());
     return buf;
   }
-
-  std::string m_dir, m_file;
 };
 
 // One case: a read (buffer of `size`, `text` the default) or a write
@@ -250,7 +229,7 @@ TEST_F(ProfileTest, ChangesByOthersAreSeenAtTheNextCall) {
   EXPECT_EQ(Read("s", "k"), "1");
   Overwrite(m_file, "[s]\nk=2\n");  // in place, same size, at once
   EXPECT_EQ(Read("s", "k"), "2");
-  Put("[s]\nk=3\n", m_file + ".new");  // replaced by a rename
+  WriteText(m_file + ".new", "[s]\nk=3\n");  // replaced by a rename
   ASSERT_EQ(rename((m_file + ".new").c_str(), m_file.c_str()), 0);
   EXPECT_EQ(Read("s", "k"), "3");
   unlink(m_file.c_str());
@@ -298,7 +277,7 @@ TEST_F(ProfileTest, RewriteKeepsWhatAnInPlaceRewriteKeeps) {
   const std::string dangling = m_dir + "/dangling.ini";
   ASSERT_EQ(symlink("made.ini", dangling.c_str()), 0);
   ASSERT_TRUE(WritePrivateProfileStringA("s", "k", "4", dangling.c_str()));
-  EXPECT_EQ(Content(m_dir + "/made.ini"), "[s]\r\nk=4\r\n");
+  EXPECT_EQ(ReadText(m_dir + "/made.ini"), "[s]\r\nk=4\r\n");
 }
 
 // Creating files in the folder fails as in a folder the caller may not write.
@@ -324,16 +303,16 @@ TEST_F(ProfileTest, FolderNotWritableRewritesInPlace) {
 }
 
 TEST_F(ProfileTest, ReplacementLeavesNoTemporaryAndSurvivesAStaleOne) {
-  Put("junk", m_file + ".tmp~");  // left by a writer that was killed
+  WriteText(m_file + ".tmp~", "junk");  // left by a writer that was killed
   ASSERT_TRUE(WritePrivateProfileStringA("s", "k", "v", m_file.c_str()));
-  EXPECT_EQ(Content(m_file + ".tmp~"), "<none>");
+  EXPECT_EQ(ReadText(m_file + ".tmp~"), "<none>");
   EXPECT_EQ(Content(), "[s]\r\nk=v\r\n");
   // A failing fsync leaves the old file and no temporary.
   sys::ScopedSyscall<decltype(sys::g.fsync)> full(&sys::g.fsync,
                                                   [](int) { return errno = ENOSPC, -1; });
   EXPECT_FAILS_WITH(WritePrivateProfileStringA("s", "k", "w", m_file.c_str()), ERROR_DISK_FULL);
   EXPECT_EQ(Content(), "[s]\r\nk=v\r\n");
-  EXPECT_EQ(Content(m_file + ".tmp~"), "<none>");
+  EXPECT_EQ(ReadText(m_file + ".tmp~"), "<none>");
 }
 
 }  // namespace

@@ -6,48 +6,33 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <string>
 #include <vector>
 
 #include "tests/params/param_test_util.h"
+#include "tests/scratch_dir.h"
 
 namespace {
 
-namespace fs = std::filesystem;
 using zrtest::Names;
 using zrtest::Tree;
 using V = std::vector<std::string>;
 
-class IniParam : public ::testing::Test {
+// The tree's file lies in a folder that does not exist yet.
+class IniParam : public zrtest::ScratchDir {
  protected:
   void SetUp() override {
-    m_dir = fs::temp_directory_path() /
-            ("zr-iniparam-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
-             "-" + ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    fs::remove_all(m_dir);
-    m_file = (m_dir / "sub" / "t.ini").string();
+    ScratchDir::SetUp();
+    m_file = m_dir + "/sub/t.ini";
   }
-  void TearDown() override { fs::remove_all(m_dir); }
-
   IParam* Open() const {
     const std::u16string wide(m_file.begin(), m_file.end());
     return new_IParamIniFile(wide.c_str());
   }
   void Put(const std::string& content) const {
-    fs::create_directories(fs::path(m_file).parent_path());
-    std::ofstream(m_file, std::ios::binary) << content;
+    std::filesystem::create_directories(m_dir + "/sub");
+    ScratchDir::Put(content);
   }
-  std::string Content() const {
-    std::ifstream in(m_file, std::ios::binary);
-    std::stringstream all;
-    all << in.rdbuf();
-    return all.str();
-  }
-
-  fs::path m_dir;
-  std::string m_file;
 };
 
 TEST_F(IniParam, NewFileInANewFolderHoldsTheRootMarker) {
