@@ -17,6 +17,7 @@
 #include "pal/heap.h"
 #include "pal/module.h"
 #include "pal/registry/registry.h"
+#include "pal/profile/profile.h"
 
 namespace zr {
 
@@ -55,6 +56,9 @@ constexpr StartupStep kSteps[] = {
     {"file view guard", nullptr, zrpal::ViewGuardShutdown},
     // The registry's name folding and SQLite, under its hives' databases.
     {"registry", zrpal::RegistryStartup, zrpal::RegistryShutdown},
+    // The profile functions' parse cache (it converts file names with the
+    // code pages).
+    {"profile cache", zrpal::ProfileStartup, zrpal::ProfileShutdown},
     {"memory manager", MemoryManagerStartup, MemoryManagerShutdown},
     {"class registry", RegistryStartup, RegistryShutdown},
     // The factory is found among the library's own exports, by the handle

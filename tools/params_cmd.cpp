@@ -4,15 +4,18 @@
 //   zrtool params convert IN OUT [--from FORMAT] [--to FORMAT]
 //
 // Formats: text (the parameter text), string (its one-line string form),
-// stream (the binary parameter stream). Files are read and written with
-// plain C++ file I/O here; the library's own file layer (Fio_Open,
-// Param_IniFile2Param, Param_Param2IniFile) takes over when it lands, and
-// with it #include directives, which are not followed yet.
+// stream (the binary parameter stream), ini (an INI file through the INI-file
+// back-end). Files other than INI files are read and written with plain C++
+// file I/O here; the library's own file layer (Fio_Open, Param_IniFile2Param,
+// Param_Param2IniFile) takes over when it lands, and with it #include
+// directives, which are not followed yet.
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <random>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -25,7 +28,7 @@ int RegistryTree(const char* name, bool create, IParam** tree);
 
 namespace {
 
-enum class Format { kNone, kText, kString, kStream };
+enum class Format { kNone, kText, kString, kStream, kIni };
 
 const char* NameOf(Format f) {
   switch (f) {
@@ -35,6 +38,8 @@ const char* NameOf(Format f) {
       return "string";
     case Format::kStream:
       return "stream";
+    case Format::kIni:
+      return "ini";
     default:
       return "?";
   }
@@ -44,6 +49,7 @@ Format ParseFormat(const char* name) {
   if (std::strcmp(name, "text") == 0) return Format::kText;
   if (std::strcmp(name, "string") == 0) return Format::kString;
   if (std::strcmp(name, "stream") == 0) return Format::kStream;
+  if (std::strcmp(name, "ini") == 0) return Format::kIni;
   return Format::kNone;
 }
 
@@ -59,11 +65,14 @@ void Help(std::FILE* out) {
       "  text    the parameter text: [\\section] headers, name=value items, ';' comments\n"
       "  string  its one-line string form (items each followed by '|')\n"
       "  stream  the binary parameter stream\n"
+      "  ini     an INI file: node \\a\\b is section [\\a\\b], values are keys\n"
+      "          holding the value text (a key @=e marks each section)\n"
       "\n"
-      "Without --from the input's format is taken from its content: a zero byte\n"
-      "means a stream, a single line holding '|' a string, anything else text.\n"
-      "Without --to the output's format follows OUT's extension: .bin a stream,\n"
-      ".str a string, anything else text.\n"
+      "Without --from the input's format is taken from its name and content: the\n"
+      "extension .ini means an INI file, a zero byte a stream, a single line\n"
+      "holding '|' a string, anything else text. Without --to the output's format\n"
+      "follows OUT's extension: .ini an INI file, .bin a stream, .str a string,\n"
+      "anything else text. An INI file written replaces OUT.\n"
       "\n"
       "Items the text reader skips (before the first section, or a value text\n"
       "that its type does not accept) are reported as warnings with the file and\n"
@@ -235,8 +244,20 @@ void Show(IParam* tree) {
   }
 }
 
+bool HasIniExtension(const char* path) {
+  const char* dot = std::strrchr(path, '.');
+  return dot && (std::strcmp(dot, ".ini") == 0 || std::strcmp(dot, ".INI") == 0);
+}
+
+// The INI-file tree of `path` (created when the file is missing).
+IParam* IniTree(const char* path) {
+  const CXStringW wide(path);
+  return new_IParamIniFile(wide);
+}
+
 Format FormatOfPath(const char* path) {
   const char* dot = std::strrchr(path, '.');
+  if (HasIniExtension(path)) return Format::kIni;
   if (dot && std::strcmp(dot, ".bin") == 0) return Format::kStream;
   if (dot && std::strcmp(dot, ".str") == 0) return Format::kString;
   return Format::kText;
@@ -256,7 +277,7 @@ int ParamsCommand(int argc, char** argv) {
     if ((std::strcmp(a, "--from") == 0 || std::strcmp(a, "--to") == 0) && i + 1 < argc) {
       const Format f = ParseFormat(argv[++i]);
       if (f == Format::kNone) {
-        std::fprintf(stderr, "zrtool params: unknown format '%s' (text, string or stream)\n",
+        std::fprintf(stderr, "zrtool params: unknown format '%s' (text, string, stream or ini)\n",
                      argv[i]);
         return 2;
       }
@@ -280,9 +301,32 @@ int ParamsCommand(int argc, char** argv) {
     std::fprintf(stderr, "%s: error: cannot read the file (%s)\n", in, std::strerror(errno));
     return 1;
   }
-  if (from == Format::kNone) from = Detect(content);
+  if (from == Format::kNone && registryIn < 0) from = HasIniExtension(in) ? Format::kIni : Detect(content);
   if (!tree) tree = new_MemParam();
-  const bool loaded = registryIn > 0 || Load(in, content, from, tree);
+  bool loaded = true;
+  if (registryIn > 0) {
+    // Read straight from the registry key.
+  } else if (from == Format::kIni) {
+    // The back-end writes its section markers into the file it opens: the
+    // tree is read from a copy, so that the input stays as it was. It is
+    // copied into memory, so that every output is written from one kind of
+    // tree (the markers become empty "@" values).
+    const std::string copy = (std::filesystem::temp_directory_path() /
+                              ("zrtool-" + std::to_string(std::random_device()()) + ".ini"))
+                                 .string();
+    loaded = WriteFile(copy.c_str(), content);
+    if (loaded) {
+      IParam* ini = IniTree(copy.c_str());
+      Param_CopyTo(ini, tree);
+      ini->Release();
+    }
+    std::error_code ignored;
+    std::filesystem::remove(copy, ignored);
+    std::filesystem::remove(copy + ".lock", ignored);
+    if (!loaded) std::fprintf(stderr, "%s: error: cannot copy the file to read it\n", in);
+  } else {
+    loaded = Load(in, content, from, tree);
+  }
   int status = loaded ? 0 : 1;
   IParam* target = nullptr;
   if (loaded && show) {
@@ -299,10 +343,22 @@ int ParamsCommand(int argc, char** argv) {
   } else if (loaded) {
     const char* out = files[2];
     if (to == Format::kNone) to = FormatOfPath(out);
-    const std::string bytes = to == Format::kStream   ? StreamOf(tree)
-                              : to == Format::kString ? StringFormOf(tree)
-                                                      : TextOf(tree);
-    if (!WriteFile(out, bytes)) {
+    bool written = true;
+    if (to == Format::kIni) {
+      std::remove(out);
+      IParam* ini = IniTree(out);
+      Param_CopyTo(tree, ini);
+      ini->Release();
+      std::FILE* check = std::fopen(out, "rb");
+      written = check != nullptr;
+      if (check) std::fclose(check);
+    } else {
+      const std::string bytes = to == Format::kStream   ? StreamOf(tree)
+                                : to == Format::kString ? StringFormOf(tree)
+                                                        : TextOf(tree);
+      written = WriteFile(out, bytes);
+    }
+    if (!written) {
       std::fprintf(stderr, "%s: error: cannot write the file (%s)\n", out, std::strerror(errno));
       status = 1;
     } else {

@@ -26,3 +26,4 @@
 #include "zr/fileops.h"
 #include "zr/filelock.h"
 #include "zr/regparam.h"
+#include "zr/iniparam.h"

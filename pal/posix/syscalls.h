@@ -20,6 +20,7 @@
 #include <pwd.h>
 #include <signal.h>
 #include <locale.h>
+#include <sys/file.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <sys/types.h>
@@ -54,6 +55,12 @@ using ThreadStart = void* (*)(void*);
   X(lseek, off_t, (int, off_t, int), ::lseek)                              \
   X(fstat, int, (int, struct stat*), FstatFd)                              \
   X(stat, int, (const char*, struct stat*), StatPath)                      \
+  X(lstat, int, (const char*, struct stat*), LstatPath)                    \
+  X(faccessat, int, (int, const char*, int, int), ::faccessat)             \
+  X(flock, int, (int, int), ::flock)                                       \
+  X(fchmod, int, (int, mode_t), ::fchmod)                                  \
+  X(fchown, int, (int, uid_t, gid_t), ::fchown)                            \
+  X(clock_gettime, int, (clockid_t, struct timespec*), ::clock_gettime)    \
   X(ftruncate, int, (int, off_t), ::ftruncate)                             \
   X(fsync, int, (int), ::fsync)                                            \
   X(unlink, int, (const char*), ::unlink)                                  \
@@ -76,7 +83,6 @@ using ThreadStart = void* (*)(void*);
   X(strerror_r, const char*, (int, char*, size_t), ErrorText)              \
   X(futex_wait_until, long, (int*, int, int, const struct timespec*),      \
     FutexWaitUntil)                                                        \
-  X(clock_gettime, int, (clockid_t, struct timespec*), ::clock_gettime)    \
   X(getpid, pid_t, (), ::getpid)                                           \
   X(gettid, pid_t, (), ::gettid)                                           \
   X(geteuid, uid_t, (), ::geteuid)                                         \
@@ -104,7 +110,6 @@ using ThreadStart = void* (*)(void*);
   X(posix_fadvise, int, (int, off_t, off_t, int), PosixFadvise)            \
   X(msync, int, (void*, size_t, int), ::msync)                             \
   X(madvise, int, (void*, size_t, int), ::madvise)                         \
-  X(fchmod, int, (int, mode_t), ::fchmod)                                  \
   X(chmod, int, (const char*, mode_t), ::chmod)                            \
   X(futimens, int, (int, const struct timespec*), ::futimens)              \
   X(renameat2, int, (int, const char*, int, const char*, unsigned), ::renameat2) \
