@@ -20,6 +20,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <ctime>
 #include <cstdio>
 #include <cstdlib>
 
@@ -62,7 +63,9 @@ using PhdrCallback = int (*)(dl_phdr_info*, size_t, void*);
   X(dlinfo, int, (void*, int, void*), ::dlinfo)                            \
   X(getcwd, char*, (char*, size_t), ::getcwd)                              \
   X(readlink, ssize_t, (const char*, char*, size_t), ::readlink)           \
-  X(strerror_r, const char*, (int, char*, size_t), ErrorText)
+  X(strerror_r, const char*, (int, char*, size_t), ErrorText)           \
+  X(clock_gettime, int, (clockid_t, struct timespec*), ::clock_gettime)    \
+  X(fdatasync, int, (int), ::fdatasync)
 
 struct Table {
 #define ZRPAL_SYSCALL_MEMBER(name, ret, params, real) ret(*name) params;
