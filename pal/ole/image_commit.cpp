@@ -27,7 +27,8 @@
 // name only old sectors, none of which steps 4-6 touched. After step 7 the
 // header names the new tables, all of which step 6 made durable. A failure
 // before step 7 (a write error, a full disk) undoes steps 2-3 in memory and
-// leaves the file's content as it was, with the scratch still held.
+// leaves the file's content as it was, with the scratch still held; a
+// failing flush after the header puts the old header back.
 //
 // Direct mode runs the same steps; nothing is protected there, so the new
 // tables may reuse the old tables' sectors and a crash can leave a mix, as
@@ -219,7 +220,14 @@ HRESULT Image::WriteTables() {
   BYTE raw[kHeaderSize];
   h.Serialize(raw);
   if (FAILED(hr = WriteFile(0, raw, kHeaderSize))) return hr;
-  if (FAILED(hr = m_bytes->Flush())) return hr;
+  if (FAILED(hr = m_bytes->Flush())) {
+    // The new header may or may not be durable: put the old one back (the
+    // old tables are untouched), so that the failed commit leaves the old
+    // state on disk as every other failure does.
+    m_header.Serialize(raw);
+    if (SUCCEEDED(WriteFile(0, raw, kHeaderSize))) m_bytes->Flush();
+    return hr;
+  }
 
   // 8. The new state is the file's.
   m_header = h;
