@@ -2,6 +2,7 @@
 //
 //   zrtool info    the library version, its start-up state and the classes
 //                  registered with it
+//   zrtool cfb ... compound files (zrtool cfb --help)
 //
 // It reports only what the library's exported interface shows.
 #include <cinttypes>
@@ -10,6 +11,8 @@
 #include <typeinfo>
 
 #include "zr/zrcore.h"
+
+int CfbMain(int argc, char** argv);  // cfb.cpp
 
 namespace {
 
@@ -76,7 +79,7 @@ int Info() {
   return ok && classesOk ? 0 : 1;
 }
 
-void Usage() { std::fprintf(stderr, "usage: zrtool info\n"); }
+void Usage() { std::fprintf(stderr, "usage: zrtool info | zrtool cfb ...\n"); }
 
 }  // namespace
 
@@ -86,6 +89,7 @@ int main(int argc, char** argv) {
     return 2;
   }
   if (std::strcmp(argv[1], "info") == 0) return Info();
+  if (std::strcmp(argv[1], "cfb") == 0) return CfbMain(argc - 1, argv + 1);
   Usage();
   return 2;
 }
