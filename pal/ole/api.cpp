@@ -48,7 +48,7 @@ HRESULT CheckOpenMode(DWORD mode) {
 
 HRESULT Finish(std::unique_ptr<Image> image, std::u16string path, DWORD mode, IStorage** storage) {
   return Guarded([&] {
-    auto doc = std::make_shared<Document>();
+    auto doc = DocRef(new Document);
     doc->image = std::move(image);
     doc->path = std::move(path);
     return NewRootStorage(std::move(doc), mode, storage);

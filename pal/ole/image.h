@@ -58,6 +58,12 @@ struct Entry {
   std::uint32_t openCount = 0;   // open IStorage/IStream instances
 };
 
+// Keys the image's hash tables; a type of this library, so that the tables'
+// instantiations stay hidden like the rest of the library.
+struct SectorHash {
+  std::size_t operator()(std::uint32_t v) const { return v * 0x9E3779B1u; }
+};
+
 class Image {
  public:
   ~Image();
@@ -195,8 +201,8 @@ class Image {
   std::vector<bool> m_protected;
   std::uint32_t m_freeHint = 0;
   std::uint32_t m_miniFreeHint = 0;
-  std::unordered_map<std::uint32_t, std::unique_ptr<BYTE[]>> m_scratch;
-  std::unordered_map<std::uint32_t, std::vector<std::uint32_t>> m_chains;
+  std::unordered_map<std::uint32_t, std::unique_ptr<BYTE[]>, SectorHash> m_scratch;
+  std::unordered_map<std::uint32_t, std::vector<std::uint32_t>, SectorHash> m_chains;
   std::unique_ptr<State> m_committed;  // transacted mode
   std::uint64_t m_epoch = 0;
 };

@@ -22,12 +22,40 @@
 
 namespace zrpal::ole {
 
+// An intrusive counted reference (the library exports no instance of the
+// standard library's shared pointers).
+template <class T>
+class Ref {
+ public:
+  Ref() = default;
+  explicit Ref(T* p) : m_p(p) {}  // adopts the creator's count
+  Ref(const Ref& o) : m_p(o.m_p) {
+    if (m_p) ++m_p->refs;
+  }
+  Ref(Ref&& o) noexcept : m_p(o.m_p) { o.m_p = nullptr; }
+  Ref& operator=(Ref o) noexcept {
+    std::swap(m_p, o.m_p);
+    return *this;
+  }
+  ~Ref() {
+    if (m_p && --m_p->refs == 0) delete m_p;
+  }
+  T* operator->() const { return m_p; }
+  T& operator*() const { return *m_p; }
+  explicit operator bool() const { return m_p != nullptr; }
+  bool operator==(const Ref& o) const { return m_p == o.m_p; }
+
+ private:
+  T* m_p = nullptr;
+};
+
 struct Document {
   std::unique_ptr<Image> image;
   std::u16string path;  // the file's path, empty for lock bytes of the caller
   bool closed = false;
+  ULONG refs = 1;
 };
-using DocRef = std::shared_ptr<Document>;
+using DocRef = Ref<Document>;
 
 struct OpenMark {
   OpenMark(DocRef d, std::uint32_t s) : doc(std::move(d)), sid(s), gen(doc->image->At(s).generation) {
@@ -42,7 +70,9 @@ struct OpenMark {
   DocRef doc;
   std::uint32_t sid;
   std::uint32_t gen;
+  ULONG refs = 1;
 };
+using MarkRef = Ref<OpenMark>;
 
 // Runs `body`, answering STG_E_INSUFFICIENTMEMORY when memory runs out (the
 // platform layer never lets an exception out).

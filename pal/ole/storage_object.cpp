@@ -57,9 +57,15 @@ HRESULT CheckName(const OLECHAR* name) {
   return IsValidElementName(n) ? S_OK : STG_E_INVALIDNAME;
 }
 
+// One element of an enumeration snapshot.
+struct EnumItem {
+  std::u16string name;
+  STATSTG stat;
+};
+
 class EnumObject final : public IEnumSTATSTG {
  public:
-  explicit EnumObject(std::shared_ptr<const std::vector<std::pair<std::u16string, STATSTG>>> items)
+  explicit EnumObject(std::vector<EnumItem> items)
       : m_items(std::move(items)) {}
 
   HRESULT QueryInterface(REFIID riid, void** object) override {
@@ -81,8 +87,8 @@ class EnumObject final : public IEnumSTATSTG {
   HRESULT Next(ULONG count, STATSTG* elements, ULONG* fetched) override {
     if (!elements || (count != 1 && !fetched)) return STG_E_INVALIDPOINTER;
     ULONG n = 0;
-    while (n < count && m_pos < m_items->size()) {
-      const auto& [name, stat] = (*m_items)[m_pos];
+    while (n < count && m_pos < m_items.size()) {
+      const auto& [name, stat] = m_items[m_pos];
       elements[n] = stat;
       elements[n].pwcsName = CopyName(name);
       if (!elements[n].pwcsName) {
@@ -97,7 +103,7 @@ class EnumObject final : public IEnumSTATSTG {
     return n == count ? S_OK : S_FALSE;
   }
   HRESULT Skip(ULONG count) override {
-    const std::size_t left = m_items->size() - m_pos;
+    const std::size_t left = m_items.size() - m_pos;
     m_pos += std::min<std::size_t>(count, left);
     return count <= left ? S_OK : S_FALSE;
   }
@@ -116,14 +122,14 @@ class EnumObject final : public IEnumSTATSTG {
 
  private:
   ULONG m_refs = 1;
-  std::shared_ptr<const std::vector<std::pair<std::u16string, STATSTG>>> m_items;
+  std::vector<EnumItem> m_items;
   std::size_t m_pos = 0;
 };
 
 class StorageObject final : public IStorage {
  public:
   // A root (mark null) or a direct sub-storage.
-  StorageObject(DocRef doc, std::uint32_t sid, std::shared_ptr<OpenMark> mark, DWORD mode)
+  StorageObject(DocRef doc, std::uint32_t sid, MarkRef mark, DWORD mode)
       : m_doc(std::move(doc)), m_sid(sid), m_mark(std::move(mark)), m_mode(mode) {}
 
   HRESULT QueryInterface(REFIID riid, void** object) override {
@@ -182,7 +188,7 @@ class StorageObject final : public IStorage {
 
   // A transacted sub-storage: its private copy is m_doc; the entry it
   // commits into is `base`'s `baseMark->sid`.
-  HRESULT InitTransacted(DocRef base, std::shared_ptr<OpenMark> baseMark);
+  HRESULT InitTransacted(DocRef base, MarkRef baseMark);
 
   Image& Img() const { return *m_doc->image; }
   const DocRef& Doc() const { return m_doc; }
@@ -211,10 +217,10 @@ class StorageObject final : public IStorage {
   ULONG m_refs = 1;
   DocRef m_doc;
   std::uint32_t m_sid;
-  std::shared_ptr<OpenMark> m_mark;  // null for the root of m_doc
+  MarkRef m_mark;  // null for the root of m_doc
   DWORD m_mode;
   DocRef m_base;                         // transacted sub-storage: the parent's document
-  std::shared_ptr<OpenMark> m_baseMark;  // and its entry there
+  MarkRef m_baseMark;  // and its entry there
 };
 
 StorageObject* OwnStorage(IStorage* storage) {
@@ -277,13 +283,13 @@ HRESULT StorageObject::OpenStream(const OLECHAR* name, void* reserved1, DWORD mo
 }
 
 HRESULT StorageObject::OpenChild(std::uint32_t sid, DWORD mode, IStorage** storage) {
-  auto mark = std::make_shared<OpenMark>(m_doc, sid);
+  auto mark = MarkRef(new OpenMark(m_doc, sid));
   const DWORD kept = mode & ~kCreateMask;
   if (!(mode & STGM_TRANSACTED)) {
     *storage = new StorageObject(m_doc, sid, std::move(mark), kept);
     return S_OK;
   }
-  auto* child = new StorageObject(nullptr, Image::kRoot, nullptr, kept);
+  auto* child = new StorageObject(DocRef(), Image::kRoot, MarkRef(), kept);
   const HRESULT hr = child->InitTransacted(m_doc, std::move(mark));
   if (FAILED(hr)) {
     child->Release();
@@ -293,7 +299,7 @@ HRESULT StorageObject::OpenChild(std::uint32_t sid, DWORD mode, IStorage** stora
   return S_OK;
 }
 
-HRESULT StorageObject::InitTransacted(DocRef base, std::shared_ptr<OpenMark> baseMark) {
+HRESULT StorageObject::InitTransacted(DocRef base, MarkRef baseMark) {
   m_base = std::move(base);
   m_baseMark = std::move(baseMark);
   return FillCopy();
@@ -305,7 +311,7 @@ HRESULT StorageObject::FillCopy() {
   ILockBytes* bytes = nullptr;
   HRESULT hr = CreateILockBytesOnHGlobal(nullptr, TRUE, &bytes);
   if (FAILED(hr)) return hr;
-  auto doc = std::make_shared<Document>();
+  auto doc = DocRef(new Document);
   Image& base = *m_base->image;
   hr = Image::Create(bytes, base.GetHeader().majorVersion, false, &doc->image);
   bytes->Release();
@@ -465,11 +471,11 @@ HRESULT StorageObject::EnumElements(DWORD reserved1, void* reserved2, DWORD rese
     if (reserved1 || reserved2 || reserved3) return STG_E_INVALIDPARAMETER;
     const HRESULT hr = Alive();
     if (FAILED(hr)) return hr;
-    auto items = std::make_shared<std::vector<std::pair<std::u16string, STATSTG>>>();
+    std::vector<EnumItem> items;
     for (const auto& [name, sid] : Img().At(m_sid).children) {
       STATSTG s;
       FillStat(Img().At(sid).d, &s);
-      items->emplace_back(name, s);
+      items.push_back(EnumItem{name, s});
     }
     *elements = new EnumObject(std::move(items));
     return S_OK;
@@ -554,7 +560,7 @@ HRESULT StorageObject::Stat(STATSTG* stat, DWORD statFlag) {
 
 HRESULT NewRootStorage(DocRef doc, DWORD mode, IStorage** storage) {
   return Guarded([&] {
-    *storage = new StorageObject(std::move(doc), Image::kRoot, nullptr, mode & ~kCreateMask);
+    *storage = new StorageObject(std::move(doc), Image::kRoot, MarkRef(), mode & ~kCreateMask);
     return S_OK;
   });
 }

@@ -21,7 +21,7 @@ constexpr ULONG kCopyChunk = 1u << 20;
 
 class StreamObject final : public IStream {
  public:
-  StreamObject(std::shared_ptr<OpenMark> mark, DWORD mode)
+  StreamObject(MarkRef mark, DWORD mode)
       : m_mark(std::move(mark)), m_mode(mode) {}
 
   HRESULT QueryInterface(REFIID riid, void** object) override {
@@ -186,7 +186,7 @@ class StreamObject final : public IStream {
   }
 
   ULONG m_refs = 1;
-  std::shared_ptr<OpenMark> m_mark;
+  MarkRef m_mark;
   DWORD m_mode;
   std::uint64_t m_pos = 0;
 };
@@ -195,7 +195,7 @@ class StreamObject final : public IStream {
 
 HRESULT NewStream(DocRef doc, std::uint32_t sid, DWORD mode, IStream** stream) {
   return Guarded([&] {
-    auto mark = std::make_shared<OpenMark>(std::move(doc), sid);
+    auto mark = MarkRef(new OpenMark(std::move(doc), sid));
     *stream = new StreamObject(std::move(mark), mode & ~kCreateMask);
     return S_OK;
   });
