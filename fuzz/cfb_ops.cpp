@@ -21,7 +21,10 @@ struct Input {
   const std::uint8_t* p;
   std::size_t n;
   std::uint8_t Byte() { return n ? (--n, *p++) : 0; }
-  std::uint32_t Word() { return Byte() | Byte() << 8; }
+  std::uint32_t Word() {  // low byte first (the operands of | have no order)
+    const std::uint32_t low = Byte();
+    return low | std::uint32_t{Byte()} << 8;
+  }
 };
 
 std::u16string Name(std::uint8_t k) { return u"s" + std::u16string(1, static_cast<char16_t>(u'a' + k % 12)); }
@@ -95,6 +98,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         s->Seek(pos, STREAM_SEEK_SET, nullptr);
         if (FAILED(s->Write(bytes.data(), len, nullptr))) std::abort();
         s->Release();
+        // A write of no bytes past the end does not grow the stream (as on
+        // Windows: only SetSize makes fill bytes without data).
+        if (len == 0) break;
         std::string& m = working[name];
         if (m.size() < at + len) m.resize(at + len, '\0');
         m.replace(at, len, bytes);

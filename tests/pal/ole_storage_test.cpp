@@ -154,6 +154,12 @@ TEST(OleStreams, SizesAcrossTheCutoffKeepTheirBytes) {
       s->Seek(LARGE_INTEGER{0}, STREAM_SEEK_SET, nullptr);
       EXPECT_EQ(ReadAll(s), model) << "size " << size;
     }
+    // A write of no bytes past the end makes no fill bytes (Windows' rule).
+    ASSERT_EQ(s->Seek(LARGE_INTEGER{50000}, STREAM_SEEK_SET, nullptr), S_OK);
+    ASSERT_EQ(s->Write("", 0, nullptr), S_OK);
+    STATSTG st{};
+    ASSERT_EQ(s->Stat(&st, STATFLAG_NONAME), S_OK);
+    EXPECT_EQ(st.cbSize.QuadPart, model.size());
     s->Release();
     ASSERT_EQ(stg->Commit(STGC_DEFAULT), S_OK);
     stg->Release();
