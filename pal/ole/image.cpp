@@ -80,6 +80,7 @@ HRESULT Image::LoadAll() {
   if (!Header::HasSignature(raw, kHeaderSize)) return STG_E_FILEALREADYEXISTS;
   if (FAILED(hr = m_header.Parse(raw))) return hr;
   m_shift = m_header.sectorShift;
+  m_scratch.SetShift(m_shift);
   const std::uint32_t ss = SectorSize();
   if (fileSize <= ss) return STG_E_DOCFILECORRUPT;  // not even one sector
   m_fileSectors = (fileSize - ss + ss - 1) / ss;
@@ -214,6 +215,7 @@ HRESULT Image::Create(ILockBytes* bytes, unsigned majorVersion, bool transacted,
   std::unique_ptr<Image> image(new Image(bytes, true, transacted));
   image->m_header = Header::ForVersion(majorVersion);
   image->m_shift = image->m_header.sectorShift;
+  image->m_scratch.SetShift(image->m_shift);
   Entry root;
   root.d.name = u"Root Entry";
   root.d.type = ObjectType::Root;
@@ -261,7 +263,7 @@ void Image::Revert() {
   if (!m_transacted || !m_committed) return;
   State copy = *m_committed;
   Restore(std::move(copy));
-  m_scratch.clear();
+  m_scratch.Clear();
   ++m_epoch;
 }
 

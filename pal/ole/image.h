@@ -38,6 +38,7 @@
 #include "pal/ole/direntry.h"
 #include "pal/ole/header.h"
 #include "pal/ole/objidl.h"
+#include "pal/ole/scratch.h"
 #include "pal/ole/sectortable.h"
 
 namespace zrpal::ole {
@@ -56,12 +57,6 @@ struct Entry {
   std::map<std::u16string, std::uint32_t, NameLess> children;  // storages
   std::uint32_t generation = 0;  // changes when the SID is freed
   std::uint32_t openCount = 0;   // open IStorage/IStream instances
-};
-
-// Keys the image's hash tables; a type of this library, so that the tables'
-// instantiations stay hidden like the rest of the library.
-struct SectorHash {
-  std::size_t operator()(std::uint32_t v) const { return v * 0x9E3779B1u; }
 };
 
 class Image {
@@ -166,7 +161,6 @@ class Image {
                    const BYTE* buffer, std::size_t count);
   HRESULT ReadFile(std::uint64_t offset, BYTE* buffer, std::size_t count);
   HRESULT WriteFile(std::uint64_t offset, const BYTE* buffer, std::size_t count);
-  BYTE* ScratchSector(std::uint32_t sector, bool create);
 
   // Chains.
   HRESULT Chain(std::uint32_t sid, std::vector<std::uint32_t>** chain);
@@ -201,7 +195,7 @@ class Image {
   std::vector<bool> m_protected;
   std::uint32_t m_freeHint = 0;
   std::uint32_t m_miniFreeHint = 0;
-  std::unordered_map<std::uint32_t, std::unique_ptr<BYTE[]>, SectorHash> m_scratch;
+  Scratch m_scratch;  // transacted mode
   std::unordered_map<std::uint32_t, std::vector<std::uint32_t>, SectorHash> m_chains;
   std::unique_ptr<State> m_committed;  // transacted mode
   std::uint64_t m_epoch = 0;

@@ -41,10 +41,6 @@
 
 namespace zrpal::ole {
 
-namespace {
-constexpr std::size_t kFlushRunBytes = 4u << 20;
-}
-
 void Image::LinkTree(std::uint32_t storage) {
   std::vector<std::uint32_t> sorted;
   sorted.reserve(m_dir[storage].children.size());
@@ -68,28 +64,9 @@ void Image::LinkTree(std::uint32_t storage) {
 }
 
 HRESULT Image::FlushScratch() {
-  if (m_scratch.empty()) return S_OK;
-  std::vector<std::uint32_t> sectors;
-  sectors.reserve(m_scratch.size());
-  for (const auto& [s, bytes] : m_scratch) sectors.push_back(s);
-  std::sort(sectors.begin(), sectors.end());
-  const std::uint32_t ss = SectorSize();
-  std::vector<BYTE> run;
-  run.reserve(kFlushRunBytes);
-  std::uint32_t runStart = 0;
-  for (std::size_t i = 0; i < sectors.size(); ++i) {
-    const std::uint32_t s = sectors[i];
-    if (run.empty()) runStart = s;
-    const BYTE* p = m_scratch[s].get();
-    run.insert(run.end(), p, p + ss);
-    const bool last = i + 1 == sectors.size();
-    if (last || sectors[i + 1] != s + 1 || run.size() >= kFlushRunBytes) {
-      const HRESULT hr = WriteFile(SectorOffset(runStart), run.data(), run.size());
-      if (FAILED(hr)) return hr;
-      run.clear();
-    }
-  }
-  return S_OK;
+  return m_scratch.ForEachRun([this](std::uint32_t first, const BYTE* bytes, std::uint32_t n) {
+    return WriteFile(SectorOffset(first), bytes, std::size_t{n} << m_shift);
+  });
 }
 
 namespace {
@@ -102,7 +79,8 @@ HRESULT WriteSectors(const std::vector<std::uint32_t>& sectors, const BYTE* data
   while (i < sectors.size()) {
     std::size_t n = 1;
     while (i + n < sectors.size() && sectors[i + n] == sectors[i] + n) ++n;
-    const HRESULT hr = write((std::uint64_t{sectors[i]} + 1) << shift, data + (i << shift), n << shift);
+    const HRESULT hr =
+        write((std::uint64_t{sectors[i]} + 1) << shift, data + (i << shift), n << shift);
     if (FAILED(hr)) return hr;
     i += n;
   }
@@ -118,8 +96,10 @@ HRESULT Image::WriteTables() {
   // 1. Link the trees; the directory ends after its last used entry.
   for (std::uint32_t sid = 0; sid < EntryCount(); ++sid) {
     DirEntry& d = m_dir[sid].d;
-    if (d.type == ObjectType::Storage || d.type == ObjectType::Root) LinkTree(sid);
-    else if (d.type == ObjectType::Stream) d.child = kNoStream;
+    if (d.type == ObjectType::Storage || d.type == ObjectType::Root)
+      LinkTree(sid);
+    else if (d.type == ObjectType::Stream)
+      d.child = kNoStream;
     if (d.type == ObjectType::Root) d.color = Color::Black;
   }
   std::uint32_t dirCount = EntryCount();
@@ -156,10 +136,13 @@ HRESULT Image::WriteTables() {
   for (;;) {
     const std::size_t need = (fat.size() + perSector - 1) / perSector;
     const std::size_t needDifat =
-        need > kHeaderDifatEntries ? (need - kHeaderDifatEntries + perSector - 2) / (perSector - 1) : 0;
+        need > kHeaderDifatEntries ? (need - kHeaderDifatEntries + perSector - 2) / (perSector - 1)
+                                   : 0;
     if (fatSectors.size() >= need && difatSectors.size() >= needDifat) break;
-    if (fatSectors.size() < need) fatSectors.push_back(AllocSector(kFatSect));
-    else difatSectors.push_back(AllocSector(kDifSect));
+    if (fatSectors.size() < need)
+      fatSectors.push_back(AllocSector(kFatSect));
+    else
+      difatSectors.push_back(AllocSector(kDifSect));
   }
   if (fat.size() > kMaxRegSect) return STG_E_MEDIUMFULL;
 
@@ -167,15 +150,19 @@ HRESULT Image::WriteTables() {
   if (FAILED(hr = FlushScratch())) return hr;
 
   // 5. The tables.
-  auto write = [this](std::uint64_t at, const BYTE* p, std::size_t n) { return WriteFile(at, p, n); };
+  auto write = [this](std::uint64_t at, const BYTE* p, std::size_t n) {
+    return WriteFile(at, p, n);
+  };
   std::vector<BYTE> buf(std::size_t{miniFatSectors} * ss);
   for (std::uint32_t i = 0; i < miniFatSectors; ++i) m_miniFat.StoreSector(i, &buf[i * ss], ss);
   if (FAILED(hr = WriteSectors(miniFatChain, buf.data(), m_shift, write))) return hr;
 
   buf.assign(std::size_t{dirSectors} * ss, 0);
   for (std::uint32_t i = 0; i < dirSectors * perDirSector; ++i) {
-    if (i < dirCount) m_dir[i].d.Serialize(&buf[std::size_t{i} * kDirEntrySize]);
-    else DirEntry{}.Serialize(&buf[std::size_t{i} * kDirEntrySize]);
+    if (i < dirCount)
+      m_dir[i].d.Serialize(&buf[std::size_t{i} * kDirEntrySize]);
+    else
+      DirEntry{}.Serialize(&buf[std::size_t{i} * kDirEntrySize]);
   }
   if (FAILED(hr = WriteSectors(dirChain, buf.data(), m_shift, write))) return hr;
 
@@ -254,7 +241,7 @@ HRESULT Image::Commit() {
     return hr;
   }
   if (m_transacted) {
-    m_scratch.clear();
+    m_scratch.Clear();
     m_protected.assign(m_fat.Size(), false);
     for (std::uint32_t i = 0; i < m_fat.Size(); ++i) m_protected[i] = m_fat[i] != kFreeSect;
     m_committed = std::make_unique<State>(Snapshot());

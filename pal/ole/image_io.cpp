@@ -11,44 +11,43 @@ namespace {
 constexpr std::size_t kZeroChunk = 64 * 1024;
 }
 
-BYTE* Image::ScratchSector(std::uint32_t sector, bool create) {
-  const auto it = m_scratch.find(sector);
-  if (it != m_scratch.end()) return it->second.get();
-  if (!create) return nullptr;
-  auto block = std::make_unique<BYTE[]>(SectorSize());  // zeroed: new sectors read as zero
-  BYTE* p = block.get();
-  m_scratch.emplace(sector, std::move(block));
-  return p;
-}
-
 HRESULT Image::ReadRun(std::uint32_t first, std::uint32_t sectors, std::uint32_t offset,
                        BYTE* buffer, std::size_t count) {
   if (!m_transacted) return ReadFile(SectorOffset(first) + offset, buffer, count);
-  // Transacted: protected sectors are read from the file (runs of them at
-  // once), sectors written since the last commit from the scratch, other
-  // sectors allocated since then read as zero.
-  const std::uint32_t ss = SectorSize();
+  // Transacted: protected sectors are read from the file, sectors written
+  // since the last commit from the scratch, other sectors allocated since
+  // then read as zero; each in runs of its kind.
   std::size_t done = 0;
   std::uint32_t inner = offset;
-  for (std::uint32_t k = 0; k < sectors && done < count; ++k) {
+  std::uint32_t k = 0;
+  while (k < sectors && done < count) {
     const std::uint32_t s = first + k;
-    std::size_t len = std::min<std::size_t>(count - done, ss - inner);
-    if (IsProtected(s)) {
-      std::uint32_t m = 1;
-      while (k + m < sectors && done + len < count && IsProtected(s + m)) {
-        len += std::min<std::size_t>(count - done - len, ss);
-        ++m;
+    const bool fromFile = IsProtected(s);
+    BYTE* p = nullptr;
+    std::uint32_t m = 1;
+    if (fromFile) {
+      while (k + m < sectors && IsProtected(s + m)) ++m;
+    } else {
+      m = m_scratch.Span(s, sectors - k, &p);
+      if (!p) {  // absent sectors: up to the next protected one
+        std::uint32_t j = 1;
+        while (j < m && !IsProtected(s + j)) ++j;
+        m = j;
       }
+    }
+    const std::size_t len =
+        std::min<std::size_t>(count - done, (std::size_t{m} << m_shift) - inner);
+    if (fromFile) {
       const HRESULT hr = ReadFile(SectorOffset(s) + inner, buffer + done, len);
       if (FAILED(hr)) return hr;
-      k += m - 1;
-    } else if (const BYTE* p = ScratchSector(s, false)) {
+    } else if (p) {
       std::memcpy(buffer + done, p + inner, len);
     } else {
       std::memset(buffer + done, 0, len);
     }
     done += len;
     inner = 0;
+    k += m;
   }
   return S_OK;
 }
@@ -59,11 +58,22 @@ HRESULT Image::WriteRun(std::uint32_t first, std::uint32_t sectors, std::uint32_
   const std::uint32_t ss = SectorSize();
   std::size_t done = 0;
   std::uint32_t inner = offset;
-  for (std::uint32_t k = 0; k < sectors && done < count; ++k) {
-    const std::size_t len = std::min<std::size_t>(count - done, ss - inner);
-    std::memcpy(ScratchSector(first + k, true) + inner, buffer + done, len);
+  std::uint32_t k = 0;
+  while (k < sectors && done < count) {
+    // A sector written in part keeps the rest of its bytes (zero when it
+    // is new); sectors written whole need no zeroing first.
+    const bool partial = inner != 0 || count - done < ss;
+    const std::uint32_t want = partial ? 1
+                                       : static_cast<std::uint32_t>(std::min<std::size_t>(
+                                             sectors - k, (count - done) >> m_shift));
+    BYTE* p = nullptr;
+    const std::uint32_t m = m_scratch.Make(first + k, want, partial, &p);
+    const std::size_t len =
+        std::min<std::size_t>(count - done, (std::size_t{m} << m_shift) - inner);
+    std::memcpy(p + inner, buffer + done, len);
     done += len;
     inner = 0;
+    k += m;
   }
   return S_OK;
 }
@@ -127,20 +137,24 @@ HRESULT Image::ResizeRegular(std::uint32_t sid, std::uint64_t size) {
   if (need > kMaxRegSect) return STG_E_MEDIUMFULL;
   DirEntry& d = m_dir[sid].d;
   if (c->size() > need) {
-    if (need == 0) d.start = kEndOfChain;
-    else m_fat[(*c)[need - 1]] = kEndOfChain;
+    if (need == 0)
+      d.start = kEndOfChain;
+    else
+      m_fat[(*c)[need - 1]] = kEndOfChain;
     for (std::size_t i = need; i < c->size(); ++i) {
       const std::uint32_t s = (*c)[i];
       m_fat[s] = kFreeSect;
-      if (!IsProtected(s)) m_scratch.erase(s);
+      if (!IsProtected(s)) m_scratch.Erase(s);
       m_freeHint = std::min(m_freeHint, s);
     }
     c->resize(need);
   }
   while (c->size() < need) {
     const std::uint32_t s = AllocSector(kEndOfChain);
-    if (c->empty()) d.start = s;
-    else m_fat[c->back()] = s;
+    if (c->empty())
+      d.start = s;
+    else
+      m_fat[c->back()] = s;
     c->push_back(s);
   }
   d.size = size;
@@ -154,8 +168,10 @@ HRESULT Image::ResizeMini(std::uint32_t sid, std::uint64_t size) {
   const std::uint64_t need = (size + kMiniSectorSize - 1) >> kMiniSectorShift;
   DirEntry& d = m_dir[sid].d;
   if (c->size() > need) {
-    if (need == 0) d.start = kEndOfChain;
-    else m_miniFat[(*c)[need - 1]] = kEndOfChain;
+    if (need == 0)
+      d.start = kEndOfChain;
+    else
+      m_miniFat[(*c)[need - 1]] = kEndOfChain;
     for (std::size_t i = need; i < c->size(); ++i) {
       m_miniFat[(*c)[i]] = kFreeSect;
       m_miniFreeHint = std::min(m_miniFreeHint, (*c)[i]);
@@ -170,8 +186,10 @@ HRESULT Image::ResizeMini(std::uint32_t sid, std::uint64_t size) {
       if (FAILED(hr = ResizeRegular(kRoot, end))) return hr;
       if (FAILED(hr = Chain(sid, &c))) return hr;  // the cache may have rehashed
     }
-    if (c->empty()) d.start = m;
-    else m_miniFat[c->back()] = m;
+    if (c->empty())
+      d.start = m;
+    else
+      m_miniFat[c->back()] = m;
     c->push_back(m);
   }
   d.size = size;
@@ -191,7 +209,7 @@ HRESULT Image::FreeChainOf(std::uint32_t sid) {
   } else {
     for (std::uint32_t s : *c) {
       m_fat[s] = kFreeSect;
-      if (!IsProtected(s)) m_scratch.erase(s);
+      if (!IsProtected(s)) m_scratch.Erase(s);
       m_freeHint = std::min(m_freeHint, s);
     }
   }
@@ -243,14 +261,19 @@ HRESULT Image::WriteRegular(std::uint32_t sid, std::uint64_t offset, const BYTE*
       const std::uint32_t old = (*c)[idx];
       if (!IsProtected(old)) continue;
       const std::uint32_t fresh = AllocSector(m_fat[old]);
-      if (idx == 0) m_dir[sid].d.start = fresh;
-      else m_fat[(*c)[idx - 1]] = fresh;
+      if (idx == 0)
+        m_dir[sid].d.start = fresh;
+      else
+        m_fat[(*c)[idx - 1]] = fresh;
       m_fat[old] = kFreeSect;
       (*c)[idx] = fresh;
       const std::uint64_t from = std::uint64_t{idx} << m_shift;
       const bool whole = offset <= from && offset + count >= from + ss;
-      if (!whole && FAILED(hr = ReadFile(SectorOffset(old), ScratchSector(fresh, true), ss)))
-        return hr;
+      if (!whole) {
+        BYTE* p = nullptr;
+        m_scratch.Make(fresh, 1, false, &p);
+        if (FAILED(hr = ReadFile(SectorOffset(old), p, ss))) return hr;
+      }
     }
   }
   std::size_t done = 0;
