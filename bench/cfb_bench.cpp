@@ -16,8 +16,10 @@
 // (OleFileIO + listdir, timed inside python, so without the interpreter's
 // start-up) is started from here and reported as its median.
 //
-// Files go to $ZR_BENCH_DIR (default: the temporary directory). Each
-// benchmark runs once per repetition; run with --benchmark_repetitions=5.
+// Files go to $ZR_BENCH_DIR (default: the temporary directory). The
+// throughput benchmarks run once per repetition; the README's figures come
+// from --benchmark_repetitions=5 --benchmark_enable_random_interleaving=true
+// (medians).
 #include <benchmark/benchmark.h>
 
 #include <cstdio>
