@@ -8,12 +8,16 @@
 //   - the DIFAT chain is followed for at most the header's count of sectors
 //     and never past the file;
 //   - chains are walked by SectorTable::Walk (bounded by the table);
-//   - the tree walk visits each entry once (a second visit is a cycle).
-// Stream chains are checked when a stream is opened (CheckStream).
+//   - the tree walk visits each entry once (a second visit is a cycle);
+//   - CheckOwners claims each sector for one structure as it walks, so its
+//     walks take at most one step per sector and refuse crossed chains.
+// A stream chain that is broken on its own fails when the stream is opened
+// (CheckStream); the rest of the file stays readable.
 #include "pal/ole/image.h"
 
 #include <algorithm>
 #include <cstring>
+#include <string>
 
 #include "pal/ole/le.h"
 
@@ -59,17 +63,17 @@ HRESULT Image::WriteFile(std::uint64_t offset, const BYTE* buffer, std::size_t c
   return S_OK;
 }
 
-HRESULT Image::Load(ILockBytes* bytes, bool writable, bool transacted,
-                    std::unique_ptr<Image>* out) {
+HRESULT Image::Load(ILockBytes* bytes, bool writable, bool transacted, std::unique_ptr<Image>* out,
+                    std::string* why) {
   std::unique_ptr<Image> image(new Image(bytes, writable, transacted));
-  const HRESULT hr = image->LoadAll();
+  const HRESULT hr = image->LoadAll(why);
   if (FAILED(hr)) return hr;
   if (transacted) image->m_committed = std::make_unique<State>(image->Snapshot());
   *out = std::move(image);
   return S_OK;
 }
 
-HRESULT Image::LoadAll() {
+HRESULT Image::LoadAll(std::string* why) {
   STATSTG st{};
   HRESULT hr = m_bytes->Stat(&st, STATFLAG_NONAME);
   if (FAILED(hr)) return hr;
@@ -140,6 +144,7 @@ HRESULT Image::LoadAll() {
   // Mini sectors past the end of the mini stream are unusable.
   const std::uint64_t miniSectors = m_dir[kRoot].d.size / kMiniSectorSize;
   if (m_miniFat.Size() > miniSectors) m_miniFat.Links().resize(miniSectors);
+  if (FAILED(hr = CheckOwners(why))) return hr;
 
   if (m_transacted) {
     m_protected.assign(m_fat.Size(), false);
@@ -148,6 +153,102 @@ HRESULT Image::LoadAll() {
     for (auto* list : {&m_fatSectors, &m_difatSectors})
       for (std::uint32_t s : *list)
         if (s < m_protected.size()) m_protected[s] = true;
+  }
+  return S_OK;
+}
+
+namespace {
+
+// Owners of sectors: 0 is none, sid + 1 a stream (1 the mini stream), the
+// tables count down from the top.
+constexpr std::uint32_t kUnclaimed = 0;
+constexpr std::uint32_t kDifatOwner = 0xFFFFFFFF;
+constexpr std::uint32_t kFatOwner = 0xFFFFFFFE;
+constexpr std::uint32_t kDirOwner = 0xFFFFFFFD;
+constexpr std::uint32_t kMiniFatOwner = 0xFFFFFFFC;
+
+std::string OwnerName(std::uint32_t owner) {
+  switch (owner) {
+    case kDifatOwner:
+      return "the DIFAT";
+    case kFatOwner:
+      return "the FAT";
+    case kDirOwner:
+      return "the directory";
+    case kMiniFatOwner:
+      return "the mini FAT";
+    case 1:
+      return "the mini stream";
+    default:
+      return "entry " + std::to_string(owner - 1);
+  }
+}
+
+enum class Claim { Whole, Broken, Crossed };
+
+// Claims the chain from `start` (which must cover `need` sectors) for
+// `owner`. A chain that breaks on its own (a link out of the table, a loop
+// back into itself, too short) is Broken; one that runs into a sector of
+// another owner is Crossed (*at: that sector). Each step claims a new
+// sector or ends the walk, so all the walks of a load together take at most
+// one step per sector and one per chain.
+Claim ClaimChain(const SectorTable& table, std::uint32_t start, std::uint64_t need,
+                 std::uint32_t owner, std::vector<std::uint32_t>& owners, std::uint32_t* at) {
+  std::uint64_t count = 0;
+  for (std::uint32_t s = start; s != kEndOfChain; s = table[s]) {
+    if (s >= table.Size() || s >= owners.size()) return Claim::Broken;
+    if (owners[s] == owner) return Claim::Broken;
+    if (owners[s] != kUnclaimed) {
+      *at = s;
+      return Claim::Crossed;
+    }
+    owners[s] = owner;
+    ++count;
+  }
+  return count < need ? Claim::Broken : Claim::Whole;
+}
+
+}  // namespace
+
+// Every sector belongs to one structure at most: the DIFAT, the FAT, the
+// directory, the mini FAT, the mini stream, or one stream; every mini
+// sector to one small stream. A file whose chains cross is refused whole:
+// editing one of two crossed chains (the old tables are freed at each
+// commit, a destroyed stream frees its sectors) would break the other,
+// and a commit must leave a file that opens. A stream whose chain is broken
+// on its own stays in the tree and fails when it is opened (CheckStream).
+HRESULT Image::CheckOwners(std::string* why) {
+  std::vector<std::uint32_t> owners(static_cast<std::size_t>(m_fileSectors), kUnclaimed);
+  auto crossed = [&](const char* unit, std::uint32_t at, std::uint32_t first,
+                     std::uint32_t second) {
+    if (why)
+      *why = std::string(unit) + " " + std::to_string(at) + " belongs to " + OwnerName(first) +
+             " and to " + OwnerName(second);
+    return STG_E_DOCFILECORRUPT;
+  };
+  const std::pair<const std::vector<std::uint32_t>*, std::uint32_t> tables[] = {
+      {&m_difatSectors, kDifatOwner},
+      {&m_fatSectors, kFatOwner},
+      {&m_dirChain, kDirOwner},
+      {&m_miniFatChain, kMiniFatOwner}};
+  for (const auto& [list, owner] : tables) {
+    for (std::uint32_t s : *list) {
+      if (s >= owners.size()) return STG_E_DOCFILECORRUPT;  // refused by the load already
+      if (owners[s] != kUnclaimed) return crossed("sector", s, owners[s], owner);
+      owners[s] = owner;
+    }
+  }
+  std::vector<std::uint32_t> miniOwners(m_miniFat.Size(), kUnclaimed);
+  for (std::uint32_t sid = 0; sid < EntryCount(); ++sid) {
+    const DirEntry& d = m_dir[sid].d;
+    if (d.type != ObjectType::Root && d.type != ObjectType::Stream) continue;
+    const bool mini = IsMini(sid, d.size);
+    const std::uint32_t unitShift = mini ? kMiniSectorShift : m_shift;
+    const std::uint64_t need = (d.size + (1u << unitShift) - 1) >> unitShift;
+    std::vector<std::uint32_t>& claims = mini ? miniOwners : owners;
+    std::uint32_t at = 0;
+    if (ClaimChain(mini ? m_miniFat : m_fat, d.start, need, sid + 1, claims, &at) == Claim::Crossed)
+      return crossed(mini ? "mini sector" : "sector", at, claims[at], sid + 1);
   }
   return S_OK;
 }
@@ -233,8 +334,8 @@ HRESULT Image::Create(ILockBytes* bytes, unsigned majorVersion, bool transacted,
 }
 
 Image::State Image::Snapshot() const {
-  return State{m_header, m_fat, m_miniFat, m_dir, m_fatSectors, m_difatSectors, m_dirChain,
-               m_miniFatChain};
+  return State{m_header,     m_fat,          m_miniFat,  m_dir,
+               m_fatSectors, m_difatSectors, m_dirChain, m_miniFatChain};
 }
 
 void Image::Restore(State&& s) {

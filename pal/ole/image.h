@@ -68,8 +68,10 @@ class Image {
   // Reads the compound file in `bytes` (one reference is kept). Results:
   // STG_E_FILEALREADYEXISTS when it is not a compound file at all,
   // STG_E_INVALIDHEADER, STG_E_DOCFILECORRUPT, read errors.
+  // `why`, when given, receives a description of a refusal that names the
+  // sectors at fault (for checking tools; so far for crossed chains).
   static HRESULT Load(ILockBytes* bytes, bool writable, bool transacted,
-                      std::unique_ptr<Image>* image);
+                      std::unique_ptr<Image>* image, std::string* why = nullptr);
   // Writes a new, empty compound file of `majorVersion` (3 or 4) into
   // `bytes`, replacing what it held.
   static HRESULT Create(ILockBytes* bytes, unsigned majorVersion, bool transacted,
@@ -138,9 +140,10 @@ class Image {
   State Snapshot() const;
   void Restore(State&& state);
 
-  HRESULT LoadAll();
+  HRESULT LoadAll(std::string* why);
   HRESULT LoadDirectory(const std::vector<std::uint32_t>& dirChain);
   HRESULT BuildTree();
+  HRESULT CheckOwners(std::string* why);
 
   std::uint32_t SectorSize() const { return 1u << m_shift; }
   std::uint64_t SectorOffset(std::uint32_t sector) const {
