@@ -187,17 +187,29 @@ std::string OwnerName(std::uint32_t owner) {
 enum class Claim { Whole, Broken, Crossed };
 
 // Claims the chain from `start` (which must cover `need` sectors) for
-// `owner`. A chain that breaks on its own (a link out of the table, a loop
-// back into itself, too short) is Broken; one that runs into a sector of
-// another owner is Crossed (*at: that sector). Each step claims a new
-// sector or ends the walk, so all the walks of a load together take at most
-// one step per sector and one per chain.
+// `owner`. A chain that runs into a sector of another owner is Crossed
+// (*at: that sector). A chain that breaks on its own (a link out of the
+// table, a loop back into itself, too short) is Broken; *at is then a
+// sector that a later allocation could hand out and so join to it (a free
+// sector it reached, or a link past the table's end), or kFreeSect. Each
+// step claims a new sector or ends the walk, so all the walks of a load
+// together take at most one step per sector and one per chain.
 Claim ClaimChain(const SectorTable& table, std::uint32_t start, std::uint64_t need,
                  std::uint32_t owner, std::vector<std::uint32_t>& owners, std::uint32_t* at) {
   std::uint64_t count = 0;
-  for (std::uint32_t s = start; s != kEndOfChain; s = table[s]) {
-    if (s >= table.Size() || s >= owners.size()) return Claim::Broken;
-    if (owners[s] == owner) return Claim::Broken;
+  std::uint32_t last = kFreeSect;
+  for (std::uint32_t s = start; s != kEndOfChain; last = s, s = table[s]) {
+    if (s >= table.Size() || s >= owners.size()) {
+      if (s <= kMaxRegSect)
+        *at = s;  // a sector the table may grow to
+      else
+        *at = last != kFreeSect && table[last] == kFreeSect ? last : kFreeSect;
+      return Claim::Broken;
+    }
+    if (owners[s] == owner) {
+      *at = kFreeSect;
+      return Claim::Broken;
+    }
     if (owners[s] != kUnclaimed) {
       *at = s;
       return Claim::Crossed;
@@ -205,6 +217,7 @@ Claim ClaimChain(const SectorTable& table, std::uint32_t start, std::uint64_t ne
     owners[s] = owner;
     ++count;
   }
+  *at = kFreeSect;
   return count < need ? Claim::Broken : Claim::Whole;
 }
 
@@ -216,7 +229,8 @@ Claim ClaimChain(const SectorTable& table, std::uint32_t start, std::uint64_t ne
 // editing one of two crossed chains (the old tables are freed at each
 // commit, a destroyed stream frees its sectors) would break the other,
 // and a commit must leave a file that opens. A stream whose chain is broken
-// on its own stays in the tree and fails when it is opened (CheckStream).
+// on its own stays in the tree and fails when it is opened (CheckStream);
+// the free sectors it runs into are reserved, never handed out.
 HRESULT Image::CheckOwners(std::string* why) {
   std::vector<std::uint32_t> owners(static_cast<std::size_t>(m_fileSectors), kUnclaimed);
   auto crossed = [&](const char* unit, std::uint32_t at, std::uint32_t first,
@@ -246,9 +260,16 @@ HRESULT Image::CheckOwners(std::string* why) {
     const std::uint32_t unitShift = mini ? kMiniSectorShift : m_shift;
     const std::uint64_t need = (d.size + (1u << unitShift) - 1) >> unitShift;
     std::vector<std::uint32_t>& claims = mini ? miniOwners : owners;
-    std::uint32_t at = 0;
-    if (ClaimChain(mini ? m_miniFat : m_fat, d.start, need, sid + 1, claims, &at) == Claim::Crossed)
+    std::uint32_t at = kFreeSect;
+    const Claim claim = ClaimChain(mini ? m_miniFat : m_fat, d.start, need, sid + 1, claims, &at);
+    if (claim == Claim::Crossed)
       return crossed(mini ? "mini sector" : "sector", at, claims[at], sid + 1);
+    if (claim == Claim::Broken && at != kFreeSect)
+      (mini ? m_miniReserved : m_reserved).push_back(at);
+  }
+  for (auto* list : {&m_reserved, &m_miniReserved}) {
+    std::sort(list->begin(), list->end());
+    list->erase(std::unique(list->begin(), list->end()), list->end());
   }
   return S_OK;
 }

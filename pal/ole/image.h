@@ -25,9 +25,13 @@
 //     and is updated by every operation that changes a link;
 //   - in transacted mode a protected sector is never written and never
 //     handed out by the allocator; a sector in the scratch is not protected;
+//   - no two chains share a sector (files whose chains cross are refused),
+//     and the allocator never hands out a free sector that a broken chain
+//     of the file runs into (a reserved sector);
 //   - a directory entry that is not reachable from the root is Unused.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <map>
 #include <memory>
@@ -55,8 +59,8 @@ struct Entry {
   DirEntry d;  // the fields as stored; links are rebuilt at commit
   std::uint32_t parent = kNoStream;
   std::map<std::u16string, std::uint32_t, NameLess> children;  // storages
-  std::uint32_t generation = 0;  // changes when the SID is freed
-  std::uint32_t openCount = 0;   // open IStorage/IStream instances
+  std::uint32_t generation = 0;                                // changes when the SID is freed
+  std::uint32_t openCount = 0;                                 // open IStorage/IStream instances
 };
 
 class Image {
@@ -95,8 +99,7 @@ class Image {
   std::uint32_t Find(std::uint32_t parent, std::u16string_view name) const;
   // Adds an empty storage or stream under `parent`. The name must be valid
   // and free.
-  HRESULT Add(std::uint32_t parent, std::u16string_view name, ObjectType type,
-              std::uint32_t* sid);
+  HRESULT Add(std::uint32_t parent, std::u16string_view name, ObjectType type, std::uint32_t* sid);
   // Removes an element and everything below it, freeing its sectors.
   HRESULT Remove(std::uint32_t sid);
   // Gives an element a new name under the same parent (which must be free).
@@ -155,6 +158,16 @@ class Image {
   bool IsProtected(std::uint32_t sector) const {
     return sector < m_protected.size() && m_protected[sector];
   }
+  // Sectors and mini sectors that a broken stream chain of the file as
+  // loaded runs into (a free sector, or a link past the table's end): never
+  // handed out, so that no new chain joins it.
+  bool IsReserved(std::uint32_t sector) const {
+    return !m_reserved.empty() && std::binary_search(m_reserved.begin(), m_reserved.end(), sector);
+  }
+  bool IsMiniReserved(std::uint32_t m) const {
+    return !m_miniReserved.empty() &&
+           std::binary_search(m_miniReserved.begin(), m_miniReserved.end(), m);
+  }
 
   // Raw sector access (scratch in transacted mode, else the file).
   HRESULT ReadRaw(std::uint32_t sector, std::uint32_t offset, BYTE* buffer, std::uint32_t count);
@@ -196,6 +209,7 @@ class Image {
   std::vector<std::uint32_t> m_fatSectors, m_difatSectors, m_dirChain, m_miniFatChain;
   std::uint64_t m_fileSectors = 0;  // whole or partial sectors after the header
   std::vector<bool> m_protected;
+  std::vector<std::uint32_t> m_reserved, m_miniReserved;  // sorted
   std::uint32_t m_freeHint = 0;
   std::uint32_t m_miniFreeHint = 0;
   Scratch m_scratch;  // transacted mode

@@ -106,11 +106,13 @@ HRESULT Image::CheckStream(std::uint32_t sid) {
 std::uint32_t Image::AllocSector(std::uint32_t link) {
   std::vector<std::uint32_t>& fat = m_fat.Links();
   std::uint32_t s = m_freeHint;
-  while (s < fat.size() && (fat[s] != kFreeSect || IsProtected(s))) ++s;
+  while (s < fat.size() && (fat[s] != kFreeSect || IsProtected(s) || IsReserved(s))) ++s;
   if (s == fat.size()) {
-    // Appending: the places of protected sectors past the table's end (a
-    // table trimmed at commit) are skipped.
-    while (IsProtected(static_cast<std::uint32_t>(fat.size()))) fat.push_back(kFreeSect);
+    // Appending: the places of protected and reserved sectors past the
+    // table's end (a table trimmed at commit) are skipped.
+    while (IsProtected(static_cast<std::uint32_t>(fat.size())) ||
+           IsReserved(static_cast<std::uint32_t>(fat.size())))
+      fat.push_back(kFreeSect);
     s = static_cast<std::uint32_t>(fat.size());
     fat.push_back(kFreeSect);
   }
@@ -122,8 +124,12 @@ std::uint32_t Image::AllocSector(std::uint32_t link) {
 std::uint32_t Image::AllocMiniSector() {
   std::vector<std::uint32_t>& links = m_miniFat.Links();
   std::uint32_t m = m_miniFreeHint;
-  while (m < links.size() && links[m] != kFreeSect) ++m;
-  if (m == links.size()) links.push_back(kFreeSect);
+  while (m < links.size() && (links[m] != kFreeSect || IsMiniReserved(m))) ++m;
+  if (m == links.size()) {
+    while (IsMiniReserved(static_cast<std::uint32_t>(links.size()))) links.push_back(kFreeSect);
+    links.push_back(kFreeSect);
+    m = static_cast<std::uint32_t>(links.size() - 1);
+  }
   links[m] = kEndOfChain;
   m_miniFreeHint = m + 1;
   return m;

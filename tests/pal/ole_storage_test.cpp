@@ -388,3 +388,35 @@ TEST(OleMalformed, BrokenStructuresAreStorageErrors) {
 }
 
 }  // namespace
+
+namespace {
+
+// A stream whose chain leads past the end of the file stays unreadable,
+// and the sectors the file grows into never join it: a transacted edit
+// commits a file that opens again.
+TEST(OleMalformed, NewSectorsNeverJoinABrokenChain) {
+  Mem m;
+  IStorage* stg = nullptr;
+  ASSERT_EQ(StgCreateDocfileOnILockBytes(m.lb, STGM_CREATE | kRw, 0, &stg), S_OK);
+  Put(stg, u"big", std::string(20000, 'b'));
+  stg->Release();
+  std::vector<BYTE> bytes = m.Bytes();
+  const std::uint32_t dir0 = ole::Le32(&bytes[48]);
+  BYTE* big = &bytes[(dir0 + 1) * 512 + 128];  // entry 1
+  ASSERT_EQ(ole::Le16(big), 'b');
+  const std::uint32_t past = static_cast<std::uint32_t>(bytes.size() / 512) + 3;
+  ole::PutLe32(big + 116, past);
+  m.Set(bytes);
+  ASSERT_EQ(Open(m, kRw | STGM_TRANSACTED, &stg), S_OK);
+  EXPECT_EQ(Get(stg, u"big"), "<missing>");  // fails to open
+  Put(stg, u"new", std::string(40000, 'n'));  // grows the file well past `past`
+  ASSERT_EQ(stg->Commit(STGC_DEFAULT), S_OK);
+  stg->Release();
+  stg = nullptr;
+  ASSERT_EQ(Open(m, STGM_READ | STGM_SHARE_DENY_WRITE, &stg), S_OK);
+  EXPECT_EQ(Get(stg, u"new"), std::string(40000, 'n'));
+  EXPECT_EQ(Get(stg, u"big"), "<missing>");
+  stg->Release();
+}
+
+}  // namespace
