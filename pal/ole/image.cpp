@@ -230,7 +230,8 @@ Claim ClaimChain(const SectorTable& table, std::uint32_t start, std::uint64_t ne
 // commit, a destroyed stream frees its sectors) would break the other,
 // and a commit must leave a file that opens. A stream whose chain is broken
 // on its own stays in the tree and fails when it is opened (CheckStream);
-// the free sectors it runs into are reserved, never handed out.
+// a sector it runs into that the allocator could hand out later (free, or
+// past the table's end) is reserved instead.
 HRESULT Image::CheckOwners(std::string* why) {
   std::vector<std::uint32_t> owners(static_cast<std::size_t>(m_fileSectors), kUnclaimed);
   auto crossed = [&](const char* unit, std::uint32_t at, std::uint32_t first,
