@@ -16,6 +16,7 @@
 #include "pal/ole/image.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 #include <string>
 
@@ -167,6 +168,14 @@ constexpr std::uint32_t kFatOwner = 0xFFFFFFFE;
 constexpr std::uint32_t kDirOwner = 0xFFFFFFFD;
 constexpr std::uint32_t kMiniFatOwner = 0xFFFFFFFC;
 
+// A number in decimal (std::to_string would export its digit table from
+// the shared library).
+std::string Decimal(std::uint32_t v) {
+  char buf[12];
+  std::snprintf(buf, sizeof buf, "%u", v);
+  return buf;
+}
+
 std::string OwnerName(std::uint32_t owner) {
   switch (owner) {
     case kDifatOwner:
@@ -180,7 +189,7 @@ std::string OwnerName(std::uint32_t owner) {
     case 1:
       return "the mini stream";
     default:
-      return "entry " + std::to_string(owner - 1);
+      return "entry " + Decimal(owner - 1);
   }
 }
 
@@ -237,7 +246,7 @@ HRESULT Image::CheckOwners(std::string* why) {
   auto crossed = [&](const char* unit, std::uint32_t at, std::uint32_t first,
                      std::uint32_t second) {
     if (why)
-      *why = std::string(unit) + " " + std::to_string(at) + " belongs to " + OwnerName(first) +
+      *why = std::string(unit) + " " + Decimal(at) + " belongs to " + OwnerName(first) +
              " and to " + OwnerName(second);
     return STG_E_DOCFILECORRUPT;
   };
