@@ -52,6 +52,15 @@ struct FILETIME {
   DWORD dwHighDateTime;
 };
 
+// Windows declares these as unions of the 64-bit value and its two halves;
+// the library reads and writes QuadPart only.
+struct LARGE_INTEGER {
+  LONGLONG QuadPart;
+};
+struct ULARGE_INTEGER {
+  ULONGLONG QuadPart;
+};
+
 // Security descriptors are not kept: functions that take this record accept
 // only null (each says so).
 struct SECURITY_ATTRIBUTES;

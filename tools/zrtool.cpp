@@ -192,12 +192,14 @@ struct Command {
 
 int InfoCommand(int argc, char**) { return argc == 0 ? Info() : 2; }
 int FileCommand(int argc, char** argv) { return File(argc + 2, argv - 2); }
+int CfbCommand(int argc, char** argv) { return CfbMain(argc + 1, argv - 1); }
 
 constexpr Command kCommands[] = {
     {"info", "the library version, its start-up state and its classes", InfoCommand},
     {"file", "file information, owner and writability; holding a lock", FileCommand},
     {"params", "showing and converting parameter trees", ParamsCommand},
     {"reg", "exporting and importing registry keys as text", RegCommand},
+    {"cfb", "compound files: list, read, write, remove, check, dump", CfbCommand},
 };
 
 void Usage(std::FILE* out) {

@@ -65,9 +65,6 @@ inline constexpr DWORD FILE_END = 2;
 inline constexpr DWORD INVALID_SET_FILE_POINTER = 0xFFFFFFFF;
 inline constexpr DWORD INVALID_FILE_SIZE = 0xFFFFFFFF;
 
-struct LARGE_INTEGER {
-  LONGLONG QuadPart;
-};
 
 // FILETIME is in pal/types.h (the registry keeps them too).
 

@@ -29,6 +29,7 @@
 #include <wctype.h>
 
 #include <cerrno>
+#include <ctime>
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
@@ -129,7 +130,8 @@ using ThreadStart = void* (*)(void*);
   X(access, int, (const char*, int), ::access)                            \
   X(newlocale, locale_t, (int, const char*, locale_t), ::newlocale)       \
   X(freelocale, void, (locale_t), ::freelocale)                           \
-  X(towupper_l, wint_t, (wint_t, locale_t), ::towupper_l)
+  X(towupper_l, wint_t, (wint_t, locale_t), ::towupper_l) \
+  X(fdatasync, int, (int), ::fdatasync)
 
 struct Table {
 #define ZRPAL_SYSCALL_MEMBER(name, ret, params, real) ret(*name) params;

@@ -1,0 +1,173 @@
+// Crash safety of transacted commits: a child killed with SIGKILL at random
+// points while committing leaves a file that opens and holds one whole
+// committed state; a short write, ENOSPC or EIO at any write of a commit
+// (through the OS seam) leaves the old content.
+#include <gtest/gtest.h>
+
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <random>
+#include <string>
+
+#include "ole_helpers.h"
+#include "pal/posix/syscalls.h"
+
+using namespace ole_test;
+
+namespace {
+
+constexpr DWORD kRw = STGM_READWRITE | STGM_SHARE_EXCLUSIVE;
+
+std::string Content(std::uint32_t version, std::size_t size) {
+  std::string s(size, static_cast<char>('A' + version % 26));
+  std::memcpy(s.data(), &version, sizeof version);
+  return s;
+}
+
+// Both streams of one state carry its version and its bytes.
+void WriteState(IStorage* stg, std::uint32_t v) {
+  for (const auto& [name, size] : {std::pair{u"a", 3000 + v % 5 * 1000}, std::pair{u"b", 50000 + v % 7 * 4096}}) {
+    IStream* s = nullptr;
+    ASSERT_EQ(stg->CreateStream(name, STGM_CREATE | kRw, 0, 0, &s), S_OK);
+    const std::string data = Content(v, size);
+    ASSERT_EQ(s->Write(data.data(), static_cast<ULONG>(data.size()), nullptr), S_OK);
+    s->Release();
+  }
+}
+
+// The version the file holds, or -1 when it does not open or is not one
+// whole state.
+long ReadState(const std::u16string& path) {
+  IStorage* stg = nullptr;
+  if (FAILED(StgOpenStorage(path.c_str(), nullptr, STGM_READ | STGM_SHARE_DENY_WRITE, nullptr, 0, &stg))) return -1;
+  long version = -2;
+  for (const char16_t* name : {u"a", u"b"}) {
+    IStream* s = nullptr;
+    if (FAILED(stg->OpenStream(name, nullptr, STGM_READ | STGM_SHARE_EXCLUSIVE, 0, &s))) return stg->Release(), -1;
+    const std::string data = ReadAll(s);
+    s->Release();
+    std::uint32_t v = 0;
+    if (data.size() < sizeof v) return stg->Release(), -1;
+    std::memcpy(&v, data.data(), sizeof v);
+    if (data != Content(v, data.size()) || (version != -2 && version != static_cast<long>(v)))
+      return stg->Release(), -1;
+    version = v;
+  }
+  stg->Release();
+  return version;
+}
+
+std::u16string TempFile(const char* tag) {
+  return Wide("/tmp/zr_ole_crash_" + std::to_string(getpid()) + tag);
+}
+
+void CreateState(const std::u16string& path, std::uint32_t v) {
+  IStorage* stg = nullptr;
+  ASSERT_EQ(StgCreateDocfile(path.c_str(), STGM_CREATE | kRw | STGM_TRANSACTED, 0, &stg), S_OK);
+  WriteState(stg, v);
+  ASSERT_EQ(stg->Commit(STGC_DEFAULT), S_OK);
+  stg->Release();
+}
+
+TEST(OleCrash, KilledDuringCommitLeavesOneWholeState) {
+  const std::u16string path = TempFile("kill");
+  CreateState(path, 1);
+  std::mt19937 random(12345);
+  int interrupted = 0;
+  for (int round = 0; round < 200; ++round) {
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+      // Commit new states until killed.
+      IStorage* stg = nullptr;
+      if (FAILED(StgOpenStorage(path.c_str(), nullptr, kRw | STGM_TRANSACTED, nullptr, 0, &stg))) _exit(3);
+      for (std::uint32_t v = 1000 * (round + 1);; ++v) {
+        WriteState(stg, v);
+        if (FAILED(stg->Commit(STGC_DEFAULT))) _exit(4);
+      }
+    }
+    usleep(std::uniform_int_distribution<int>(200, 4000)(random));
+    kill(child, SIGKILL);
+    int status = 0;
+    waitpid(child, &status, 0);
+    if (WIFSIGNALED(status)) ++interrupted;
+    else ADD_FAILURE() << "child exited by itself: " << WEXITSTATUS(status);
+    const long state = ReadState(path);
+    ASSERT_GT(state, 0) << "round " << round;
+  }
+  EXPECT_EQ(interrupted, 200);
+  unlink(Utf8(path).c_str());
+}
+
+// The n-th pwrite of the next commit fails (or is cut short).
+enum class Fault { ShortWrite, NoSpace, IoError, SyncError };
+int g_countdown = 0;
+Fault g_fault;
+int g_writes = 0;
+
+ssize_t FaultyPwrite(int fd, const void* buf, size_t n, off_t off) {
+  ++g_writes;
+  if (g_fault != Fault::SyncError && --g_countdown == 0) {
+    if (g_fault == Fault::ShortWrite) return zrpal::sys::Defaults().pwrite(fd, buf, n > 1 ? n / 2 : n, off);
+    errno = g_fault == Fault::NoSpace ? ENOSPC : EIO;
+    return -1;
+  }
+  return zrpal::sys::Defaults().pwrite(fd, buf, n, off);
+}
+
+int FaultySync(int fd) {
+  if (g_fault == Fault::SyncError && --g_countdown == 0) {
+    errno = EIO;
+    return -1;
+  }
+  return zrpal::sys::Defaults().fdatasync(fd);
+}
+
+TEST(OleCrash, FaultsAtEachWriteOfACommitLeaveTheOldFile) {
+  const std::u16string path = TempFile("fault");
+  // How many writes a commit makes.
+  CreateState(path, 7);
+  IStorage* stg = nullptr;
+  ASSERT_EQ(StgOpenStorage(path.c_str(), nullptr, kRw | STGM_TRANSACTED, nullptr, 0, &stg), S_OK);
+  WriteState(stg, 8);
+  g_writes = 0;
+  g_countdown = 0;
+  g_fault = Fault::IoError;
+  {
+    zrpal::sys::ScopedSyscall guard(&zrpal::sys::g.pwrite, &FaultyPwrite);
+    ASSERT_EQ(stg->Commit(STGC_DEFAULT), S_OK);
+  }
+  stg->Release();
+  const int writes = g_writes;
+  ASSERT_GT(writes, 3);
+  for (Fault fault : {Fault::ShortWrite, Fault::NoSpace, Fault::IoError, Fault::SyncError}) {
+    for (int n = 1; n <= (fault == Fault::SyncError ? 2 : writes); ++n) {
+      SCOPED_TRACE(testing::Message() << "fault " << static_cast<int>(fault) << " at " << n);
+      CreateState(path, 7);
+      ASSERT_EQ(StgOpenStorage(path.c_str(), nullptr, kRw | STGM_TRANSACTED, nullptr, 0, &stg), S_OK);
+      WriteState(stg, 8);
+      g_fault = fault;
+      g_countdown = n;
+      HRESULT hr;
+      {
+        zrpal::sys::ScopedSyscall w(&zrpal::sys::g.pwrite, &FaultyPwrite);
+        zrpal::sys::ScopedSyscall s(&zrpal::sys::g.fdatasync, &FaultySync);
+        hr = stg->Commit(STGC_DEFAULT);
+      }
+      if (fault == Fault::ShortWrite) {
+        EXPECT_EQ(hr, S_OK);  // a short write is continued
+      } else {
+        EXPECT_EQ(hr, fault == Fault::NoSpace ? STG_E_MEDIUMFULL : STG_E_WRITEFAULT);
+      }
+      stg->Release();
+      EXPECT_EQ(ReadState(path), fault == Fault::ShortWrite ? 8 : 7);
+    }
+  }
+  unlink(Utf8(path).c_str());
+}
+
+}  // namespace

@@ -1,0 +1,124 @@
+// tests/pal/ole_helpers.h - listing compound files the way
+// tests/data/ole_dump.py lists them with python3-olefile, and running the
+// independent tools.
+#pragma once
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "pal/ole/storage.h"
+
+namespace ole_test {
+
+using namespace zrpal;
+
+inline std::string Utf8(std::u16string_view s) {
+  std::string out;
+  for (std::size_t i = 0; i < s.size(); ++i) {
+    std::uint32_t c = s[i];
+    if (c >= 0xD800 && c <= 0xDBFF && i + 1 < s.size()) c = 0x10000 + ((c - 0xD800) << 10) + (s[++i] - 0xDC00);
+    if (c < 0x80) out += char(c);
+    else if (c < 0x800) out += {char(0xC0 | c >> 6), char(0x80 | (c & 0x3F))};
+    else if (c < 0x10000) out += {char(0xE0 | c >> 12), char(0x80 | ((c >> 6) & 0x3F)), char(0x80 | (c & 0x3F))};
+    else out += {char(0xF0 | c >> 18), char(0x80 | ((c >> 12) & 0x3F)), char(0x80 | ((c >> 6) & 0x3F)), char(0x80 | (c & 0x3F))};
+  }
+  return out;
+}
+
+inline std::string ClsidText(const CLSID& c) {
+  if (c == CLSID_NULL) return "";
+  char buf[40];
+  std::snprintf(buf, sizeof buf, "%08X-%04X-%04X-%02X%02X-%02X%02X%02X%02X%02X%02X", c.Data1, c.Data2,
+                c.Data3, c.Data4[0], c.Data4[1], c.Data4[2], c.Data4[3], c.Data4[4], c.Data4[5],
+                c.Data4[6], c.Data4[7]);
+  return buf;
+}
+
+inline std::uint64_t Time(const FILETIME& t) { return t.dwLowDateTime | std::uint64_t{t.dwHighDateTime} << 32; }
+
+inline std::string Fnv(const std::string& data) {
+  std::uint64_t h = 0xCBF29CE484222325ull;
+  for (unsigned char b : data) h = (h ^ b) * 0x100000001B3ull;
+  char buf[20];
+  std::snprintf(buf, sizeof buf, "%016llx", static_cast<unsigned long long>(h));
+  return buf;
+}
+
+inline std::string ReadAll(IStream* s) {
+  std::string out;
+  char buf[65536];
+  ULONG got = 0;
+  while (SUCCEEDED(s->Read(buf, sizeof buf, &got)) && got > 0) out.append(buf, got);
+  return out;
+}
+
+inline std::string Line(const std::string& path, const STATSTG& st, const char* kind, const std::string& data) {
+  char buf[200];
+  std::snprintf(buf, sizeof buf, "|%s|%llu|%s|%08x|%llu|%llu|", kind,
+                static_cast<unsigned long long>(st.type == STGTY_STREAM ? st.cbSize.QuadPart : 0),
+                ClsidText(st.clsid).c_str(), st.grfStateBits,
+                static_cast<unsigned long long>(Time(st.ctime)),
+                static_cast<unsigned long long>(Time(st.mtime)));
+  return path + buf + Fnv(data);
+}
+
+// The listing of `storage` and everything below it, as ole_dump.py prints.
+inline void List(IStorage* storage, const std::string& prefix, std::vector<std::string>* out) {
+  IEnumSTATSTG* e = nullptr;
+  if (FAILED(storage->EnumElements(0, nullptr, 0, &e))) {
+    out->push_back(prefix + "<enum failed>");
+    return;
+  }
+  STATSTG st;
+  while (e->Next(1, &st, nullptr) == S_OK) {
+    const std::string path = prefix + Utf8(st.pwcsName);
+    if (st.type == STGTY_STREAM) {
+      IStream* s = nullptr;
+      if (SUCCEEDED(storage->OpenStream(st.pwcsName, nullptr, STGM_READ | STGM_SHARE_EXCLUSIVE, 0, &s))) {
+        out->push_back(Line(path, st, "stream", ReadAll(s)));
+        s->Release();
+      } else {
+        out->push_back(path + "<open failed>");
+      }
+    } else {
+      out->push_back(Line(path, st, "storage", ""));
+      IStorage* child = nullptr;
+      if (SUCCEEDED(storage->OpenStorage(st.pwcsName, nullptr, STGM_READ | STGM_SHARE_EXCLUSIVE, nullptr, 0, &child))) {
+        List(child, path + "/", out);
+        child->Release();
+      }
+    }
+    CoTaskMemFree(st.pwcsName);
+  }
+  e->Release();
+}
+
+inline std::string Listing(IStorage* root) {
+  std::vector<std::string> lines;
+  STATSTG st;
+  root->Stat(&st, STATFLAG_NONAME);
+  lines.push_back(Line("", st, "root", ""));
+  List(root, "", &lines);
+  std::sort(lines.begin(), lines.end());
+  std::string out;
+  for (const auto& l : lines) out += l + "\n";
+  return out;
+}
+
+// Standard output of a shell command, or "<failed>" when it exits non-zero.
+inline std::string RunCommand(const std::string& command) {
+  std::string out;
+  FILE* p = popen(command.c_str(), "r");
+  if (!p) return "<failed>";
+  char buf[4096];
+  std::size_t n;
+  while ((n = fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
+  return pclose(p) == 0 ? out : "<failed>\n" + out;
+}
+
+inline std::u16string Wide(const std::string& s) { return std::u16string(s.begin(), s.end()); }
+
+}  // namespace ole_test
