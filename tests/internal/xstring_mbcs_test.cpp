@@ -77,6 +77,9 @@ TEST_F(Mbcs932, SearchesReturnCharacterIndices) {
   EXPECT_EQ(s.FindRev(kHyo), 5);
   EXPECT_EQ(s.FindRev(WCHAR('\\')), -1);
   EXPECT_EQ(s.Find(WCHAR('\\')), -1);
+  // A match never starts on a trail byte, though the bytes are there.
+  EXPECT_EQ(s.Find("\\c"), -1);
+  EXPECT_EQ(CXString("x" FULL_B "b").Find("ab"), -1);
   EXPECT_EQ(s.FindOnOf("\\c"), 4);
   EXPECT_EQ(s.FindRevOnOf("\\"), -1);
   EXPECT_EQ(s.FindRevOnOf("ab\\"), 2);
