@@ -7,47 +7,50 @@ namespace zr {
 
 namespace activity_detail {
 
-constinit std::atomic<std::uint64_t> g_bytes{0};
-constinit std::atomic<std::uint64_t> g_lockedOperations{0};
-constinit thread_local ThreadFrees t_frees{};
+constinit thread_local ThreadActivity t_activity{};
 
 namespace {
 
-// A live thread's counter, linked for the readers.
+// A live thread's counters, linked for the readers.
 struct ThreadLink {
-  ThreadFrees* frees;
+  ThreadActivity* activity;
   ThreadLink* next;
   ThreadLink* prev;
 };
 
-// Guards the list of live threads' counters and the retired count; taken on
-// the Free path only once per thread.
+// Guards the list of live threads' counters and the retired totals; taken
+// on the counting path only at a thread's first count and at its exit.
 constinit zrpal::CRITICAL_SECTION g_threadsLock{};
 constinit ThreadLink* g_threads = nullptr;
-// Frees of threads that have exited.
-constinit std::atomic<std::uint64_t> g_retiredFrees{0};
+// Counts of threads that have exited (and of their exit code).
+constinit std::uint64_t g_retiredBytes = 0;
+constinit std::uint64_t g_retiredOperations = 0;
 
 class LockGuard : public zrpal::CCriticalSectionGuard {
  public:
   LockGuard() : CCriticalSectionGuard(&g_threadsLock) {}
 };
 
-// Links the thread's counter at its first free and folds it into the
-// retired count when the thread exits.
+// Links the thread's counters at its first count and folds them into the
+// retired totals when the thread exits.
 struct ThreadLinkOwner {
-  ThreadLink link{&t_frees, nullptr, nullptr};
+  ThreadLink link{&t_activity, nullptr, nullptr};
   ThreadLinkOwner() {
     LockGuard lock;
     link.next = g_threads;
     if (g_threads) g_threads->prev = &link;
     g_threads = &link;
-    t_frees.state = kFreesLinked;
+    t_activity.state = kLinked;
   }
   ~ThreadLinkOwner() {
     LockGuard lock;
-    Bump(g_retiredFrees, t_frees.count.load(std::memory_order_relaxed));
-    t_frees.count.store(0, std::memory_order_relaxed);
-    t_frees.state = kFreesRetired;
+    g_retiredBytes += t_activity.bytes.load(std::memory_order_relaxed);
+    g_retiredOperations += t_activity.operations.load(std::memory_order_relaxed) +
+                           t_activity.frees.load(std::memory_order_relaxed);
+    t_activity.bytes.store(0, std::memory_order_relaxed);
+    t_activity.operations.store(0, std::memory_order_relaxed);
+    t_activity.frees.store(0, std::memory_order_relaxed);
+    t_activity.state = kRetired;
     if (link.prev)
       link.prev->next = link.next;
     else
@@ -60,29 +63,35 @@ struct ThreadLinkOwner {
 
 }  // namespace
 
-void CountFreeFirstTime() {
-  if (t_frees.state == kFreesRetired) {
-    // Thread-exit code that runs after the counter was folded in.
+void CountFirstTime(std::uint64_t bytes, std::uint64_t operations, std::uint64_t frees) {
+  if (t_activity.state == kRetired) {
+    // Thread-exit code that runs after the counters were folded in.
     LockGuard lock;
-    Bump(g_retiredFrees, 1);
+    g_retiredBytes += bytes;
+    g_retiredOperations += operations + frees;
     return;
   }
   thread_local ThreadLinkOwner owner;
   (void)owner;
-  Bump(t_frees.count, 1);
+  Bump(t_activity.bytes, bytes);
+  Bump(t_activity.operations, operations);
+  Bump(t_activity.frees, frees);
 }
 
 }  // namespace activity_detail
 
-std::uint64_t ActivityBytes() { return activity_detail::g_bytes.load(std::memory_order_relaxed); }
-
-std::uint64_t ActivityOperations() {
-  std::uint64_t total = activity_detail::g_lockedOperations.load(std::memory_order_relaxed);
-  activity_detail::LockGuard lock;
-  total += activity_detail::g_retiredFrees.load(std::memory_order_relaxed);
-  for (activity_detail::ThreadLink* l = activity_detail::g_threads; l; l = l->next)
-    total += l->frees->count.load(std::memory_order_relaxed);
-  return total;
+void ReadActivity(std::uint64_t* bytes, std::uint64_t* operations) {
+  using namespace activity_detail;
+  LockGuard lock;
+  std::uint64_t b = g_retiredBytes;
+  std::uint64_t ops = g_retiredOperations;
+  for (ThreadLink* l = g_threads; l; l = l->next) {
+    const ThreadActivity& a = *l->activity;
+    b += a.bytes.load(std::memory_order_relaxed);
+    ops += a.operations.load(std::memory_order_relaxed) + a.frees.load(std::memory_order_relaxed);
+  }
+  if (bytes) *bytes = b;
+  if (operations) *operations = ops;
 }
 
 }  // namespace zr

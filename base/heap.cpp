@@ -1,9 +1,34 @@
 // base/heap.cpp - CHeap, the memory manager and the exported heap functions.
 //
-// One recursive lock (the heap lock) serialises heap creation, destruction,
-// allocation and reallocation, and is held while the low-memory sink runs.
-// Free runs without it, relying on the platform heap's own serialisation,
-// and counts itself without a locked instruction (core/activity.h).
+// One recursive lock, the heap lock, serialises heap creation and
+// destruction, the setting of the low-memory sink, and every allocation
+// that cannot be served at once; the sink runs under it.
+//
+// Allocation without the lock. Most allocations are served from the calling
+// thread's cache of free blocks in the platform heap (HeapAllocCached), with
+// no lock and no locked instruction; only when that cache is empty (the
+// platform heap refills it or grows, and may fail) does Alloc take the heap
+// lock and run the attempt loop with the sink. Free never took the lock.
+// Realloc is an Alloc, a copy and a free, and takes the lock only through
+// its Alloc. Why the results are those of allocating under the lock:
+//  - the block: a cached block is handed out as HeapAlloc would hand it out
+//    (zero-filled, the same size), and the header naming its owner is
+//    written before the caller sees it, as before;
+//  - failure and the sink: the fast path never fails; it declines, and the
+//    attempt then made under the lock is the first attempt of the loop, so
+//    the sink sees the same attempt numbers on the failing thread, under the
+//    heap lock, and CXMemException comes where it came;
+//  - the counters: each operation adds the same amounts, into counters of
+//    its own thread (base/activity.h), and every reader adds up all threads,
+//    so a reader sees exactly the operations that completed before it;
+//  - heap creation and destruction: an allocation touches only its own heap
+//    and its own thread's cache (the platform heap keeps a destroyed heap's
+//    cache entries from being used), and using a heap during or after its
+//    last Release is the caller's error with or without the lock.
+// The difference: while a sink runs on one thread, other threads whose
+// allocations are served from their caches go on instead of waiting for
+// the lock (docs/deviations.md). Allocations the caches cannot serve, which
+// would refill from the platform heap or grow it, still wait.
 #include "base/heap.h"
 
 #include <cstring>
@@ -52,6 +77,16 @@ bool RetryAfterLowMemory(ULONG attempt) {
   return g_mm.sink && g_mm.sink->OnLowMemory(attempt) != 0;
 }
 
+// An allocation the thread's cache could not serve: the attempt loop under
+// the heap lock, asking the sink after each failure. Throws CXMemException.
+[[gnu::noinline]] void* AllocUnderLock(void* hHeap, size_t raw) {
+  HeapLockGuard lock;
+  for (ULONG attempt = 0;; ++attempt) {
+    if (void* p = zrpal::HeapAlloc(hHeap, zrpal::HEAP_ZERO_MEMORY, raw)) return p;
+    if (!RetryAfterLowMemory(attempt)) throw CXBadAlloc();
+  }
+}
+
 CHeap* OwnerOf(void* block) {
   CHeap* owner;
   std::memcpy(&owner, static_cast<char*>(block) - CHeap::kHeaderBytes, sizeof owner);
@@ -66,8 +101,9 @@ CHeap::CHeap(bool isStatic, size_t accountedSize) : m_hHeap(nullptr), m_static(i
   HeapLockGuard lock;
   // The bytes counter never goes down: a size it cannot add is refused
   // before anything is made or counted.
-  if (accountedSize > std::numeric_limits<std::uint64_t>::max() - ActivityBytes())
-    throw CXBadAlloc();
+  std::uint64_t counted = 0;
+  ReadActivity(&counted, nullptr);
+  if (accountedSize > std::numeric_limits<std::uint64_t>::max() - counted) throw CXBadAlloc();
   for (ULONG attempt = 0;; ++attempt) {
     m_hHeap = zrpal::HeapCreate(zrpal::HEAP_GROWABLE, 0, 0);
     if (m_hHeap) {
@@ -78,7 +114,7 @@ CHeap::CHeap(bool isStatic, size_t accountedSize) : m_hHeap(nullptr), m_static(i
     if (!RetryAfterLowMemory(attempt)) break;
   }
   // Counted whether or not the platform heap could be made.
-  AddLockedActivity(accountedSize, 1);
+  CountActivity(accountedSize, 1);
   if (!m_hHeap) throw CXBadAlloc();
   prev = g_mm.tail;
   next = nullptr;
@@ -124,16 +160,11 @@ void* CHeap::Alloc(size_t size) {
   const size_t raw = size <= std::numeric_limits<size_t>::max() - overhead
                          ? size + overhead
                          : std::numeric_limits<size_t>::max();
-  HeapLockGuard lock;
-  void* p = nullptr;
-  for (ULONG attempt = 0;; ++attempt) {
-    p = zrpal::HeapAlloc(m_hHeap, zrpal::HEAP_ZERO_MEMORY, raw);
-    if (p) break;
-    if (!RetryAfterLowMemory(attempt)) throw CXBadAlloc();
-  }
+  void* p = zrpal::HeapAllocCached(m_hHeap, zrpal::HEAP_ZERO_MEMORY, raw);
+  if (!p) [[unlikely]] p = AllocUnderLock(m_hHeap, raw);
   CHeap* self = this;
   std::memcpy(p, &self, sizeof self);
-  AddLockedActivity(raw, 1);
+  CountActivity(raw, 1);
   return static_cast<char*>(p) + kHeaderBytes;
 }
 
@@ -141,13 +172,12 @@ void* CHeap::Alloc(size_t size) {
 int CHeap::Free(void* block) {
   if (!block) return 0;
   CHeap* owner = OwnerOf(block);
-  CountFreeOperation();
+  CountFree();
   return zrpal::HeapFree(owner->m_hHeap, 0, RawOf(block));
 }
 
 void* CHeap::Realloc(void* block, size_t size) {
   if (!block) throw CXException(ZRCAUSE_INVALIDARG);
-  HeapLockGuard lock;
   CHeap* owner = OwnerOf(block);
   void* fresh = owner->Alloc(size);  // may throw; the old block is untouched
   // The old block's usable size in full: GetSize's 32-bit answer would cut
@@ -156,9 +186,8 @@ void* CHeap::Realloc(void* block, size_t size) {
   const size_t raw = zrpal::HeapSize(owner->m_hHeap, 0, RawOf(block));
   const size_t oldUsable = raw == static_cast<size_t>(-1) ? 0 : raw - kHeaderBytes;
   std::memcpy(fresh, block, size < oldUsable ? size : oldUsable);
-  AddLockedActivity(0, 1);
   zrpal::HeapFree(owner->m_hHeap, 0, RawOf(block));
-  AddLockedActivity(0, 1);
+  CountActivity(0, 2);  // a reallocation's two, besides its allocation's one
   return fresh;
 }
 
@@ -219,6 +248,7 @@ void Mem_SetLowMemoryNotifySink(ILowMemoryNotifySink* sink) {
 }
 
 void Get_CoreActivity(std::uint64_t* bytes, ULONG* operations) {
-  if (bytes) *bytes = zr::ActivityBytes();
-  if (operations) *operations = static_cast<ULONG>(zr::ActivityOperations());
+  std::uint64_t ops = 0;
+  zr::ReadActivity(bytes, &ops);
+  if (operations) *operations = static_cast<ULONG>(ops);
 }

@@ -17,7 +17,8 @@ void MemoryManagerStartup();
 void MemoryManagerShutdown();
 
 // The heap lock itself: recursive; held around heap creation, destruction,
-// allocation, reallocation and while the low-memory sink runs.
+// allocations the thread's cache cannot serve, and while the low-memory
+// sink runs.
 zrpal::CRITICAL_SECTION* HeapLock();
 
 // The number of CHeap objects alive (the default heap included).

@@ -2,9 +2,12 @@
 // the same run, single thread, 16 B to 4 KiB. CHeap blocks are zero-filled,
 // so calloc+free is the like-for-like peer and malloc+free the bar.
 //
-// The *_OtherThreadAlive variants run last: they start an idle thread first,
-// after which the process counts as multi-threaded for the rest of the run
-// and the heap lock takes its locked-instruction path.
+// The *_OtherThreadAlive variants run after the single-threaded ones: they
+// start an idle thread first, after which the process counts as
+// multi-threaded for the rest of the run (a lock, where one is taken, then
+// needs locked instructions). The *_8Threads variants run last: eight
+// threads at once, each allocating and freeing its own blocks, on the
+// default heap against glibc's malloc (per-thread arenas and caches).
 #include <benchmark/benchmark.h>
 
 #include <chrono>
@@ -80,5 +83,11 @@ void BM_DefaultHeap_AllocFree_OtherThreadAlive(benchmark::State& state) {
   RunHeap(state, Mem_DefaultHeap(0));
 }
 BENCHMARK(BM_DefaultHeap_AllocFree_OtherThreadAlive)->Apply(Sizes);
+
+void BM_Malloc_Free_8Threads(benchmark::State& state) { BM_Malloc_Free(state); }
+BENCHMARK(BM_Malloc_Free_8Threads)->Apply(Sizes)->Threads(8);
+
+void BM_DefaultHeap_AllocFree_8Threads(benchmark::State& state) { RunHeap(state, Mem_DefaultHeap(0)); }
+BENCHMARK(BM_DefaultHeap_AllocFree_8Threads)->Apply(Sizes)->Threads(8);
 
 }  // namespace

@@ -1,9 +1,10 @@
 // pal/heap.cpp - private heaps.
 //
 // Why this allocator. The library's heaps sit under every object, string
-// buffer and container, and the heap above this one (core/heap.cpp) already
-// pays for a recursive lock, a header and zero-filling on every block, so the
-// platform heap must be close to free on the common path. The candidates:
+// buffer and container, and the heap above this one (base/heap.cpp) already
+// pays for a header, zero-filling and its counters on every block, so the
+// platform heap must be close to free on the common path (HeapAllocCached
+// is that path alone, without a lock). The candidates:
 //  - the C library's malloc per block, with a locked list of live blocks so
 //    that HeapDestroy can free them (the first version): two lock round trips
 //    and a list update per block pair, and HeapDestroy walks every block;
@@ -213,12 +214,25 @@ inline char* HandOut(Heap* h, BlockHeader* b, SIZE_T bytes, bool zero) {
   b->tag = h->tag;
   char* user = UserOf(b);
   UnpoisonRegion(user, bytes);
-  if (zero) ZeroSmall(user, bytes);
+  if (zero) ZeroSmall(user, bytes, kClassTable.slot[b->sizeClass] - sizeof(BlockHeader));
   return user;
 }
 
+// The common case of HeapAlloc and all of HeapAllocCached: a free block of
+// the class in this thread's cache, taken without a lock. Null when the
+// block is large or the cache has none (`bytes` is at most kMaxRequest).
+inline void* TakeCached(Heap* h, SIZE_T bytes, bool zero) {
+  if (bytes > kMaxSmallSlot - sizeof(BlockHeader)) return nullptr;
+  ThreadCache* tc = t_cache;
+  if (!tc) return nullptr;
+  CacheEntry& e = tc->entries[h->id % kCacheEntries];
+  FreeList& bin = e.bins[ClassOfSlot(bytes + sizeof(BlockHeader))];
+  if (e.heapId != h->id || !bin.head) return nullptr;
+  return HandOut(h, bin.Pop(), bytes, zero);
+}
+
 // A block of `bytes` for the caller (zero-filled if `zero`), or null with
-// the last error set. The cache-hit case is inline in HeapAlloc.
+// the last error set. The cache-hit case is TakeCached.
 [[gnu::noinline]] void* Allocate(Heap* h, SIZE_T bytes, bool zero) {
   const SIZE_T slot = bytes + sizeof(BlockHeader);
   if (slot > kMaxSmallSlot) {
@@ -398,15 +412,17 @@ LPVOID HeapAlloc(HANDLE handle, DWORD flags, SIZE_T bytes) {
     return nullptr;
   }
   const bool zero = (flags & HEAP_ZERO_MEMORY) != 0;
-  // The common case: a free block of the class in this thread's cache.
-  if (bytes <= heap::kMaxSmallSlot - sizeof(heap::BlockHeader)) {
-    if (heap::ThreadCache* tc = heap::t_cache) {
-      heap::CacheEntry& e = tc->entries[h->id % heap::kCacheEntries];
-      heap::FreeList& bin = e.bins[heap::ClassOfSlot(bytes + sizeof(heap::BlockHeader))];
-      if (e.heapId == h->id && bin.head) return heap::HandOut(h, bin.Pop(), bytes, zero);
-    }
-  }
+  if (void* p = heap::TakeCached(h, bytes, zero)) return p;
   return heap::Allocate(h, bytes, zero);
+}
+
+LPVOID HeapAllocCached(HANDLE handle, DWORD flags, SIZE_T bytes) {
+  Heap* h = heap::AsHeap(handle);
+  // Anything unusual is left to HeapAlloc, which refuses it loudly; an armed
+  // fault too, so that each counted call is one HeapAlloc.
+  if (!h || (flags & ~heap::kKnownAllocFlags) != 0 || AnyFaultArmed()) [[unlikely]]
+    return nullptr;
+  return heap::TakeCached(h, bytes, (flags & HEAP_ZERO_MEMORY) != 0);
 }
 
 BOOL HeapFree(HANDLE handle, DWORD flags, LPVOID block) {

@@ -50,6 +50,15 @@ BOOL HeapDestroy(HANDLE heap);
 // Null on failure (ERROR_NOT_ENOUGH_MEMORY, or ERROR_INVALID_PARAMETER for
 // bad flags); requests above 2^47 bytes fail with ERROR_NOT_ENOUGH_MEMORY.
 LPVOID HeapAlloc(HANDLE heap, DWORD flags, SIZE_T bytes);
+// Not a Win32 function: HeapAlloc's common case alone, for a caller that
+// must know when an allocation could wait (the library's heaps take their
+// lock only then). Takes a free block of the size from the calling thread's
+// cache for the heap, with no lock and no locked instruction, and returns
+// it as HeapAlloc would. Returns null, setting no error, when HeapAlloc
+// would have to do more: the cache has no such block (a refill or growth),
+// the block is large, the heap is HEAP_NO_SERIALIZE, the handle or a flag
+// is bad, or a fault is armed; the caller then calls HeapAlloc.
+LPVOID HeapAllocCached(HANDLE heap, DWORD flags, SIZE_T bytes);
 // As on Windows: with HEAP_ZERO_MEMORY only the bytes beyond the old size are
 // zeroed; with HEAP_REALLOC_IN_PLACE_ONLY a block that cannot change size
 // where it is fails with ERROR_NOT_ENOUGH_MEMORY and stays as it was. A null

@@ -92,7 +92,7 @@ int ExtractInto(const Unit* p, Unit*& out, int index, int count) {
 // `with` (n units).
 template <class Unit>
 int FindReplace(Unit*& p, const Unit* what, const Unit* with, std::size_t n) {
-  const Unit* found = xt::FindText(p, what);
+  const Unit* found = xt::FindText(p, what, p + zr::XBuffer<Unit>::Capacity(p));
   if (!found) return 0;
   const std::size_t at = static_cast<std::size_t>(found - p);
   zr::XBuffer<Unit>::Splice(p, at, at + xt::Units(what), with, n);

@@ -24,16 +24,22 @@ const Unit* StartAt(const Unit* p, int start) {
   return p + xt::CharsToUnits(p, static_cast<unsigned>(start));
 }
 
+// The end of the string's buffer, below which a search may read ahead.
+template <class Unit>
+const Unit* BufferEnd(const Unit* p) {
+  return p + zr::XBuffer<Unit>::Capacity(p);
+}
+
 template <class Unit>
 int FindText(const Unit* p, const Unit* text, int start) {
   if (!*p || !text) return -1;
-  return IndexOf(p, xt::FindText(StartAt(p, start), text));
+  return IndexOf(p, xt::FindText(StartAt(p, start), text, BufferEnd(p)));
 }
 
 template <class Unit>
 int FindChar(const Unit* p, WCHAR ch, int start) {
   if (!*p) return -1;
-  return IndexOf(p, xt::FindChar(StartAt(p, start), ch));
+  return IndexOf(p, xt::FindChar(StartAt(p, start), ch, BufferEnd(p)));
 }
 
 template <class Unit>
@@ -80,7 +86,15 @@ int CXString::CompareIN(const char* text, int n) const {
   return zrpal::_mbsnicmp(xt::U(m_pchData), xt::U(text), static_cast<unsigned>(n));
 }
 
-int CXString::Find(const char* text, int start) const { return FindText(m_pchData, text, start); }
+int CXString::Find(const char* text, int start) const {
+  if (!xt::SingleByte()) return FindText(m_pchData, text, start);
+  // Every byte a character: the code page looked at once, byte indices.
+  if (!*m_pchData || !text) return -1;
+  std::size_t from = 0;
+  while (from < static_cast<unsigned>(start) && m_pchData[from]) ++from;
+  const char* found = xt::FindBytes(m_pchData + from, text);
+  return found ? static_cast<int>(found - m_pchData) : -1;
+}
 
 int CXString::Find(WCHAR ch, int start) const { return FindChar(m_pchData, ch, start); }
 

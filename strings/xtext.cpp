@@ -2,6 +2,8 @@
 #include "strings/xtext.h"
 
 #include <algorithm>
+#include <cstdint>
+#include <cstring>
 
 namespace zr::xtext {
 
@@ -35,6 +37,36 @@ unsigned EncodeChar(WCHAR ch, char out[2]) {
   }
   out[0] = static_cast<char>(low);
   return low ? 1 : 0;
+}
+
+const WCHAR* ScanUnit(const WCHAR* s, WCHAR c, const WCHAR* end) {
+  // Four units a word: a lane equal to c is a zero lane of word ^ pattern,
+  // and (v - ones) & ~v & highs is non-zero exactly when v has a zero lane.
+  constexpr std::uint64_t kOnes = 0x0001000100010001;
+  constexpr std::uint64_t kHighs = 0x8000800080008000;
+  const std::uint64_t pattern = kOnes * c;
+  while (end - s >= 4) {
+    std::uint64_t word;
+    std::memcpy(&word, s, sizeof word);
+    const std::uint64_t match = word ^ pattern;
+    if ((((word - kOnes) & ~word) | ((match - kOnes) & ~match)) & kHighs) break;
+    s += 4;
+  }
+  while (*s != c && *s != 0) ++s;
+  return s;
+}
+
+const WCHAR* FindText(const WCHAR* s, const WCHAR* sub, const WCHAR* end) {
+  if (!*sub) return s;
+  for (;; ++s) {
+    s = ScanUnit(s, *sub, end);
+    if (!*s) return nullptr;
+    // The text holds no zero unit before its end, so the compare stops at
+    // the terminator of s at the latest.
+    std::size_t i = 1;
+    while (sub[i] && s[i] == sub[i]) ++i;
+    if (!sub[i]) return s;
+  }
 }
 
 namespace {

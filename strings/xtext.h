@@ -81,21 +81,53 @@ inline unsigned EncodeChar(WCHAR ch, WCHAR out[2]) {
 }
 
 // --- Searching ---------------------------------------------------------------
+//
+// Texts are found as _mbsstr / wcsstr find them: the first occurrence, an
+// empty text at the start. Where a unit is a character (single-byte code
+// pages, UTF-16) the search is the one std::string::find makes: a fast scan
+// for the text's first unit, then a compare at each place it occurs. The
+// scan of 8-bit text is strchr (the C library's vectorised scan, stopping at
+// the terminator as the text's length is not known); that of UTF-16 text
+// reads whole 64-bit words. In double-byte code pages _mbsstr keeps the
+// character rules (a match never starts on a trail byte).
+//
+// `end` bounds the reading of UTF-16 text: whole words are read only below
+// it (the end of the string's buffer), single units beyond it up to the
+// terminator. The 8-bit forms take it for symmetry and ignore it.
 
-inline const char* FindText(const char* s, const char* sub) {
-  return SingleByte() ? std::strstr(s, sub) : C(zrpal::_mbsstr(U(s), U(sub)));
+// The first unit of s that is `c` or the terminator.
+const WCHAR* ScanUnit(const WCHAR* s, WCHAR c, const WCHAR* end);
+
+// The single-byte search (every byte a character).
+inline const char* FindBytes(const char* s, const char* sub) {
+  if (!*sub) return s;
+  for (; (s = std::strchr(s, *sub)) != nullptr; ++s) {
+    // The text holds no zero byte before its end, so the compare stops at
+    // the terminator of s at the latest.
+    std::size_t i = 1;
+    while (sub[i] && s[i] == sub[i]) ++i;
+    if (!sub[i]) return s;
+  }
+  return nullptr;
 }
-inline const WCHAR* FindText(const WCHAR* s, const WCHAR* sub) { return zrpal::wcsstr(s, sub); }
+
+inline const char* FindText(const char* s, const char* sub, const char* /*end*/) {
+  return SingleByte() ? FindBytes(s, sub) : C(zrpal::_mbsstr(U(s), U(sub)));
+}
+const WCHAR* FindText(const WCHAR* s, const WCHAR* sub, const WCHAR* end);
 
 // A character operand as the code the _mbs routines compare: itself when
 // its high byte is a lead byte, else its low byte (what EncodeChar stores).
 unsigned CharCode(WCHAR ch);
 
-inline const char* FindChar(const char* s, WCHAR ch) {
+inline const char* FindChar(const char* s, WCHAR ch, const char* /*end*/) {
   if (SingleByte()) return std::strchr(s, ch & 0xFF);
   return C(zrpal::_mbschr(U(s), CharCode(ch)));
 }
-inline const WCHAR* FindChar(const WCHAR* s, WCHAR ch) { return zrpal::wcschr(s, ch); }
+inline const WCHAR* FindChar(const WCHAR* s, WCHAR ch, const WCHAR* end) {
+  const WCHAR* p = ScanUnit(s, ch, end);
+  return *p == ch ? p : nullptr;  // the terminator itself is found, as by wcschr
+}
 
 inline const char* FindAnyOf(const char* s, const char* set) {
   return C(zrpal::_mbspbrk(U(s), U(set)));

@@ -35,6 +35,10 @@ extern constinit std::atomic<bool> g_anyArmed;
 bool ShouldFailArmed(Fault point);
 }  // namespace fault_detail
 
+// True while some point is armed (one relaxed load): paths that would skip
+// a failure point take the path that has it instead.
+inline bool AnyFaultArmed() { return fault_detail::g_anyArmed.load(std::memory_order_relaxed); }
+
 inline bool FaultShouldFail(Fault point) {
   return fault_detail::g_anyArmed.load(std::memory_order_relaxed) && fault_detail::ShouldFailArmed(point);
 }

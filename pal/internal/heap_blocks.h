@@ -117,17 +117,48 @@ struct BatchTable {
 };
 inline constexpr BatchTable kBatchTable{};
 
-// Zeroes a small block's bytes. Slots are whole 16-byte units, so the
-// rounded-up length stays inside the slot; under AddressSanitizer the bytes
-// past the request are poisoned and only the exact length is written.
-inline void ZeroSmall(char* user, SIZE_T bytes) {
+// Zeroing blocks of more than this many bytes is done in whole cache lines.
+inline constexpr SIZE_T kZeroByLinesAbove = 512;
+
+// Zeroes a block of more than kZeroByLinesAbove bytes whose slot holds
+// `capacity` bytes. Blocks are only 16-byte aligned, and memset writes a
+// range that starts inside a cache line with stores that straddle two lines
+// (on the development machine memset of 1032 bytes 16 bytes into a line
+// took 8.1 ns, of 1024 bytes from a line boundary 4.8 ns). So the units
+// before the first line boundary are written one by one, and memset gets
+// whole aligned lines, rounded up into the slot's spare room when it has
+// it.
+[[gnu::noinline]] inline void ZeroByLines(char* user, SIZE_T bytes, SIZE_T capacity) {
+  constexpr std::uintptr_t kLine = 64;
+  const std::uintptr_t start = reinterpret_cast<std::uintptr_t>(user);
+  const std::uintptr_t line = (start + kLine - 1) & ~(kLine - 1);  // within the block
+  for (std::uintptr_t unit = start; unit < line; unit += 16) {
+    __builtin_memset(reinterpret_cast<char*>(unit), 0, 16);
+    // Keeps the compiler from merging the stores into a memset call.
+    __asm__ volatile("" ::: "memory");
+  }
+  std::uintptr_t end = (start + bytes + kLine - 1) & ~(kLine - 1);
+  if (end > start + capacity) end = start + bytes;
+  __builtin_memset(reinterpret_cast<char*>(line), 0, end - line);
+}
+
+// Zeroes a small block's first `bytes` bytes; its slot holds `capacity`
+// bytes (a multiple of 16, at least `bytes`). Bytes past the request may be
+// zeroed too, up to the slot's end; under AddressSanitizer they are poisoned
+// and only the exact length is written.
+inline void ZeroSmall(char* user, SIZE_T bytes, SIZE_T capacity) {
 #if defined(ZRPAL_HEAP_ASAN)
+  (void)capacity;
   __builtin_memset(user, 0, bytes);
 #else
   if (bytes > 256) {
-    __builtin_memset(user, 0, bytes);
+    if (bytes > kZeroByLinesAbove)
+      ZeroByLines(user, bytes, capacity);
+    else
+      __builtin_memset(user, 0, bytes);
     return;
   }
+  // Slots are whole 16-byte units, so the rounded-up length stays inside.
   struct alignas(16) Unit {
     std::uint64_t lo, hi;
   };

@@ -276,7 +276,16 @@ DWORD OpenDatabase(const std::string& path, bool writable, sqlite3** result, boo
   *missing = false;
   sqlite3* db = nullptr;
   int rc = OpenFile(path, writable, false, &db);
-  if (rc == SQLITE_OK) rc = SetUp(db, writable, missing);
+  // Two processes setting up one new hive at once: switching the journal
+  // mode and the first write transaction can answer SQLITE_BUSY without
+  // calling the busy handler, so the set-up itself is tried again for as
+  // long as the busy time-out lasts.
+  constexpr int kSetUpRetryMs = 5;
+  for (int waited = 0; rc == SQLITE_OK || (rc & 0xFF) == SQLITE_BUSY; waited += kSetUpRetryMs) {
+    rc = SetUp(db, writable, missing);
+    if ((rc & 0xFF) != SQLITE_BUSY || waited >= kBusyTimeoutMs) break;
+    sqlite3_sleep(kSetUpRetryMs);
+  }
   const int primary = rc & 0xFF;
   if (!writable && (primary == SQLITE_CANTOPEN || primary == SQLITE_READONLY)) {
     sqlite3_close(db);

@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <atomic>
 #include <cstring>
+#include <latch>
+#include <memory>
 #include <thread>
 #include <vector>
 
@@ -99,15 +101,44 @@ TEST(Heap, ActivityCountersAndRefusals) {
   // An initial size the bytes counter cannot add is refused, not counted.
   EXPECT_THROW(new_MemoryHeap(~size_t{0}), CXBadAlloc);
   EXPECT_EQ(Now(), after);
-  // Another thread's count is folded in when it exits.
+  std::uint64_t bytes = 0;  // either output may be left out
+  Get_CoreActivity(&bytes, nullptr);
+  EXPECT_EQ(bytes, after.bytes);
+  ULONG ops = 0;
+  Get_CoreActivity(nullptr, &ops);
+  EXPECT_EQ(ops, after.operations);
+
+  // Two threads counting at once, one still alive when the counters are
+  // read, one gone; it freed blocks it did not allocate. A round: Alloc(16)
+  // counts 24 bytes and 1 operation, Realloc to 40 48 bytes and 3, Free 1.
   h = new_MemoryHeap(0);
+  IHeap* heap = h;
+  constexpr std::uint64_t kRounds = 20000;
   std::vector<void*> blocks;
-  for (int i = 0; i < 100; ++i) blocks.push_back(h->Alloc(16));
+  for (int i = 0; i < 100; ++i) blocks.push_back(heap->Alloc(16));
   before = Now();
-  std::thread([&] {
-    for (void* b : blocks) h->Free(b);
-  }).join();
-  EXPECT_EQ(Now().operations - before.operations, 100u);
+  std::latch started(2), counted(2), read(1);
+  auto rounds = [&] {
+    started.arrive_and_wait();
+    for (std::uint64_t i = 0; i < kRounds; ++i) heap->Free(heap->Realloc(heap->Alloc(16), 40));
+  };
+  std::thread gone([&] {
+    rounds();
+    for (void* b : blocks) heap->Free(b);
+  });
+  std::thread alive([&] {
+    rounds();
+    counted.count_down();
+    read.wait();
+  });
+  gone.join();
+  counted.count_down();
+  counted.wait();
+  after = {before.bytes + 2 * kRounds * 72, static_cast<ULONG>(before.operations + 2 * kRounds * 5 + 100)};
+  EXPECT_EQ(Now(), after);
+  read.count_down();
+  alive.join();
+  EXPECT_EQ(Now(), after);
   h->Release();
 }
 

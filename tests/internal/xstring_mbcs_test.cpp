@@ -45,6 +45,11 @@ TEST_F(Mbcs932, TrailBytesAreNotDelimitersOrLetters) {
   EXPECT_EQ(Str(s.TrimRight()), HYO " x" FULL_B);
   EXPECT_EQ(Str(s.Upper()), HYO " X" FULL_B);
   EXPECT_EQ(Str(s.Lower()), HYO " x" FULL_B);
+  // A match never starts on a trail byte, though the bytes are there.
+  const CXString text("a" HYO "c" HYO);
+  EXPECT_EQ(text.Find("\\c"), -1);
+  EXPECT_EQ(text.Find(HYO, 2), 3);
+  EXPECT_EQ(CXString("x" FULL_B "b").Find("ab"), -1);
 }
 
 }  // namespace

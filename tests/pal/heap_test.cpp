@@ -67,6 +67,29 @@ TEST(PalHeap, SizeAlignmentAndZeroFill) {
   }
 }
 
+// Larger blocks are zeroed in whole cache lines, rounded up into the slot's
+// spare room: never past the slot, into the next block (the middle one of
+// three taken in a row has its slot's neighbours on both sides).
+TEST(PalHeap, ZeroingStaysInsideTheSlot) {
+  ScopedHeap heap = NewHeap();
+  for (SIZE_T size = 500; size <= 4200; size += 4) {
+    SCOPED_TRACE(size);
+    char* blocks[3];
+    for (char*& b : blocks) {
+      b = static_cast<char*>(HeapAlloc(heap.get(), 0, size));
+      std::memset(b, 0xEE, size);
+    }
+    ASSERT_TRUE(HeapFree(heap.get(), 0, blocks[1]));
+    ASSERT_EQ(HeapAlloc(heap.get(), HEAP_ZERO_MEMORY, size), blocks[1]);
+    EXPECT_TRUE(AllZero(blocks[1], size));
+    for (char* b : {blocks[0], blocks[2]}) {
+      ASSERT_EQ(HeapSize(heap.get(), 0, b), size);
+      EXPECT_TRUE(std::all_of(b, b + size, [](char c) { return c == '\xEE'; }));
+    }
+    for (char* b : blocks) HeapFree(heap.get(), 0, b);
+  }
+}
+
 TEST(PalHeap, UnknownFlagsAndImpossibleSizesAreRefused) {
   ScopedHeap heap = NewHeap();
   void* block = HeapAlloc(heap.get(), 0, 10);

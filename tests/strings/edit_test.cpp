@@ -2,6 +2,7 @@
 // and Extract, and the file extension's replacement.
 #include <climits>
 #include <cstring>
+#include <string>
 #include <vector>
 
 #include "text_util.h"
@@ -76,6 +77,31 @@ TYPED_TEST(Edit, ChangeFileExt) {
   S s(Text("keep.me").get());
   s.ChangeFileExt(static_cast<const Unit*>(nullptr));
   EXPECT_EQ(Ascii(s), "keep.me");
+}
+
+}  // namespace
+
+namespace {
+
+// Searches read ahead in the buffer: a match at every position of a longer
+// text, and none behind a terminator written into the middle of a buffer.
+TYPED_TEST(Edit, FindAtEveryPositionAndNotPastTheTerminator) {
+  STRTEST_TYPES;
+  for (int at = 0; at <= 38; ++at) {
+    SCOPED_TRACE(at);
+    std::string text(40, 'x');
+    text.replace(static_cast<std::size_t>(at), 2, "ab");
+    const S s(Text(text.c_str()).get());
+    EXPECT_EQ(s.Find(Text("ab").get()), at);
+    EXPECT_EQ(s.Find(WCHAR('b')), at + 1);
+    EXPECT_EQ(s.Find(Text("xab").get()), at - 1);  // -1 at 0
+  }
+  S s(Text("ab-------------------------------cdab").get());
+  s.GetBuffer(0)[20] = 0;
+  s.ReleaseBuffer();
+  EXPECT_EQ((std::vector<int>{s.Find(Text("cd").get()), s.Find(WCHAR('c')), s.Find(Text("ab").get(), 1),
+                              s.Find(Text("--").get(), 19), s.FindReplace(Text("cd").get(), Text("X").get())}),
+            (std::vector<int>{-1, -1, -1, -1, 0}));
 }
 
 }  // namespace
