@@ -7,6 +7,7 @@
 #include <thread>
 #include <vector>
 
+#include "tests/common/temp_dir.h"
 #include "tests/params/param_test_util.h"
 
 namespace {
@@ -20,6 +21,15 @@ using V = std::vector<std::string>;
 int IntOf(IParam* node, const char* name) {
   CZRVariant v;
   return node->GetValue(name, &v) ? v.intVal : -1;
+}
+
+// 3000 values: the root's line is about 150 KB, past the reader's 64 KiB
+// pieces and a disk file's 128 KiB window.
+void FillBig(IParam* tree) {
+  for (int i = 0; i < 3000; ++i) {
+    const CZRVariant v(("value number " + std::to_string(i) + std::string(i % 97, 'x')).c_str());
+    tree->SetValue(("name" + std::to_string(i)).c_str(), &v);
+  }
 }
 
 TEST(ParamUtil, CopyMergesAndCompareIsOneSided) {
@@ -107,6 +117,13 @@ TEST(ParamUtil, StringFormAndItsRoundTrip) {
   CXString out;
   EXPECT_EQ(Param_Param2String(nullptr, out), 0);
   EXPECT_EQ(Param_String2Param(out, nullptr), 0);
+  // A string form far longer than the reader's 64 KiB line buffer: no item
+  // is cut where the line is read in pieces.
+  Tree big;
+  FillBig(big.get());
+  Tree bigBack;
+  ReadText(StringForm(big.get()), bigBack.get());
+  EXPECT_EQ(Param_Cmp(big.get(), bigBack.get()) + Param_Cmp(bigBack.get(), big.get()), 2);
 }
 
 TEST(ParamUtil, ReadingTheText) {
@@ -141,6 +158,50 @@ TEST(ParamUtil, ReadingTheText) {
   ReadText("[\\a\\b]|v=i1", t.get());
   ReadText("[\\a\\b]|w=i2", t.get());
   EXPECT_EQ(IntOf(t.get(), "a\\b\\v"), 1);
+}
+
+TEST(ParamFile, WritesAndReadsTextFiles) {
+  zrtest::TempDir dir;
+  const std::u16string path = dir.WPath("p.txt");
+  Tree t;
+  ReadText("[\\]|n=i5|[\\a]", t.get());
+  EXPECT_EQ(Param_Param2IniFile(t.get(), path.c_str()), 1);
+  EXPECT_EQ(zrtest::ReadText(dir.Path("p.txt")), "\r\n[\\]\t\t| n=i5\r\n[\\a]\t");
+  EXPECT_EQ(Param_Param2IniFile(nullptr, path.c_str()), 0);  // the file stays
+  Tree back;
+  ReadText("[\\]|kept=i1", back.get());
+  EXPECT_EQ(Param_IniFile2Param(path.c_str(), back.get()), 1);
+  EXPECT_EQ(IntOf(back.get(), "kept"), 1);  // merged
+  EXPECT_EQ(Param_Cmp(t.get(), back.get()), 1);
+  EXPECT_EQ(Param_IniFile2Param(path.c_str(), nullptr), 0);
+  FillBig(t.get());
+  Param_Param2IniFile(t.get(), path.c_str());
+  Tree bigBack;
+  EXPECT_EQ(Param_IniFile2Param(path.c_str(), bigBack.get()), 1);
+  EXPECT_EQ(Param_Cmp(t.get(), bigBack.get()) + Param_Cmp(bigBack.get(), t.get()), 2);
+  try {
+    Param_IniFile2Param(dir.WPath("missing.txt").c_str(), back.get());
+    ADD_FAILURE() << "nothing thrown";
+  } catch (const CXFileException& e) {
+    EXPECT_EQ(e.GetCause(), ZRCAUSE_FILENOTFOUND);
+  }
+}
+
+TEST(ParamFile, IncludesOfRealFilesEndAndGoOn) {
+  zrtest::TempDir dir;
+  zrtest::WriteText(dir.Path("main.txt"),
+                    "[\\]\r\n#include missing.txt\r\n#include self.txt\r\n#include a.txt\r\n"
+                    "#include ./deep.txt\r\nend=i1");
+  zrtest::WriteText(dir.Path("self.txt"), "[\\]|self=i1\r\n#include self.txt");
+  zrtest::WriteText(dir.Path("a.txt"), "[\\]|a=i1\r\n#include b.txt");
+  zrtest::WriteText(dir.Path("b.txt"), "[\\]|b=i1\r\n#include a.txt");
+  // Each level names itself another way ("dir/./deep.txt", "dir/././deep.txt",
+  // ...): only the depth bound ends it.
+  zrtest::WriteText(dir.Path("deep.txt"), "[\\]|deep=i1\r\n#include ./deep.txt");
+  Tree t;
+  EXPECT_EQ(Param_IniFile2Param(dir.WPath("main.txt").c_str(), t.get()), 1);
+  for (const char* name : {"self", "a", "b", "deep", "end"})
+    EXPECT_EQ(IntOf(t.get(), name), 1) << name;
 }
 
 TEST(ParamUtil, TwoThreadsConvertAtOnce) {
