@@ -4,20 +4,24 @@
 //   zrtool params convert IN OUT [--from FORMAT] [--to FORMAT]
 //
 // Formats: text (the parameter text), string (its one-line string form),
-// stream (the binary parameter stream). Files are read and written with
-// plain C++ file I/O here; the library's own file layer (Fio_Open,
-// Param_IniFile2Param, Param_Param2IniFile) takes over when it lands, and
-// with it #include directives, which are not followed yet.
-#include <cerrno>
+// stream (the binary parameter stream). Files go through the library's file
+// layer: Fio_Open reads, Fio_OpenOut writes and commits, so a failed
+// conversion leaves OUT as it was. Text and string inputs are read by the
+// library's text reader over the file itself, so #include directives are
+// followed as Param_IniFile2Param follows them, and every item the reader
+// passes over is reported with its file and line.
 #include <cstdio>
 #include <cstring>
-#include <fstream>
-#include <iterator>
 #include <sstream>
 #include <string>
 #include <vector>
 
+#include "params/paramtext.h"
+#include "params/textfile.h"
 #include "zr/zrcore.h"
+
+// tools/zrtool.cpp
+int FileError(const char* path, const CXException& e);
 
 namespace {
 
@@ -52,7 +56,8 @@ void Help(std::FILE* out) {
       "format (convert).\n"
       "\n"
       "FORMAT is one of\n"
-      "  text    the parameter text: [\\section] headers, name=value items, ';' comments\n"
+      "  text    the parameter text: [\\section] headers, name=value items, ';' comments,\n"
+      "          #include NAME directives\n"
       "  string  its one-line string form (items each followed by '|')\n"
       "  stream  the binary parameter stream\n"
       "\n"
@@ -61,26 +66,38 @@ void Help(std::FILE* out) {
       "Without --to the output's format follows OUT's extension: .bin a stream,\n"
       ".str a string, anything else text.\n"
       "\n"
-      "Items the text reader skips (before the first section, or a value text\n"
-      "that its type does not accept) are reported as warnings with the file and\n"
-      "line; an unreadable stream is an error naming the file and the byte.\n"
-      "\n"
-      "Files are read and written with plain C++ file I/O for now, and #include\n"
-      "directives are not followed yet; text output is rebuilt from the string form.\n",
+      "Included files are looked for by their name (beside the including file\n"
+      "when the name starts with '.') and in the folder of IN; the second wins.\n"
+      "Items the reader passes over (before the first section, a value text its\n"
+      "type does not accept, an include that does not open, ...) are reported as\n"
+      "warnings with the file and the line; an unreadable stream is an error\n"
+      "naming the file and the byte. OUT is replaced only when it is complete.\n",
       out);
 }
 
-bool ReadFile(const char* path, std::string* content) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return false;
-  content->assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-  return !in.bad();
+// The whole content of `path` through Fio_Open.
+std::string ReadAll(const CXStringW& path) {
+  IXFile* file = Fio_Open(path, 0);
+  if (!file) throw CXBadAlloc();
+  std::string bytes(file->GetSize(), '\0');
+  const ULONG got = bytes.empty() ? 0 : file->Read(bytes.data(), static_cast<int>(bytes.size()));
+  file->Release();
+  bytes.resize(got);
+  return bytes;
 }
 
-bool WriteFile(const char* path, const std::string& content) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out.write(content.data(), static_cast<std::streamsize>(content.size()));
-  return static_cast<bool>(out);
+// Writes `bytes` to `path` through a committing writer.
+void WriteAll(const CXStringW& path, const std::string& bytes) {
+  IXOutFile* file = Fio_OpenOut(path, ZRFILE_WRITE);
+  if (!file) throw CXBadAlloc();
+  try {
+    if (!bytes.empty()) file->Write(bytes.data(), static_cast<int>(bytes.size()));
+    file->Commit();
+  } catch (...) {
+    file->Release();  // not committed: the target is unchanged
+    throw;
+  }
+  file->Release();
 }
 
 Format Detect(const std::string& content) {
@@ -92,56 +109,22 @@ Format Detect(const std::string& content) {
   return Format::kText;
 }
 
-// The items of one line as the text reader splits them (no comments).
-std::vector<std::string> ItemsOf(const std::string& line) {
-  std::vector<std::string> items;
-  std::stringstream split(line);
-  std::string item;
-  while (std::getline(split, item, '|')) {
-    const std::size_t first = item.find_first_not_of(" \t\r\n\v\f");
-    if (first == std::string::npos) continue;
-    const std::size_t last = item.find_last_not_of(" \t\r\n\v\f");
-    item = item.substr(first, last - first + 1);
-    if (item[0] == ';') break;
-    items.push_back(item);
+// Prints each item the text reader passes over as a warning.
+class CWarnings final : public zr::CParamTextReport {
+ public:
+  void Skipped(zr::ParamTextSkip why, const WCHAR* file, int line, const char* item) override {
+    static const char* const kWhy[] = {
+        "stands before the first section",
+        "has a value text its type does not accept",
+        "is not a directive the reader knows",
+        "names a file that does not open",
+        "would include a file already being read, or nest too deep",
+        "has more path components than the reader takes",
+    };
+    std::fprintf(stderr, "%s:%d: warning: '%s' %s; it is ignored\n",
+                 static_cast<const char*>(CXString(file)), line, item, kWhy[static_cast<int>(why)]);
   }
-  return items;
-}
-
-// Warnings for the items the reader will skip, with their line. Each value
-// item is read alone by the library into a scratch tree: the library's own
-// rules decide.
-void Lint(const char* path, const std::string& content) {
-  std::stringstream lines(content);
-  std::string line;
-  bool inSection = false;
-  for (int number = 1; std::getline(lines, line); ++number) {
-    for (const std::string& item : ItemsOf(line)) {
-      if (item.size() <= 1 || item[0] == '#') continue;
-      if (item[0] == '[') {
-        inSection = true;
-        continue;
-      }
-      if (!inSection) {
-        std::fprintf(stderr,
-                     "%s:%d: warning: '%s' stands before the first section and is ignored\n", path,
-                     number, item.c_str());
-        continue;
-      }
-      const std::size_t equals = item.find('=');
-      if (equals == std::string::npos) continue;
-      IParam* scratch = new_MemParam();
-      CXString one(("[\\]|v=" + item.substr(equals + 1)).c_str());
-      Param_String2Param(one, scratch);
-      CZRVariant value;
-      if (!scratch->GetValue("v", &value))
-        std::fprintf(stderr,
-                     "%s:%d: warning: the value text of '%s' is not readable and is ignored\n",
-                     path, number, item.c_str());
-      scratch->Release();
-    }
-  }
-}
+};
 
 IXStream* StreamOver(const std::string& bytes) {
   IXStream* s = new_StreamOnMemory();
@@ -153,8 +136,8 @@ IXStream* StreamOver(const std::string& bytes) {
   return s;
 }
 
-// Reads `content` of `format` into `tree`; false (with a message) when it
-// cannot be read.
+// Reads `path` (whose content is `content`) of `format` into `tree`; false
+// (with a message) when it cannot be read.
 bool Load(const char* path, const std::string& content, Format format, IParam* tree) {
   if (format == Format::kStream) {
     IXStream* s = StreamOver(content);
@@ -171,33 +154,19 @@ bool Load(const char* path, const std::string& content, Format format, IParam* t
                    path, at);
     return ok == 1;
   }
-  if (format == Format::kText) Lint(path, content);
-  CXString text(content.c_str());
-  return Param_String2Param(text, tree) == 1;
+  // The string form is parameter text on one line: the same reader.
+  IXFile* file = Fio_Open(CXStringW(path), 0);
+  if (!file) throw CXBadAlloc();
+  zr::CXFileTextSource source(file);
+  zr::CFioIncludeOpener opener;
+  CWarnings warnings;
+  return zr::ReadParamText(source, tree, &opener, &warnings) == 1;
 }
 
 std::string StringFormOf(IParam* tree) {
   CXString form;
   Param_Param2String(tree, form);
   return std::string(static_cast<const char*>(form));
-}
-
-// The parameter text, one section per line as the library writes it:
-// "\r\n[" path "]\t", then "\t| " name=value text for each value.
-std::string TextOf(IParam* tree) {
-  std::string text;
-  std::stringstream items(StringFormOf(tree));
-  std::string item;
-  while (std::getline(items, item, '|')) {
-    const std::size_t last = item.find_last_not_of(" \t");
-    item.erase(last == std::string::npos ? 0 : last + 1);
-    if (item.empty()) continue;
-    if (item[0] == '[')
-      text += "\r\n" + item + "\t";
-    else
-      text += "\t| " + item;
-  }
-  return text;
 }
 
 std::string StreamOf(IParam* tree) {
@@ -234,6 +203,45 @@ Format FormatOfPath(const char* path) {
   return Format::kText;
 }
 
+// `path` with the current folder before it when it is relative, so that the
+// folder included files are looked for in is IN's folder (the reader takes
+// the folder from the name; a bare name would have none).
+std::string Absolute(const char* path) {
+  if (path[0] == '/' || path[0] == '\\' || (path[0] && path[1] == ':')) return path;
+  WCHAR folder[4096] = {};
+  Fio_GetCurrentDirectory(folder, 4096);
+  return std::string(static_cast<const char*>(CXString(folder))) + "/" + path;
+}
+
+// Reads IN, then shows it or writes OUT; the exit status.
+int Run(bool show, const char* in, const char* out, Format from, Format to) {
+  const char* failing = in;  // the file an exception is about
+  IParam* tree = new_MemParam();
+  int status = 1;
+  try {
+    const std::string content = ReadAll(CXStringW(in));
+    if (from == Format::kNone) from = Detect(content);
+    if (Load(in, content, from, tree)) {
+      if (show) {
+        Show(tree);
+      } else {
+        failing = out;
+        if (to == Format::kNone) to = FormatOfPath(out);
+        if (to == Format::kText)
+          Param_Param2IniFile(tree, CXStringW(out));
+        else
+          WriteAll(CXStringW(out), to == Format::kStream ? StreamOf(tree) : StringFormOf(tree));
+        std::fprintf(stderr, "%s (%s) -> %s (%s)\n", in, NameOf(from), out, NameOf(to));
+      }
+      status = 0;
+    }
+  } catch (const CXException& e) {
+    status = FileError(failing, e);
+  }
+  tree->Release();
+  return status;
+}
+
 }  // namespace
 
 int ParamsCommand(int argc, char** argv) {
@@ -263,31 +271,6 @@ int ParamsCommand(int argc, char** argv) {
     Help(stderr);
     return 2;
   }
-  const char* in = files[1];
-  std::string content;
-  if (!ReadFile(in, &content)) {
-    std::fprintf(stderr, "%s: error: cannot read the file (%s)\n", in, std::strerror(errno));
-    return 1;
-  }
-  if (from == Format::kNone) from = Detect(content);
-  IParam* tree = new_MemParam();
-  const bool loaded = Load(in, content, from, tree);
-  int status = loaded ? 0 : 1;
-  if (loaded && show) {
-    Show(tree);
-  } else if (loaded) {
-    const char* out = files[2];
-    if (to == Format::kNone) to = FormatOfPath(out);
-    const std::string bytes = to == Format::kStream   ? StreamOf(tree)
-                              : to == Format::kString ? StringFormOf(tree)
-                                                      : TextOf(tree);
-    if (!WriteFile(out, bytes)) {
-      std::fprintf(stderr, "%s: error: cannot write the file (%s)\n", out, std::strerror(errno));
-      status = 1;
-    } else {
-      std::fprintf(stderr, "%s (%s) -> %s (%s)\n", in, NameOf(from), out, NameOf(to));
-    }
-  }
-  tree->Release();
-  return status;
+  const std::string in = Absolute(files[1]);
+  return Run(show, in.c_str(), convert ? files[2] : nullptr, from, to);
 }

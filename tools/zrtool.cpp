@@ -23,6 +23,8 @@
 
 // tools/params_cmd.cpp
 int ParamsCommand(int argc, char** argv);
+// Prints "zrtool: PATH: cause text (cause N, operation M)"; 1.
+int FileError(const char* path, const CXException& e);
 
 namespace {
 
@@ -82,7 +84,9 @@ bool PrintRegisteredClasses() {
 
 // --- zrtool file -------------------------------------------------------------
 
-const char* CauseText(DWORD cause) {
+}  // namespace
+
+static const char* CauseText(DWORD cause) {
   switch (cause) {
     case ZRCAUSE_NOMEMORY: return "out of memory or resources";
     case ZRCAUSE_VOLUMEFULL: return "volume full";
@@ -100,7 +104,7 @@ const char* CauseText(DWORD cause) {
 }
 
 // Wide text as UTF-8 for printing (through the library's own conversion).
-CXString Narrow(const WCHAR* text) { return CXString(text); }
+static CXString Narrow(const WCHAR* text) { return CXString(text); }
 
 int FileError(const char* path, const CXException& e) {
   const auto* file = dynamic_cast<const CXFileException*>(&e);
@@ -109,6 +113,8 @@ int FileError(const char* path, const CXException& e) {
   std::fprintf(stderr, ")\n");
   return 1;
 }
+
+namespace {
 
 int FileInfo(const char* path) {
   const CXStringW wide(path);
