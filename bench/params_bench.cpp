@@ -1,15 +1,22 @@
 // Parameter trees against their peers in the same run:
 //  - reading a parameter text of about 10 MB (50 000 values in 2 000
-//    sections) from memory into a memory tree, against inih tokenising the
-//    equivalent INI text (and against inih filling a std::unordered_map);
+//    sections) into a memory tree, from memory (Param_String2Param) and
+//    from a file (Param_IniFile2Param), against inih tokenising the
+//    equivalent INI text (from memory, and from a file with ini_parse) and
+//    against inih filling a std::unordered_map;
 //  - GetValue by path in that tree, against std::unordered_map lookups of
 //    the same keys (the value copied out in both);
-//  - writing the tree back: the string form and the parameter stream,
-//    against writing the INI text from standard containers.
+//  - writing the tree back: the string form, the parameter stream and the
+//    text file (Param_Param2IniFile, committed), against writing the INI
+//    text from standard containers.
+// Files live in $TMPDIR (else /tmp).
 #include <benchmark/benchmark.h>
 #include <ini.h>
 
 #include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
 #include <random>
 #include <string>
 #include <unordered_map>
@@ -58,6 +65,32 @@ const Corpus& TheCorpus() {
   return corpus;
 }
 
+std::string TempPath(const char* name) {
+  const char* t = std::getenv("TMPDIR");
+  return std::string(t && *t ? t : "/tmp") + "/zr-params-bench-" + name;
+}
+
+std::u16string Wide(const std::string& ascii) { return std::u16string(ascii.begin(), ascii.end()); }
+
+// The corpus's parameter text and INI text as files, written once.
+struct CorpusFiles {
+  std::string param = TempPath("param.txt");
+  std::string ini = TempPath("param.ini");
+  CorpusFiles() {
+    std::ofstream(param, std::ios::binary) << TheCorpus().paramText;
+    std::ofstream(ini, std::ios::binary) << TheCorpus().iniText;
+  }
+  ~CorpusFiles() {
+    std::remove(param.c_str());
+    std::remove(ini.c_str());
+  }
+};
+
+const CorpusFiles& TheFiles() {
+  static const CorpusFiles files;
+  return files;
+}
+
 IParam* ReadTree(const CXString& text) {
   IParam* tree = new_MemParam();
   CXString input(text);
@@ -79,6 +112,21 @@ void BM_ReadParamText(benchmark::State& state) {
 }
 BENCHMARK(BM_ReadParamText)->Unit(benchmark::kMillisecond);
 
+void BM_ReadParamTextFile(benchmark::State& state) {
+  const std::u16string path = Wide(TheFiles().param);
+  for (auto _ : state) {
+    IParam* tree = new_MemParam();
+    Param_IniFile2Param(path.c_str(), tree);
+    benchmark::DoNotOptimize(tree);
+    state.PauseTiming();
+    tree->Release();
+    state.ResumeTiming();
+  }
+  state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations()) *
+                          TheCorpus().paramText.size());
+}
+BENCHMARK(BM_ReadParamTextFile)->Unit(benchmark::kMillisecond);
+
 int CountValue(void* user, const char*, const char*, const char*) {
   ++*static_cast<long*>(user);
   return 1;
@@ -94,6 +142,18 @@ void BM_InihTokenise(benchmark::State& state) {
   state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations()) * text.size());
 }
 BENCHMARK(BM_InihTokenise)->Unit(benchmark::kMillisecond);
+
+void BM_InihTokeniseFile(benchmark::State& state) {
+  const std::string& path = TheFiles().ini;
+  for (auto _ : state) {
+    long count = 0;
+    ini_parse(path.c_str(), CountValue, &count);
+    benchmark::DoNotOptimize(count);
+  }
+  state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations()) *
+                          TheCorpus().iniText.size());
+}
+BENCHMARK(BM_InihTokeniseFile)->Unit(benchmark::kMillisecond);
 
 using FlatMap = std::unordered_map<std::string, std::string>;
 
@@ -167,6 +227,15 @@ void BM_WriteParamStream(benchmark::State& state) {
   tree->Release();
 }
 BENCHMARK(BM_WriteParamStream)->Unit(benchmark::kMillisecond);
+
+void BM_WriteParamTextFile(benchmark::State& state) {
+  IParam* tree = ReadTree(CXString(TheCorpus().paramText.c_str()));
+  const std::string path = TempPath("written.txt");
+  for (auto _ : state) Param_Param2IniFile(tree, Wide(path).c_str());
+  std::remove(path.c_str());
+  tree->Release();
+}
+BENCHMARK(BM_WriteParamTextFile)->Unit(benchmark::kMillisecond);
 
 void BM_WriteIniFromContainers(benchmark::State& state) {
   const Corpus& c = TheCorpus();

@@ -1,22 +1,28 @@
-// params/paramtext.cpp - the parameter text: memory text, the item reader,
-// the tree reader and the tree writer.
+// params/paramtext.cpp - the parameter text: the item reader, the tree
+// reader and the tree writer.
 //
-// Design: the tree reader keeps a stack of item readers, one per open file
-// (the outermost input, then each include being read), and one current
-// node. Items are classified after trimming: directive, section header,
-// value, flag. Everything the reader cannot use is skipped without a
-// message. Every buffer belongs to one call, so conversions in several
-// threads do not meet; each item reader owns its 64 KiB line buffer.
+// Design: the item reader splits pieces of lines (IXFile::ReadLine gives at
+// most 64 KiB at a time) at bars, carrying an item that a piece boundary
+// cuts over to the next piece. The tree reader keeps a stack of item
+// readers, one per open file (the outermost input, then each include being
+// read), and one current node. Items are classified after trimming:
+// directive, section header, value, flag. Everything the reader cannot use
+// is skipped without a message (a caller may ask to be told, with the file
+// and the line). Every buffer belongs to one call, so conversions in
+// several threads do not meet; each item reader owns its 64 KiB line buffer.
 //
 // Invariants: the stack never holds more than kMaxIncludeDepth + 1 readers
 // and no two readers of the same file name; the current node, when there
 // is one, holds one reference that the reader gives back on every way out.
+// An item reader's position and end lie within the piece it read, and its
+// position is always on a character boundary.
 #include "params/paramtext.h"
 
 #include <cstring>
 #include <string>
 #include <vector>
 
+#include "pal/mbcs.h"
 #include "params/memparam.h"
 #include "params/treewalk.h"
 #include "params/valuetext.h"
@@ -34,83 +40,117 @@ constexpr bool IsSpaceOrBar(char c) { return IsTextSpace(c) || c == '|'; }
 
 }  // namespace
 
-// --- Text in memory ------------------------------------------------------
-
-CMemTextBuffer::CMemTextBuffer(std::size_t step) : m_step(step) {
-  if (step == 0) throw CXException(ZRCAUSE_INVALIDARG);
-}
-
-void CMemTextBuffer::Write(const char* data, std::size_t n) {
-  if (!data || n == 0) return;
-  const std::size_t end = m_position + n;
-  if (end > m_data.size()) {
-    const std::size_t steps = (end - m_data.size() + m_step - 1) / m_step;
-    m_data.resize(m_data.size() + steps * m_step, 0);
-  }
-  std::memcpy(m_data.data() + m_position, data, n);
-  m_position = end;
-}
-
-int CMemTextSource::ReadLine(char* buffer, int max) {
-  if (max <= 0) {
-    buffer[0] = 0;
-    return 0;
-  }
-  const std::size_t limit = static_cast<std::size_t>(max);
-  const std::size_t left = m_size - m_position;
-  const std::size_t n = left < limit ? left : limit;
-  // The text, then the zeros up to the padded size (which hold no line feed).
-  const std::size_t textLeft = m_position < m_textSize ? m_textSize - m_position : 0;
-  const std::size_t fromText = textLeft < n ? textLeft : n;
-  const char* start = m_data + (m_position < m_textSize ? m_position : m_textSize);
-  const auto* feed = static_cast<const char*>(std::memchr(start, '\n', fromText));
-  if (!feed) {
-    std::memcpy(buffer, start, fromText);
-    std::memset(buffer + fromText, 0, n - fromText);
-    buffer[n] = 0;
-    m_position += n;
-    return static_cast<int>(n);
-  }
-  const int before = static_cast<int>(feed - start);
-  std::memcpy(buffer, start, static_cast<std::size_t>(before) + 1);
-  m_position += static_cast<std::size_t>(before) + 1;
-  // The line feed stays, except in the last unit, where the zero replaces it.
-  buffer[before < max - 1 ? before + 1 : before] = 0;
-  return before;
-}
-
 // --- The item reader -------------------------------------------------------
 
+namespace {
+
+// The bytes of the character at p (p < end): 2 for a lead byte followed by
+// a trail byte in double-byte mode, else 1. A lead byte before a zero byte
+// or the end is a character of its own, as in the run-time's routines.
+inline int CharBytes(const char* p, const char* end, bool doubleByte) {
+  return doubleByte && p + 1 < end && p[1] && zrpal::_ismbblead(static_cast<unsigned char>(*p)) ? 2
+                                                                                                : 1;
+}
+
+// The first whole character `c` in [p, end) (never a trail byte), or end.
+const char* FindChar(const char* p, const char* end, char c, bool doubleByte) {
+  if (!doubleByte) {
+    const void* found = std::memchr(p, c, static_cast<std::size_t>(end - p));
+    return found ? static_cast<const char*>(found) : end;
+  }
+  while (p < end && *p != c) p += CharBytes(p, end, true);
+  return p < end ? p : end;
+}
+
+// The start of the last character of [begin, end) (not empty).
+const char* LastChar(const char* begin, const char* end, bool doubleByte) {
+  if (!doubleByte) return end - 1;
+  const char* last = begin;
+  for (const char* p = begin; p < end; p += CharBytes(p, end, true)) last = p;
+  return last;
+}
+
+// The end of line[0, end) less the white space and bars at its end.
+int TrimmedEnd(const char* line, int end, bool doubleByte) {
+  if (!doubleByte) {
+    while (end > 0 && IsSpaceOrBar(line[end - 1])) --end;
+    return end;
+  }
+  int kept = 0;
+  for (int i = 0; i < end;) {
+    const int n = CharBytes(line + i, line + end, true);
+    if (n == 2 || !IsSpaceOrBar(line[i])) kept = i + n;
+    i += n;
+  }
+  return kept;
+}
+
+bool DoubleByteMode() { return zrpal::_getmbcp() != 0; }
+
+}  // namespace
+
 CInputBuffer::CInputBuffer(CParamTextSource& source)
-    : m_source(&source), m_line(new char[kLineMax + 1]) {}
+    : m_source(&source), m_buffer(new char[kLineMax + 1]), m_doubleByte(DoubleByteMode()) {}
 
 CInputBuffer::CInputBuffer(std::unique_ptr<CParamTextSource> source)
-    : m_owned(std::move(source)), m_source(m_owned.get()), m_line(new char[kLineMax + 1]) {}
+    : m_owned(std::move(source)),
+      m_source(m_owned.get()),
+      m_buffer(new char[kLineMax + 1]),
+      m_doubleByte(DoubleByteMode()) {}
+
+bool CInputBuffer::ReadPiece(int kept) {
+  char* line = m_buffer.get();
+  const int max = kLineMax - kept;
+  int n = m_source->ReadLine(line + kept, max);
+  if (n < 0 || n > max) n = n < 0 ? 0 : max;  // a source that breaks the line rule
+  // max bytes without a line feed: the line goes on (or the data ended
+  // exactly there, and the next piece is empty).
+  m_cut = n == max;
+  m_position = 0;
+  m_end = kept + n;
+  // A zero byte stops the trimming: a line that runs into the zeros after a
+  // memory file's text keeps its white space.
+  if (!m_cut) m_end = TrimmedEnd(line, m_end, m_doubleByte);
+  return n > 0;
+}
 
 int CInputBuffer::NextItem(char* out) {
-  char* line = m_line.get();
-  // Each pass consumes part of the line or reads a new one; reading ends
+  char* line = m_buffer.get();
+  // Each pass consumes part of the piece or reads a new one; reading ends
   // at the first line of 0 bytes.
   for (;;) {
     if (m_position >= m_end) {
-      const int n = m_source->ReadLine(line, kLineMax);
-      if (n <= 0) return 0;
-      m_position = 0;
-      m_end = n;
-      // A zero byte stops the trimming: a line that runs into the zeros
-      // after a memory file's text keeps its white space.
-      while (m_end > 0 && IsSpaceOrBar(line[m_end - 1])) --m_end;
+      if (m_cut) {
+        // An empty next piece: the line ended exactly at the cut.
+        if (!ReadPiece(0)) continue;
+      } else {
+        if (!ReadPiece(0)) return 0;
+        ++m_line;
+        m_skip = false;
+      }
+      if (m_skip) {
+        m_position = m_end;
+        continue;
+      }
     }
     while (m_position < m_end && IsSpaceOrBar(line[m_position])) ++m_position;
     if (m_position >= m_end) continue;
     if (line[m_position] == ';') {  // a comment hides the rest of its line
+      m_skip = m_cut;
       m_position = m_end;
       continue;
     }
     const char* start = line + m_position;
-    const std::size_t rest = static_cast<std::size_t>(m_end - m_position);
-    const auto* bar = static_cast<const char*>(std::memchr(start, '|', rest));
-    const std::size_t span = bar ? static_cast<std::size_t>(bar - start) : rest;
+    const char* bar = FindChar(start, line + m_end, '|', m_doubleByte);
+    if (bar == line + m_end && m_cut && m_position > 0) {
+      // The item goes on in the next piece: keep it at the start of the
+      // buffer and read the rest of the line after it.
+      const int kept = m_end - m_position;
+      std::memmove(line, start, static_cast<std::size_t>(kept));
+      ReadPiece(kept);
+      continue;
+    }
+    const std::size_t span = static_cast<std::size_t>(bar - start);
     m_position += static_cast<int>(span);  // on the bar, or at the end
     int length = 0;
     if (!std::memchr(start, 0, span)) {
@@ -137,17 +177,15 @@ CXStringW FolderOf(const WCHAR* fileName) {
   return folder;
 }
 
-int CountComponents(const char* begin, const char* end) {
-  int n = 1;
-  for (const char* p = begin; p < end; ++p)
-    if (*p == '\\') ++n;
-  return n;
-}
-
 class CTreeReader {
  public:
-  CTreeReader(CParamTextSource& input, IParam* root, CParamIncludeOpener* opener)
-      : m_root(root), m_opener(opener), m_baseFolder(FolderOf(input.GetFileName())) {
+  CTreeReader(CParamTextSource& input, IParam* root, CParamIncludeOpener* opener,
+              CParamTextReport* report)
+      : m_root(root),
+        m_opener(opener),
+        m_report(report),
+        m_baseFolder(FolderOf(input.GetFileName())),
+        m_doubleByte(DoubleByteMode()) {
     m_stack.push_back(std::make_unique<CInputBuffer>(input));
   }
 
@@ -163,6 +201,19 @@ class CTreeReader {
   }
 
  private:
+  void Skip(ParamTextSkip why, const char* item) {
+    if (!m_report) return;
+    CInputBuffer& top = *m_stack.back();
+    m_report->Skipped(why, top.Source().GetFileName(), top.Line(), item);
+  }
+
+  // The components between backslashes of [begin, end) (whole characters).
+  int CountComponents(const char* begin, const char* end) const {
+    int n = 1;
+    for (const char* p = begin; (p = FindChar(p, end, '\\', m_doubleByte)) < end; ++p) ++n;
+    return n;
+  }
+
   void Handle(char* item, int length) {
     if (item[0] == ';') return;
     char* begin = item;
@@ -171,19 +222,21 @@ class CTreeReader {
     while (end > begin && IsTextSpace(end[-1])) --end;
     *end = 0;
     if (end - begin <= 1 || *begin == ';') return;
-    if (*begin == '#') return Directive(begin + 1, end);
+    if (*begin == '#') return Directive(begin, end);
     if (*begin == '[') return Header(begin, end);
-    if (!m_current) return;  // before the first section
+    if (!m_current) return Skip(ParamTextSkip::kBeforeSection, begin);
     char* equals =
         static_cast<char*>(std::memchr(begin, '=', static_cast<std::size_t>(end - begin)));
-    if (CountComponents(begin, equals ? equals : end) > kMaxPathComponents) return;
+    if (CountComponents(begin, equals ? equals : end) > kMaxPathComponents)
+      return Skip(ParamTextSkip::kTooDeep, begin);
     if (equals) return Value(begin, equals, end);
     const CZRVariant flag(0);
     m_current->SetValue(begin, &flag);
   }
 
   // "#", white space, a word, white space, an argument up to white space.
-  void Directive(char* p, char* end) {
+  void Directive(char* item, char* end) {
+    char* p = item + 1;
     while (p < end && IsTextSpace(*p)) ++p;
     char* word = p;
     while (p < end && !IsTextSpace(*p)) ++p;
@@ -192,9 +245,8 @@ class CTreeReader {
     char* argument = p;
     while (p < end && !IsTextSpace(*p)) ++p;
     char* argumentEnd = p;
-    if (wordLength != 7 || argument == argumentEnd) return;
-    *(word + wordLength) = 0;
-    if (!EqualNoCase(word, "include")) return;
+    if (wordLength != 7 || argument == argumentEnd || zrpal::_strnicmp(word, "include", 7) != 0)
+      return Skip(ParamTextSkip::kDirective, item);
     if (*argument == '"') ++argument;
     if (argumentEnd == end && argumentEnd > argument && argumentEnd[-1] == '"') --argumentEnd;
     *argumentEnd = 0;
@@ -202,9 +254,9 @@ class CTreeReader {
   }
 
   void Include(const char* name) {
-    if (!m_opener || static_cast<int>(m_stack.size()) > kMaxIncludeDepth ||
-        m_included >= kMaxIncludedFiles)
-      return;
+    if (!m_opener) return;
+    if (static_cast<int>(m_stack.size()) > kMaxIncludeDepth || m_included >= kMaxIncludedFiles)
+      return Skip(ParamTextSkip::kIncludeBounded, name);
     const CXStringW wide(name);
     CXStringW first = wide;
     if (name[0] == '.') {
@@ -215,7 +267,8 @@ class CTreeReader {
     second += wide;
     std::unique_ptr<CParamTextSource> opened = m_opener->Open(first);
     if (std::unique_ptr<CParamTextSource> other = m_opener->Open(second)) opened = std::move(other);
-    if (!opened || IsOpen(opened->GetFileName())) return;
+    if (!opened) return Skip(ParamTextSkip::kIncludeMissing, name);
+    if (IsOpen(opened->GetFileName())) return Skip(ParamTextSkip::kIncludeBounded, name);
     ++m_included;
     m_stack.push_back(std::make_unique<CInputBuffer>(std::move(opened)));
   }
@@ -231,15 +284,18 @@ class CTreeReader {
 
   // "[", the root's backslash, then the path; a final "]" is dropped.
   void Header(char* begin, char* end) {
-    if (end[-1] == ']') *--end = 0;
+    const bool closed = *LastChar(begin, end, m_doubleByte) == ']';
+    if (closed) *--end = 0;
     char* p = end - begin > 2 ? begin + 2 : end;
-    if (CountComponents(p, end) > kMaxPathComponents) return;
+    if (CountComponents(p, end) > kMaxPathComponents) {
+      if (closed) *end = ']';  // the item whole again for the report
+      return Skip(ParamTextSkip::kTooDeep, begin);
+    }
     m_root->AddRef();
     m_current.Reset(m_root);
     // Components are what lies between backslashes; empty ones are skipped.
     while (p < end && m_current) {
-      char* stop = static_cast<char*>(std::memchr(p, '\\', static_cast<std::size_t>(end - p)));
-      if (!stop) stop = end;
+      char* stop = const_cast<char*>(FindChar(p, end, '\\', m_doubleByte));
       *stop = 0;
       if (stop > p) m_current.Reset(m_current->OpenParam(p, 1));
       p = stop + 1;
@@ -250,17 +306,23 @@ class CTreeReader {
   void Value(char* begin, char* equals, char* end) {
     char* nameEnd = equals;
     while (nameEnd > begin && IsTextSpace(nameEnd[-1])) --nameEnd;
+    const char nameStop = *nameEnd;
     *nameEnd = 0;
     const char* text = equals + 1;
     while (text < end && IsTextSpace(*text)) ++text;
     CZRVariant value;
-    if (!ParseValueText(text, &value)) return;
+    if (!ParseValueText(text, &value)) {
+      *nameEnd = nameStop;  // the item whole again for the report
+      return Skip(ParamTextSkip::kBadValue, begin);
+    }
     CMemParam::SetValueTaking(m_current.Get(), begin, value);
   }
 
   IParam* m_root;
   CParamIncludeOpener* m_opener;
+  CParamTextReport* m_report;
   CXStringW m_baseFolder;
+  bool m_doubleByte;
   std::vector<std::unique_ptr<CInputBuffer>> m_stack;
   CParamRef m_current;
   int m_included = 0;
@@ -268,9 +330,10 @@ class CTreeReader {
 
 }  // namespace
 
-int ReadParamText(CParamTextSource& input, IParam* root, CParamIncludeOpener* opener) {
+int ReadParamText(CParamTextSource& input, IParam* root, CParamIncludeOpener* opener,
+                  CParamTextReport* report) {
   if (!root) return 0;
-  CTreeReader reader(input, root, opener);
+  CTreeReader reader(input, root, opener, report);
   reader.Run();
   return 1;
 }

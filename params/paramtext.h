@@ -20,10 +20,24 @@
 namespace zr {
 
 // Splits the lines of a source into items.
+//
+// Lines longer than the line buffer arrive in pieces (IXFile::ReadLine
+// stops after kLineMax bytes). An item that a piece boundary cuts is joined
+// with its rest from the next piece, and a comment hides the rest of its
+// whole line; only an item longer than the buffer itself is cut, into items
+// of kLineMax bytes (see docs/deviations.md: Windows treats every piece as a
+// line of its own).
+//
+// In a double-byte multibyte code page (_getmbcp() != 0: 932, 936, 949,
+// 950) the byte after a lead byte is a trail byte and never a bar: the
+// Windows run-time's multibyte routines, which the reader's rules come
+// from, step over whole characters, so a character whose trail byte is
+// 0x7C ("|") stays inside its item. In single-byte mode every byte is a
+// character.
 class CInputBuffer {
  public:
-  // Lines are read in pieces of at most this many bytes, each piece
-  // treated as a line; an item is never longer.
+  // Lines are read in pieces of at most this many bytes; an item is never
+  // longer.
   static constexpr int kLineMax = 65536;
 
   // Reads `source`, which must outlive the reader.
@@ -38,15 +52,27 @@ class CInputBuffer {
   int NextItem(char* out);
 
   CParamTextSource& Source() { return *m_source; }
+  // The number of the line (from 1) the last item came from.
+  int Line() const { return m_line; }
 
  private:
+  // Reads the next piece of the current line after the `kept` bytes at the
+  // start of the buffer; false when the line had no more bytes.
+  bool ReadPiece(int kept);
+
   std::unique_ptr<CParamTextSource> m_owned;
   CParamTextSource* m_source;
-  std::unique_ptr<char[]> m_line;
-  // The rest of the current line is m_line[m_position, m_end); m_end is the
-  // line's length less the white space and bars at its end.
+  std::unique_ptr<char[]> m_buffer;
+  // The rest of the current piece is m_buffer[m_position, m_end); when the
+  // piece ends its line, m_end excludes the white space and bars at the
+  // line's end. m_cut: the line goes on in the next piece. m_skip: a
+  // comment hides the rest of the line.
   int m_position = 0;
   int m_end = 0;
+  bool m_cut = false;
+  bool m_skip = false;
+  bool m_doubleByte;
+  int m_line = 0;
 };
 
 // Bounds of the tree reader against hostile text (see docs/deviations.md):
@@ -60,11 +86,34 @@ inline constexpr int kMaxIncludedFiles = 1024;
 // for the recursive walks over it.
 inline constexpr int kMaxPathComponents = 256;
 
+// What the tree reader passes over (besides comments and one-character
+// items, which the text itself leaves out).
+enum class ParamTextSkip {
+  kBeforeSection,   // an item before the first section header
+  kBadValue,        // a value text whose tag has no row or whose row refuses it
+  kDirective,       // a directive other than #include, or one without a name
+  kIncludeMissing,  // an included file that opens under neither candidate name
+  kIncludeBounded,  // an include beyond the bounds above
+  kTooDeep,         // a header or name with more than kMaxPathComponents components
+};
+
+// Told about every item the reader passes over, with the file it stands in
+// (as the file answers GetFileName) and its line; for tools that explain a
+// text (zrtool params).
+class CParamTextReport {
+ public:
+  virtual void Skipped(ParamTextSkip why, const WCHAR* file, int line, const char* item) = 0;
+
+ protected:
+  ~CParamTextReport() = default;
+};
+
 // Reads the text of `input` into the tree `root` (merging: nothing is
 // emptied). Included files are opened through `opener`; without one every
 // include is ignored. 1, or 0 for a null root. Exceptions of the tree pass
 // to the caller.
-int ReadParamText(CParamTextSource& input, IParam* root, CParamIncludeOpener* opener);
+int ReadParamText(CParamTextSource& input, IParam* root, CParamIncludeOpener* opener,
+                  CParamTextReport* report = nullptr);
 
 // Writes `node` and its sub-parameters; `path` is the node's path, null for
 // the root (written as "\").

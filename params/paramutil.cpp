@@ -1,13 +1,15 @@
 // params/paramutil.cpp - the utilities over any parameter tree: copy,
-// compare, dump, and the one-line string form.
+// compare, dump, the one-line string form and the parameter text files.
 #include <climits>
 #include <cstring>
 #include <memory>
 #include <new>
 #include <string>
 
+#include "base/heldref.h"
 #include "pal/debug.h"
 #include "params/paramtext.h"
+#include "params/textfile.h"
 #include "params/treewalk.h"
 #include "zr/param.h"
 #include "zr/variant.h"
@@ -96,20 +98,41 @@ void Dump_Param(IParam* tree) {
   if (tree) zr::DumpNode(tree);
 }
 
+namespace zr {
+
+namespace {
+
+// A memory file for the string conversions, or null when it cannot be made
+// (the conversions then answer 0).
+CMemFile* NewTextMemFile() {
+  try {
+    return new CMemFile(CMemFile::kTextStep);
+  } catch (const CXMemException&) {
+    return nullptr;
+  }
+}
+
+}  // namespace
+
+}  // namespace zr
+
 int Param_Param2String(IParam* tree, CXString& output) {
   if (!tree) return 0;
-  zr::CMemTextBuffer file(zr::kMemFileStep);
-  zr::WriteParamText(tree, file, nullptr);
-  zr::CMemTextSource source(file.Data(), file.Size(), zr::kMemFileName);
+  zr::CMemFile* file = zr::NewTextMemFile();
+  if (!file) return 0;
+  zr::CXFileTextSource source(file);  // holds the file's one reference
+  zr::CXFileTextSink sink(*file);
+  zr::WriteParamText(tree, sink, nullptr);
+  file->Seek(0, ZRFILE_SEEK_SET);
   zr::CInputBuffer items(source);
   const std::unique_ptr<char[]> item(new char[zr::CInputBuffer::kLineMax + 1]);
-  // Items stand apart in the file by at least one byte, except where a
-  // line longer than the line buffer is cut into pieces; so the string, a
+  // Items stand apart in the file by at least one byte, except where an
+  // item longer than the line buffer is cut into pieces; so the string, a
   // bar after each item, fits the file's size plus one byte per piece and
   // is built in place.
-  const std::size_t room = file.Size() + file.Size() / zr::CInputBuffer::kLineMax + 2;
-  if (room > static_cast<std::size_t>(INT_MAX))
-    throw std::bad_alloc();  // as CXString itself refuses
+  const std::size_t size = file->GetSize();
+  const std::size_t room = size + size / zr::CInputBuffer::kLineMax + 2;
+  if (room > static_cast<std::size_t>(INT_MAX)) throw CXBadAlloc();  // as CXString itself refuses
   CXString text;
   char* out = text.GetBuffer(static_cast<int>(room));
   std::size_t used = 0;
@@ -126,11 +149,32 @@ int Param_Param2String(IParam* tree, CXString& output) {
 
 int Param_String2Param(CXString& input, IParam* tree) {
   if (!tree) return 0;
-  // The string read in place, as the memory file the text would be written
-  // to: followed by zeros up to the file's grown size.
+  zr::CMemFile* file = zr::NewTextMemFile();
+  if (!file) return 0;
+  zr::CXFileTextSource source(file);  // holds the file's one reference
   const auto size = static_cast<std::size_t>(input.GetSize());
-  zr::CMemTextSource source(input, size, zr::MemFileSize(size), zr::kMemFileName);
-  // Included files are not opened from memory text yet: the file layer
-  // brings the opener.
-  return zr::ReadParamText(source, tree, nullptr);
+  if (size > 0) zr::CXFileTextSink(*file).Write(input, size);
+  file->Seek(0, ZRFILE_SEEK_SET);
+  zr::CFioIncludeOpener opener;
+  return zr::ReadParamText(source, tree, &opener);
+}
+
+int Param_IniFile2Param(const WCHAR* fileName, IParam* tree) {
+  IXFile* file = Fio_Open(fileName, 0);  // a CXFileException passes to the caller
+  if (!file) return 0;                   // the reader's answer for a null file
+  zr::CXFileTextSource source(file);
+  zr::CFioIncludeOpener opener;
+  return zr::ReadParamText(source, tree, &opener);
+}
+
+int Param_Param2IniFile(IParam* tree, const WCHAR* fileName) {
+  if (!tree) return 0;  // nothing to write: the target stays as it is
+  IXOutFile* file = Fio_OpenOut(fileName, ZRFILE_WRITE);
+  if (!file) return 0;
+  // Without Commit (the writer or the tree threw) the target is unchanged.
+  const zr::CHeldRef hold(file);
+  zr::CXFileTextSink sink(*file);
+  zr::WriteParamText(tree, sink, nullptr);
+  file->Commit();
+  return 1;
 }

@@ -81,7 +81,9 @@ bool PrintRegisteredClasses() {
 
 // --- zrtool file -------------------------------------------------------------
 
-const char* CauseText(DWORD cause) {
+}  // namespace
+
+static const char* CauseText(DWORD cause) {
   switch (cause) {
     case ZRCAUSE_NOMEMORY: return "out of memory or resources";
     case ZRCAUSE_VOLUMEFULL: return "volume full";
@@ -99,7 +101,7 @@ const char* CauseText(DWORD cause) {
 }
 
 // Wide text as UTF-8 for printing (through the library's own conversion).
-CXString Narrow(const WCHAR* text) { return CXString(text); }
+static CXString Narrow(const WCHAR* text) { return CXString(text); }
 
 int FileError(const char* path, const CXException& e) {
   const auto* file = dynamic_cast<const CXFileException*>(&e);
@@ -108,6 +110,8 @@ int FileError(const char* path, const CXException& e) {
   std::fprintf(stderr, ")\n");
   return 1;
 }
+
+namespace {
 
 int FileInfo(const char* path) {
   const CXStringW wide(path);

@@ -113,12 +113,40 @@ ZR_API int Param_Cmp(IParam* first, IParam* second);
 // the sub-parameter's own dump for each sub-parameter.
 ZR_API void Dump_Param(IParam* tree);
 
+// --- The parameter text ---------------------------------------------------
+// The library's own text form of a tree: lines of items separated by "|":
+// section headers "[\a\b]" (the root is "[\]"), values name=value text
+// (a type tag and the text, as the INI back-end keeps them), flags (an item
+// without "=": the integer 0), comments (";" to the end of the line) and
+// "#include NAME" directives. An included file is looked for by its name
+// (beside the including file when the name starts with ".") and in the
+// folder of the outermost file; the second wins. Includes nest at most 16
+// files deep; a file the reader is already inside, a memory-file name and a
+// file that does not open are passed over. Unreadable items are skipped.
+// The writer puts each node on one line: "\r\n[" path "]\t", then
+// "\t| " name "=" value text for each value; wide strings are written as
+// 8-bit strings.
+
 // The one-line string form of the tree: the items of its parameter text,
 // each followed by "|" (for a root holding only the integer n = 5 and an
-// empty sub-parameter a: "[\]\t\t|n=i5|[\a]\t|"). 0 for a null tree.
+// empty sub-parameter a: "[\]\t\t|n=i5|[\a]\t|"). 1; 0 for a null tree or
+// when the memory file cannot be made.
 ZR_API int Param_Param2String(IParam* tree, CXString& output);
 
 // Reads the parameter text (or its one-line string form: bars separate
-// items as line ends do) into `tree`, merging. The reader's result (1), or
-// 0 for a null tree.
+// items as line ends do) into `tree`, merging. Included files are opened
+// with Fio_Open; the outermost folder is "\" (the memory file's name has
+// none). The reader's result (1); 0 for a null tree or when the memory file
+// cannot be made.
 ZR_API int Param_String2Param(CXString& input, IParam* tree);
+
+// Reads the parameter text file `fileName` (Fio_Open, mode 0) into `tree`,
+// merging. A CXFileException of the opening passes to the caller. The
+// reader's result: 1, or 0 for a null tree.
+ZR_API int Param_IniFile2Param(const WCHAR* fileName, IParam* tree);
+
+// Writes the parameter text of `tree` to `fileName` through a committing
+// writer (Fio_OpenOut, mode 1): the target is replaced only when the whole
+// text is written. The writer's exceptions pass to the caller, the target
+// unchanged. 1; 0 for a null tree (the target untouched).
+ZR_API int Param_Param2IniFile(IParam* tree, const WCHAR* fileName);

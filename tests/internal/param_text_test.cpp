@@ -1,6 +1,6 @@
-// The parameter text from inside: the writer's exact bytes, the line and
-// item rules of the reader, and include directives over an opener that
-// serves texts from memory.
+// The parameter text from inside: the memory file, the line and item rules
+// of the reader (long lines, double-byte code pages), what it reports, and
+// include directives over an opener that serves memory files.
 #include <gtest/gtest.h>
 
 #include <map>
@@ -8,15 +8,17 @@
 #include <string>
 #include <vector>
 
+#include "pal/mbcs.h"
 #include "params/paramtext.h"
+#include "params/textfile.h"
 #include "zr/exception.h"
 #include "zr/variant.h"
 
 namespace {
 
 using zr::CInputBuffer;
-using zr::CMemTextBuffer;
-using zr::CMemTextSource;
+using zr::CMemFile;
+constexpr int kLineMax = CInputBuffer::kLineMax;
 
 struct Tree {
   Tree() : p(new_MemParam()) {}
@@ -24,66 +26,82 @@ struct Tree {
   IParam* p;
 };
 
-std::string Written(IParam* tree) {
-  CMemTextBuffer file(1024);
-  zr::WriteParamText(tree, file, nullptr);
-  const std::string all(file.Data(), file.Size());
-  return all.substr(0, all.find('\0'));
+int IntOf(IParam* tree, const char* name) {
+  CZRVariant v;
+  return tree->GetValue(name, &v) ? v.intVal : -1;
 }
 
-TEST(ParamTextWriter, WritesHeadersAndValuesInTheirExactPieces) {
-  Tree t;
-  EXPECT_EQ(Written(t.p), "\r\n[\\]\t");
-  const CZRVariant five(5);
-  t.p->SetValue("n", &five);
-  IParam* a = t.p->CreateParam("a");
-  const CZRVariant wide(u"w\u00e9");
-  a->SetValue("W", &wide);  // wide text goes out as 8-bit text with the tag s
-  a->Release();
-  IParam* b = t.p->CreateParam("a\\b");
-  const CZRVariant object(static_cast<IZRUnknown*>(nullptr));
-  b->SetValue("skipped", &object);  // no value text for objects
-  b->Release();
-  EXPECT_EQ(Written(t.p), "\r\n[\\]\t\t| n=i5\r\n[\\a]\t\t| W=sw\u00e9\r\n[\\a\\b]\t");
+CMemFile* MemFileOf(const std::string& text) {
+  auto* file = new CMemFile(CMemFile::kTextStep);
+  file->Write(text.data(), static_cast<int>(text.size()));
+  file->Seek(0, ZRFILE_SEEK_SET);
+  return file;
 }
 
-TEST(ParamTextMemory, GrowsInWholeStepsWithZerosAfterTheText) {
-  CMemTextBuffer file(1024);
-  file.Write("abc", 3);
-  EXPECT_EQ(file.Size(), 1024u);
-  EXPECT_EQ(file.Data()[3], 0);
+// A memory file that answers the name it is given.
+class CNamedSource final : public zr::CParamTextSource {
+ public:
+  CNamedSource(const std::string& text, const std::u16string& name)
+      : m_file(MemFileOf(text)), m_name(name) {}
+  int ReadLine(char* buffer, int max) override { return m_file.ReadLine(buffer, max); }
+  const WCHAR* GetFileName() override { return m_name.c_str(); }
+
+ private:
+  zr::CXFileTextSource m_file;
+  std::u16string m_name;
+};
+
+template <class Fn>
+DWORD CauseOf(Fn fn) {
+  try {
+    fn();
+  } catch (const CXException& e) {
+    return e.GetCause();
+  }
+  return 0;
+}
+
+TEST(ParamTextMemFile, GrowsInStepsSeeksClampedAndReadsLines) {
+  CMemFile* f = MemFileOf("ab\ncd");
+  EXPECT_EQ(f->GetSize(), 1024u);  // grown in whole steps, zeros after the text
+  EXPECT_STREQ(reinterpret_cast<const char*>(f->GetFileName()),
+               reinterpret_cast<const char*>(u"MemFile"));
+  char line[11];
+  EXPECT_EQ(f->ReadLine(line, 10), 2);
+  EXPECT_EQ(std::string(line, 4), std::string("ab\n\0", 4));
+  EXPECT_EQ(f->ReadLine(line, 4), 4);  // cd and two zeros, the zero at index max
+  EXPECT_EQ(std::string(line, 5), std::string("cd\0\0\0", 5));
   const std::string more(1100, 'x');
-  file.Write(more.data(), more.size());
-  EXPECT_EQ(file.Size(), 2048u);
-  EXPECT_THROW(CMemTextBuffer(0), CXException);
-}
-
-TEST(ParamTextReader, LinesAsIXFileReadsThem) {
-  const std::string text = "ab\ncd";
-  CMemTextSource source(text.data(), text.size(), u"t");
-  char buffer[11];
-  EXPECT_EQ(source.ReadLine(buffer, 10), 2);
-  EXPECT_EQ(std::string(buffer, 4), std::string("ab\n\0", 4));
-  EXPECT_EQ(source.ReadLine(buffer, 10), 2);
-  EXPECT_EQ(std::string(buffer, 3), std::string("cd\0", 3));
-  EXPECT_EQ(source.ReadLine(buffer, 10), 0);
-  const std::string feedLast = "abc\n";  // a line feed in the last unit is replaced
-  CMemTextSource cut(feedLast.data(), feedLast.size(), u"t");
-  EXPECT_EQ(cut.ReadLine(buffer, 4), 3);
-  EXPECT_EQ(std::string(buffer, 4), std::string("abc\0", 4));
+  f->Write(more.data(), static_cast<int>(more.size()));
+  EXPECT_EQ(f->GetSize(), 2048u);
+  EXPECT_EQ(f->Seek(-5, ZRFILE_SEEK_SET), 0u);
+  EXPECT_EQ(f->Seek(10, ZRFILE_SEEK_END), 2048u);
+  EXPECT_EQ(f->Read(nullptr, 4), 0u);
+  EXPECT_EQ(CauseOf([&] { f->ReadByte(); }), ZRCAUSE_EOF);
+  EXPECT_EQ(CauseOf([&] { f->Seek(0, 3); }), ZRCAUSE_INVALIDARG);
+  f->Seek(-2, ZRFILE_SEEK_END);
+  EXPECT_EQ(CauseOf([&] { f->ReadDword(); }), ZRCAUSE_EOF);  // two bytes are not a value
+  f->Release();
+  EXPECT_EQ(CauseOf([] { CMemFile(0); }), ZRCAUSE_INVALIDARG);
+  // A line feed read into the last unit gives way to the zero.
+  CMemFile* g = MemFileOf("abc\n");
+  EXPECT_EQ(g->ReadLine(line, 4), 3);
+  EXPECT_EQ(std::string(line, 4), std::string("abc\0", 4));
+  g->Release();
 }
 
 std::vector<std::string> Items(const std::string& text) {
-  CMemTextSource source(text.data(), text.size(), u"t");
+  CNamedSource source(text, u"t");
   CInputBuffer reader(source);
   std::vector<std::string> items;
-  std::unique_ptr<char[]> item(new char[CInputBuffer::kLineMax + 1]);
+  std::unique_ptr<char[]> item(new char[kLineMax + 1]);
   while (int n = reader.NextItem(item.get())) items.emplace_back(item.get(), n);
   return items;
 }
 
 TEST(ParamTextReader, SplitsItems) {
   using V = std::vector<std::string>;
+  const std::string a(kLineMax - 2, 'a');
   const struct {
     std::string text;
     V items;
@@ -92,10 +110,39 @@ TEST(ParamTextReader, SplitsItems) {
       {"  a \t|| b |\r\n", V{"a \t", "b"}},   // white space before a bar stays
       {std::string("a\t\0\0", 4), V{"a\t"}},  // zeros stop the trimming and add nothing
       {std::string("\0;c|d", 5), V{";c", "d"}},
-      {std::string(CInputBuffer::kLineMax + 10, 'q'),  // a long line is read in pieces
-       V{std::string(CInputBuffer::kLineMax, 'q'), "qqqqqqqqqq"}},
+      // Lines longer than the buffer: an item cut by a piece boundary is
+      // joined again, a comment hides the rest of the whole line, a line
+      // ending exactly at the boundary is no empty line, and only an item
+      // longer than the buffer is cut.
+      {a + "|x y|z", V{a, "x y", "z"}},
+      {a + "|;c|hidden\r\nnext", V{a, "next"}},
+      {std::string(kLineMax, 'c') + "\nb", V{std::string(kLineMax, 'c'), "b"}},
+      {std::string(kLineMax + 10, 'q'), V{std::string(kLineMax, 'q'), "qqqqqqqqqq"}},
   };
   for (const auto& c : cases) EXPECT_EQ(Items(c.text), c.items) << c.text.substr(0, 20);
+}
+
+TEST(ParamTextReader, DoubleByteCharactersStayWhole) {
+  // Code page 932: 0x83 0x7C and 0x95 0x5C are characters whose trail bytes
+  // are "|" and "\"; 0x83 0x5D ends in "]".
+  const std::string text = "[\\\x83\x5D\r\nk=s\x83\x7Cz|t=s\x95\x5C\r\nend=s\x83\x7C\r\n";
+  for (int codePage : {0, 932}) {
+    ASSERT_EQ(zrpal::_setmbcp(codePage), 0);
+    Tree t;
+    CNamedSource source(text, u"t");
+    zr::ReadParamText(source, t.p, nullptr);
+    zrpal::_setmbcp(0);
+    IParam* node = t.p->OpenParam(codePage ? "\x83\x5D" : "\x83", 0);
+    ASSERT_NE(node, nullptr) << codePage;
+    CZRVariant k, t2, end;
+    node->GetValue("k", &k);
+    node->GetValue("t", &t2);
+    node->GetValue("end", &end);
+    EXPECT_STREQ(k.pszVal, codePage ? "\x83\x7Cz" : "\x83");
+    EXPECT_STREQ(t2.pszVal, "\x95\x5C");
+    EXPECT_STREQ(end.pszVal, codePage ? "\x83\x7C" : "\x83");
+    node->Release();
+  }
 }
 
 // Texts by file name; every open is recorded.
@@ -106,23 +153,16 @@ class CTextOpener : public zr::CParamIncludeOpener {
     tried.push_back(name);
     auto it = files.find(name);
     if (it == files.end()) return nullptr;
-    names.push_back(std::make_unique<std::u16string>(name));
-    return std::make_unique<CMemTextSource>(it->second.data(), it->second.size(),
-                                            names.back()->c_str());
+    return std::make_unique<CNamedSource>(it->second, name);
   }
   std::map<std::u16string, std::string> files;
   std::vector<std::u16string> tried;
-  std::vector<std::unique_ptr<std::u16string>> names;
 };
 
-int ValueOf(IParam* tree, const char* name) {
-  CZRVariant v;
-  return tree->GetValue(name, &v) ? v.intVal : -1;
-}
-
-int ReadWith(CTextOpener& opener, const std::string& text, IParam* tree) {
-  CMemTextSource top(text.data(), text.size(), u"/cfg/main.txt");
-  return zr::ReadParamText(top, tree, &opener);
+int ReadWith(CTextOpener& opener, const std::string& text, IParam* tree,
+             zr::CParamTextReport* report = nullptr) {
+  CNamedSource top(text, u"/cfg/main.txt");
+  return zr::ReadParamText(top, tree, &opener, report);
 }
 
 TEST(ParamTextInclude, TheBaseFolderWinsOverTheNameItself) {
@@ -131,15 +171,15 @@ TEST(ParamTextInclude, TheBaseFolderWinsOverTheNameItself) {
   opener.files[u"inc.txt"] = "[\\]|from=i1";
   opener.files[u"/cfg/sub\\..\\rel.txt"] = "[\\]|rel=i3";
   opener.files[u"/cfg/sub/child.txt"] = "[\\]|child=i4\r\n#include ..\\rel.txt";
-  Tree t;
+  Tree t, u;
   EXPECT_EQ(ReadWith(opener,
                      "[\\]\r\n#include \"inc.txt\"\r\n# INCLUDE missing.txt\r\n"
                      "#include sub/child.txt\r\nafter=i5",
                      t.p),
             1);
-  EXPECT_EQ(ValueOf(t.p, "from"), 2);
-  EXPECT_EQ(ValueOf(t.p, "child"), -1);  // neither candidate of sub/child.txt names it so
-  EXPECT_EQ(ValueOf(t.p, "after"), 5);   // a missing include is skipped
+  EXPECT_EQ(IntOf(t.p, "from"), 2);
+  EXPECT_EQ(IntOf(t.p, "child"), -1);  // neither candidate of sub/child.txt names it so
+  EXPECT_EQ(IntOf(t.p, "after"), 5);   // a missing include is skipped
   const std::vector<std::u16string> tried = {u"inc.txt",       u"/cfg\\inc.txt",
                                              u"missing.txt",   u"/cfg\\missing.txt",
                                              u"sub/child.txt", u"/cfg\\sub/child.txt"};
@@ -147,45 +187,46 @@ TEST(ParamTextInclude, TheBaseFolderWinsOverTheNameItself) {
   // A name starting with "." is first looked for beside the including file.
   opener.files[u"/cfg\\sub/child.txt"] = "[\\]|child=i4\r\n#include ..\\rel.txt";
   opener.tried.clear();
-  Tree u;
   ReadWith(opener, "[\\]\r\n#include sub/child.txt", u.p);
-  EXPECT_EQ(ValueOf(u.p, "child"), 4);
-  EXPECT_EQ(opener.tried.back(), u"/cfg\\..\\rel.txt");
-  EXPECT_EQ(opener.tried[opener.tried.size() - 2], u"/cfg\\sub\\..\\rel.txt");
+  EXPECT_EQ(IntOf(u.p, "child"), 4);
+  const std::vector<std::u16string> relative = {u"/cfg\\sub\\..\\rel.txt", u"/cfg\\..\\rel.txt"};
+  EXPECT_EQ(std::vector<std::u16string>(opener.tried.end() - 2, opener.tried.end()), relative);
 }
 
-TEST(ParamTextInclude, CyclesAndDepthAreBounded) {
+class CRecorder final : public zr::CParamTextReport {
+ public:
+  void Skipped(zr::ParamTextSkip why, const WCHAR* file, int line, const char* item) override {
+    seen.push_back(std::to_string(static_cast<int>(why)) + " " + std::string(CXString(file)) + ":" +
+                   std::to_string(line) + " " + item);
+  }
+  std::vector<std::string> seen;
+};
+
+TEST(ParamTextReader, BoundsAndReportsWithFileAndLine) {
   CTextOpener opener;
-  opener.files[u"/cfg\\self.txt"] = "[\\]|self=i1\r\n#include self.txt\r\n#include self.txt";
-  opener.files[u"/cfg\\a.txt"] = "[\\]|a=i1\r\n#include b.txt";
-  opener.files[u"/cfg\\b.txt"] = "[\\]|b=i1\r\n#include a.txt";
-  for (int i = 0; i < 30; ++i)
+  opener.files[u"/cfg\\inc.txt"] = "[\\]\r\n\r\nbad=q1\r\n#include inc.txt";
+  for (int i = 0; i < 20; ++i)  // dA.txt includes dB.txt, which includes dC.txt, ...
     opener.files[u"/cfg\\d" + std::u16string(1, u'A' + i) + u".txt"] =
         "[\\]|d" + std::to_string(i) + "=i1\r\n#include d" + std::string(1, 'A' + i + 1) + ".txt";
+  std::string deep = "[\\", path;
+  for (int i = 0; i <= zr::kMaxPathComponents; ++i) deep += "d\\";
+  for (int i = 1; i < zr::kMaxPathComponents; ++i) path += "e\\";
+  path += "ok";  // exactly the bound
   Tree t;
-  ReadWith(opener, "[\\]\r\n#include self.txt\r\n#include a.txt\r\n#include dA.txt", t.p);
-  EXPECT_EQ(ValueOf(t.p, "self"), 1);
-  EXPECT_EQ(ValueOf(t.p, "a"), 1);
-  EXPECT_EQ(ValueOf(t.p, "b"), 1);
-  EXPECT_EQ(ValueOf(t.p, "d15"), 1);  // sixteen files deep below the input
-  EXPECT_EQ(ValueOf(t.p, "d16"), -1);
-}
-
-TEST(ParamTextReader, PathsDeeperThanTheBoundAreIgnored) {
-  std::string deep = "[\\";
-  for (int i = 0; i < zr::kMaxPathComponents + 1; ++i) deep += "d\\";
-  deep += "]|x=i1\r\n[\\]|";
-  std::string path;
-  for (int i = 0; i < zr::kMaxPathComponents - 1; ++i) path += "e\\";
-  path += "y";  // exactly the bound
-  deep += path + "=i2";
-  CMemTextSource source(deep.data(), deep.size(), u"t");
-  Tree t;
-  zr::ReadParamText(source, t.p, nullptr);
-  CZRVariant v;
-  EXPECT_EQ(t.p->GetValue("x", &v), 0);  // the header was ignored, so was the value after it
-  EXPECT_EQ(t.p->OpenParam("d", 0), nullptr);
-  EXPECT_EQ(t.p->GetValue(path.c_str(), &v), 1);
+  CRecorder report;
+  ReadWith(opener,
+           "early|[\\]\r\n#define x|#include inc.txt\r\n#include none\r\n#include dA.txt\r\n" +
+               deep + "]\r\n" + path + "=i1",
+           t.p, &report);
+  const std::vector<std::string> expected = {
+      "0 /cfg/main.txt:1 early",         "2 /cfg/main.txt:2 #define x", "1 /cfg\\inc.txt:3 bad=q1",
+      "4 /cfg\\inc.txt:4 inc.txt",       "3 /cfg/main.txt:3 none",      "4 /cfg\\dP.txt:2 dQ.txt",
+      "5 /cfg/main.txt:5 " + deep + "]",
+  };
+  EXPECT_EQ(report.seen, expected);
+  EXPECT_EQ(IntOf(t.p, "d15"), 1);  // sixteen files deep below the input, not seventeen
+  EXPECT_EQ(IntOf(t.p, "d16"), -1);
+  EXPECT_EQ(IntOf(t.p, path.c_str()), 1);  // the deep header was ignored: the root stays current
 }
 
 }  // namespace

@@ -10,14 +10,10 @@
 
 namespace {
 
+using zrtest::IntOf;
 using zrtest::Names;
 using zrtest::Tree;
 using V = std::vector<std::string>;
-
-int IntOf(IParam* node, const char* name) {
-  CZRVariant v;
-  return node->GetValue(name, &v) ? v.intVal : -1;
-}
 
 void Set(IParam* node, const char* name, int value) {
   const CZRVariant v(value);

@@ -11,11 +11,10 @@
 
 namespace zrtest {
 
-// A tree held for the test's scope.
+// A tree (a new memory tree unless one is given) released with the scope.
 class Tree {
  public:
-  Tree() : m_p(new_MemParam()) {}
-  explicit Tree(IParam* p) : m_p(p) {}
+  explicit Tree(IParam* p = new_MemParam()) : m_p(p) {}
   ~Tree() {
     if (m_p) m_p->Release();
   }
@@ -31,14 +30,19 @@ class Tree {
 // The names an enumerator delivers (it is released).
 inline std::vector<std::string> Names(CTEnum<const char*>* e) {
   std::vector<std::string> names;
-  if (!e) return names;
   const char* name = nullptr;
-  while (e->Next(1, &name, nullptr)) names.emplace_back(name);
-  e->Release();
+  while (e && e->Next(1, &name, nullptr)) names.emplace_back(name);
+  if (e) e->Release();
   return names;
 }
 
-// Reads `text` into a fresh tree... into `tree` through the string form.
+// The integer value `name`, or -1 when there is none.
+inline int IntOf(IParam* node, const char* name) {
+  CZRVariant v;
+  return node->GetValue(name, &v) ? v.intVal : -1;
+}
+
+// Reads `text` into `tree` through the string form.
 inline int ReadText(const std::string& text, IParam* tree) {
   CXString input(text.c_str());
   return Param_String2Param(input, tree);

@@ -33,6 +33,11 @@ int Load(const Bytes& bytes, IParam* tree) {
   return LoadParamFromXStream(s.get(), tree);
 }
 
+// A value record of the integer `value` under `name`.
+Bytes IntRecord(const char* name, DWORD value) {
+  return Cat({Text(name), {0}, LE16(ZRVT_INT), LE32(value)});
+}
+
 TEST(ParamStream, ExactBytes) {
   Tree t;
   EXPECT_EQ(Saved(t.get()), (Bytes{0, 0}));
@@ -40,9 +45,7 @@ TEST(ParamStream, ExactBytes) {
   t->SetValue("n", &five);
   Tree(t->CreateParam("a"));
   Tree(t->CreateParam(""));  // an empty name is not written
-  const Bytes expected =
-      Cat({Text("a"), {0, 0, 0, 0}, Text("n"), {0}, LE16(ZRVT_INT), LE32(5), {0}});
-  EXPECT_EQ(Saved(t.get()), expected);
+  EXPECT_EQ(Saved(t.get()), Cat({Text("a"), {0, 0, 0, 0}, IntRecord("n", 5), {0}}));
 }
 
 TEST(ParamStream, LoadingReplacesTheTree) {
@@ -72,18 +75,7 @@ TEST(ParamStream, RoundTripOfEveryType) {
 }
 
 TEST(ParamStream, DamagedStreams) {
-  const Bytes good = Cat({Text("a"),
-                          {0, 0},
-                          Text("v"),
-                          {0},
-                          LE16(ZRVT_INT),
-                          LE32(1),
-                          {0, 0},
-                          Text("n"),
-                          {0},
-                          LE16(ZRVT_INT),
-                          LE32(5),
-                          {0}});
+  const Bytes good = Cat({Text("a"), {0, 0}, IntRecord("v", 1), {0, 0}, IntRecord("n", 5), {0}});
   const struct {
     const char* what;
     Bytes bytes;
@@ -96,16 +88,8 @@ TEST(ParamStream, DamagedStreams) {
       {"cut after a name", Bytes(good.begin(), good.begin() + 2), 1, V{"a"}, V{}},
       {"bad type code", Cat({{0}, Text("n"), {0}, LE16(20), LE32(5), {0}}), 0, V{}, V{}},
       {"text count beyond the stream",
-       Cat({{0},
-            Text("ok"),
-            {0},
-            LE16(ZRVT_INT),
-            LE32(1),
-            Text("s"),
-            {0},
-            LE16(ZRVT_STR),
-            LE32(0x7FFFFFF0)}),
-       1, V{}, V{"ok"}},
+       Cat({{0}, IntRecord("ok", 1), Text("s"), {0}, LE16(ZRVT_STR), LE32(0x7FFFFFF0)}), 1, V{},
+       V{"ok"}},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);

@@ -1,41 +1,37 @@
-// The utilities over whole trees: copy, compare, dump, the string form and
-// the parameter text as the string conversions read it.
+// The utilities over whole trees: copy, compare, dump, the string form, the
+// parameter text as the conversions read it, and parameter text files.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
 #include <string>
 #include <thread>
-#include <vector>
 
+#include "tests/common/temp_dir.h"
 #include "tests/params/param_test_util.h"
 
 namespace {
 
-using zrtest::Names;
+using zrtest::IntOf;
 using zrtest::ReadText;
 using zrtest::StringForm;
 using zrtest::Tree;
-using V = std::vector<std::string>;
 
-int IntOf(IParam* node, const char* name) {
-  CZRVariant v;
-  return node->GetValue(name, &v) ? v.intVal : -1;
+// Both ways: 2 when the trees are equal.
+int CmpBoth(const Tree& a, const Tree& b) {
+  return Param_Cmp(a.get(), b.get()) + Param_Cmp(b.get(), a.get());
 }
 
 TEST(ParamUtil, CopyMergesAndCompareIsOneSided) {
-  Tree source;
+  Tree source, copy, empty;
   ReadText("[\\]|n=i5|[\\a\\b]|s=sx|[\\c]", source.get());
-  Tree copy;
   ReadText("[\\]|kept=i1|n=i0", copy.get());
   Param_CopyTo(source.get(), copy.get());
   EXPECT_EQ(IntOf(copy.get(), "kept"), 1);  // nothing is removed
   EXPECT_EQ(IntOf(copy.get(), "n"), 5);
   EXPECT_EQ(Param_Cmp(source.get(), copy.get()), 1);
   EXPECT_EQ(Param_Cmp(copy.get(), source.get()), 0);  // the extra value is in the first
-  Tree empty;
   Param_CopyTo(source.get(), empty.get());
-  EXPECT_EQ(Param_Cmp(source.get(), empty.get()), 1);
-  EXPECT_EQ(Param_Cmp(empty.get(), source.get()), 1);
+  EXPECT_EQ(CmpBoth(source, empty), 2);
   EXPECT_EQ(Param_Cmp(nullptr, source.get()), 0);
   ReadText("[\\a\\b]|s=sy", empty.get());
   EXPECT_EQ(Param_Cmp(source.get(), empty.get()), 0);  // a difference below the root
@@ -57,13 +53,22 @@ class CNoEnumParam : public CZRUnknownImpl<IParam> {
   void Purge() override {}
 };
 
-TEST(ParamUtil, MissingEnumeratorsThrow) {
-  Tree broken(new CNoEnumParam());
-  Tree t;
-  for (auto call : {+[](IParam*a, IParam*b) { Param_CopyTo(a, b); },
-                    +[](IParam*a, IParam*) { Dump_Param(a); }}) {
+TEST(ParamUtil, DumpAndTheMissingEnumerators) {
+  Tree t, broken(new CNoEnumParam());
+  ReadText("[\\]|n=i5|[\\a]|v=sx", t.get());
+  for (const char* setting : {static_cast<const char*>(nullptr), "1"}) {
+    if (setting)
+      ::setenv("ZR_DEBUG_OUTPUT", setting, 1);
+    else
+      ::unsetenv("ZR_DEBUG_OUTPUT");
+    testing::internal::CaptureStderr();
+    Dump_Param(t.get());
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), setting ? " n \n--- a ---\n v \n" : "");
+  }
+  ::unsetenv("ZR_DEBUG_OUTPUT");
+  for (int copy = 0; copy < 2; ++copy) {
     try {
-      call(broken.get(), t.get());
+      copy ? Param_CopyTo(broken.get(), t.get()) : Dump_Param(broken.get());
       ADD_FAILURE() << "nothing thrown";
     } catch (const CXIFaceException& e) {
       EXPECT_EQ(e.GetCause(), ZRCAUSE_INVALIDARG);
@@ -72,32 +77,25 @@ TEST(ParamUtil, MissingEnumeratorsThrow) {
   }
 }
 
-TEST(ParamUtil, DumpWritesNamesToTheDebuggerOutput) {
-  Tree t;
-  ReadText("[\\]|n=i5|[\\a]|v=sx", t.get());
-  ::unsetenv("ZR_DEBUG_OUTPUT");
-  testing::internal::CaptureStderr();
-  Dump_Param(t.get());
-  EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
-  ::setenv("ZR_DEBUG_OUTPUT", "1", 1);
-  testing::internal::CaptureStderr();
-  Dump_Param(t.get());
-  EXPECT_EQ(testing::internal::GetCapturedStderr(), " n \n--- a ---\n v \n");
-  ::unsetenv("ZR_DEBUG_OUTPUT");
+// 3000 values: the root's line is about 150 KB, past the reader's 64 KiB
+// pieces and a disk file's 128 KiB window.
+void FillBig(IParam* tree) {
+  for (int i = 0; i < 3000; ++i) {
+    const CZRVariant v(("value number " + std::to_string(i) + std::string(i % 97, 'x')).c_str());
+    tree->SetValue(("name" + std::to_string(i)).c_str(), &v);
+  }
 }
 
 TEST(ParamUtil, StringFormAndItsRoundTrip) {
-  Tree t;
+  Tree t, back, big, bigBack;
   EXPECT_EQ(StringForm(t.get()), "[\\]\t|");
-  const CZRVariant five(5);
+  const CZRVariant five(5), wide(u"wide");
   t->SetValue("n", &five);
   Tree(t->CreateParam("a"));
   EXPECT_EQ(StringForm(t.get()), "[\\]\t\t|n=i5|[\\a]\t|");
   ReadText("[\\x\\y]|c=Z1,2.5|d=sone two", t.get());
-  Tree back;
   EXPECT_EQ(ReadText(StringForm(t.get()), back.get()), 1);
-  EXPECT_EQ(Param_Cmp(back.get(), t.get()) + Param_Cmp(t.get(), back.get()), 2);
-  const CZRVariant wide(u"wide");
+  EXPECT_EQ(CmpBoth(t, back), 2);
   t->SetValue("w", &wide);
   ReadText(StringForm(t.get()), back.get());
   CZRVariant w;
@@ -107,6 +105,10 @@ TEST(ParamUtil, StringFormAndItsRoundTrip) {
   CXString out;
   EXPECT_EQ(Param_Param2String(nullptr, out), 0);
   EXPECT_EQ(Param_String2Param(out, nullptr), 0);
+  // No item is cut where the reader reads the long line in pieces.
+  FillBig(big.get());
+  ReadText(StringForm(big.get()), bigBack.get());
+  EXPECT_EQ(CmpBoth(big, bigBack), 2);
 }
 
 TEST(ParamUtil, ReadingTheText) {
@@ -121,7 +123,7 @@ TEST(ParamUtil, ReadingTheText) {
       {"[\\]|x=i7|flag|;c=i1", "x", 7},
       {"ab|[\\]", "ab", -1},  // before any section
       {"[\\]|k=q5", "k", -1},
-      {"[\\]\n|x=i1\n\ny=i2", "y", -1},  // an empty LF line ends the text
+      {"[\\]\n|x=i1\n\ny=i2", "y", -1},  // an empty LF line ends
       {"[\\]\r\nx=i1\r\n\r\ny=i2", "y", 2},
       {"[\\a\\b|v=i3", "a\\b\\v", 3},     // a missing "]" is no error
       {"[\\a\\\\b]|v=i4", "a\\b\\v", 4},  // empty path components are skipped
@@ -133,34 +135,83 @@ TEST(ParamUtil, ReadingTheText) {
     EXPECT_EQ(IntOf(t.get(), c.name), c.value) << c.text << " / " << c.name;
   }
   Tree t;
-  ReadText("[\\]|k = sHello world ", t.get());
+  ReadText("[\\]|k = sHello world |[\\a\\b]|v=i1", t.get());
+  ReadText("[\\a\\b]|w=i2", t.get());
+  EXPECT_EQ(IntOf(t.get(), "a\\b\\v"), 1);  // a header leaves what the nodes hold
   CZRVariant s;
   ASSERT_EQ(t->GetValue("k", &s), 1);
   EXPECT_STREQ(s.pszVal, "Hello world");
-  // A header leaves what the nodes hold.
-  ReadText("[\\a\\b]|v=i1", t.get());
-  ReadText("[\\a\\b]|w=i2", t.get());
-  EXPECT_EQ(IntOf(t.get(), "a\\b\\v"), 1);
+}
+
+TEST(ParamFile, WritesAndReadsTextFiles) {
+  zrtest::TempDir dir;
+  const std::u16string path = dir.WPath("p.txt");
+  Tree t, back, big, bigBack;
+  EXPECT_EQ(Param_Param2IniFile(t.get(), path.c_str()), 1);
+  EXPECT_EQ(zrtest::ReadText(dir.Path("p.txt")), "\r\n[\\]\t");
+  // Wide text goes out as 8-bit text with the tag s; objects have no text.
+  const CZRVariant wide(u"w\u00e9"), object(static_cast<IZRUnknown*>(nullptr));
+  ReadText("[\\]|n=i5|[\\a]|[\\a\\b]", t.get());
+  Tree(t->OpenParam("a", 0))->SetValue("W", &wide);
+  t->SetValue("a\\b\\skipped", &object);
+  EXPECT_EQ(Param_Param2IniFile(t.get(), path.c_str()), 1);
+  EXPECT_EQ(zrtest::ReadText(dir.Path("p.txt")),
+            "\r\n[\\]\t\t| n=i5\r\n[\\a]\t\t| W=sw\u00e9\r\n[\\a\\b]\t");
+  EXPECT_EQ(Param_Param2IniFile(nullptr, path.c_str()), 0);  // the file stays
+  ReadText("[\\]|kept=i1", back.get());
+  EXPECT_EQ(Param_IniFile2Param(path.c_str(), back.get()), 1);
+  EXPECT_EQ(IntOf(back.get(), "kept"), 1);  // merged
+  EXPECT_EQ(IntOf(back.get(), "n"), 5);
+  EXPECT_EQ(Param_IniFile2Param(path.c_str(), nullptr), 0);
+  FillBig(big.get());
+  Param_Param2IniFile(big.get(), path.c_str());
+  EXPECT_EQ(Param_IniFile2Param(path.c_str(), bigBack.get()), 1);
+  EXPECT_EQ(CmpBoth(big, bigBack), 2);
+  try {
+    Param_IniFile2Param(dir.WPath("missing.txt").c_str(), back.get());
+    ADD_FAILURE() << "nothing thrown";
+  } catch (const CXFileException& e) {
+    EXPECT_EQ(e.GetCause(), ZRCAUSE_FILENOTFOUND);
+  }
+}
+
+TEST(ParamFile, IncludesOfRealFilesEndAndGoOn) {
+  zrtest::TempDir dir;
+  const struct {
+    const char* name;
+    const char* text;
+  } files[] = {
+      {"main.txt",
+       "[\\]\r\n#include missing.txt\r\n#include self.txt\r\n#include a.txt\r\n"
+       "#include ./deep.txt\r\nend=i1"},
+      {"self.txt", "[\\]|self=i1\r\n#include self.txt"},
+      {"a.txt", "[\\]|a=i1\r\n#include b.txt"},
+      {"b.txt", "[\\]|b=i1\r\n#include a.txt"},
+      // Each level names itself another way ("dir/./deep.txt",
+      // "dir/././deep.txt", ...): only the depth bound ends it.
+      {"deep.txt", "[\\]|deep=i1\r\n#include ./deep.txt"},
+  };
+  for (const auto& f : files) zrtest::WriteText(dir.Path(f.name), f.text);
+  Tree t;
+  EXPECT_EQ(Param_IniFile2Param(dir.WPath("main.txt").c_str(), t.get()), 1);
+  for (const char* name : {"self", "a", "b", "deep", "end"})
+    EXPECT_EQ(IntOf(t.get(), name), 1) << name;
 }
 
 TEST(ParamUtil, TwoThreadsConvertAtOnce) {
-  auto work = [](int id, bool* ok) {
-    const std::string text =
-        "[\\]|id=i" + std::to_string(id) + "|[\\s" + std::to_string(id) + "]|v=sthread";
-    for (int round = 0; round < 200 && *ok; ++round) {
+  bool ok[2] = {true, true};
+  auto work = [&ok](int id) {
+    const std::string n = std::to_string(id);
+    for (int round = 0; round < 200 && ok[id]; ++round) {
       Tree t;
-      ReadText(text, t.get());
-      *ok = IntOf(t.get(), "id") == id &&
-            StringForm(t.get()) == "[\\]\t\t|id=i" + std::to_string(id) + "|[\\s" +
-                                       std::to_string(id) + "]\t\t|v=sthread|";
+      ReadText("[\\]|id=i" + n + "|[\\s" + n + "]|v=sthread", t.get());
+      ok[id] = StringForm(t.get()) == "[\\]\t\t|id=i" + n + "|[\\s" + n + "]\t\t|v=sthread|";
     }
   };
-  bool ok1 = true, ok2 = true;
-  std::thread a(work, 1, &ok1), b(work, 2, &ok2);
+  std::thread a(work, 0), b(work, 1);
   a.join();
   b.join();
-  EXPECT_TRUE(ok1);
-  EXPECT_TRUE(ok2);
+  EXPECT_TRUE(ok[0] && ok[1]);
 }
 
 }  // namespace
