@@ -26,17 +26,12 @@ inline std::string ReadFileOrNone(const std::string& path) {
 // A test fixture with a fresh folder m_dir and a file name m_file in it.
 class ScratchDir : public ::testing::Test {
  protected:
-  void SetUp() override {
-    char pattern[] = "/tmp/zr-test-XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    m_dir = pattern;
-    m_file = m_dir + "/t.ini";
-  }
-  void TearDown() override { std::filesystem::remove_all(m_dir); }
   void Put(const std::string& content) const { WriteText(m_file, content); }
   std::string Content() const { return ReadFileOrNone(m_file); }
 
-  std::string m_dir, m_file;
+  TempDir m_temp;
+  const std::string m_dir = m_temp.Path();
+  std::string m_file = m_dir + "/t.ini";
 };
 
 }  // namespace zrtest

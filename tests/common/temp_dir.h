@@ -35,6 +35,19 @@ class TempDir {
     return name.empty() ? m_path : m_path + "/" + name;
   }
   std::u16string WPath(const std::string& name = "") const { return Wide(Path(name)); }
+  // Makes folder `name` (and its parents) in the folder; its path.
+  std::string Dir(const std::string& name) const {
+    std::filesystem::create_directories(Path(name));
+    return Path(name);
+  }
+  // Replaces file `name` by a new copy of `from` (as an installer would).
+  std::string Put(const char* from, const std::string& name) const {
+    const std::string path = Path(name);
+    std::filesystem::create_directories(std::filesystem::path(path).parent_path());
+    std::filesystem::copy_file(from, path + ".new", std::filesystem::copy_options::overwrite_existing);
+    std::filesystem::rename(path + ".new", path);
+    return path;
+  }
 
   static std::u16string Wide(const std::string& ascii) {
     return std::u16string(ascii.begin(), ascii.end());
@@ -44,7 +57,7 @@ class TempDir {
   std::string m_path;
 };
 
-inline void WriteText(const std::string& path, const std::string& text) {
+inline void WriteText(const std::string& path, const std::string& text = "x") {
   std::ofstream(path, std::ios::binary) << text;
 }
 

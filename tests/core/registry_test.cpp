@@ -9,7 +9,7 @@
 
 #include "core/counted.h"
 #include "streams/stream_test_util.h"
-#include "temp_folder.h"
+#include "tests/common/temp_dir.h"
 #include "test_plugin.h"
 #include "zr/exception.h"
 #include "zr/registry.h"
@@ -27,7 +27,7 @@ extern "C" __attribute__((visibility("default"))) int ZrRegistryTestLocalClass(
 
 namespace {
 
-using zrtest::TempFolder;
+using zrtest::TempDir;
 constexpr char kLibraryClass[] = "CLSID_OFSERVICECONTAINER";
 
 // Removes a registration when the test ends, however it ends.
@@ -86,7 +86,7 @@ TEST(Registry, TheLibraryRegistersItsOwnClass) {
 
 // Through a path past 600 characters.
 TEST(Registry, AModuleFileLoadsOnTheFirstCreationAndStaysLoaded) {
-  TempFolder folder;
+  TempDir folder;
   std::string deep;
   for (int i = 0; i < 6; ++i) deep += std::string(100, static_cast<char>('a' + i)) + "/";
   const std::string plugin = folder.Put(ZR_TEST_WIDGET_PLUGIN, deep + "widget.so");

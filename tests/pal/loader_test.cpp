@@ -12,13 +12,13 @@
 #include "pal/last_error.h"
 #include "pal/module.h"
 #include "pal/posix/syscalls.h"
-#include "temp_folder.h"
+#include "tests/common/temp_dir.h"
 
 namespace {
 
 using namespace zrpal;
-using zrtest::TempFolder;
-using zrtest::Touch;
+using zrtest::TempDir;
+using zrtest::WriteText;
 namespace fs = std::filesystem;
 
 // What the seams answer.
@@ -44,7 +44,7 @@ class SearchPath : public testing::Test {
   }
   ~SearchPath() override { g_exe.clear(), g_cwd.clear(); }
 
-  TempFolder t;
+  TempDir t;
   sys::ScopedSyscall<decltype(sys::g.readlink)> m_readlink{&sys::g.readlink, FakeReadlink};
   sys::ScopedSyscall<decltype(sys::g.getcwd)> m_getcwd{&sys::g.getcwd, FakeGetcwd};
 };
@@ -63,7 +63,7 @@ std::string Search(const char* name, const char* path = nullptr, const char* ext
 
 TEST_F(SearchPath, BufferRulesAreWindows) {
   const std::string full = g_cwd + "/mod.so";
-  Touch(full);
+  WriteText(full);
   const auto len = static_cast<DWORD>(full.size());
   EXPECT_EQ(SearchPathA(nullptr, "mod", nullptr, 0, nullptr, nullptr), len + 1);
   std::vector<char> buf(len + 8, '#');
@@ -78,14 +78,14 @@ TEST_F(SearchPath, BufferRulesAreWindows) {
     EXPECT_FAILS_WITH(SearchPathA(nullptr, name, nullptr, 8, name && *name ? nullptr : buf.data(), nullptr),
                       ERROR_INVALID_PARAMETER);
   // The program's folder comes before the current one; a path names its own.
-  Touch(t.Dir("bin") + "/mod.so");
+  WriteText(t.Dir("bin") + "/mod.so");
   EXPECT_EQ(Search("mod"), t.Dir("bin") + "/mod.so");
   EXPECT_EQ(Search("mod", g_cwd.c_str()), full);
   EXPECT_EQ(Search("mod", g_cwd.c_str(), ".x"), "");  // only mod.x is tried
 }
 
 TEST(LoadLibrary, LoadsCountsAndUnloads) {
-  TempFolder t;
+  TempDir t;
   const std::string path = t.Path() + "/probe-module.so";
   fs::copy_file(ZR_TEST_NOEXPORT_PLUGIN, path);
   const char16_t* tail = u"probe-module.so";
@@ -116,9 +116,9 @@ TEST(LoadLibrary, LoadsCountsAndUnloads) {
 }
 
 TEST(LoadLibrary, FailuresSayWhy) {
-  TempFolder t;
+  TempDir t;
   const std::string garbage = t.Path() + "/garbage.so";
-  Touch(garbage, "not an ELF file");
+  WriteText(garbage, "not an ELF file");
   EXPECT_FAILS_WITH(LoadLibraryA(""), ERROR_INVALID_PARAMETER);
   EXPECT_FAILS_WITH(LoadLibraryA(garbage.c_str()), ERROR_BAD_EXE_FORMAT);
   EXPECT_FAILS_WITH(LoadLibraryA("zr-no-such-module-anywhere"), ERROR_MOD_NOT_FOUND);
