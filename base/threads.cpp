@@ -183,7 +183,7 @@ IEvent* Event_New(int initialState) {
   if (!event->m_hEvent) {
     event->CEvent::~CEvent();
     ::operator delete(memory);
-    throw CXMemException();
+    throw CXBadAlloc();
   }
   event->m_created = 1;
   return event;

@@ -91,7 +91,7 @@ CXOutFile::CXOutFile(const WCHAR* target, const WCHAR* tempName, int mode)
       Fio_LockFile(m_target, false);
       m_locked = true;
       m_pInner = Fio_Open(m_temp, mode);
-      if (!m_pInner) throw CXMemException();
+      if (!m_pInner) throw CXBadAlloc();
       // At the end when appending (origin 2), else at the start.
       m_pInner->Seek(0, static_cast<unsigned>(mode & ZRFILE_EXISTING));
     } catch (...) {
@@ -100,7 +100,7 @@ CXOutFile::CXOutFile(const WCHAR* target, const WCHAR* tempName, int mode)
     }
   } else {
     m_pInner = Fio_Open(m_temp, mode & ~ZRFILE_EXISTING);
-    if (!m_pInner) throw CXMemException();
+    if (!m_pInner) throw CXBadAlloc();
   }
 }
 
