@@ -7,7 +7,7 @@
 // Every failure must be an exception of the library's family.
 #include <cstdint>
 #include <cstdlib>
-#include <string>
+#include <cstring>
 #include <vector>
 
 #include "zr/exception.h"
@@ -43,28 +43,24 @@ Bytes Saved(IParam* tree) {
   return out;
 }
 
-bool Names(CTEnum<const char*>* e, IParam* node, bool children, int depth);
-
 // Whether every name of the tree reads back as it is written.
-bool Representable(IParam* node, int depth = 0) {
-  return Names(node->EnumValues(), node, false, depth) &&
-         Names(node->EnumParams(), node, true, depth);
-}
-
-bool Names(CTEnum<const char*>* e, IParam* node, bool children, int depth) {
-  bool ok = true;
-  const char* name = nullptr;
-  while (ok && e->Next(1, &name, nullptr)) {
-    const std::string text(name);
-    ok = text.find('\n') == std::string::npos && text.size() < 1022;
-    if (ok && children) {
-      IParam* child = node->OpenParam(name, 0);
-      ok = !child || Representable(child, depth + 1);
-      if (child) child->Release();
+bool Representable(IParam* node) {
+  for (const bool children : {false, true}) {
+    CTEnum<const char*>* e = children ? node->EnumParams() : node->EnumValues();
+    const char* name = nullptr;
+    bool ok = true;
+    while (ok && e->Next(1, &name, nullptr)) {
+      ok = !std::strchr(name, '\n') && std::strlen(name) < 1022;
+      if (ok && children) {
+        IParam* child = node->OpenParam(name, 0);
+        ok = !child || Representable(child);
+        if (child) child->Release();
+      }
     }
+    e->Release();
+    if (!ok) return false;
   }
-  e->Release();
-  return ok;
+  return true;
 }
 
 }  // namespace
@@ -74,18 +70,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   IParam* tree = new_MemParam();
   try {
     LoadParamFromXStream(input, tree);
-    if (!Representable(tree)) {
-      tree->Release();
-      input->Release();
-      return 0;
+    if (Representable(tree)) {
+      const Bytes first = Saved(tree);
+      IXStream* again = StreamOver(first.data(), first.size());
+      IParam* copy = new_MemParam();
+      Check(LoadParamFromXStream(again, copy) == 1);
+      Check(Saved(copy) == first);
+      copy->Release();
+      again->Release();
     }
-    const Bytes first = Saved(tree);
-    IXStream* again = StreamOver(first.data(), first.size());
-    IParam* copy = new_MemParam();
-    Check(LoadParamFromXStream(again, copy) == 1);
-    Check(Saved(copy) == first);
-    copy->Release();
-    again->Release();
   } catch (const CXException&) {
     // Damaged records that the stream reports by exception (persisted
     // objects) end here.

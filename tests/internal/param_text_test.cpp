@@ -64,8 +64,7 @@ DWORD CauseOf(Fn fn) {
 TEST(ParamTextMemFile, GrowsInStepsSeeksClampedAndReadsLines) {
   CMemFile* f = MemFileOf("ab\ncd");
   EXPECT_EQ(f->GetSize(), 1024u);  // grown in whole steps, zeros after the text
-  EXPECT_STREQ(reinterpret_cast<const char*>(f->GetFileName()),
-               reinterpret_cast<const char*>(u"MemFile"));
+  EXPECT_EQ(std::u16string(f->GetFileName()), u"MemFile");
   char line[11];
   EXPECT_EQ(f->ReadLine(line, 10), 2);
   EXPECT_EQ(std::string(line, 4), std::string("ab\n\0", 4));

@@ -48,17 +48,6 @@ TEST(ParamStream, ExactBytes) {
   EXPECT_EQ(Saved(t.get()), Cat({Text("a"), {0, 0, 0, 0}, IntRecord("n", 5), {0}}));
 }
 
-TEST(ParamStream, LoadingReplacesTheTree) {
-  Tree t;
-  zrtest::ReadText("[\\]|old=i1|[\\sub]|x=i2", t.get());
-  EXPECT_EQ(Load({0, 0}, t.get()), 1);
-  EXPECT_EQ(Names(t->EnumValues()), V{});
-  EXPECT_EQ(Names(t->EnumParams()), V{});
-  zrtest::ReadText("[\\]|old=i1", t.get());
-  EXPECT_EQ(Load({}, t.get()), 1);  // an empty stream is an empty tree
-  EXPECT_EQ(Names(t->EnumValues()), V{});
-}
-
 TEST(ParamStream, RoundTripOfEveryType) {
   Tree t;
   zrtest::ReadText(
@@ -74,7 +63,16 @@ TEST(ParamStream, RoundTripOfEveryType) {
   EXPECT_EQ(Names(back->EnumParams()), (V{"a", "c"}));
 }
 
-TEST(ParamStream, DamagedStreams) {
+// Sub-parameters named a, each inside the one before, `depth` levels deep.
+Bytes Nested(int depth) {
+  Bytes bytes;
+  for (int i = 0; i < depth; ++i) bytes.insert(bytes.end(), {'a', 0});
+  return bytes;
+}
+
+// Every load replaces what the tree held, also when it fails (the tree is
+// emptied again) and for an empty stream.
+TEST(ParamStream, LoadingWholeCutAndDamagedStreams) {
   const Bytes good = Cat({Text("a"), {0, 0}, IntRecord("v", 1), {0, 0}, IntRecord("n", 5), {0}});
   const struct {
     const char* what;
@@ -84,32 +82,25 @@ TEST(ParamStream, DamagedStreams) {
     V values;
   } cases[] = {
       {"whole", good, 1, V{"a"}, V{"n"}},
+      {"an empty tree", {0, 0}, 1, V{}, V{}},
+      {"an empty stream", {}, 1, V{}, V{}},
       {"cut inside the last value", Bytes(good.begin(), good.end() - 3), 1, V{"a"}, V{}},
       {"cut after a name", Bytes(good.begin(), good.begin() + 2), 1, V{"a"}, V{}},
       {"bad type code", Cat({{0}, Text("n"), {0}, LE16(20), LE32(5), {0}}), 0, V{}, V{}},
       {"text count beyond the stream",
        Cat({{0}, IntRecord("ok", 1), Text("s"), {0}, LE16(ZRVT_STR), LE32(0x7FFFFFF0)}), 1, V{},
        V{"ok"}},
+      {"nested beyond the bound", Nested(300), 0, V{}, V{}},
+      {"cut, nested within the bound", Nested(200), 1, V{"a"}, V{}},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
     Tree t;
+    zrtest::ReadText("[\\]|old=i1|[\\sub]|x=i2", t.get());
     EXPECT_EQ(Load(c.bytes, t.get()), c.result);
     EXPECT_EQ(Names(t->EnumParams()), c.params);
     EXPECT_EQ(Names(t->EnumValues()), c.values);
   }
-}
-
-TEST(ParamStream, NestingIsBounded) {
-  Bytes nested;
-  for (int i = 0; i < 300; ++i) nested.insert(nested.end(), {'a', 0});
-  Tree t;
-  EXPECT_EQ(Load(nested, t.get()), 0);  // unreadable: the tree is emptied
-  EXPECT_EQ(Names(t->EnumParams()), V{});
-  Bytes shallow;
-  for (int i = 0; i < 200; ++i) shallow.insert(shallow.end(), {'a', 0});
-  EXPECT_EQ(Load(shallow, t.get()), 1);  // cut, but within the bound
-  EXPECT_EQ(Names(t->EnumParams()), V{"a"});
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <string>
 #include <thread>
+#include <utility>
 
 #include "tests/common/temp_dir.h"
 #include "tests/params/param_test_util.h"
@@ -143,7 +144,7 @@ TEST(ParamUtil, ReadingTheText) {
   EXPECT_STREQ(s.pszVal, "Hello world");
 }
 
-TEST(ParamFile, WritesAndReadsTextFiles) {
+TEST(ParamUtil, TextFiles) {
   zrtest::TempDir dir;
   const std::u16string path = dir.WPath("p.txt");
   Tree t, back, big, bigBack;
@@ -173,29 +174,23 @@ TEST(ParamFile, WritesAndReadsTextFiles) {
   } catch (const CXFileException& e) {
     EXPECT_EQ(e.GetCause(), ZRCAUSE_FILENOTFOUND);
   }
-}
-
-TEST(ParamFile, IncludesOfRealFilesEndAndGoOn) {
-  zrtest::TempDir dir;
-  const struct {
-    const char* name;
-    const char* text;
-  } files[] = {
-      {"main.txt",
-       "[\\]\r\n#include missing.txt\r\n#include self.txt\r\n#include a.txt\r\n"
-       "#include ./deep.txt\r\nend=i1"},
-      {"self.txt", "[\\]|self=i1\r\n#include self.txt"},
-      {"a.txt", "[\\]|a=i1\r\n#include b.txt"},
-      {"b.txt", "[\\]|b=i1\r\n#include a.txt"},
-      // Each level names itself another way ("dir/./deep.txt",
-      // "dir/././deep.txt", ...): only the depth bound ends it.
-      {"deep.txt", "[\\]|deep=i1\r\n#include ./deep.txt"},
-  };
-  for (const auto& f : files) zrtest::WriteText(dir.Path(f.name), f.text);
-  Tree t;
-  EXPECT_EQ(Param_IniFile2Param(dir.WPath("main.txt").c_str(), t.get()), 1);
+  // Includes of real files: a missing one, one that includes itself, two
+  // that include each other, and one that names itself another way at each
+  // level ("dir/./deep.txt", "dir/././deep.txt", ...), which only the depth
+  // bound ends; the text after them is read.
+  for (const auto& [name, text] : std::initializer_list<std::pair<const char*, const char*>>{
+           {"main.txt",
+            "[\\]\r\n#include missing.txt\r\n#include self.txt\r\n#include a.txt\r\n"
+            "#include ./deep.txt\r\nend=i1"},
+           {"self.txt", "[\\]|self=i1\r\n#include self.txt"},
+           {"a.txt", "[\\]|a=i1\r\n#include b.txt"},
+           {"b.txt", "[\\]|b=i1\r\n#include a.txt"},
+           {"deep.txt", "[\\]|deep=i1\r\n#include ./deep.txt"}})
+    zrtest::WriteText(dir.Path(name), text);
+  Tree inc;
+  EXPECT_EQ(Param_IniFile2Param(dir.WPath("main.txt").c_str(), inc.get()), 1);
   for (const char* name : {"self", "a", "b", "deep", "end"})
-    EXPECT_EQ(IntOf(t.get(), name), 1) << name;
+    EXPECT_EQ(IntOf(inc.get(), name), 1) << name;
 }
 
 TEST(ParamUtil, TwoThreadsConvertAtOnce) {
