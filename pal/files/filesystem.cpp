@@ -111,7 +111,7 @@ BOOL MoveFileExW(LPCWSTR existing, LPCWSTR newName, DWORD flags) {
   if (!ToOsPath(existing, &from) || !ToOsPath(newName, &to)) return FALSE;
   if (MoveOsFile(from, to, flags)) return TRUE;
   if (GetLastError() != ERROR_NOT_SAME_DEVICE || !(flags & MOVEFILE_COPY_ALLOWED)) return FALSE;
-  // Another volume: a file is copied and the original deleted (a folder
+  // Another volume: a file is copied and its source deleted (a folder
   // fails, as on Windows).
   if (OsAttributes(from) & FILE_ATTRIBUTE_DIRECTORY) {
     SetLastError(ERROR_NOT_SAME_DEVICE);
