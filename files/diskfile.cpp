@@ -285,22 +285,9 @@ void CXFile::WriteThrough(const BYTE* in, ULONG bytes) {
 }
 
 ULONG CXFile::Seek(int offset, unsigned int origin) {
-  std::int64_t base;
-  switch (origin) {
-    case ZRFILE_SEEK_SET:
-      base = 0;
-      break;
-    case ZRFILE_SEEK_CUR:
-      base = m_position;
-      break;
-    case ZRFILE_SEEK_END:
-      base = m_size;
-      break;
-    default:
-      zr::ThrowFileError(ZRCAUSE_BADSEEK, m_name, static_cast<DWORD>(m_access));
-  }
-  std::int64_t target = base + offset;
-  if (target < 0) target = 0;
+  std::int64_t target;
+  if (!zr::SeekTarget(offset, origin, m_position, m_size, &target))
+    zr::ThrowFileError(ZRCAUSE_BADSEEK, m_name, static_cast<DWORD>(m_access));
   // A file for reading ends at its size; one for writing may be positioned
   // beyond (the gap reads as zeros) but not past 32-bit positions.
   if ((m_access == kAccessRead && target > m_size) || target > kMaxPosition)

@@ -111,22 +111,9 @@ ULONG CXMemFile::Read(void* buffer, int count) {
 void CXMemFile::Write(const void*, int) {}  // memory files are read-only views
 
 ULONG CXMemFile::Seek(int offset, unsigned int origin) {
-  std::int64_t base;
-  switch (origin) {
-    case ZRFILE_SEEK_SET:
-      base = 0;
-      break;
-    case ZRFILE_SEEK_CUR:
-      base = m_position;
-      break;
-    case ZRFILE_SEEK_END:
-      base = m_size;
-      break;
-    default:
-      zr::ThrowFileError(ZRCAUSE_BADSEEK, m_name, ZRFILEOP_READ);
-  }
-  std::int64_t target = base + offset;
-  if (target < 0) target = 0;
+  std::int64_t target;
+  if (!zr::SeekTarget(offset, origin, m_position, m_size, &target))
+    zr::ThrowFileError(ZRCAUSE_BADSEEK, m_name, ZRFILEOP_READ);
   if (target > m_size) zr::ThrowFileError(ZRCAUSE_BADSEEK, m_name, ZRFILEOP_READ);
   m_position = static_cast<ULONG>(target);
   return m_position;

@@ -3,12 +3,30 @@
 // over itself; its classes are final, so the calls are direct.
 #pragma once
 
+#include <cstdint>
+
 #include "files/errors.h"
 #include "streams/byteorder.h"
 #include "zr/exception.h"
 #include "zr/xfile.h"
 
 namespace zr {
+
+// Where Seek(offset, origin) lands before a file's own bounds: the position
+// the origin names (ZRFILE_SEEK_SET, _CUR, _END) plus the offset, never
+// below 0. False for an unknown origin.
+inline bool SeekTarget(int offset, unsigned int origin, std::int64_t position, std::int64_t size,
+                       std::int64_t* target) {
+  std::int64_t base;
+  switch (origin) {
+    case ZRFILE_SEEK_SET: base = 0; break;
+    case ZRFILE_SEEK_CUR: base = position; break;
+    case ZRFILE_SEEK_END: base = size; break;
+    default: return false;
+  }
+  *target = base + offset < 0 ? 0 : base + offset;
+  return true;
+}
 
 // Exactly n bytes through one Read, or CXFileException cause 4 (end of
 // file), operation 1, with the file's name.

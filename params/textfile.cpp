@@ -68,22 +68,9 @@ void CMemFile::Write(const void* buffer, int count) {
 }
 
 ULONG CMemFile::Seek(int offset, unsigned int origin) {
-  std::int64_t base;
-  switch (origin) {
-    case ZRFILE_SEEK_SET:
-      base = 0;
-      break;
-    case ZRFILE_SEEK_CUR:
-      base = m_position;
-      break;
-    case ZRFILE_SEEK_END:
-      base = m_size;
-      break;
-    default:
-      ThrowFileError(ZRCAUSE_INVALIDARG, kName, ZRFILEOP_READ);
-  }
-  std::int64_t target = base + offset;
-  if (target < 0) target = 0;
+  std::int64_t target;
+  if (!zr::SeekTarget(offset, origin, m_position, m_size, &target))
+    ThrowFileError(ZRCAUSE_INVALIDARG, kName, ZRFILEOP_READ);
   if (target > m_size) target = m_size;
   m_position = static_cast<ULONG>(target);
   return m_position;
