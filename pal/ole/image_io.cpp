@@ -8,6 +8,25 @@
 namespace zrpal::ole {
 
 namespace {
+
+// Calls piece(at, done, len) for each run of a mini stream's bytes
+// [offset, offset + n) that lies in one mini sector: `at` is the run's
+// offset in the mini stream (the root's chain), `done` how many bytes came
+// before it. `chain` is the stream's mini chain, long enough for the range.
+template <class Piece>
+HRESULT ForEachMiniRun(const std::vector<std::uint32_t>& chain, std::uint64_t offset,
+                       std::size_t n, Piece piece) {
+  for (std::size_t done = 0; done < n;) {
+    const std::uint64_t pos = offset + done;
+    const std::size_t idx = pos >> kMiniSectorShift;
+    const std::uint32_t inner = static_cast<std::uint32_t>(pos & (kMiniSectorSize - 1));
+    const std::size_t len = std::min<std::size_t>(n - done, kMiniSectorSize - inner);
+    const std::uint64_t at = (std::uint64_t{chain[idx]} << kMiniSectorShift) + inner;
+    if (const HRESULT hr = piece(at, done, len); FAILED(hr)) return hr;
+    done += len;
+  }
+  return S_OK;
+}
 constexpr std::size_t kZeroChunk = 64 * 1024;
 }
 
@@ -313,16 +332,10 @@ HRESULT Image::ReadStream(std::uint32_t sid, std::uint64_t offset, void* buffer,
   } else {
     std::vector<std::uint32_t>* c;
     if (FAILED(hr = Chain(sid, &c))) return hr;
-    std::size_t done = 0;
-    while (done < n) {
-      const std::uint64_t pos = offset + done;
-      const std::size_t idx = pos >> kMiniSectorShift;
-      const std::uint32_t inner = static_cast<std::uint32_t>(pos & (kMiniSectorSize - 1));
-      const std::size_t len = std::min<std::size_t>(n - done, kMiniSectorSize - inner);
-      const std::uint64_t at = (std::uint64_t{(*c)[idx]} << kMiniSectorShift) + inner;
-      if (FAILED(hr = ReadRegular(kRoot, at, out + done, len))) return hr;
-      done += len;
-    }
+    hr = ForEachMiniRun(*c, offset, n, [&](std::uint64_t at, std::size_t done, std::size_t len) {
+      return ReadRegular(kRoot, at, out + done, len);
+    });
+    if (FAILED(hr)) return hr;
   }
   *read = static_cast<ULONG>(n);
   return S_OK;
@@ -391,19 +404,11 @@ HRESULT Image::WriteStream(std::uint32_t sid, std::uint64_t offset, const void* 
   if (!IsMini(sid, m_dir[sid].d.size)) return WriteRegular(sid, offset, in, count);
   std::vector<std::uint32_t>* c;
   if (FAILED(hr = Chain(sid, &c))) return hr;
-  std::size_t done = 0;
-  while (done < count) {
-    const std::uint64_t pos = offset + done;
-    const std::size_t idx = pos >> kMiniSectorShift;
-    const std::uint32_t inner = static_cast<std::uint32_t>(pos & (kMiniSectorSize - 1));
-    const std::size_t len = std::min<std::size_t>(count - done, kMiniSectorSize - inner);
-    const std::uint64_t at = (std::uint64_t{(*c)[idx]} << kMiniSectorShift) + inner;
-    if (FAILED(hr = WriteRegular(kRoot, at, in + done, len))) return hr;
-    // Writing the mini stream may copy sectors of the root chain, never the
-    // mini chain itself; the pointer stays valid.
-    done += len;
-  }
-  return S_OK;
+  // Writing the mini stream may copy sectors of the root chain, never the
+  // mini chain itself; the chain stays valid across the runs.
+  return ForEachMiniRun(*c, offset, count, [&](std::uint64_t at, std::size_t done, std::size_t len) {
+    return WriteRegular(kRoot, at, in + done, len);
+  });
 }
 
 }  // namespace zrpal::ole
