@@ -24,14 +24,7 @@ class EnumObject final : public IEnumSTATSTG {
   explicit EnumObject(std::vector<EnumItem> items) : m_items(std::move(items)) {}
 
   HRESULT QueryInterface(REFIID riid, void** object) override {
-    if (!object) return E_POINTER;
-    if (riid == IID_IUnknown || riid == IID_IEnumSTATSTG) {
-      *object = static_cast<IEnumSTATSTG*>(this);
-      AddRef();
-      return S_OK;
-    }
-    *object = nullptr;
-    return E_NOINTERFACE;
+    return QueryInterfaces(static_cast<IEnumSTATSTG*>(this), riid, object, IID_IEnumSTATSTG);
   }
   ULONG AddRef() override { return ++m_refs; }
   ULONG Release() override {

@@ -73,14 +73,7 @@ class FileLockBytes final : public ILockBytes {
       : m_fd(fd), m_path(std::move(path)), m_delete(deleteOnRelease) {}
 
   HRESULT QueryInterface(REFIID riid, void** object) override {
-    if (!object) return E_POINTER;
-    if (riid == IID_IUnknown || riid == IID_ILockBytes) {
-      *object = static_cast<ILockBytes*>(this);
-      AddRef();
-      return S_OK;
-    }
-    *object = nullptr;
-    return E_NOINTERFACE;
+    return QueryInterfaces(static_cast<ILockBytes*>(this), riid, object, IID_ILockBytes);
   }
   ULONG AddRef() override { return ++m_refs; }
   ULONG Release() override {

@@ -166,14 +166,7 @@ class HGlobalLockBytes final : public ILockBytes {
       : m_block(block), m_delete(deleteOnRelease), m_size(GlobalSize(block)) {}
 
   HRESULT QueryInterface(REFIID riid, void** object) override {
-    if (!object) return E_POINTER;
-    if (riid == IID_IUnknown || riid == IID_ILockBytes) {
-      *object = static_cast<ILockBytes*>(this);
-      AddRef();
-      return S_OK;
-    }
-    *object = nullptr;
-    return E_NOINTERFACE;
+    return QueryInterfaces(static_cast<ILockBytes*>(this), riid, object, IID_ILockBytes);
   }
   ULONG AddRef() override { return ++m_refs; }
   ULONG Release() override {

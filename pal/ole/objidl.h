@@ -173,6 +173,20 @@ struct IUnknown {
   ~IUnknown() = default;  // objects go with their last Release
 };
 
+// QueryInterface of an object that answers IUnknown and `iids` with
+// `self`, adding one reference, as every object of this component does.
+template <class I, class... Iids>
+HRESULT QueryInterfaces(I* self, REFIID riid, void** object, const Iids&... iids) {
+  if (!object) return E_POINTER;
+  if (riid == IID_IUnknown || ((riid == iids) || ...)) {
+    *object = self;
+    self->AddRef();
+    return S_OK;
+  }
+  *object = nullptr;
+  return E_NOINTERFACE;
+}
+
 struct IMalloc : IUnknown {
   virtual void* Alloc(SIZE_T bytes) = 0;
   virtual void* Realloc(void* block, SIZE_T bytes) = 0;

@@ -25,14 +25,7 @@ class StreamObject final : public IStream {
       : m_mark(std::move(mark)), m_mode(mode) {}
 
   HRESULT QueryInterface(REFIID riid, void** object) override {
-    if (!object) return E_POINTER;
-    if (riid == IID_IUnknown || riid == IID_IStream || riid == IID_ISequentialStream) {
-      *object = static_cast<IStream*>(this);
-      AddRef();
-      return S_OK;
-    }
-    *object = nullptr;
-    return E_NOINTERFACE;
+    return QueryInterfaces(static_cast<IStream*>(this), riid, object, IID_IStream, IID_ISequentialStream);
   }
   ULONG AddRef() override { return ++m_refs; }
   ULONG Release() override {
