@@ -54,12 +54,12 @@ TEST(CrossProcess, AKilledLockHolderLeavesTheFileOpenable) {
 
 TEST(CrossProcess, AWriterKilledBeforeCommitLeavesTheTargetUnchanged) {
   TempDir dir;
-  zrtest::WriteText(dir.Path("t"), "original");
+  zrtest::WriteText(dir.Path("t"), "as it was");
   Child child({"write", dir.Path("t")});
   ASSERT_EQ(child.ReadLine(), "written");
   EXPECT_EQ(Fio_IsWritableFile(dir.WPath("t").c_str()), 0) << "locked while written";
   child.Kill();
-  EXPECT_EQ(zrtest::ReadText(dir.Path("t")), "original");
+  EXPECT_EQ(zrtest::ReadText(dir.Path("t")), "as it was");
   EXPECT_EQ(Fio_IsWritableFile(dir.WPath("t").c_str()), 1);
 }
 
