@@ -75,8 +75,8 @@ CMemParam::CMemParam(const char* name)
       m_children(127),
       m_values(127) {
   try {
-    m_pParamNames = new CParamNameList();
-    m_pValueNames = new CParamNameList();
+    m_pParamNames = zr::Allocating([] { return new CParamNameList(); });
+    m_pValueNames = zr::Allocating([] { return new CParamNameList(); });
     m_registry.RegisterInterface(static_cast<IRegisterIface*>(this), typeid(IRegisterIface), 0);
   } catch (...) {
     if (m_pParamNames) m_pParamNames->Release();
@@ -115,7 +115,7 @@ IParam* CMemParam::FindChild(const char* name) {
 }
 
 CMemParam* CMemParam::AddChild(const char* name) {
-  auto* child = new CMemParam(name);
+  auto* child = zr::Allocating([name] { return new CMemParam(name); });
   try {
     m_pParamNames->AddTail(name);
     m_children.Set(zr::KeyOf(name), child);  // the map takes its own reference
@@ -181,7 +181,7 @@ void CMemParam::DeleteAllParams() {
 
 CTEnum<const char*>* CMemParam::EnumOf(CParamNameList* list) {
   if (list->IsClosed()) return nullptr;  // being emptied
-  return new _CListEnum<const char*, const char*>(list);
+  return zr::Allocating([list] { return new _CListEnum<const char*, const char*>(list); });
 }
 
 CTEnum<const char*>* CMemParam::EnumParams() { return EnumOf(m_pParamNames); }
@@ -277,7 +277,7 @@ void CMemParam::EmptyList(CParamNameList*& list) {
     list->RemoveAll();
     return;
   }
-  auto* fresh = new CParamNameList();
+  auto* fresh = zr::Allocating([] { return new CParamNameList(); });
   list->Release();
   list = fresh;
 }

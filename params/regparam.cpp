@@ -82,7 +82,7 @@ int ReadBlob(const BYTE* payload, std::size_t available, tagZRVARIANT* out) {
   if (available < sizeof length) return 0;
   std::memcpy(&length, payload, sizeof length);
   if (available - sizeof length < length) return 0;
-  tagZRBLOB blob{length, length ? new BYTE[length] : nullptr};
+  tagZRBLOB blob{length, length ? zr::Allocating([length] { return new BYTE[length]; }) : nullptr};
   if (length) std::memcpy(blob.pBlobData, payload + sizeof length, length);
   return ZRVariantBindFromValue(ZRVT_BLOB, &blob, out);  // takes the buffer over
 }
@@ -134,7 +134,7 @@ const PayloadRow* FindRow(unsigned type) {
 // A new node over `key`; the key is closed if the node cannot be made.
 IParam* NodeOver(HKEY key) {
   try {
-    return new CRegistryParam(key);
+    return zr::Allocating([key] { return new CRegistryParam(key); });
   } catch (...) {
     zrpal::RegCloseKey(key);
     throw;
@@ -276,10 +276,10 @@ _CTValEnum* CRegistryParam::EnumNames(bool keys) {
     names.emplace_back(buffer.data());
   }
   const auto count = static_cast<ULONG>(names.size());
-  CXString* array = count ? new CXString[count] : nullptr;
+  CXString* array = count ? zr::Allocating([count] { return new CXString[count]; }) : nullptr;
   for (ULONG i = 0; i < count; ++i) array[i] = names[i];
   try {
-    return new _CTValEnum(array, count);
+    return zr::Allocating([array, count] { return new _CTValEnum(array, count); });
   } catch (...) {
     delete[] array;
     throw;
