@@ -28,3 +28,4 @@
 #include "zr/regparam.h"
 #include "zr/iniparam.h"
 #include "zr/xstorage.h"
+#include "zr/docstorage.h"
