@@ -29,3 +29,4 @@
 #include "zr/iniparam.h"
 #include "zr/xstorage.h"
 #include "zr/docstorage.h"
+#include "zr/storparam.h"

@@ -13,6 +13,9 @@
 //   storage-write PATH    open the compound file PATH read-write (transacted),
 //                         change stream "a" and add "new", "written", wait
 //                         for a line, release (which commits)
+//   storage-params PATH   open PATH read-only as a parameter tree and compare
+//                         it both ways with the tree the tests write:
+//                         "equal <1|0>"
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -20,6 +23,8 @@
 #include "pal/error.h"
 #include "pal/handle.h"
 #include "pal/threads/event.h"
+#include "tests/child/sample_tree.h"
+#include "zr/storparam.h"
 #include "zr/threads.h"
 #include "zr/xstorage.h"
 
@@ -82,6 +87,18 @@ int main(int argc, char** argv) {
     }
     Say("written");
     AwaitLine();
+    storage->Release();
+    return 0;
+  }
+  if (command == "storage-params" && argc > 2) {
+    const std::string path = argv[2];
+    IXStorage* storage = open_Storage(std::u16string(path.begin(), path.end()).c_str(), 1);
+    IParam* stored = new_IXStorParam(storage);
+    IParam* expected = new_MemParam();
+    FillSampleTree(expected);
+    Say("equal " + std::to_string(Param_Cmp(stored, expected) && Param_Cmp(expected, stored)));
+    expected->Release();
+    stored->Release();
     storage->Release();
     return 0;
   }
