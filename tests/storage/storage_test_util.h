@@ -1,17 +1,15 @@
-// tests/storage/storage_test_util.h - what the storage tests share: reading
-// a whole stream, listing enumerators, and a compound file written with a
-// known tree.
+// tests/storage/storage_test_util.h - helpers the storage tests share.
 #pragma once
-
-#include <gtest/gtest.h>
 
 #include <set>
 #include <string>
+#include <utility>
 
 #include "zr/xstorage.h"
 
 namespace storage_test {
 
+// The names an enumerator delivers (it is released).
 inline std::set<std::string> Names(CTEnum<const char*>* names) {
   std::set<std::string> out;
   const char* name = nullptr;
@@ -23,7 +21,6 @@ inline std::set<std::string> Names(CTEnum<const char*>* names) {
 
 inline void Put(IXStorage* storage, const char* name, const std::string& data) {
   IXStream* stream = storage->CreateStream(name);
-  ASSERT_NE(stream, nullptr) << name;
   stream->Write(data.data(), static_cast<int>(data.size()));
   stream->Release();
 }
