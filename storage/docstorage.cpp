@@ -249,12 +249,16 @@ IXStream* CIXDocStorage::WrapStream(IXStream* stream) {
 
 int new_CIXDocStorage(IXStorage* storage, ZRIFC::IProgress* progress, IXStorage** result,
                       int flags) {
+  if (!result) return 0;
+  if (!storage) return *result = nullptr, 0;
   *result =
       new (std::nothrow) zr::CIXDocStorage(storage, nullptr, progress, static_cast<DWORD>(flags));
   return 1;
 }
 
 int new_CIXDocStream(IXStorage* docStorage, IXStream* stream, IXStream** result, int flags) {
+  if (!result) return 0;
+  if (!stream) return *result = nullptr, 0;
   // The run-time type check: any other storage gives no root.
   auto* doc = dynamic_cast<zr::CIXDocStorage*>(docStorage);
   auto* made = new (std::nothrow)

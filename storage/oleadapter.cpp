@@ -46,11 +46,14 @@ class COLEBasedXStream final : public CZRUnknownImpl<IXStream> {
   COLEBasedXStream& operator=(const COLEBasedXStream&) = delete;
 
   ULONG Read(void* buffer, int count) override {
+    if (count < 0 || (count > 0 && !buffer)) return 0;  // nothing read, as a failed call
     ULONG read = 0;
     const HRESULT hr = m_pStream->Read(buffer, static_cast<ULONG>(count), &read);
     return SUCCEEDED(hr) && read == static_cast<ULONG>(count) ? 1 : 0;
   }
-  void Write(const void* buffer, int count) override { Put(buffer, static_cast<ULONG>(count)); }
+  void Write(const void* buffer, int count) override {
+    if (count > 0 && buffer) Put(buffer, static_cast<ULONG>(count));
+  }
   ULONG Seek(int offset, unsigned int origin) override {
     ULARGE_INTEGER position{};
     (void)m_pStream->Seek(LARGE_INTEGER{offset}, origin, &position);
@@ -134,6 +137,7 @@ class COLEBasedXStream final : public CZRUnknownImpl<IXStream> {
 
 IXStream* new_StreamByOleStream(void* platformStream) {
   auto* stream = static_cast<zrpal::IStream*>(platformStream);
+  if (!stream) return nullptr;
   zrpal::ULARGE_INTEGER ignored{};
   (void)stream->Seek(zrpal::LARGE_INTEGER{0}, zrpal::STREAM_SEEK_SET, &ignored);
   try {
@@ -160,6 +164,7 @@ void* Storage_GetOLEStorage(IXStorage* storage) {
 
 IXStorage* new_StorageByOleStorage(void* platformStorage) {
   auto* platform = static_cast<zrpal::IStorage*>(platformStorage);
+  if (!platform) return nullptr;
   zrpal::STATSTG stat{};
   const zrpal::HRESULT hr = platform->Stat(&stat, zrpal::STATFLAG_NONAME);
   if (zrpal::FAILED(hr)) zr::ThrowStorageError(hr, u"", ZRSTORAGEOP_OPEN);

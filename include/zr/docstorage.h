@@ -47,7 +47,8 @@ class ZR_API IDocStrorageInfo : public IZRUnknown {
 
 // A root document storage over `storage`, which it holds; the progress
 // object (may be null) is held too and told SetRange(0, 100). *result gets
-// the new storage with one reference (null when memory runs out); 1.
+// the new storage with one reference (null when memory runs out); 1. A null
+// storage gives null and 0.
 // Sub-storages created or opened through it are document storages with the
 // same progress object and flags; their streams are document streams.
 ZR_API int new_CIXDocStorage(IXStorage* storage, ZRIFC::IProgress* progress, IXStorage** result,
@@ -56,5 +57,6 @@ ZR_API int new_CIXDocStorage(IXStorage* storage, ZRIFC::IProgress* progress, IXS
 // A document stream over `stream` (held), polling the progress object of
 // the root of `docStorage` when that is a document storage (a run-time type
 // check; any other storage gives a stream that polls nothing). *result gets
-// the stream with one reference (null when memory runs out); 1.
+// the stream with one reference (null when memory runs out); 1. A null
+// stream gives null and 0.
 ZR_API int new_CIXDocStream(IXStorage* docStorage, IXStream* stream, IXStream** result, int flags);

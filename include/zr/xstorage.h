@@ -149,8 +149,8 @@ ZR_API IXStorage* open_Storage(const WCHAR* name, int readOnly);
 // gets one reference. Read answers 1 when exactly `count` bytes came, else
 // 0; GetPosition and GetSize answer 0, GetName ""; the typed readers do not
 // detect the end; the line readers read back a NUL-terminated string (an LF
-// does not end it); the last Release commits the platform stream. Null when
-// memory runs out.
+// does not end it); the last Release commits the platform stream. Null for
+// a null platform stream and when memory runs out.
 ZR_API IXStream* new_StreamByOleStream(void* platformStream);
 
 // The platform stream behind a compound-file stream, with a reference for
@@ -164,6 +164,6 @@ ZR_API void* Storage_GetOLEStorage(IXStorage* storage);
 // A CStorage over a platform storage (one reference added), with an empty
 // name and no parent; its flags come from the storage's access mode
 // (transacted: ZRSTORAGE_TRANSACTED; neither write nor read-write:
-// ZRSTORAGE_READONLY). CXFileException when the platform storage cannot
-// report its mode.
+// ZRSTORAGE_READONLY). Null for a null platform storage; CXFileException
+// when the platform storage cannot report its mode.
 ZR_API IXStorage* new_StorageByOleStorage(void* platformStorage);
