@@ -93,14 +93,14 @@ TEST(Storage, ReadOnlyLeavesTheFileAndTransactedChangesWaitForCommit) {
   zrtest::TempDir dir;
   const std::u16string path = dir.WPath("f.stg");
   WriteSample(path);
-  const std::string original = zrtest::ReadText(dir.Path("f.stg"));
+  const std::string unchanged = zrtest::ReadText(dir.Path("f.stg"));
   IXStorage* storage = open_Storage(path.c_str(), 1);
   EXPECT_EQ(dynamic_cast<CStorage*>(storage)->GetFlags(), ZRSTORAGE_READONLY);
   EXPECT_EQ(storage->CreateStream("new"), nullptr);
   EXPECT_EQ(Get(storage, "a"), "alpha");
   storage->Commit();
   storage->Release();
-  EXPECT_TRUE(zrtest::ReadText(dir.Path("f.stg")) == original);  // byte for byte
+  EXPECT_TRUE(zrtest::ReadText(dir.Path("f.stg")) == unchanged);  // byte for byte
 
   storage = open_Storage(path.c_str(), 0);
   EXPECT_EQ(dynamic_cast<CStorage*>(storage)->GetFlags(), ZRSTORAGE_TRANSACTED);
@@ -108,7 +108,7 @@ TEST(Storage, ReadOnlyLeavesTheFileAndTransactedChangesWaitForCommit) {
   IXStorage* sub = storage->OpenStorage("s");
   Put(sub, "c", "new");
   sub->Release();  // commits into the root's transaction only
-  EXPECT_TRUE(zrtest::ReadText(dir.Path("f.stg")) == original);
+  EXPECT_TRUE(zrtest::ReadText(dir.Path("f.stg")) == unchanged);
   dynamic_cast<CStorage*>(storage)->Revert();
   EXPECT_EQ(Get(storage, "a"), "alpha");
   storage->Release();  // commits what the revert left: nothing new
@@ -118,7 +118,7 @@ TEST(Storage, ReadOnlyLeavesTheFileAndTransactedChangesWaitForCommit) {
   sub->Release();
   Put(storage, "a", "committed");
   storage->Commit();
-  EXPECT_FALSE(zrtest::ReadText(dir.Path("f.stg")) == original);
+  EXPECT_FALSE(zrtest::ReadText(dir.Path("f.stg")) == unchanged);
   Put(storage, "z", "at release");
   storage->Release();
   storage = open_Storage(path.c_str(), 1);
@@ -129,12 +129,12 @@ TEST(Storage, ReadOnlyLeavesTheFileAndTransactedChangesWaitForCommit) {
 TEST(Storage, AProcessKilledBeforeCommitLeavesTheFileAsItWas) {
   zrtest::TempDir dir;
   WriteSample(dir.WPath("f.stg"));
-  const std::string original = zrtest::ReadText(dir.Path("f.stg"));
+  const std::string unchanged = zrtest::ReadText(dir.Path("f.stg"));
   zrtest::ChildProcess child({"storage-write", dir.Path("f.stg")});
   ASSERT_EQ(child.ReadLine(), "written");
   child.Kill();
   child.Wait();
-  EXPECT_TRUE(zrtest::ReadText(dir.Path("f.stg")) == original);
+  EXPECT_TRUE(zrtest::ReadText(dir.Path("f.stg")) == unchanged);
 }
 
 TEST(Storage, OlefileReadsAFileWrittenThroughTheInterface) {
