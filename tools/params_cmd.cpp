@@ -25,6 +25,8 @@
 // tools/reg_cmd.cpp: a tree over a registry key named IN or OUT (1), a key
 // that cannot be opened (0, reported), or no key name (-1).
 int RegistryTree(const char* name, bool create, IParam** tree);
+// tools/storage_tree.cpp: the same for a tree inside a compound file.
+int StorageTree(const char* name, bool create, IParam** tree);
 
 namespace {
 
@@ -81,6 +83,10 @@ void Help(std::FILE* out) {
       "IN and OUT may also name a registry key (HKEY_CURRENT_USER\\path,\n"
       "HKEY_LOCAL_MACHINE\\path, or HKCU\\path, HKLM\\path): a key read, or a\n"
       "key made and replaced by the tree.\n"
+      "\n"
+      "IN and OUT may name a tree in a compound file: FILE::PATH (PATH a\n"
+      "backslash path of sub-storages), or the whole file (IN a compound file,\n"
+      "OUT a name ending in .stg or .cfb); an output node is replaced.\n"
       "\n"
       "Files are read and written with plain C++ file I/O for now, and #include\n"
       "directives are not followed yet; text output is rebuilt from the string form.\n",
@@ -294,7 +300,8 @@ int ParamsCommand(int argc, char** argv) {
   }
   const char* in = files[1];
   IParam* tree = nullptr;
-  const int registryIn = RegistryTree(in, false, &tree);
+  int registryIn = StorageTree(in, false, &tree);
+  if (registryIn < 0) registryIn = RegistryTree(in, false, &tree);
   if (registryIn == 0) return 1;
   std::string content;
   if (registryIn < 0 && !ReadFile(in, &content)) {
@@ -331,8 +338,10 @@ int ParamsCommand(int argc, char** argv) {
   IParam* target = nullptr;
   if (loaded && show) {
     Show(tree);
-  } else if (loaded && RegistryTree(files[2], true, &target) >= 0) {
-    // Into a registry key: it is replaced by the tree, as a file would be.
+  } else if (loaded && (StorageTree(files[2], true, &target) >= 0 ||
+                        RegistryTree(files[2], true, &target) >= 0)) {
+    // Into a registry key or a storage: it is replaced by the tree, as a
+    // file would be.
     if (target) {
       target->DeleteAllParams();
       target->DeleteAllValues();

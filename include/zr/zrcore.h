@@ -27,3 +27,6 @@
 #include "zr/filelock.h"
 #include "zr/regparam.h"
 #include "zr/iniparam.h"
+#include "zr/xstorage.h"
+#include "zr/docstorage.h"
+#include "zr/storparam.h"

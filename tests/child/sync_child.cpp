@@ -10,6 +10,12 @@
 //                         for a line, "probe <Wait_All(0)>", wait for a line
 //   wait-event NAME       open the event NAME ("failed <error>" if it cannot),
 //                         "waiting", wait for it, "signalled"
+//   storage-write PATH    open the compound file PATH read-write (transacted),
+//                         change stream "a" and add "new", "written", wait
+//                         for a line, release (which commits)
+//   storage-params PATH   open PATH read-only as a parameter tree and compare
+//                         it both ways with the tree the tests write:
+//                         "equal <1|0>"
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -17,7 +23,10 @@
 #include "pal/error.h"
 #include "pal/handle.h"
 #include "pal/threads/event.h"
+#include "tests/child/sample_tree.h"
+#include "zr/storparam.h"
 #include "zr/threads.h"
+#include "zr/xstorage.h"
 
 namespace {
 
@@ -63,8 +72,34 @@ int main(int argc, char** argv) {
       return 1;
     }
     Say("waiting");
-    Say(zrpal::WaitForSingleObject(event, zrpal::INFINITE) == zrpal::WAIT_OBJECT_0 ? "signalled" : "failed");
+    Say(zrpal::WaitForSingleObject(event, zrpal::INFINITE) == zrpal::WAIT_OBJECT_0 ? "signalled"
+                                                                                   : "failed");
     zrpal::CloseHandle(event);
+    return 0;
+  }
+  if (command == "storage-write" && argc > 2) {
+    const std::string path = argv[2];
+    IXStorage* storage = open_Storage(std::u16string(path.begin(), path.end()).c_str(), 0);
+    for (const char* name : {"a", "new"}) {
+      IXStream* stream = storage->CreateStream(name);
+      stream->WriteString("uncommitted");
+      stream->Release();
+    }
+    Say("written");
+    AwaitLine();
+    storage->Release();
+    return 0;
+  }
+  if (command == "storage-params" && argc > 2) {
+    const std::string path = argv[2];
+    IXStorage* storage = open_Storage(std::u16string(path.begin(), path.end()).c_str(), 1);
+    IParam* stored = new_IXStorParam(storage);
+    IParam* expected = new_MemParam();
+    FillSampleTree(expected);
+    Say("equal " + std::to_string(Param_Cmp(stored, expected) && Param_Cmp(expected, stored)));
+    expected->Release();
+    stored->Release();
+    storage->Release();
     return 0;
   }
   Say("unknown command");

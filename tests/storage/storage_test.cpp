@@ -1,0 +1,180 @@
+// CStorage and CStream over the compound-file engine: the factories, the
+// element operations and their failures, the flags' effect on the file,
+// names at the format's limit, and files other software reads and wrote.
+#include <dirent.h>
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+
+#include "child/child_process.h"
+#include "common/temp_dir.h"
+#include "storage_test_util.h"
+
+using namespace storage_test;
+using Error = std::pair<DWORD, DWORD>;
+
+namespace {
+
+std::string Narrow(const WCHAR* text) {
+  return std::string(text, text + std::char_traits<WCHAR>::length(text));
+}
+
+// The listing of python3-olefile (tests/data/ole_dump.py): "path|type|size|...|fnv64" lines.
+std::string OleDump(const std::string& file) {
+  std::string out = "\n";
+  FILE* p = popen(("/usr/bin/python3 " + std::string(std::getenv("ZR_TEST_DATA")) +
+                   "/ole_dump.py '" + file + "'")
+                      .c_str(),
+                  "r");
+  char buf[4096];
+  for (std::size_t n; p && (n = fread(buf, 1, sizeof buf, p)) > 0;) out.append(buf, n);
+  if (p) pclose(p);
+  return out;
+}
+
+// A file with stream "a" and sub-storage "s" holding stream "b".
+void WriteSample(const std::u16string& path) {
+  IXStorage* root = new_Storage(path.c_str(), 0);
+  Put(root, "a", "alpha");
+  IXStorage* sub = root->CreateStorage("s");
+  Put(sub, "b", std::string(5000, 'b'));
+  sub->Release();
+  root->Release();
+}
+
+TEST(Storage, ElementsNamesFailuresAndTemporaryFiles) {
+  IXStorage* storage = new_Storage(nullptr, 0);
+  EXPECT_EQ(Narrow(storage->GetName()), "");
+  Put(storage, "a", "one");
+  Put(storage, "b", "two");
+  IXStorage* sub = storage->CreateStorage("s");
+  EXPECT_EQ(Get(storage, "a"), "one");
+  EXPECT_EQ(Names(storage->EnumStreams()), (std::set<std::string>{"a", "b"}));  // not "s"
+  EXPECT_EQ(Names(storage->EnumStorages()), std::set<std::string>{"s"});
+  IXStorage* parent = sub->GetParentStorage();
+  EXPECT_EQ(parent, storage);
+  parent->Release();
+  EXPECT_GE(storage->DestroyStream("a"), 0);
+  EXPECT_EQ(storage->OpenStream("a"), nullptr);
+  EXPECT_EQ(FileError([&] { storage->DestroyStream("a"); }),
+            (Error{ZRCAUSE_FILENOTFOUND, ZRSTORAGEOP_DESTROY}));
+  EXPECT_EQ(FileError([&] { storage->OpenStorage("none"); }),
+            (Error{ZRCAUSE_FILENOTFOUND, ZRSTORAGEOP_OPEN}));
+  // Names at the format's limit of 31 characters, and beyond it.
+  const std::string longest(31, 'n'), tooLong(32, 'n');
+  IXStream* stream = storage->CreateStream(longest.c_str());
+  EXPECT_EQ(std::string(stream->GetName()), longest);  // the 63-byte cut never bites
+  EXPECT_EQ(FileError([&] { stream->Seek(0, 3); }), (Error{ZRCAUSE_INVALIDARG, ZRSTORAGEOP_SEEK}));
+  stream->Release();
+  EXPECT_EQ(storage->CreateStream(tooLong.c_str()), nullptr);
+  EXPECT_EQ(FileError([&] { storage->CreateStorage(tooLong.c_str()); }),
+            (Error{ZRCAUSE_BADPATH, ZRSTORAGEOP_OPEN}));
+  storage->Release();  // the sub-storage keeps it alive
+  Put(sub, "c", "kept");
+  EXPECT_EQ(Get(sub, "c"), "kept");
+  sub->Release();
+
+  zrtest::TempDir dir;
+  IXStorage* gone = new_Storage(u"ignored", ZRSTORAGE_TEMPORARY | ZRSTORAGE_DELETEONRELEASE);
+  const std::string path = Narrow(gone->GetName());
+  // GetTempFileNameW keeps the prefix's first three characters, as on Windows.
+  EXPECT_NE(path.find("/ZRP"), std::string::npos) << path;
+  EXPECT_TRUE(zrtest::Exists(path));
+  gone->Release();
+  EXPECT_FALSE(zrtest::Exists(path));
+  EXPECT_EQ(FileError([&] { open_Storage(dir.WPath("missing").c_str(), 1); }),
+            (Error{ZRCAUSE_FILENOTFOUND, ZRSTORAGEOP_OPEN}));
+  EXPECT_EQ(FileError([&] { open_Storage(u"ftp://host/file.stg", 1); }),
+            (Error{ZRCAUSE_FILENOTFOUND, ZRSTORAGEOP_OPEN}));
+}
+
+TEST(Storage, ReadOnlyLeavesTheFileAndTransactedChangesWaitForCommit) {
+  zrtest::TempDir dir;
+  const std::u16string path = dir.WPath("f.stg");
+  WriteSample(path);
+  const std::string unchanged = zrtest::ReadText(dir.Path("f.stg"));
+  IXStorage* storage = open_Storage(path.c_str(), 1);
+  EXPECT_EQ(dynamic_cast<CStorage*>(storage)->GetFlags(), ZRSTORAGE_READONLY);
+  EXPECT_EQ(storage->CreateStream("new"), nullptr);
+  EXPECT_EQ(Get(storage, "a"), "alpha");
+  storage->Commit();
+  storage->Release();
+  EXPECT_TRUE(zrtest::ReadText(dir.Path("f.stg")) == unchanged);  // byte for byte
+
+  storage = open_Storage(path.c_str(), 0);
+  EXPECT_EQ(dynamic_cast<CStorage*>(storage)->GetFlags(), ZRSTORAGE_TRANSACTED);
+  Put(storage, "a", "changed");
+  IXStorage* sub = storage->OpenStorage("s");
+  Put(sub, "c", "new");
+  sub->Release();  // commits into the root's transaction only
+  EXPECT_TRUE(zrtest::ReadText(dir.Path("f.stg")) == unchanged);
+  dynamic_cast<CStorage*>(storage)->Revert();
+  EXPECT_EQ(Get(storage, "a"), "alpha");
+  storage->Release();  // commits what the revert left: nothing new
+  storage = open_Storage(path.c_str(), 0);
+  sub = storage->OpenStorage("s");
+  EXPECT_EQ(Names(sub->EnumStreams()), std::set<std::string>{"b"});
+  sub->Release();
+  Put(storage, "a", "committed");
+  storage->Commit();
+  EXPECT_FALSE(zrtest::ReadText(dir.Path("f.stg")) == unchanged);
+  Put(storage, "z", "at release");
+  storage->Release();
+  storage = open_Storage(path.c_str(), 1);
+  EXPECT_EQ(Get(storage, "a") + Get(storage, "z"), "committedat release");
+  storage->Release();
+}
+
+TEST(Storage, AProcessKilledBeforeCommitLeavesTheFileAsItWas) {
+  zrtest::TempDir dir;
+  WriteSample(dir.WPath("f.stg"));
+  const std::string unchanged = zrtest::ReadText(dir.Path("f.stg"));
+  zrtest::ChildProcess child({"storage-write", dir.Path("f.stg")});
+  ASSERT_EQ(child.ReadLine(), "written");
+  child.Kill();
+  child.Wait();
+  EXPECT_TRUE(zrtest::ReadText(dir.Path("f.stg")) == unchanged);
+}
+
+TEST(Storage, OlefileReadsAFileWrittenThroughTheInterface) {
+  zrtest::TempDir dir;
+  WriteSample(dir.WPath("f.stg"));
+  const std::string listing = OleDump(dir.Path("f.stg"));
+  // FNV-1a 64 of "alpha" ends the line of "a".
+  EXPECT_NE(listing.find("\na|stream|5|"), std::string::npos) << listing;
+  EXPECT_NE(listing.find("|8ac625bb85ed202b\n"), std::string::npos) << listing;
+  EXPECT_NE(listing.find("\ns|storage|0|"), std::string::npos) << listing;
+  EXPECT_NE(listing.find("\ns/b|stream|5000|"), std::string::npos) << listing;
+}
+
+// Files Windows Office and other software wrote open through open_Storage
+// and list the top-level elements olefile lists.
+TEST(Storage, FilesOtherSoftwareWroteOpenAndList) {
+  DIR* folder = opendir(ZR_CFB_SAMPLES);
+  ASSERT_NE(folder, nullptr);
+  int opened = 0;
+  while (dirent* entry = readdir(folder)) {
+    if (entry->d_name[0] == '.') continue;
+    const std::string path = std::string(ZR_CFB_SAMPLES) + "/" + entry->d_name;
+    std::set<std::string> expected;
+    const std::string listing = OleDump(path);
+    for (std::size_t at = 1, end; (end = listing.find('\n', at)) != std::string::npos;
+         at = end + 1) {
+      const std::string line = listing.substr(at, end - at);
+      const std::string name = line.substr(0, line.find('|'));
+      if (!name.empty() && name.find('/') == std::string::npos)
+        expected.insert(name + (line.find("|storage|") != std::string::npos ? "/" : ""));
+    }
+    IXStorage* storage = open_Storage(std::u16string(path.begin(), path.end()).c_str(), 1);
+    std::set<std::string> listed = Names(storage->EnumStreams());
+    for (const std::string& name : Names(storage->EnumStorages())) listed.insert(name + "/");
+    storage->Release();
+    EXPECT_EQ(listed, expected) << path;
+    ++opened;
+  }
+  closedir(folder);
+  EXPECT_GE(opened, 3);
+}
+
+}  // namespace
