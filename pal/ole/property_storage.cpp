@@ -181,6 +181,7 @@ void PropertyStorage::Reset(const CLSID* clsid, DWORD flags) {
   const bool parsed = SUCCEEDED(ReadWholeStream(m_stream, &old)) && !old.empty() &&
                       SUCCEEDED(ps::SetStream::Parse(old.data(), old.size(), &existing));
   m_codePage = (flags & PROPSETFLAG_ANSI) ? static_cast<WORD>(GetACP()) : CP_WINUNICODE;
+  m_codePageStored = true;
   m_names.clear();
   m_props.clear();
   if (flags & PROPSETFLAG_CASE_SENSITIVE) m_props[PID_BEHAVIOR] = UI4Value(1);
@@ -258,6 +259,7 @@ HRESULT PropertyStorage::Load() {
   m_set = std::move(set);
   m_index = index;
   m_codePage = codePage;
+  m_codePageStored = sec.Find(PID_CODEPAGE) != nullptr;
   m_names = std::move(names);
   m_props = std::move(props);
   m_dirty = false;
@@ -296,6 +298,7 @@ HRESULT PropertyStorage::ReadMultiple(ULONG count, const PROPSPEC* specs, PROPVA
     HRESULT hr = Resolve(specs[i], &id);
     if (SUCCEEDED(hr)) {
       if (id == PID_CODEPAGE) {
+        if (!m_codePageStored) continue;
         values[i].vt = VT_I2;
         values[i].iVal = static_cast<short>(m_codePage);
         found = true;
@@ -364,7 +367,7 @@ HRESULT PropertyStorage::WriteMultiple(ULONG count, const PROPSPEC* specs, const
       if (FAILED(hr = ps::EncodeValue(values[i], newCodePage.value_or(m_codePage), c.raw))) return hr;
       changes.push_back(std::move(c));
     }
-    if (newCodePage) m_codePage = *newCodePage;
+    if (newCodePage) m_codePage = *newCodePage, m_codePageStored = true;
     for (Change& c : changes) {
       if (c.named) m_names[c.id] = c.newName;
       m_props[c.id] = std::move(c.raw);
@@ -452,7 +455,7 @@ HRESULT PropertyStorage::Commit(DWORD commitFlags) {
       dict.Write(m_codePage, raw);
       sec.props.push_back({PID_DICTIONARY, std::move(raw)});
     }
-    sec.props.push_back({PID_CODEPAGE, I2Value(m_codePage)});
+    if (m_codePageStored) sec.props.push_back({PID_CODEPAGE, I2Value(m_codePage)});
     for (const auto& [id, raw] : m_props) sec.props.push_back({id, raw});
     ps::SetStream set = m_set;
     set.sections[static_cast<std::size_t>(m_index)] = std::move(sec);

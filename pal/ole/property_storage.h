@@ -81,6 +81,10 @@ class PropertyStorage final : public IPropertyStorage {
   ps::SetStream m_set;
   int m_index = 0;
   WORD m_codePage = CP_WINUNICODE;
+  // Whether the set has a code page property. A set read without one (some
+  // writers leave it out) is taken to be in the ANSI code page and is
+  // written back without one, so that it changes only where it was written.
+  bool m_codePageStored = true;
   std::map<PROPID, std::u16string, IdOrder> m_names;
   std::map<PROPID, ps::Bytes, IdOrder> m_props;
   bool m_dirty = false;
