@@ -31,10 +31,13 @@ HRESULT Section::Parse(const BYTE* data, std::size_t size, Section* out) {
   }
   std::vector<std::uint32_t> sorted = offsets;
   std::sort(sorted.begin(), sorted.end());
+  std::vector<PROPID> ids;
+  ids.reserve(count);
+  for (std::uint32_t i = 0; i < count; ++i) ids.push_back(Le32(data + kHeaderSize + i * kEntrySize));
+  std::sort(ids.begin(), ids.end());
+  if (std::adjacent_find(ids.begin(), ids.end()) != ids.end()) return STG_E_INVALIDHEADER;  // one identifier, two values
   for (std::uint32_t i = 0; i < count; ++i) {
     const PROPID id = Le32(data + kHeaderSize + i * kEntrySize);
-    if (std::any_of(out->props.begin(), out->props.end(), [&](const Property& p) { return p.id == id; }))
-      return STG_E_INVALIDHEADER;  // one identifier, two values
     const auto next = std::upper_bound(sorted.begin(), sorted.end(), offsets[i]);
     const std::uint32_t end = next == sorted.end() ? sectionSize : *next;
     out->props.push_back({id, Bytes(data + offsets[i], data + end)});
