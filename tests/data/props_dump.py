@@ -8,7 +8,8 @@ set is S (summary) or D (document summary, first section); value is the
 decimal number, True/False, b:HEX for 8-bit strings and binary data (as
 olefile gives them: strings without their NUL bytes), w:HEX for UTF-8 of
 wide strings. Types olefile does not decode are left out, as is the
-dictionary. Then the get_metadata() text fields: M|name|HEX.
+dictionary. Then the get_metadata() text fields: M|name|HEX as olefile
+gives the bytes, and T|name|HEX in UTF-8, decoded with the set's code page.
 """
 import sys
 
@@ -40,6 +41,9 @@ def main():
         value = getattr(meta, field)
         if value is not None:
             out.append("M|%s|%s" % (field, value.hex()))
+            page = meta.codepage_doc if field in ("category", "company") else meta.codepage
+            codec = "utf-8" if page in (None, 65001, -535) else "cp%d" % (page & 0xFFFF)
+            out.append("T|%s|%s" % (field, value.decode(codec, "replace").encode("utf-8").hex()))
     sys.stdout.write("\n".join(out) + "\n")
 
 

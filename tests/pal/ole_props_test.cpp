@@ -432,11 +432,10 @@ std::string OlefileDump(const std::string& path, std::string* meta = nullptr) {
   std::istringstream in(RunCommand("/usr/bin/python3 " + DataDir() + "/props_dump.py '" + path + "'"));
   std::string out, line;
   while (std::getline(in, line)) {
-    if (line.rfind("M|", 0) == 0) {
-      if (meta) *meta += line + "\n";
-    } else {
+    if (line.rfind("S|", 0) == 0 || line.rfind("D|", 0) == 0)
       out += line + "\n";
-    }
+    else if (meta)
+      *meta += line + "\n";
   }
   return out;
 }
