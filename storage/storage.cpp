@@ -21,6 +21,7 @@
 #include "pal/codepage.h"
 #include "pal/files/filesystem.h"
 #include "storage/storage_internal.h"
+#include "storage/summary_info.h"
 #include "zr/fileops.h"
 #include "zr/tlist.h"
 
@@ -184,9 +185,14 @@ void CStorage::Commit() {
 const WCHAR* CStorage::GetName() { return m_name; }
 
 int CStorage::InternalQueryInterface(const std::type_info& type, void** out) {
-  // IZRProperty: the summary information over the platform storage is
-  // answered here once that object exists; until then the query falls
-  // through to the template, which answers null and 0 for it.
+  // IZRProperty: a new summary-information object over the platform
+  // storage on every query. A query without an out pointer only asks
+  // whether the interface is answered, so nothing is made for it.
+  if (type == typeid(IZRProperty)) {
+    if (!out) return 1;
+    *out = zr::NewSummaryInfo(Platform(m_pStorage));
+    return *out ? 1 : 0;
+  }
   return CZRUnknownImpl<IXStorage>::InternalQueryInterface(type, out);
 }
 

@@ -8,6 +8,7 @@
 //   zrtool cfb check FILE          validates every structure, naming what is
 //                                  wrong and where (sector numbers)
 //   zrtool cfb dump FILE           header, DIFAT, FAT and directory
+//   zrtool cfb meta FILE [NAME=VALUE...]  document properties (cfb_meta.cpp)
 //
 // PATH separates storages with '/'. Errors name the file, the element and
 // the STG_E code.
@@ -21,6 +22,7 @@
 
 #include "pal/ole/image.h"
 #include "pal/ole/storage.h"
+#include "tools/commands.h"
 
 using namespace zrpal;
 
@@ -220,7 +222,7 @@ int Dump(ole::Image& img) {
 void Usage() {
   std::fprintf(stderr,
                "usage: zrtool cfb ls FILE | cat FILE PATH | put FILE PATH SRC | rm FILE PATH | "
-               "check FILE | dump FILE\n");
+               "check FILE | dump FILE | meta FILE [NAME=VALUE...]\n");
 }
 
 }  // namespace
@@ -231,6 +233,7 @@ int CfbMain(int argc, char** argv) {
     return argc < 2 ? 2 : 0;
   }
   const std::string cmd = argv[1];
+  if (cmd == "meta") return argc < 3 ? (Usage(), 2) : CfbMeta(argc - 1, argv + 1);
   if (argc < 3) return Usage(), 2;
   const std::string file = argv[2];
   const std::u16string wfile = Wide(file);

@@ -9,3 +9,5 @@ int ParamsCommand(int argc, char** argv);  // tools/params_cmd.cpp
 int RegCommand(int argc, char** argv);     // tools/reg_cmd.cpp
 // tools/cfb.cpp; its arguments start with the family's name ("cfb").
 int CfbMain(int argc, char** argv);
+// tools/cfb_meta.cpp: "cfb meta"; its arguments start with "meta".
+int CfbMeta(int argc, char** argv);

@@ -23,8 +23,12 @@
 #include <vector>
 
 #include "pal/ole/objects.h"
+#include "pal/ole/propidl.h"
 
 namespace zrpal::ole {
+
+// property_set_storage.cpp: the IPropertySetStorage of a storage.
+HRESULT NewPropertySetStorage(IStorage* storage, IPropertySetStorage** out);
 
 class StorageObject final : public IStorage {
  public:
@@ -39,6 +43,8 @@ class StorageObject final : public IStorage {
       AddRef();
       return S_OK;
     }
+    if (riid == IID_IPropertySetStorage)  // a new object over this storage, as Windows' own
+      return NewPropertySetStorage(this, reinterpret_cast<IPropertySetStorage**>(object));
     if (riid == IID_ZrOleStorage) {  // no reference: a lookup, not a handout
       *object = this;
       return S_OK;

@@ -10,6 +10,8 @@
 #include "child/child_process.h"
 #include "common/temp_dir.h"
 #include "storage_test_util.h"
+#include "zr/param.h"
+#include "zr/property.h"
 
 using namespace storage_test;
 using Error = std::pair<DWORD, DWORD>;
@@ -146,6 +148,42 @@ TEST(Storage, OlefileReadsAFileWrittenThroughTheInterface) {
   EXPECT_NE(listing.find("|8ac625bb85ed202b\n"), std::string::npos) << listing;
   EXPECT_NE(listing.find("\ns|storage|0|"), std::string::npos) << listing;
   EXPECT_NE(listing.find("\ns/b|stream|5000|"), std::string::npos) << listing;
+}
+
+// A storage answers IZRProperty with its summary information: a title set
+// through it is in the file after the storage is released, for this library
+// and for olefile; other interfaces are not answered.
+TEST(Storage, SummaryInformationReachesTheFile) {
+  zrtest::TempDir dir;
+  WriteSample(dir.WPath("f.stg"));
+  IXStorage* root = open_Storage(dir.WPath("f.stg").c_str(), 0);
+  IZRProperty* props = nullptr;
+  ASSERT_EQ(root->QueryInterface(typeid(IZRProperty), reinterpret_cast<void**>(&props)), 1);
+  CZRVariant title("Quarterly");
+  EXPECT_EQ(props->SetProperty("Title", &title), 1);
+  props->Release();
+  void* other = &other;
+  EXPECT_EQ(root->QueryInterface(typeid(IParam), &other), 0);
+  EXPECT_EQ(other, nullptr);
+  root->Release();
+
+  root = open_Storage(dir.WPath("f.stg").c_str(), 1);
+  ASSERT_EQ(root->QueryInterface(typeid(IZRProperty), reinterpret_cast<void**>(&props)), 1);
+  tagZRPROPERTYVALUE value{};
+  EXPECT_EQ(props->GetProperty("Title", &value), 1);
+  EXPECT_STREQ(value.var.vt == ZRVT_STR ? value.var.pszVal : "", "Quarterly");
+  props->Release();
+  root->Release();
+  // olefile's metadata reader sees the same title.
+  FILE* p = popen(("/usr/bin/python3 -c 'import olefile,sys; "
+                   "sys.stdout.write(olefile.OleFileIO(sys.argv[1]).get_metadata().title.decode())' '" +
+                   dir.Path("f.stg") + "'")
+                      .c_str(),
+                  "r");
+  char buf[64] = {};
+  const std::size_t n = p ? fread(buf, 1, sizeof buf - 1, p) : 0;
+  if (p) pclose(p);
+  EXPECT_EQ(std::string(buf, n), "Quarterly");
 }
 
 // Files Windows Office and other software wrote open through open_Storage

@@ -1,0 +1,516 @@
+// Property sets of the compound-file engine: values of every decoded type
+// survive a write and a reopen; names, code pages (a double-byte one
+// included) and the user-defined second section behave as on Windows;
+// types the engine does not decode are kept byte for byte; malformed sets
+// fail with an error; python3-olefile, gsf and olecfinfo read what the
+// engine writes, and the engine reads Office's files as olefile does.
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <cstring>
+#include <fstream>
+#include <map>
+#include <sstream>
+
+#include "ole_helpers.h"
+#include "pal/codepage.h"
+#include "pal/ole/propidl.h"
+#include "pal/ole/propset_value.h"
+
+using namespace ole_test;
+namespace fmt = zrpal::ole::ps;
+
+namespace {
+
+constexpr DWORD kRw = STGM_READWRITE | STGM_SHARE_EXCLUSIVE;
+constexpr DWORD kRead = STGM_READ | STGM_SHARE_EXCLUSIVE;
+const FMTID kOtherSet = {0x12345678, 0x9ABC, 0xDEF0, {0x10, 0x32, 0x54, 0x76, 0x98, 0xBA, 0xDC, 0xFE}};
+
+std::string DataDir() { return std::getenv("ZR_TEST_DATA") ? std::getenv("ZR_TEST_DATA") : "tests/data"; }
+std::string TempPath(const std::string& name) { return "/tmp/zr_props_" + std::to_string(getpid()) + "_" + name; }
+
+PROPSPEC Id(PROPID id) {
+  PROPSPEC s{};
+  s.ulKind = PRSPEC_PROPID;
+  s.propid = id;
+  return s;
+}
+PROPSPEC Named(const char16_t* name) {
+  PROPSPEC s{};
+  s.ulKind = PRSPEC_LPWSTR;
+  s.lpwstr = const_cast<LPOLESTR>(name);
+  return s;
+}
+
+// A compound file on disk; `Sets` gives its property set storage.
+struct File {
+  explicit File(const std::string& name, bool create = true) : path(TempPath(name)) {
+    const std::u16string w = Wide(path);
+    const HRESULT hr = create ? StgCreateDocfile(w.c_str(), STGM_CREATE | kRw, 0, &root)
+                              : StgOpenStorage(w.c_str(), nullptr, kRw, nullptr, 0, &root);
+    EXPECT_EQ(hr, S_OK);
+    EXPECT_EQ(root->QueryInterface(IID_IPropertySetStorage, reinterpret_cast<void**>(&sets)), S_OK);
+  }
+  void Close() {
+    if (sets) sets->Release();
+    if (root) root->Release();
+    sets = nullptr;
+    root = nullptr;
+  }
+  ~File() { Close(); }
+  std::string path;
+  IStorage* root = nullptr;
+  IPropertySetStorage* sets = nullptr;
+};
+
+std::string Stream(IStorage* root, const char16_t* name) {
+  IStream* s = nullptr;
+  if (FAILED(root->OpenStream(name, nullptr, kRead, 0, &s))) return "<missing>";
+  std::string data = ReadAll(s);
+  s->Release();
+  return data;
+}
+
+// The bytes a value encodes to: two values are equal when these are.
+std::string Encoded(const PROPVARIANT& v) {
+  fmt::Bytes b;
+  if (FAILED(fmt::EncodeValue(v, CP_WINUNICODE, b))) return "<not encodable>";
+  return std::string(b.begin(), b.end());
+}
+
+// One value of each decoded type (vectors included).
+std::vector<PROPVARIANT> SampleValues() {
+  static char text[] = "caf\xC3\xA9 text";  // UTF-8, the test process's ANSI code page
+  static char16_t wide[] = u"wide \u0416";
+  static BYTE blob[] = {1, 2, 3, 4, 5};
+  static CLSID clsid = {0xA1B2C3D4, 0x1122, 0x3344, {5, 6, 7, 8, 9, 10, 11, 12}};
+  static BYTE clip[] = {9, 8, 7};
+  static CLIPDATA cf = {4 + sizeof clip, -3, clip};
+  static short shorts[] = {-1, 2, 300};
+  static char one[] = "one", two[] = "two2";
+  static LPSTR texts[] = {one, two};
+  static PROPVARIANT mixed[2];
+  mixed[0].vt = VT_LPSTR;
+  mixed[0].pszVal = one;
+  mixed[1].vt = VT_I4;
+  mixed[1].lVal = 7;
+  std::vector<PROPVARIANT> v(17);
+  v[0].vt = VT_I2, v[0].iVal = -12345;
+  v[1].vt = VT_I4, v[1].lVal = -7;
+  v[2].vt = VT_UI4, v[2].ulVal = 0xFEDCBA98;
+  v[3].vt = VT_R8, v[3].dblVal = 3.25;
+  v[4].vt = VT_BOOL, v[4].boolVal = VARIANT_TRUE;
+  v[5].vt = VT_FILETIME, v[5].filetime = {0x89ABCDEF, 0x01D9F000};
+  v[6].vt = VT_LPSTR, v[6].pszVal = text;
+  v[7].vt = VT_LPWSTR, v[7].pwszVal = wide;
+  v[8].vt = VT_BLOB, v[8].blob = {sizeof blob, blob};
+  v[9].vt = VT_CF, v[9].pclipdata = &cf;
+  v[10].vt = VT_CLSID, v[10].puuid = &clsid;
+  v[11].vt = VT_VECTOR | VT_I2, v[11].cai = {3, shorts};
+  v[12].vt = VT_VECTOR | VT_LPSTR, v[12].calpstr = {2, texts};
+  v[13].vt = VT_VECTOR | VT_VARIANT, v[13].capropvar = {2, mixed};
+  v[14].vt = VT_UI1, v[14].bVal = 200;
+  v[15].vt = VT_I8, v[15].hVal.QuadPart = -1234567890123ll;
+  v[16].vt = VT_EMPTY;
+  return v;
+}
+
+class PropValues : public ::testing::TestWithParam<DWORD> {};
+
+TEST_P(PropValues, EveryDecodedTypeSurvivesWriteAndReopen) {
+  const auto values = SampleValues();
+  std::vector<PROPSPEC> specs;
+  for (std::size_t i = 0; i < values.size(); ++i) specs.push_back(Id(static_cast<PROPID>(10 + i)));
+  {
+    File f("values" + std::to_string(GetParam()));
+    IPropertyStorage* ps = nullptr;
+    ASSERT_EQ(f.sets->Create(kOtherSet, nullptr, GetParam(), STGM_CREATE | kRw, &ps), S_OK);
+    ASSERT_EQ(ps->WriteMultiple(static_cast<ULONG>(values.size()), specs.data(), values.data(), 2), S_OK);
+    ps->Release();  // a direct set is written on release
+  }
+  File f("values" + std::to_string(GetParam()), false);
+  IPropertyStorage* ps = nullptr;
+  ASSERT_EQ(f.sets->Open(kOtherSet, kRead, &ps), S_OK);
+  std::vector<PROPVARIANT> got(values.size());
+  ASSERT_EQ(ps->ReadMultiple(static_cast<ULONG>(values.size()), specs.data(), got.data()), S_OK);
+  for (std::size_t i = 0; i < values.size(); ++i)
+    EXPECT_EQ(Encoded(got[i]), Encoded(values[i])) << "type 0x" << std::hex << values[i].vt;
+  FreePropVariantArray(static_cast<ULONG>(got.size()), got.data());
+  STATPROPSETSTG stat;
+  ASSERT_EQ(ps->Stat(&stat), S_OK);
+  EXPECT_EQ(stat.grfFlags & PROPSETFLAG_ANSI, GetParam() & PROPSETFLAG_ANSI);
+  ps->Release();
+  unlink(f.path.c_str());
+}
+
+INSTANTIATE_TEST_SUITE_P(UnicodeAndAnsi, PropValues, ::testing::Values(0u, PROPSETFLAG_ANSI));
+
+TEST(PropSets, NamesMapToNewIdentifiersAndMatchWithoutCase) {
+  File f("names");
+  IPropertyStorage* ps = nullptr;
+  ASSERT_EQ(f.sets->Create(FMTID_UserDefinedProperties, nullptr, 0, STGM_CREATE | kRw, &ps), S_OK);
+  PROPSPEC specs[] = {Named(u"Client"), Named(u"Due")};
+  PROPVARIANT values[2] = {};
+  values[0].vt = VT_LPWSTR, values[0].pwszVal = const_cast<LPWSTR>(u"Acme");
+  values[1].vt = VT_I4, values[1].lVal = 42;
+  ASSERT_EQ(ps->WriteMultiple(2, specs, values, 100), S_OK);
+  PROPID ids[] = {100, 101, 102};
+  LPOLESTR names[3];
+  ASSERT_EQ(ps->ReadPropertyNames(3, ids, names), S_OK);
+  EXPECT_EQ(std::u16string(names[0]), u"Client");
+  EXPECT_EQ(std::u16string(names[1]), u"Due");
+  EXPECT_EQ(names[2], nullptr);
+  for (LPOLESTR n : names) CoTaskMemFree(n);
+  PROPSPEC upper = Named(u"CLIENT");
+  PROPVARIANT v{};
+  ASSERT_EQ(ps->ReadMultiple(1, &upper, &v), S_OK);
+  EXPECT_EQ(std::u16string(v.pwszVal), u"Acme");
+  PropVariantClear(&v);
+  PROPSPEC missing = Named(u"Nobody");
+  EXPECT_EQ(ps->ReadMultiple(1, &missing, &v), S_FALSE);
+  EXPECT_EQ(v.vt, VT_EMPTY);
+  IEnumSTATPROPSTG* e = nullptr;
+  ASSERT_EQ(ps->Enum(&e), S_OK);
+  STATPROPSTG st[3];
+  ULONG n = 0;
+  EXPECT_EQ(e->Next(3, st, &n), S_FALSE);
+  ASSERT_EQ(n, 2u);
+  EXPECT_EQ(st[0].propid, 100u);
+  EXPECT_EQ(st[0].vt, VT_LPWSTR);
+  EXPECT_EQ(std::u16string(st[1].lpwstrName), u"Due");
+  for (ULONG i = 0; i < n; ++i) CoTaskMemFree(st[i].lpwstrName);
+  e->Release();
+  // Illegal writes change nothing.
+  PROPSPEC dict = Id(PID_DICTIONARY);
+  EXPECT_EQ(ps->WriteMultiple(1, &dict, values, 2), STG_E_INVALIDPARAMETER);
+  PROPVARIANT bad{};
+  bad.vt = VT_DISPATCH;
+  EXPECT_EQ(ps->WriteMultiple(1, specs, &bad, 2), STG_E_INVALIDPARAMETER);
+  ps->Release();
+  unlink(f.path.c_str());
+}
+
+TEST(PropSets, DoubleByteCodePageStoresItsOwnBytes) {
+  File f("cp932");
+  IPropertyStorage* ps = nullptr;
+  ASSERT_EQ(f.sets->Create(FMTID_SummaryInformation, nullptr, PROPSETFLAG_ANSI, STGM_CREATE | kRw, &ps), S_OK);
+  PROPSPEC cp = Id(PID_CODEPAGE), title = Id(PIDSI_TITLE);
+  PROPVARIANT v{};
+  v.vt = VT_I2, v.iVal = 932;
+  ASSERT_EQ(ps->WriteMultiple(1, &cp, &v, 2), S_OK);
+  v.vt = VT_LPSTR, v.pszVal = const_cast<char*>("\xE6\x97\xA5\xE6\x9C\xAC\xE8\xAA\x9E");  // 日本語 in UTF-8
+  ASSERT_EQ(ps->WriteMultiple(1, &title, &v, 2), S_OK);
+  // Once the set holds values its code page stays.
+  v.vt = VT_I2, v.iVal = 1252;
+  EXPECT_EQ(ps->WriteMultiple(1, &cp, &v, 2), STG_E_INVALIDPARAMETER);
+  ps->Release();
+  EXPECT_NE(Stream(f.root, u"\005SummaryInformation").find("\x93\xFA\x96\x7B\x8C\xEA"), std::string::npos);
+  ASSERT_EQ(f.sets->Open(FMTID_SummaryInformation, kRead, &ps), S_OK);
+  ASSERT_EQ(ps->ReadMultiple(1, &title, &v), S_OK);
+  EXPECT_STREQ(v.pszVal, "\xE6\x97\xA5\xE6\x9C\xAC\xE8\xAA\x9E");
+  PropVariantClear(&v);
+  ps->Release();
+  unlink(f.path.c_str());
+}
+
+TEST(PropSets, UserDefinedSectionLivesBesideTheDocumentSummarySet) {
+  File f("userdef");
+  IPropertyStorage* doc = nullptr;
+  IPropertyStorage* user = nullptr;
+  PROPSPEC company = Id(PIDDSI_COMPANY), client = Named(u"Client");
+  PROPVARIANT v{};
+  v.vt = VT_LPSTR, v.pszVal = const_cast<char*>("Acme");
+  ASSERT_EQ(f.sets->Create(FMTID_UserDefinedProperties, nullptr, PROPSETFLAG_ANSI, kRw, &user), S_OK);
+  ASSERT_EQ(user->WriteMultiple(1, &client, &v, PID_FIRST_NAME_DEFAULT), S_OK);
+  user->Release();
+  // The stream holds both sets now; the document summary set is empty.
+  EXPECT_EQ(f.sets->Create(FMTID_UserDefinedProperties, nullptr, 0, kRw, &user), STG_E_FILEALREADYEXISTS);
+  ASSERT_EQ(f.sets->Open(FMTID_DocSummaryInformation, kRw, &doc), S_OK);
+  ASSERT_EQ(doc->WriteMultiple(1, &company, &v, 2), S_OK);
+  doc->Release();
+  ASSERT_EQ(f.sets->Open(FMTID_UserDefinedProperties, kRead, &user), S_OK);
+  ASSERT_EQ(user->ReadMultiple(1, &client, &v), S_OK);
+  EXPECT_STREQ(v.pszVal, "Acme");
+  PropVariantClear(&v);
+  user->Release();
+  IEnumSTATPROPSETSTG* e = nullptr;
+  ASSERT_EQ(f.sets->Enum(&e), S_OK);
+  STATPROPSETSTG st[4];
+  ULONG n = 0;
+  e->Next(4, st, &n);
+  e->Release();
+  ASSERT_EQ(n, 2u);
+  EXPECT_TRUE(st[0].fmtid == FMTID_DocSummaryInformation && st[1].fmtid == FMTID_UserDefinedProperties);
+  ASSERT_EQ(f.sets->Delete(FMTID_UserDefinedProperties), S_OK);
+  EXPECT_EQ(f.sets->Open(FMTID_UserDefinedProperties, kRead, &user), STG_E_FILENOTFOUND);
+  ASSERT_EQ(f.sets->Open(FMTID_DocSummaryInformation, kRead, &doc), S_OK);
+  EXPECT_EQ(doc->ReadMultiple(1, &company, &v), S_OK);
+  PropVariantClear(&v);
+  doc->Release();
+  f.Close();
+  EXPECT_NE(RunCommand("/usr/bin/python3 " + DataDir() + "/props_dump.py " + f.path).find("D|15|b:41636d65"),
+            std::string::npos);
+  unlink(f.path.c_str());
+}
+
+// A summary stream written by hand: code page 1252, a VT_DECIMAL and a
+// vector of VT_BSTR (types the engine keeps without decoding, with odd
+// padding bytes), and a title.
+std::string U32(std::uint32_t v) { return std::string{char(v), char(v >> 8), char(v >> 16), char(v >> 24)}; }
+const std::string kDecimal = U32(VT_DECIMAL) + std::string("\x00\x00\x02\x00\x01\x02\x03\x04\x05\x06\x07\x08\x09\x0A\x0B\x0C\xAA\xBB\xCC\xDD", 20);
+const std::string kBstrs = U32(VT_VECTOR | VT_BSTR) + U32(1) + U32(3) + std::string("ab\0\x77", 4);
+
+std::string HandMadeSet(std::uint32_t titleType = VT_LPSTR) {
+  const std::string props[] = {U32(VT_I2) + U32(1252), kDecimal, kBstrs,
+                               U32(titleType) + U32(6) + std::string("Hello\0\0\0", 8)};
+  const PROPID ids[] = {1, 30, 31, 2};
+  std::string table, body;
+  std::uint32_t at = 8 + 8 * 4;
+  for (int i = 0; i < 4; ++i) {
+    table += U32(ids[i]) + U32(at);
+    body += props[i];
+    at += static_cast<std::uint32_t>(props[i].size());
+  }
+  fmt::Bytes id;
+  fmt::PutGuid(id, FMTID_SummaryInformation);
+  return std::string("\xFE\xFF\x00\x00", 4) + U32(0x00020006) + std::string(16, '\0') + U32(1) +
+         std::string(id.begin(), id.end()) + U32(48) + U32(at) + U32(4) + table + body;
+}
+
+void PutStream(IStorage* root, const char16_t* name, const std::string& data) {
+  IStream* s = nullptr;
+  ASSERT_EQ(root->CreateStream(name, STGM_CREATE | kRw, 0, 0, &s), S_OK);
+  ASSERT_EQ(s->Write(data.data(), static_cast<ULONG>(data.size()), nullptr), S_OK);
+  s->Release();
+}
+
+TEST(PropSets, TypesNotDecodedAreKeptByteForByte) {
+  File f("kept");
+  const std::string original = HandMadeSet();
+  PutStream(f.root, u"\005SummaryInformation", original);
+  IPropertyStorage* ps = nullptr;
+  ASSERT_EQ(f.sets->Open(FMTID_SummaryInformation, kRw, &ps), S_OK);
+  PROPSPEC dec = Id(30), title = Id(PIDSI_TITLE), author = Id(PIDSI_AUTHOR);
+  PROPVARIANT v{};
+  EXPECT_EQ(ps->ReadMultiple(1, &dec, &v), STG_E_UNIMPLEMENTEDFUNCTION);
+  ASSERT_EQ(ps->ReadMultiple(1, &title, &v), S_OK);
+  EXPECT_STREQ(v.pszVal, "Hello");
+  PropVariantClear(&v);
+  v.vt = VT_LPSTR, v.pszVal = const_cast<char*>("Someone");
+  ASSERT_EQ(ps->WriteMultiple(1, &author, &v, 2), S_OK);
+  ASSERT_EQ(ps->Commit(STGC_DEFAULT), S_OK);
+  ps->Release();
+  const std::string now = Stream(f.root, u"\005SummaryInformation");
+  EXPECT_NE(now, original);
+  // Both kept values, their odd padding included.
+  EXPECT_NE(now.find(kDecimal), std::string::npos);
+  EXPECT_NE(now.find(kBstrs), std::string::npos);
+  unlink(f.path.c_str());
+}
+
+TEST(PropSets, MalformedSetsFailWithAnError) {
+  const std::string good = HandMadeSet();
+  auto put32 = [](std::string s, std::size_t at, std::uint32_t v) {
+    for (int i = 0; i < 4; ++i) s[at + i] = char(v >> (8 * i));
+    return s;
+  };
+  const std::pair<const char*, std::string> cases[] = {
+      {"byte order", put32(good, 0, 0xFFFF)},
+      {"format version 2", put32(good, 0, 0x0002FFFE)},
+      {"section offset past the stream", put32(good, 44, 5000)},
+      {"two sections, one pair", put32(good, 24, 2)},
+      {"section size past the stream", put32(good, 48, 900)},
+      {"count larger than the section", put32(good, 52, 1000)},
+      {"property offset past the section", put32(good, 48 + 12, 4000)},
+      {"string longer than its property", put32(good, good.size() - 12, 200)},
+      {"unknown type", HandMadeSet(0x0077)},
+      {"truncated", good.substr(0, 40)},
+      {"empty", std::string()},
+  };
+  File f("malformed");
+  for (const auto& [what, bytes] : cases) {
+    PutStream(f.root, u"\005SummaryInformation", bytes);
+    IPropertyStorage* ps = nullptr;
+    const HRESULT hr = f.sets->Open(FMTID_SummaryInformation, kRead, &ps);
+    EXPECT_TRUE(FAILED(hr)) << what;
+    if (SUCCEEDED(hr)) ps->Release();
+  }
+  PutStream(f.root, u"\005SummaryInformation", good);
+  IPropertyStorage* ps = nullptr;
+  EXPECT_EQ(f.sets->Open(FMTID_SummaryInformation, kRead, &ps), S_OK);
+  if (ps) ps->Release();
+  unlink(f.path.c_str());
+}
+
+TEST(PropSets, StreamNamesOfFormatIdentifiers) {
+  OLECHAR name[32];
+  FMTID back;
+  ASSERT_EQ(FmtIdToPropStgName(&FMTID_UserDefinedProperties, name), S_OK);
+  EXPECT_EQ(std::u16string(name), u"\005DocumentSummaryInformation");
+  ASSERT_EQ(FmtIdToPropStgName(&kOtherSet, name), S_OK);
+  EXPECT_EQ(std::u16string(name).size(), 27u);
+  ASSERT_EQ(PropStgNameToFmtId(name, &back), S_OK);
+  EXPECT_TRUE(back == kOtherSet);
+  for (OLECHAR* c = name + 1; *c; ++c)
+    if (*c >= u'a' && *c <= u'z') *c = static_cast<OLECHAR>(*c - 32);
+  ASSERT_EQ(PropStgNameToFmtId(name, &back), S_OK);
+  EXPECT_TRUE(back == kOtherSet);
+  EXPECT_EQ(PropStgNameToFmtId(const_cast<LPOLESTR>(u"\005notaname"), &back), STG_E_INVALIDNAME);
+}
+
+// The engine's listing of a file's two sets in props_dump.py's form.
+std::string EngineDump(IStorage* root) {
+  IPropertySetStorage* sets = nullptr;
+  root->QueryInterface(IID_IPropertySetStorage, reinterpret_cast<void**>(&sets));
+  std::vector<std::string> lines;
+  const std::pair<const char*, const FMTID*> setList[] = {{"S", &FMTID_SummaryInformation},
+                                                          {"D", &FMTID_DocSummaryInformation}};
+  auto hex = [](const void* p, std::size_t n) {
+    std::string s;
+    char b[3];
+    for (std::size_t i = 0; i < n; ++i) std::snprintf(b, 3, "%02x", static_cast<const BYTE*>(p)[i]), s += b;
+    return s;
+  };
+  for (const auto& [tag, fmtid] : setList) {
+    IPropertyStorage* ps = nullptr;
+    if (FAILED(sets->Open(*fmtid, kRead, &ps))) continue;
+    PROPSPEC cp = Id(PID_CODEPAGE);
+    PROPVARIANT cpv{};
+    if (ps->ReadMultiple(1, &cp, &cpv) == S_OK) lines.push_back(std::string(tag) + "|1|" + std::to_string(cpv.iVal));
+    IEnumSTATPROPSTG* e = nullptr;
+    ps->Enum(&e);
+    STATPROPSTG st;
+    while (e->Next(1, &st, nullptr) == S_OK) {
+      PROPSPEC spec = Id(st.propid);
+      PROPVARIANT v{};
+      std::string value;
+      if (ps->ReadMultiple(1, &spec, &v) == S_OK) {
+        switch (v.vt) {
+          case VT_I2: value = std::to_string(v.iVal); break;
+          case VT_UI2: value = std::to_string(v.uiVal); break;
+          case VT_UI1: value = std::to_string(v.bVal); break;
+          case VT_I4: case VT_UI4: case VT_INT: case VT_UINT: case VT_ERROR: value = std::to_string(v.ulVal); break;
+          case VT_BOOL: value = v.boolVal ? "True" : "False"; break;
+          case VT_FILETIME: value = std::to_string(Time(v.filetime) / 10000000); break;
+          case VT_BLOB: value = "b:" + hex(v.blob.pBlobData, v.blob.cbSize); break;
+          case VT_CF: {
+            const LONG fmt = v.pclipdata->ulClipFmt;
+            value = "b:" + hex(&fmt, 4) + hex(v.pclipdata->pClipData, v.pclipdata->cbSize - 4);
+            break;
+          }
+          case VT_LPWSTR: value = "w:" + hex(Utf8(v.pwszVal).data(), Utf8(v.pwszVal).size()); break;
+          case VT_LPSTR: {  // back to the set's code page, as olefile gives the bytes
+            std::u16string w;
+            std::string bytes;
+            fmt::TextToWide(CP_ACP, v.pszVal, std::strlen(v.pszVal), &w);
+            fmt::WideToText(static_cast<WORD>(cpv.iVal), w, &bytes);
+            value = "b:" + hex(bytes.data(), bytes.size());
+            break;
+          }
+          default: break;
+        }
+      }
+      if (!value.empty()) lines.push_back(std::string(tag) + "|" + std::to_string(st.propid) + "|" + value);
+      PropVariantClear(&v);
+      CoTaskMemFree(st.lpwstrName);
+    }
+    e->Release();
+    ps->Release();
+  }
+  sets->Release();
+  std::sort(lines.begin(), lines.end(), [](const std::string& a, const std::string& b) {
+    return a[0] != b[0] ? a[0] == 'S' : std::stoul(a.substr(2)) < std::stoul(b.substr(2));
+  });
+  std::string out;
+  for (const auto& l : lines) out += l + "\n";
+  return out;
+}
+
+// olefile's listing without its get_metadata lines.
+std::string OlefileDump(const std::string& path, std::string* meta = nullptr) {
+  std::istringstream in(RunCommand("/usr/bin/python3 " + DataDir() + "/props_dump.py '" + path + "'"));
+  std::string out, line;
+  while (std::getline(in, line)) {
+    if (line.rfind("S|", 0) == 0 || line.rfind("D|", 0) == 0)
+      out += line + "\n";
+    else if (meta)
+      *meta += line + "\n";
+  }
+  return out;
+}
+
+TEST(PropSetsInterop, OfficeFilesReadAsOlefileReadsThemAndATitleChangeKeepsTheRest) {
+  int files = 0;
+  for (const char* name : {"clam.ole.doc", "clam.ppt", "namesdemo.xls", "msibuild.msi"}) {
+    const std::string src = std::string(ZR_CFB_SAMPLES) + "/" + name;
+    if (access(src.c_str(), R_OK) != 0) continue;
+    ++files;
+    const std::string copy = TempPath(name);
+    ASSERT_EQ(RunCommand("cp '" + src + "' '" + copy + "'"), "");
+    IStorage* root = nullptr;
+    const std::u16string w = Wide(copy);
+    ASSERT_EQ(StgOpenStorage(w.c_str(), nullptr, kRw, nullptr, 0, &root), S_OK) << name;
+    const std::string before = OlefileDump(copy);
+    EXPECT_EQ(EngineDump(root), before) << name;
+    IPropertySetStorage* sets = nullptr;
+    root->QueryInterface(IID_IPropertySetStorage, reinterpret_cast<void**>(&sets));
+    IPropertyStorage* ps = nullptr;
+    ASSERT_EQ(sets->Open(FMTID_SummaryInformation, kRw, &ps), S_OK) << name;
+    PROPSPEC title = Id(PIDSI_TITLE);
+    PROPVARIANT v{};
+    v.vt = VT_LPSTR, v.pszVal = const_cast<char*>("Changed");
+    ASSERT_EQ(ps->WriteMultiple(1, &title, &v, 2), S_OK);
+    ps->Release();
+    sets->Release();
+    root->Release();
+    // Every other property, of both sets, is as it was.
+    std::string expected;
+    std::istringstream in(before);
+    std::string line;
+    bool placed = false;
+    while (std::getline(in, line)) {
+      const bool late = line.rfind("S|", 0) != 0 || std::stoul(line.substr(2)) > 2;
+      if (late && !placed) expected += "S|2|b:4368616e676564\n", placed = true;
+      if (line.rfind("S|2|", 0) != 0) expected += line + "\n";
+    }
+    EXPECT_EQ(OlefileDump(copy), expected) << name;
+    unlink(copy.c_str());
+  }
+  EXPECT_GE(files, 3);
+}
+
+TEST(PropSetsInterop, IndependentToolsReadWhatTheEngineWrites) {
+  File f("tools");
+  IPropertyStorage* ps = nullptr;
+  ASSERT_EQ(f.sets->Create(FMTID_SummaryInformation, nullptr, PROPSETFLAG_ANSI, STGM_CREATE | kRw, &ps), S_OK);
+  const std::pair<PROPID, const char*> texts[] = {{PIDSI_TITLE, "Quarterly report"}, {PIDSI_SUBJECT, "Sales"},
+                                                  {PIDSI_AUTHOR, "Ann Author"}, {PIDSI_APPNAME, "zrcore"}};
+  for (const auto& [id, text] : texts) {
+    PROPSPEC spec = Id(id);
+    PROPVARIANT v{};
+    v.vt = VT_LPSTR, v.pszVal = const_cast<char*>(text);
+    ASSERT_EQ(ps->WriteMultiple(1, &spec, &v, 2), S_OK);
+  }
+  PROPSPEC pages = Id(PIDSI_PAGECOUNT);
+  PROPVARIANT n{};
+  n.vt = VT_I4, n.lVal = 12;
+  ASSERT_EQ(ps->WriteMultiple(1, &pages, &n, 2), S_OK);
+  ps->Release();
+  f.Close();
+  std::string meta;
+  const std::string props = OlefileDump(f.path, &meta);
+  EXPECT_NE(meta.find("M|title|" "517561727465726c79207265706f7274"), std::string::npos) << meta;
+  EXPECT_NE(meta.find("M|author|" "416e6e20417574686f72"), std::string::npos) << meta;
+  EXPECT_NE(props.find("S|14|12"), std::string::npos) << props;
+  const std::string gsf = RunCommand("gsf props " + f.path + " dc:title dc:creator meta:generator");
+  EXPECT_NE(gsf.find("\"Quarterly report\""), std::string::npos) << gsf;
+  EXPECT_NE(gsf.find("\"Ann Author\""), std::string::npos) << gsf;
+  const std::string olecf = RunCommand("olecfinfo " + f.path);
+  EXPECT_NE(olecf.find("PIDSI_TITLE"), std::string::npos) << olecf;
+  EXPECT_NE(olecf.find("Quarterly report"), std::string::npos) << olecf;
+  EXPECT_NE(olecf.find("Sales"), std::string::npos) << olecf;
+  unlink(f.path.c_str());
+}
+
+}  // namespace
