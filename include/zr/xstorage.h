@@ -85,7 +85,8 @@ extern template class ZR_API CZRUnknownImpl<IXStorage>;
 // Revert, which drops the uncommitted changes of a transacted storage (and
 // does nothing otherwise), and Reserved, which answers 0.
 //
-// QueryInterface answers IZRUnknown and IXStorage with the storage itself.
+// QueryInterface answers IZRUnknown and IXStorage with the storage itself, and
+// IZRProperty with a new summary-information object over the file (zr/property.h).
 // Its last Release commits (unless the flags are exactly
 // ZRSTORAGE_READONLY), then releases the platform storage and the parent.
 class ZR_API CStorage : public CZRUnknownImpl<IXStorage> {
