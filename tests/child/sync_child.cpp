@@ -10,12 +10,17 @@
 //                         for a line, "probe <Wait_All(0)>", wait for a line
 //   wait-event NAME       open the event NAME ("failed <error>" if it cannot),
 //                         "waiting", wait for it, "signalled"
+//   stg-hold PATH MODE    StgOpenStorage(PATH, MODE hexadecimal), "open <hr
+//                         in hexadecimal>", wait for a line, release it,
+//                         "closed"
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 
 #include "pal/error.h"
 #include "pal/handle.h"
+#include "pal/ole/storage.h"
 #include "pal/threads/event.h"
 #include "zr/threads.h"
 
@@ -65,6 +70,20 @@ int main(int argc, char** argv) {
     Say("waiting");
     Say(zrpal::WaitForSingleObject(event, zrpal::INFINITE) == zrpal::WAIT_OBJECT_0 ? "signalled" : "failed");
     zrpal::CloseHandle(event);
+    return 0;
+  }
+  if (command == "stg-hold" && argc > 3) {
+    const std::string path = argv[2];  // ASCII in the tests
+    const std::u16string wide(path.begin(), path.end());
+    const auto mode = static_cast<zrpal::DWORD>(std::strtoul(argv[3], nullptr, 16));
+    zrpal::IStorage* storage = nullptr;
+    char hr[16];
+    std::snprintf(hr, sizeof hr, "%08x",
+                  static_cast<unsigned>(zrpal::StgOpenStorage(wide.c_str(), nullptr, mode, nullptr, 0, &storage)));
+    Say(std::string("open ") + hr);
+    AwaitLine();
+    if (storage) storage->Release();
+    Say("closed");
     return 0;
   }
   Say("unknown command");
