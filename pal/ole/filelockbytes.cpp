@@ -33,7 +33,6 @@
 // Windows derives from it (0x8003xxxx); an I/O error is STG_E_READFAULT or
 // STG_E_WRITEFAULT. Short reads and writes are continued, not errors.
 #include <new>
-#include <string>
 
 #include "pal/error.h"
 #include "pal/files/file.h"
@@ -128,7 +127,9 @@ FileRequest FileRequestFor(DWORD mode, bool create) {
   }
   r.disposition = create ? ((mode & (STGM_CREATE | STGM_CONVERT)) ? CREATE_ALWAYS : CREATE_NEW)
                          : OPEN_EXISTING;
-  r.flags = FILE_FLAG_RANDOM_ACCESS | ((mode & STGM_DELETEONRELEASE) ? FILE_FLAG_DELETE_ON_CLOSE : 0);
+  // No access hint: a random-access hint would switch off the read-ahead
+  // that streams, read in order, live on.
+  r.flags = (mode & STGM_DELETEONRELEASE) ? FILE_FLAG_DELETE_ON_CLOSE : 0;
   return r;
 }
 
