@@ -38,6 +38,7 @@
 #include "pal/files/file.h"
 #include "pal/handle.h"
 #include "pal/internal/file_object.h"
+#include "pal/ole/objects.h"
 #include "pal/ole/storage.h"
 
 namespace zrpal::ole {
@@ -108,9 +109,9 @@ class FileLockBytes final : public ILockBytes {
 
 FileRequest FileRequestFor(DWORD mode, bool create) {
   FileRequest r{};
-  const DWORD access = mode & 0x3;
+  const DWORD access = AccessOf(mode);
   r.access = access == STGM_READ ? GENERIC_READ : GENERIC_READ | GENERIC_WRITE;
-  switch (mode & 0x70) {
+  switch (ShareOf(mode)) {
     case STGM_SHARE_EXCLUSIVE: r.share = 0; break;
     case STGM_SHARE_DENY_WRITE: r.share = FILE_SHARE_READ; break;
     case STGM_SHARE_DENY_READ: r.share = FILE_SHARE_WRITE; break;
@@ -120,7 +121,10 @@ FileRequest FileRequestFor(DWORD mode, bool create) {
     // A priority open reads the committed state under the shared commit
     // lock; without a share mode it holds no access of its own, so that it
     // keeps no other opener out (Windows lets a direct reader in beside it).
-    if ((mode & 0x70) == 0) r.access = FILE_READ_ATTRIBUTES, r.share = FILE_SHARE_READ | FILE_SHARE_WRITE;
+    if (ShareOf(mode) == 0) {
+      r.access = FILE_READ_ATTRIBUTES;
+      r.share = FILE_SHARE_READ | FILE_SHARE_WRITE;
+    }
     r.commitLock = CommitLock::Shared;
   } else if (access != STGM_READ && !(mode & STGM_TRANSACTED)) {
     r.commitLock = CommitLock::Exclusive;
@@ -136,8 +140,14 @@ FileRequest FileRequestFor(DWORD mode, bool create) {
 HRESULT OpenFileLockBytes(const WCHAR* path, const FileRequest& request, ILockBytes** bytes) {
   *bytes = nullptr;
   if (!path || !*path) return STG_E_INVALIDNAME;
-  const HANDLE file = CreateFileW(path, request.access, request.share, nullptr,
-                                  request.disposition, request.flags, nullptr);
+  // A file to be emptied is emptied only once the commit lock is held, so
+  // that a create never destroys what a priority reader is reading.
+  const bool empty = request.disposition == CREATE_ALWAYS || request.disposition == TRUNCATE_EXISTING;
+  const DWORD disposition = request.disposition == CREATE_ALWAYS       ? OPEN_ALWAYS
+                            : request.disposition == TRUNCATE_EXISTING ? OPEN_EXISTING
+                                                                       : request.disposition;
+  const HANDLE file = CreateFileW(path, request.access, request.share, nullptr, disposition,
+                                  request.flags, nullptr);
   if (file == INVALID_HANDLE_VALUE) {
     const DWORD error = GetLastError();
     // Windows answers an existing file for a create that must not replace
@@ -157,6 +167,13 @@ HRESULT OpenFileLockBytes(const WCHAR* path, const FileRequest& request, ILockBy
                                 request.commitLock == CommitLock::Shared
                                     ? FileLockBytes::LockKind::Shared
                                     : FileLockBytes::LockKind::Exclusive);
+    if (FAILED(hr)) {
+      lb->Release();
+      return hr;
+    }
+  }
+  if (empty) {
+    const HRESULT hr = lb->SetSize(ULARGE_INTEGER{0});
     if (FAILED(hr)) {
       lb->Release();
       return hr;

@@ -118,6 +118,19 @@ TEST_F(OleShare, NoCommitWhilePriorityReaderHoldsTheFile) {
   stg->Release();
 }
 
+TEST_F(OleShare, CreateOverAFileAPriorityReaderHoldsLeavesItWhole) {
+  const auto size = std::filesystem::file_size(m_path);
+  ASSERT_GT(size, 512u);
+  zrtest::ChildProcess child(HoldArgs(STGM_PRIORITY));
+  ASSERT_EQ(Hold(child), "open " + Hex(S_OK));
+  IStorage* stg = nullptr;
+  EXPECT_EQ(StgCreateDocfile(m_wide.c_str(), STGM_CREATE | kWriteExclusive, 0, &stg),
+            STG_E_LOCKVIOLATION);
+  EXPECT_EQ(std::filesystem::file_size(m_path), size);
+  child.Tell();
+  EXPECT_EQ(child.ReadLine(), "closed");
+}
+
 TEST_F(OleShare, PriorityStorageHandsItsFileToTheNextOpen) {
   IStorage* priority = nullptr;
   ASSERT_EQ(Open(STGM_PRIORITY, &priority), S_OK);
