@@ -11,8 +11,22 @@
 //     STGM_PRIORITY is not a creation mode (STG_E_INVALIDFLAG);
 //   - opening takes no STGM_CREATE (STG_E_INVALIDFLAG), and a direct open
 //     needs an exclusive share or read access with deny-write;
-//     STGM_DELETEONRELEASE is a creation mode only (STG_E_INVALIDFUNCTION).
+//     STGM_DELETEONRELEASE is a creation mode only (STG_E_INVALIDFUNCTION);
+//   - STGM_PRIORITY opens for reading only, direct, with or without a share
+//     mode (anything else is STG_E_INVALIDFLAG).
+// Files are opened through the files component with the share mode the STGM
+// mode asks for (filelockbytes.cpp): a second opener that does not fit gets
+// STG_E_SHAREVIOLATION, one that meets a commit lock STG_E_LOCKVIOLATION.
+//
+// A null name at creation makes a temporary file, GetTempFileNameW in
+// GetTempPathW with the prefix "~DF" that Windows' temporary docfiles
+// carry; it is deleted when the storage is released (STGM_DELETEONRELEASE
+// is implied: nobody else knows its name).
 #include <cstring>
+
+#include "pal/error.h"
+#include "pal/files/file.h"
+#include "pal/files/filesystem.h"
 
 #include "pal/ole/objects.h"
 #include "pal/ole/storage.h"
@@ -37,12 +51,21 @@ HRESULT CheckCreateMode(DWORD mode) {
 }
 
 HRESULT CheckOpenMode(DWORD mode) {
+  if (mode & STGM_PRIORITY) {
+    const DWORD share = ShareOf(mode);
+    if (mode & STGM_DELETEONRELEASE) return STG_E_INVALIDFUNCTION;
+    if ((mode & ~(STGM_PRIORITY | kShareMask)) != STGM_READ ||
+        (share != 0 && share != STGM_SHARE_DENY_NONE && share != STGM_SHARE_DENY_READ &&
+         share != STGM_SHARE_DENY_WRITE && share != STGM_SHARE_EXCLUSIVE))
+      return STG_E_INVALIDFLAG;
+    return S_OK;
+  }
   if (!IsValidMode(mode) || (mode & (STGM_CREATE | STGM_CONVERT | kSwmrUnsupported)))
     return STG_E_INVALIDFLAG;
   if (!(mode & STGM_TRANSACTED) && ShareOf(mode) != STGM_SHARE_EXCLUSIVE &&
       !(AccessOf(mode) == STGM_READ && ShareOf(mode) == STGM_SHARE_DENY_WRITE))
     return STG_E_INVALIDFLAG;
-  if (mode & (STGM_DELETEONRELEASE | STGM_PRIORITY)) return STG_E_INVALIDFUNCTION;
+  if (mode & STGM_DELETEONRELEASE) return STG_E_INVALIDFUNCTION;
   return S_OK;
 }
 
@@ -74,42 +97,68 @@ HRESULT OpenOn(ILockBytes* bytes, DWORD mode, std::u16string path, IStorage** st
   });
 }
 
-// Makes a compound file named `name`. STGM_CONVERT keeps an existing file's
-// bytes as the stream "CONTENTS" of the new file (STG_S_CONVERTED).
+// Windows' prefix of temporary docfiles (GetTempFileNameW keeps three
+// characters).
+constexpr WCHAR kTempPrefix[] = u"~DF";
+
+// The existing file's bytes, for STGM_CONVERT.
+HRESULT ReadWhole(const WCHAR* name, DWORD mode, std::vector<BYTE>* out) {
+  ILockBytes* existing = nullptr;
+  HRESULT hr = OpenFileLockBytes(name, FileRequestFor(STGM_READ | ShareOf(mode), false), &existing);
+  if (FAILED(hr)) return hr;
+  hr = Guarded([&] {
+    STATSTG st{};
+    HRESULT r = existing->Stat(&st, STATFLAG_NONAME);
+    if (FAILED(r)) return r;
+    if (st.cbSize.QuadPart > 0xFFFFFFFFu) return STG_E_MEDIUMFULL;
+    out->resize(static_cast<std::size_t>(st.cbSize.QuadPart));
+    ULONG got = 0;
+    return existing->ReadAt(ULARGE_INTEGER{0}, out->data(), static_cast<ULONG>(out->size()), &got);
+  });
+  existing->Release();
+  return hr;
+}
+
+// Makes a compound file named `name` (a temporary one when null).
+// STGM_CONVERT keeps an existing file's bytes as the stream "CONTENTS" of
+// the new file (STG_S_CONVERTED).
 HRESULT CreateFile(const WCHAR* name, DWORD mode, unsigned version, IStorage** storage) {
   if (!storage) return STG_E_INVALIDPOINTER;
   *storage = nullptr;
   HRESULT hr = CheckCreateMode(mode);
   if (FAILED(hr)) return hr;
-  if (!name) return STG_E_INVALIDNAME;  // temporary files come with the files component
-  ILockBytes* existing = nullptr;
   std::vector<BYTE> converted;
   bool convert = false;
-  if (SUCCEEDED(OpenFileLockBytes(name, false, false, false, &existing))) {
-    if (!(mode & (STGM_CREATE | STGM_CONVERT))) {
-      existing->Release();
-      return STG_E_FILEALREADYEXISTS;
+  WCHAR temp[MAX_PATH];
+  FileRequest request;
+  if (!name) {
+    WCHAR folder[MAX_PATH];
+    const DWORD length = GetTempPathW(MAX_PATH, folder);
+    if (length == 0 || length >= MAX_PATH) return STG_E_PATHNOTFOUND;
+    if (!GetTempFileNameW(folder, kTempPrefix, 0, temp))
+      return StgFromWin32(GetLastError(), STG_E_PATHNOTFOUND);
+    name = temp;
+    mode |= STGM_DELETEONRELEASE;
+    request = FileRequestFor(mode, true);
+    request.disposition = TRUNCATE_EXISTING;  // GetTempFileNameW made it
+  } else {
+    if (GetFileAttributesW(name) != INVALID_FILE_ATTRIBUTES) {
+      if (!(mode & (STGM_CREATE | STGM_CONVERT))) return STG_E_FILEALREADYEXISTS;
+      if (mode & STGM_CONVERT) {
+        if (FAILED(hr = ReadWhole(name, mode, &converted))) return hr;
+        convert = true;
+      }
     }
-    if (mode & STGM_CONVERT) {
-      hr = Guarded([&] {
-        STATSTG st{};
-        HRESULT r = existing->Stat(&st, STATFLAG_NONAME);
-        if (FAILED(r)) return r;
-        converted.resize(static_cast<std::size_t>(st.cbSize.QuadPart));
-        ULONG got = 0;
-        return existing->ReadAt(ULARGE_INTEGER{0}, converted.data(),
-                                static_cast<ULONG>(converted.size()), &got);
-      });
-      convert = true;
-    }
-    existing->Release();
-    if (FAILED(hr)) return hr;
+    request = FileRequestFor(mode, true);
   }
   ILockBytes* bytes = nullptr;
-  if (FAILED(hr = OpenFileLockBytes(name, true, true, (mode & STGM_DELETEONRELEASE) != 0, &bytes)))
+  hr = OpenFileLockBytes(name, request, &bytes);
+  if (FAILED(hr)) {
+    if (name == temp) DeleteFileW(temp);
     return hr;
+  }
   hr = CreateOn(bytes, mode, version, std::u16string(name), storage);
-  bytes->Release();
+  bytes->Release();  // a temporary file goes with it when the creation failed
   if (FAILED(hr) || !convert) return hr;
   IStream* contents = nullptr;
   hr = (*storage)->CreateStream(u"CONTENTS", STGM_SHARE_EXCLUSIVE | STGM_READWRITE, 0, 0, &contents);
@@ -189,13 +238,33 @@ HRESULT StgOpenStorage(const WCHAR* name, IStorage* priority, DWORD mode, SNB ex
                        DWORD reserved, IStorage** storage) {
   if (!storage) return STG_E_INVALIDPOINTER;
   *storage = nullptr;
+  // A priority storage hands its file over: it is released whatever the
+  // outcome, before the open, so that its shared commit lock keeps nobody
+  // out; a null name means its file.
+  std::u16string priorityName;
+  if (priority) {
+    STATSTG st{};
+    if (SUCCEEDED(priority->Stat(&st, STATFLAG_DEFAULT)) && st.pwcsName) {
+      const HRESULT hr = ole::Guarded([&] {
+        priorityName = st.pwcsName;
+        return S_OK;
+      });
+      CoTaskMemFree(st.pwcsName);
+      if (FAILED(hr)) {
+        priority->Release();
+        return hr;
+      }
+    }
+    priority->Release();
+    if (!name && !priorityName.empty()) name = priorityName.c_str();
+  }
   if (reserved) return STG_E_INVALIDPARAMETER;
   if (!name) return STG_E_INVALIDNAME;
   HRESULT hr = ole::CheckOpenMode(mode);
   if (FAILED(hr)) return hr;
-  if (priority || exclude) return STG_E_INVALIDFUNCTION;
+  if (exclude) return STG_E_INVALIDFUNCTION;
   ILockBytes* bytes = nullptr;
-  if (FAILED(hr = ole::OpenFileLockBytes(name, CanWrite(mode), false, false, &bytes))) return hr;
+  if (FAILED(hr = ole::OpenFileLockBytes(name, ole::FileRequestFor(mode, false), &bytes))) return hr;
   hr = ole::OpenOn(bytes, mode, std::u16string(name), storage);
   bytes->Release();
   return hr;
@@ -215,7 +284,8 @@ HRESULT StgOpenStorageOnILockBytes(ILockBytes* bytes, IStorage* priority, DWORD 
   if (reserved) return STG_E_INVALIDPARAMETER;
   const HRESULT hr = ole::CheckOpenMode(mode);
   if (FAILED(hr)) return hr;
-  if (priority || exclude) return STG_E_INVALIDFUNCTION;
+  // On the caller's lock bytes nothing stands behind a priority open.
+  if (priority || exclude || (mode & STGM_PRIORITY)) return STG_E_INVALIDFUNCTION;
   return ole::OpenOn(bytes, mode, {}, storage);
 }
 
@@ -230,8 +300,10 @@ HRESULT StgIsStorageILockBytes(ILockBytes* bytes) {
 
 HRESULT StgIsStorageFile(const WCHAR* name) {
   if (!name) return STG_E_INVALIDNAME;
+  // A look at the signature, beside any other opener.
+  ole::FileRequest request = ole::FileRequestFor(STGM_READ | STGM_SHARE_DENY_NONE, false);
   ILockBytes* bytes = nullptr;
-  HRESULT hr = ole::OpenFileLockBytes(name, false, false, false, &bytes);
+  HRESULT hr = ole::OpenFileLockBytes(name, request, &bytes);
   if (FAILED(hr)) return hr;
   hr = StgIsStorageILockBytes(bytes);
   bytes->Release();

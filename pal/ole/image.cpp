@@ -84,6 +84,7 @@ HRESULT Image::LoadAll(std::string* why) {
   if (FAILED(hr = ReadFile(0, raw, kHeaderSize))) return hr;
   if (!Header::HasSignature(raw, kHeaderSize)) return STG_E_FILEALREADYEXISTS;
   if (FAILED(hr = m_header.Parse(raw))) return hr;
+  m_diskHeader.assign(raw, raw + kHeaderSize);
   m_shift = m_header.sectorShift;
   m_scratch.SetShift(m_shift);
   const std::uint32_t ss = SectorSize();

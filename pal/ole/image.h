@@ -193,6 +193,7 @@ class Image {
 
   // Commit steps (image_commit.cpp).
   HRESULT WriteTables();
+  HRESULT CheckCurrent();
   HRESULT FlushScratch();
   void LinkTree(std::uint32_t storage);
 
@@ -215,6 +216,10 @@ class Image {
   Scratch m_scratch;  // transacted mode
   std::unordered_map<std::uint32_t, std::vector<std::uint32_t>, SectorHash> m_chains;
   std::unique_ptr<State> m_committed;  // transacted mode
+  // The header bytes this image last read from or wrote to the file, to
+  // tell at commit whether another opener has committed since (empty until
+  // the file holds a header of this image's).
+  std::vector<BYTE> m_diskHeader;
   std::uint64_t m_epoch = 0;
 };
 

@@ -5,6 +5,15 @@
 // trust is the header, and the header is written last, after everything it
 // points to is on stable storage:
 //
+//   0. Transacted mode: take the commit lock (LockRegion LOCK_ONLYONCE on
+//      kCommitLockOffset; lock bytes without locks, such as memory, go on
+//      without it). A priority reader or another committer holding it
+//      answers STG_E_LOCKVIOLATION. Under the lock, the header on disk must
+//      be the one this image last read or wrote: otherwise another opener
+//      has committed since, its state is not this one's base, and the
+//      commit fails with STG_E_NOTCURRENT (this image's view of the free
+//      sectors is stale, so writing would overwrite the other's data). A
+//      direct-mode writer holds the lock from open to release.
 //   1. Link: rebuild every storage's red-black tree from its ordered
 //      children (a balanced tree: black, with the deepest level red when the
 //      tree is not perfect).
@@ -38,6 +47,7 @@
 
 #include "pal/ole/image.h"
 #include "pal/ole/le.h"
+#include "pal/ole/storage.h"
 
 namespace zrpal::ole {
 
@@ -213,8 +223,10 @@ HRESULT Image::WriteTables() {
     // state on disk as every other failure does.
     m_header.Serialize(raw);
     if (SUCCEEDED(WriteFile(0, raw, kHeaderSize))) m_bytes->Flush();
+    m_diskHeader.assign(raw, raw + kHeaderSize);
     return hr;
   }
+  m_diskHeader.assign(raw, raw + kHeaderSize);
 
   // 8. The new state is the file's.
   m_header = h;
@@ -227,13 +239,40 @@ HRESULT Image::WriteTables() {
   return S_OK;
 }
 
+HRESULT Image::CheckCurrent() {
+  if (m_diskHeader.empty()) return S_OK;  // the first commit of a new file
+  BYTE raw[kHeaderSize];
+  ULONG got = 0;
+  const HRESULT hr = m_bytes->ReadAt(ULARGE_INTEGER{0}, raw, kHeaderSize, &got);
+  if (FAILED(hr)) return hr;
+  return got == kHeaderSize && std::memcmp(raw, m_diskHeader.data(), kHeaderSize) == 0
+             ? S_OK
+             : STG_E_NOTCURRENT;
+}
+
 HRESULT Image::Commit() {
   if (!m_writable) return STG_E_ACCESSDENIED;
+  // Step 0.
+  bool locked = false;
+  if (m_transacted) {
+    const HRESULT lock = m_bytes->LockRegion(ULARGE_INTEGER{kCommitLockOffset}, ULARGE_INTEGER{1},
+                                             LOCK_ONLYONCE);
+    if (lock == STG_E_LOCKVIOLATION) return lock;
+    locked = SUCCEEDED(lock);
+    const HRESULT current = CheckCurrent();
+    if (FAILED(current)) {
+      if (locked)
+        m_bytes->UnlockRegion(ULARGE_INTEGER{kCommitLockOffset}, ULARGE_INTEGER{1}, LOCK_ONLYONCE);
+      return current;
+    }
+  }
   // What steps 2-3 change, to undo them when a write fails.
   const std::vector<std::uint32_t> fat = m_fat.Links();
   const std::vector<std::uint32_t> miniFat = m_miniFat.Links();
   const std::uint32_t freeHint = m_freeHint;
   const HRESULT hr = WriteTables();
+  if (locked)
+    m_bytes->UnlockRegion(ULARGE_INTEGER{kCommitLockOffset}, ULARGE_INTEGER{1}, LOCK_ONLYONCE);
   if (FAILED(hr)) {
     m_fat.Links() = fat;
     m_miniFat.Links() = miniFat;

@@ -4,17 +4,20 @@
 // Modes are checked as Windows checks them: a value no STGM combination has
 // is STG_E_INVALIDFLAG, a valid mode the operation does not take is
 // STG_E_INVALIDFLAG or STG_E_INVALIDFUNCTION as Windows answers it.
+// Files take part in Windows share modes between processes through the files
+// component (CreateFileW), and a commit lock keeps priority readers and
+// committers apart (pal/ole/filelockbytes.cpp has the rules).
 // Deviations (also in docs/deviations.md):
-//   - share and deny modes are not yet enforced between openers: they come
-//     with the files component's share modes (CreateFileW);
-//   - StgCreateDocfile with a null name (a temporary file) answers
-//     STG_E_INVALIDNAME until the files component's GetTempFileNameW lands;
-//   - a priority storage, STGM_PRIORITY and snbExclude at open are refused
-//     with STG_E_INVALIDFUNCTION;
+//   - snbExclude at open, and STGM_PRIORITY on the caller's lock bytes, are
+//     refused with STG_E_INVALIDFUNCTION;
 //   - STGM_NOSCRATCH and STGM_NOSNAPSHOT are accepted where Windows accepts
 //     them: transacted changes are always held in memory (the scratch), and
-//     with no second writer a snapshot cannot differ from the file.
+//     no opener keeps a snapshot of the file: a transacted commit over
+//     another opener's newer commit fails with STG_E_NOTCURRENT whatever
+//     the commit flags.
 #pragma once
+
+#include <cstdint>
 
 #include "pal/ole/objidl.h"
 
@@ -80,9 +83,31 @@ namespace ole {
 HRESULT CreateDocfileOnLockBytes(ILockBytes* bytes, DWORD mode, unsigned majorVersion,
                                  IStorage** storage);
 
-// An ILockBytes over a file (path in UTF-16). `create`: make or truncate it.
-// Until the files component lands this is a plain descriptor: no share
-// modes, no byte-range locks (LockRegion answers STG_E_INVALIDFUNCTION).
+// The STG_E code of a Win32 error, as Windows forms it; `fault` for errors
+// the storage codes have no place for.
+HRESULT StgFromWin32(DWORD error, HRESULT fault);
+
+// Files. What an open of a compound file asks of the files component
+// (CreateFileW), computed from its STGM mode by FileRequestFor; the rules
+// are at the top of filelockbytes.cpp.
+enum class CommitLock { None, Shared, Exclusive };
+struct FileRequest {
+  DWORD access;       // GENERIC_* / FILE_READ_ATTRIBUTES
+  DWORD share;        // FILE_SHARE_*
+  DWORD disposition;  // CREATE_NEW, CREATE_ALWAYS, OPEN_EXISTING, TRUNCATE_EXISTING
+  DWORD flags;        // FILE_FLAG_*
+  CommitLock commitLock;  // held from open to release
+};
+// The byte whose lock stands for the right to change the committed state.
+inline constexpr std::uint64_t kCommitLockOffset = 0x7FFFFF00;
+FileRequest FileRequestFor(DWORD mode, bool create);
+// An ILockBytes over a file (path in UTF-16) opened as `request` says.
+// Share-mode conflicts answer STG_E_SHAREVIOLATION, a commit lock held by
+// another opener STG_E_LOCKVIOLATION.
+HRESULT OpenFileLockBytes(const WCHAR* path, const FileRequest& request, ILockBytes** bytes);
+// The same for the two direct modes: `writable` opens for reading and
+// writing with no sharing, otherwise for reading, sharing reading only.
+// `create`: make or truncate it.
 HRESULT OpenFileLockBytes(const WCHAR* path, bool writable, bool create, bool deleteOnRelease,
                           ILockBytes** bytes);
 }  // namespace ole

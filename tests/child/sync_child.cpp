@@ -16,12 +16,17 @@
 //   storage-params PATH   open PATH read-only as a parameter tree and compare
 //                         it both ways with the tree the tests write:
 //                         "equal <1|0>"
+//   stg-hold PATH MODE    StgOpenStorage(PATH, MODE hexadecimal), "open <hr
+//                         in hexadecimal>", wait for a line, release it,
+//                         "closed"
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 
 #include "pal/error.h"
 #include "pal/handle.h"
+#include "pal/ole/storage.h"
 #include "pal/threads/event.h"
 #include "tests/child/sample_tree.h"
 #include "zr/storparam.h"
@@ -100,6 +105,20 @@ int main(int argc, char** argv) {
     expected->Release();
     stored->Release();
     storage->Release();
+    return 0;
+  }
+  if (command == "stg-hold" && argc > 3) {
+    const std::string path = argv[2];  // ASCII in the tests
+    const std::u16string wide(path.begin(), path.end());
+    const auto mode = static_cast<zrpal::DWORD>(std::strtoul(argv[3], nullptr, 16));
+    zrpal::IStorage* storage = nullptr;
+    char hr[16];
+    std::snprintf(hr, sizeof hr, "%08x",
+                  static_cast<unsigned>(zrpal::StgOpenStorage(wide.c_str(), nullptr, mode, nullptr, 0, &storage)));
+    Say(std::string("open ") + hr);
+    AwaitLine();
+    if (storage) storage->Release();
+    Say("closed");
     return 0;
   }
   Say("unknown command");

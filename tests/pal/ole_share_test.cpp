@@ -1,0 +1,196 @@
+// Share modes, deny modes, priority opens and temporary files of compound
+// files on disk, between real processes (tests/child/sync_child.cpp holds
+// one open while this process tries another).
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <string>
+
+#include "pal/ole/storage.h"
+#include "tests/child/child_process.h"
+#include "tests/common/temp_dir.h"
+
+namespace {
+
+using namespace zrpal;
+
+constexpr DWORD kReadExclusive = STGM_READ | STGM_SHARE_EXCLUSIVE;
+constexpr DWORD kReadDenyWrite = STGM_READ | STGM_SHARE_DENY_WRITE;
+constexpr DWORD kWriteExclusive = STGM_READWRITE | STGM_SHARE_EXCLUSIVE;
+constexpr DWORD kTransWriteDenyNone = STGM_TRANSACTED | STGM_READWRITE | STGM_SHARE_DENY_NONE;
+constexpr DWORD kTransWriteDenyWrite = STGM_TRANSACTED | STGM_READWRITE | STGM_SHARE_DENY_WRITE;
+constexpr DWORD kTransReadDenyNone = STGM_TRANSACTED | STGM_READ | STGM_SHARE_DENY_NONE;
+
+class OleShare : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    IStorage* stg = nullptr;
+    ASSERT_EQ(StgCreateDocfile(m_wide.c_str(), STGM_CREATE | kWriteExclusive, 0, &stg), S_OK);
+    stg->Release();
+  }
+  HRESULT Open(DWORD mode, IStorage** stg) {
+    *stg = nullptr;
+    return StgOpenStorage(m_wide.c_str(), nullptr, mode, nullptr, 0, stg);
+  }
+  // A child process holding the file open with `mode`; its open's result.
+  std::string Hold(zrtest::ChildProcess& child) { return child.ReadLine(); }
+  std::vector<std::string> HoldArgs(DWORD mode) {
+    char hex[16];
+    std::snprintf(hex, sizeof hex, "%x", static_cast<unsigned>(mode));
+    return {"stg-hold", m_path, hex};
+  }
+
+  zrtest::TempDir m_temp;
+  std::string m_path = m_temp.Path() + "/share.cfb";
+  std::u16string m_wide{m_path.begin(), m_path.end()};
+};
+
+std::string Hex(HRESULT hr) {
+  char text[16];
+  std::snprintf(text, sizeof text, "%08x", static_cast<unsigned>(hr));
+  return text;
+}
+
+TEST_F(OleShare, SecondOpenerInAnotherProcessMeetsTheFirstOnesModes) {
+  struct Case {
+    DWORD held, second;
+    HRESULT expected;
+  } const cases[] = {
+      {kReadExclusive, kReadExclusive, STG_E_SHAREVIOLATION},
+      {kReadDenyWrite, kReadDenyWrite, S_OK},
+      {kReadDenyWrite, kWriteExclusive, STG_E_SHAREVIOLATION},
+      {kWriteExclusive, kReadDenyWrite, STG_E_SHAREVIOLATION},
+      {kTransWriteDenyNone, kTransWriteDenyNone, S_OK},
+      {kTransWriteDenyNone, kReadDenyWrite, STG_E_SHAREVIOLATION},  // refuses the writer
+      {kTransReadDenyNone, kTransWriteDenyWrite, S_OK},
+      {kTransReadDenyNone, kReadExclusive, STG_E_SHAREVIOLATION},
+      // A priority open keeps direct writers out through the commit lock,
+      // not through the share mode; readers come in beside it.
+      {STGM_PRIORITY, kWriteExclusive, STG_E_LOCKVIOLATION},
+      {STGM_PRIORITY, kReadDenyWrite, S_OK},
+      {STGM_PRIORITY, STGM_PRIORITY, S_OK},
+      {kWriteExclusive, STGM_PRIORITY, STG_E_LOCKVIOLATION},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(Hex(static_cast<HRESULT>(c.held)) + " then " + Hex(static_cast<HRESULT>(c.second)));
+    zrtest::ChildProcess child(HoldArgs(c.held));
+    ASSERT_EQ(Hold(child), "open " + Hex(S_OK));
+    IStorage* stg = nullptr;
+    EXPECT_EQ(Open(c.second, &stg), c.expected);
+    EXPECT_EQ(stg != nullptr, c.expected == S_OK);
+    if (stg) stg->Release();
+    child.Tell();
+    EXPECT_EQ(child.ReadLine(), "closed");
+    EXPECT_EQ(child.Wait(), 0);
+    // Nothing stays held after the child let go.
+    ASSERT_EQ(Open(kWriteExclusive, &stg), S_OK);
+    stg->Release();
+  }
+}
+
+TEST_F(OleShare, HeldOpensAreDroppedWhenTheHolderDies) {
+  zrtest::ChildProcess child(HoldArgs(kWriteExclusive));
+  ASSERT_EQ(Hold(child), "open " + Hex(S_OK));
+  child.Kill();
+  child.Wait();
+  IStorage* stg = nullptr;
+  ASSERT_EQ(Open(kWriteExclusive, &stg), S_OK);
+  stg->Release();
+}
+
+TEST_F(OleShare, NoCommitWhilePriorityReaderHoldsTheFile) {
+  zrtest::ChildProcess child(HoldArgs(STGM_PRIORITY));
+  ASSERT_EQ(Hold(child), "open " + Hex(S_OK));
+  IStorage* stg = nullptr;
+  ASSERT_EQ(Open(kTransWriteDenyWrite, &stg), S_OK);
+  IStream* s = nullptr;
+  ASSERT_EQ(stg->CreateStream(u"s", STGM_READWRITE | STGM_SHARE_EXCLUSIVE, 0, 0, &s), S_OK);
+  s->Release();
+  EXPECT_EQ(stg->Commit(STGC_DEFAULT), STG_E_LOCKVIOLATION);
+  child.Tell();
+  EXPECT_EQ(child.ReadLine(), "closed");
+  EXPECT_EQ(stg->Commit(STGC_DEFAULT), S_OK);  // the changes were kept
+  stg->Release();
+  ASSERT_EQ(Open(kReadExclusive, &stg), S_OK);
+  ASSERT_EQ(stg->OpenStream(u"s", nullptr, STGM_READ | STGM_SHARE_EXCLUSIVE, 0, &s), S_OK);
+  s->Release();
+  stg->Release();
+}
+
+TEST_F(OleShare, CreateOverAFileAPriorityReaderHoldsLeavesItWhole) {
+  const auto size = std::filesystem::file_size(m_path);
+  ASSERT_GT(size, 512u);
+  zrtest::ChildProcess child(HoldArgs(STGM_PRIORITY));
+  ASSERT_EQ(Hold(child), "open " + Hex(S_OK));
+  IStorage* stg = nullptr;
+  EXPECT_EQ(StgCreateDocfile(m_wide.c_str(), STGM_CREATE | kWriteExclusive, 0, &stg),
+            STG_E_LOCKVIOLATION);
+  EXPECT_EQ(std::filesystem::file_size(m_path), size);
+  child.Tell();
+  EXPECT_EQ(child.ReadLine(), "closed");
+}
+
+TEST_F(OleShare, PriorityStorageHandsItsFileToTheNextOpen) {
+  IStorage* priority = nullptr;
+  ASSERT_EQ(Open(STGM_PRIORITY, &priority), S_OK);
+  IStorage* stg = nullptr;
+  // Released by the call, so that its lock no longer keeps the writer out.
+  ASSERT_EQ(StgOpenStorage(nullptr, priority, kWriteExclusive, nullptr, 0, &stg), S_OK);
+  stg->Release();
+}
+
+TEST_F(OleShare, CommitOverAnotherOpenersNewerCommitIsNotCurrent) {
+  IStorage* a = nullptr;
+  IStorage* b = nullptr;
+  ASSERT_EQ(Open(kTransWriteDenyNone, &a), S_OK);
+  ASSERT_EQ(Open(kTransWriteDenyNone, &b), S_OK);
+  IStream* s = nullptr;
+  ASSERT_EQ(a->CreateStream(u"from a", STGM_READWRITE | STGM_SHARE_EXCLUSIVE, 0, 0, &s), S_OK);
+  s->Release();
+  ASSERT_EQ(b->CreateStream(u"from b", STGM_READWRITE | STGM_SHARE_EXCLUSIVE, 0, 0, &s), S_OK);
+  s->Release();
+  EXPECT_EQ(a->Commit(STGC_DEFAULT), S_OK);
+  EXPECT_EQ(b->Commit(STGC_DEFAULT), STG_E_NOTCURRENT);  // b's base is gone
+  a->Release();
+  b->Release();
+  IStorage* stg = nullptr;
+  ASSERT_EQ(Open(kReadExclusive, &stg), S_OK);
+  EXPECT_EQ(stg->OpenStream(u"from a", nullptr, STGM_READ | STGM_SHARE_EXCLUSIVE, 0, &s), S_OK);
+  if (s) s->Release();
+  s = nullptr;
+  EXPECT_EQ(stg->OpenStream(u"from b", nullptr, STGM_READ | STGM_SHARE_EXCLUSIVE, 0, &s),
+            STG_E_FILENOTFOUND);
+  stg->Release();
+}
+
+// StgCreateDocfile without a name: a "~DF" file in the temporary folder,
+// gone with the storage, whether or not STGM_CREATE is given.
+TEST(OleTemporary, NullNameMakesATemporaryFileDeletedOnRelease) {
+  zrtest::TempDir dir;
+  const std::string folder = dir.Path();
+  ::setenv("TMPDIR", folder.c_str(), 1);
+  for (DWORD mode : {STGM_CREATE | kWriteExclusive, kWriteExclusive,
+                     STGM_TRANSACTED | STGM_READWRITE | STGM_SHARE_EXCLUSIVE}) {
+    SCOPED_TRACE(mode);
+    IStorage* stg = nullptr;
+    ASSERT_EQ(StgCreateDocfile(nullptr, mode, 0, &stg), S_OK);
+    STATSTG st{};
+    ASSERT_EQ(stg->Stat(&st, STATFLAG_DEFAULT), S_OK);
+    ASSERT_NE(st.pwcsName, nullptr);
+    const std::u16string wide(st.pwcsName);
+    CoTaskMemFree(st.pwcsName);
+    const std::string name(wide.begin(), wide.end());
+    EXPECT_EQ(name.rfind(folder + "/~DF", 0), 0u) << name;
+    EXPECT_EQ(std::filesystem::path(name).extension(), ".tmp");
+    EXPECT_TRUE(std::filesystem::exists(name));
+    EXPECT_EQ(stg->Commit(STGC_DEFAULT), S_OK);
+    EXPECT_GE(std::filesystem::file_size(name), 1024u);  // header and one sector
+    stg->Release();
+    EXPECT_FALSE(std::filesystem::exists(name));
+  }
+  ::unsetenv("TMPDIR");
+  EXPECT_TRUE(std::filesystem::is_empty(folder));
+}
+
+}  // namespace
