@@ -72,6 +72,8 @@ HandleFamily FamilyOf(HandleKind kind) {
     case HandleKind::Find: return HandleFamily::Find;
     case HandleKind::RegistryKey: return HandleFamily::RegistryKey;
     case HandleKind::Internet: return HandleFamily::Internet;
+    case HandleKind::Menu:
+    case HandleKind::Window: return HandleFamily::User;
     default: return HandleFamily::Kernel;
   }
 }

@@ -11,6 +11,7 @@
 //   find (directory search)               FindClose
 //   registry key                          RegCloseKey
 //   Internet session, connection, file    InternetCloseHandle
+//   menu, window                          DestroyMenu, DestroyWindow
 //
 // A close function given a handle of another family, a handle already
 // closed, or a value that never was a handle fails with ERROR_INVALID_HANDLE
@@ -52,6 +53,8 @@ enum class HandleKind : std::uint8_t {
   RegistryKey,
   Internet,
   Token,  // an access token (pal/security/security.h)
+  Menu,   // pal/user/menu.h
+  Window, // pal/user/window.h
 };
 
 // A set of kinds, for lookups that accept several (WaitForSingleObject).
@@ -59,7 +62,7 @@ using HandleKindMask = std::uint32_t;
 constexpr HandleKindMask KindBit(HandleKind kind) { return 1u << static_cast<unsigned>(kind); }
 
 // Which close function a kind answers to.
-enum class HandleFamily : std::uint8_t { Kernel, Find, RegistryKey, Internet };
+enum class HandleFamily : std::uint8_t { Kernel, Find, RegistryKey, Internet, User };
 HandleFamily FamilyOf(HandleKind kind);
 
 // The object behind a handle. Derived classes hold the real resource and

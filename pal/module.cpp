@@ -4,11 +4,13 @@
 
 #include <cassert>
 #include <cstring>
+#include <new>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "pal/error.h"
+#include "pal/codepage.h"
 #include "pal/internal/no_memory.h"
 #include "pal/wstr.h"
 
@@ -197,6 +199,49 @@ void RunModuleDetach(void (*destruct)(), PDLLMAIN entry, const void* codeAddress
 }
 
 BOOL DisableThreadLibraryCalls(HMODULE) { return TRUE; }
+
+HMODULE GetModuleHandleA(LPCSTR name) try {
+  if (!name) return GetModuleHandleW(nullptr);
+  const int n = MultiByteToWideChar(CP_ACP, 0, name, -1, nullptr, 0);
+  if (n <= 0) return nullptr;
+  std::u16string wide(static_cast<std::size_t>(n), u'\0');
+  if (MultiByteToWideChar(CP_ACP, 0, name, -1, wide.data(), n) <= 0) return nullptr;
+  return GetModuleHandleW(wide.c_str());
+} catch (const std::bad_alloc&) {
+  SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+  return nullptr;
+}
+
+DWORD GetModuleFileNameW(HMODULE module, LPWSTR fileName, DWORD size) try {
+  // The path is found as UTF-8 (the file system's names) and converted.
+  std::string path(4096, '\0');
+  const DWORD got = GetModuleFileNameA(module, path.data(), static_cast<DWORD>(path.size()));
+  if (got == 0) return 0;
+  if (got >= path.size()) {
+    SetLastError(ERROR_FILENAME_EXCED_RANGE);
+    return 0;
+  }
+  const int n = MultiByteToWideChar(CP_UTF8, 0, path.data(), static_cast<int>(got), nullptr, 0);
+  if (n <= 0) return 0;
+  std::u16string wide(static_cast<std::size_t>(n), u'\0');
+  MultiByteToWideChar(CP_UTF8, 0, path.data(), static_cast<int>(got), wide.data(), n);
+  if (!fileName || size == 0) {
+    SetLastError(ERROR_INSUFFICIENT_BUFFER);
+    return 0;
+  }
+  if (static_cast<DWORD>(n) < size) {
+    std::memcpy(fileName, wide.data(), static_cast<std::size_t>(n) * sizeof(WCHAR));
+    fileName[n] = 0;
+    return static_cast<DWORD>(n);
+  }
+  std::memcpy(fileName, wide.data(), (size - 1) * sizeof(WCHAR));
+  fileName[size - 1] = 0;
+  SetLastError(ERROR_INSUFFICIENT_BUFFER);
+  return size;
+} catch (const std::bad_alloc&) {
+  SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+  return 0;
+}
 
 }  // namespace zrpal
 

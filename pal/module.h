@@ -22,6 +22,17 @@ using PDLLMAIN = BOOL (*)(HINSTANCE module, DWORD reason, LPVOID reserved);
 // null name the handle of the program's executable. Null and
 // ERROR_MOD_NOT_FOUND when no loaded module matches.
 HMODULE GetModuleHandleW(LPCWSTR name);
+HMODULE GetModuleHandleA(LPCSTR name);
+
+// Windows' system libraries are not files here: the platform layer is
+// them. GetModuleHandleA/W given "kernel32" or "user32" (any case, with or
+// without ".dll") answer a handle that stands for that library, and
+// GetProcAddress on it answers the platform layer's function of that Win32
+// name (the resource, menu, dialog, window and message-box functions, the
+// module functions and VirtualProtect); ERROR_PROC_NOT_FOUND for others.
+// These handles are no image: the other module functions refuse them with
+// ERROR_MOD_NOT_FOUND.
+bool IsSystemLibraryHandle(HMODULE module);
 
 // The address of the exported symbol `name` of `module`. As on Windows only
 // the module's own exports are searched, not those of modules it depends on.
@@ -35,6 +46,8 @@ FARPROC GetProcAddress(HMODULE module, LPCSTR name);
 // size - 1 characters and terminated, the result is `size` and the last error
 // ERROR_INSUFFICIENT_BUFFER. 0 and ERROR_MOD_NOT_FOUND for an unknown module.
 DWORD GetModuleFileNameA(HMODULE module, LPSTR fileName, DWORD size);
+// The same in UTF-16; the size is in characters.
+DWORD GetModuleFileNameW(HMODULE module, LPWSTR fileName, DWORD size);
 
 // Searches for the file `fileName` and stores its full path in `buffer`.
 //

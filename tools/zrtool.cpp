@@ -204,6 +204,7 @@ constexpr Command kCommands[] = {
     {"params", "showing and converting parameter trees", ParamsCommand},
     {"reg", "exporting and importing registry keys as text", RegCommand},
     {"cfb", "compound files: list, read, write, remove, check, dump", CfbCommand},
+    {"res", "resources of a .res file or module: list, show a dialog, menu or string table", ResCommand},
 };
 
 void Usage(std::FILE* out) {

@@ -30,3 +30,4 @@
 #include "zr/xstorage.h"
 #include "zr/docstorage.h"
 #include "zr/storparam.h"
+#include "zr/hookproc.h"

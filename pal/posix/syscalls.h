@@ -47,6 +47,7 @@ using ThreadStart = void* (*)(void*);
   X(realloc, void*, (void*, size_t), ::realloc)                            \
   X(mmap, void*, (void*, size_t, int, int, int, off_t), ::mmap)            \
   X(munmap, int, (void*, size_t), ::munmap)                                \
+  X(mprotect, int, (void*, size_t, int), ::mprotect)                       \
   X(open, int, (const char*, int, mode_t), OpenWithMode)                   \
   X(close, int, (int), ::close)                                            \
   X(read, ssize_t, (int, void*, size_t), ::read)                           \

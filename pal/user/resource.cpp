@@ -9,6 +9,7 @@
 #include "pal/error.h"
 #include "pal/module.h"
 #include "pal/user/resfile.h"
+#include "pal/user/resname.h"
 
 namespace zrpal {
 
@@ -167,6 +168,17 @@ HRSRC FindResourceExW(HMODULE module, LPCWSTR type, LPCWSTR name, WORD language)
   res::ResourceRecord record;
   if (!FindRecord(module, type, name, language, &record)) return nullptr;
   return reinterpret_cast<HRSRC>(const_cast<BYTE*>(record.Start()));
+}
+
+HRSRC FindResourceA(HMODULE module, LPCSTR name, LPCSTR type) {
+  return FindResourceExA(module, type, name, MAKELANGID(LANG_NEUTRAL, SUBLANG_NEUTRAL));
+}
+
+HRSRC FindResourceExA(HMODULE module, LPCSTR type, LPCSTR name, WORD language) {
+  WideResourceName wideType(type);
+  WideResourceName wideName(name);
+  if (!wideType.Ok() || !wideName.Ok()) return nullptr;
+  return FindResourceExW(module, wideType.Get(), wideName.Get(), language);
 }
 
 HGLOBAL LoadResource(HMODULE module, HRSRC resource) {

@@ -53,6 +53,9 @@ inline constexpr WORD RT_RCDATA = 10;
 inline LPCWSTR MAKEINTRESOURCEW(WORD id) {
   return reinterpret_cast<LPCWSTR>(static_cast<std::uintptr_t>(id));
 }
+inline LPCSTR MAKEINTRESOURCEA(WORD id) {
+  return reinterpret_cast<LPCSTR>(static_cast<std::uintptr_t>(id));
+}
 inline bool IS_INTRESOURCE(LPCWSTR id) { return (reinterpret_cast<std::uintptr_t>(id) >> 16) == 0; }
 
 inline constexpr WORD LANG_NEUTRAL = 0x00;
@@ -74,6 +77,9 @@ constexpr WORD MAKELANGID(WORD primary, WORD sub) { return static_cast<WORD>(sub
 // handle that is no loaded module.
 HRSRC FindResourceW(HMODULE module, LPCWSTR name, LPCWSTR type);
 HRSRC FindResourceExW(HMODULE module, LPCWSTR type, LPCWSTR name, WORD language);
+// The same with ANSI names (CP_ACP) or ordinals.
+HRSRC FindResourceA(HMODULE module, LPCSTR name, LPCSTR type);
+HRSRC FindResourceExA(HMODULE module, LPCSTR type, LPCSTR name, WORD language);
 
 // The resource's data; null with ERROR_INVALID_HANDLE when `resource` is not a
 // resource of `module`.

@@ -95,7 +95,7 @@ TEST(Resources, FindsByOrdinalNameAndType) {
       {u"MYTYPE", MAKEINTRESOURCEW(77), "custom", ERROR_SUCCESS}, {u"mytype", u"#77", "custom", ERROR_SUCCESS},
       {rcdata, u"EMPTY", "", ERROR_SUCCESS},
       {rcdata, u"#103", "neutral", ERROR_SUCCESS}, {rcdata, u"CONFI", "", noName}, {rcdata, u"#70000", "", noName},
-      {MAKEINTRESOURCEW(RT_DIALOG), MAKEINTRESOURCEW(1), "", noType}, {u"OTHERTYPE", u"LOGO", "", noType},
+      {MAKEINTRESOURCEW(3 /* RT_ICON */), MAKEINTRESOURCEW(1), "", noType}, {u"OTHERTYPE", u"LOGO", "", noType},
       {nullptr, u"LOGO", "", noType},  // the leading empty record is no type 0
   };
   for (const Case& c : cases) {

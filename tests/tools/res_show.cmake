@@ -1,0 +1,23 @@
+# zrtool res lists and shows the resources of a module (the resource tests'
+# tests/data/resource_module.rc) and of a .res image (pal_tests').
+#   cmake -DZRTOOL=<zrtool> -DMODULE=<module> -DRES=<file.res> -P res_show.cmake
+function(expect_output expected)
+  execute_process(COMMAND ${ZRTOOL} res ${ARGN} RESULT_VARIABLE rc OUTPUT_VARIABLE out)
+  if(NOT rc EQUAL 0)
+    message(FATAL_ERROR "zrtool res ${ARGN} exited with ${rc}")
+  endif()
+  string(FIND "${out}" "${expected}" at)
+  if(at EQUAL -1)
+    message(FATAL_ERROR "zrtool res ${ARGN}: no \"${expected}\" in:\n${out}")
+  endif()
+endfunction()
+expect_output("STRINGTABLE  1                0x0409 " ls ${MODULE})
+expect_output("1      \"from the module\"" show ${MODULE} string 1)
+expect_output("DIALOG       200              0x0409 " ls ${RES})
+expect_output("DIALOGEX 0, 0, 220, 120 style 0x80c00040 exstyle 0x00000100" show ${RES} dialog 201)
+expect_output("70000  #130       \"Label\"" show ${RES} dialog 201)
+expect_output("  POPUP \"&File\"\n    1001   \"&Open\"\n    SEPARATOR\n    1002   \"E&xit\" checked grayed" show ${RES} menu 300)
+execute_process(COMMAND ${ZRTOOL} res show ${RES} dialog 999 RESULT_VARIABLE rc ERROR_QUIET)
+if(NOT rc EQUAL 1)
+  message(FATAL_ERROR "a missing dialog gave ${rc}, not 1")
+endif()
