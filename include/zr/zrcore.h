@@ -27,3 +27,4 @@
 #include "zr/filelock.h"
 #include "zr/regparam.h"
 #include "zr/iniparam.h"
+#include "zr/translation.h"
