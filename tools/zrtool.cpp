@@ -204,6 +204,7 @@ constexpr Command kCommands[] = {
     {"params", "showing and converting parameter trees", ParamsCommand},
     {"reg", "exporting and importing registry keys as text", RegCommand},
     {"cfb", "compound files: list, read, write, remove, check, dump", CfbCommand},
+    {"dict", "translation dictionaries: look a text up, check a file", DictCommand},
 };
 
 void Usage(std::FILE* out) {
