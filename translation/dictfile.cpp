@@ -192,6 +192,7 @@ DictionaryText ParseDictionary(const std::vector<DictionaryLine>& lines, UINT fa
   result.codePage = codePage;
 
   const CLeadBytes lead(codePage);
+  result.pairs.reserve(lines.size() / 2);
   std::string_view text;
   std::string_view source;
   int sourceLine = 0;
