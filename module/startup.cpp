@@ -18,6 +18,7 @@
 #include "pal/module.h"
 #include "pal/registry/registry.h"
 #include "pal/profile/profile.h"
+#include "translation/table.h"
 
 namespace zr {
 
@@ -65,6 +66,8 @@ constexpr StartupStep kSteps[] = {
     // LibraryModule() takes from the allocation base of the library's code.
     {"service container class", ServiceContainerClassStartup, ServiceContainerClassShutdown},
     {"COM", ComConstruct, ComDestruct},
+    // The one translation table (its dialog font asks the display facts).
+    {"translation table", TranslationStartup, TranslationShutdown},
     {"low-fragmentation heaps", SwitchProcessHeapsToLfh, nullptr},
 };
 

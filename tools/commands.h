@@ -8,6 +8,7 @@
 int ParamsCommand(int argc, char** argv);  // tools/params_cmd.cpp
 int RegCommand(int argc, char** argv);     // tools/reg_cmd.cpp
 int ResCommand(int argc, char** argv);     // tools/res_cmd.cpp
+int DictCommand(int argc, char** argv);    // tools/dict_cmd.cpp
 // tools/cfb.cpp; its arguments start with the family's name ("cfb").
 int CfbMain(int argc, char** argv);
 // tools/cfb_meta.cpp: "cfb meta"; its arguments start with "meta".

@@ -205,6 +205,7 @@ constexpr Command kCommands[] = {
     {"reg", "exporting and importing registry keys as text", RegCommand},
     {"cfb", "compound files: list, read, write, remove, check, dump", CfbCommand},
     {"res", "resources of a .res file or module: list, show a dialog, menu or string table", ResCommand},
+    {"dict", "translation dictionaries: look a text up, check a file", DictCommand},
 };
 
 void Usage(std::FILE* out) {

@@ -31,3 +31,4 @@
 #include "zr/docstorage.h"
 #include "zr/storparam.h"
 #include "zr/hookproc.h"
+#include "zr/translation.h"

@@ -37,6 +37,12 @@ using HANDLE = void*;
 // Registry keys: a handle of the platform layer, or a predefined key.
 struct HKEY__;
 using HKEY = HKEY__*;
+// Window-system handles: windows, and drawing objects (fonts).
+struct HWND__;
+using HWND = HWND__*;
+struct HGDIOBJ__;
+using HGDIOBJ = HGDIOBJ__*;
+using HFONT = HGDIOBJ;
 
 static_assert(sizeof(BYTE) == 1 && sizeof(WORD) == 2);
 static_assert(sizeof(DWORD) == 4 && sizeof(LONG) == 4 && sizeof(ULONG) == 4);

@@ -24,10 +24,8 @@
 
 namespace zrpal {
 
-struct HWND__;
-using HWND = HWND__*;
-struct HFONT__;
-using HFONT = HFONT__*;
+using ::HFONT;  // the library's public window-system handles (zr/zrtypes.h)
+using ::HWND;
 using WPARAM = std::uintptr_t;
 using LPARAM = std::intptr_t;
 using LRESULT = std::intptr_t;
