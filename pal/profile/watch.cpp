@@ -79,7 +79,14 @@ struct WatchState {
   std::vector<WatchedFile> files;
 };
 
-constinit WatchState g_state;
+// Made at the first watch and deleted by StopWatching: the library's
+// shutdown runs after static destructors, so the state must not be one.
+constinit WatchState* g_watch = nullptr;
+
+WatchState& State() {
+  if (!g_watch) g_watch = new WatchState();
+  return *g_watch;
+}
 
 // A bound on the folders of one path (and so on its watches).
 constexpr std::size_t kMaxDepth = 64;
@@ -102,30 +109,30 @@ bool TakeNotices(int fd);
 // --- The bookkeeping --------------------------------------------------------
 
 WatchedFile* Find(const std::string& path) {
-  for (WatchedFile& f : g_state.files)
+  for (WatchedFile& f : State().files)
     if (f.path == path) return &f;
   return nullptr;
 }
 
 void ChangedAll() {
-  ++g_state.clock;
-  for (WatchedFile& f : g_state.files) f.changedAt = g_state.clock;
+  ++State().clock;
+  for (WatchedFile& f : State().files) f.changedAt = State().clock;
 }
 
 // Called by TakeNotices for each notice.
 void Notice(int wd, NoticeKind kind, std::string_view name) {
   if (kind == NoticeKind::kOverflow) return ChangedAll();
   bool counted = false;
-  for (WatchedFile& f : g_state.files)
+  for (WatchedFile& f : State().files)
     for (const WatchedPart& part : f.parts)
       if (part.wd == wd && (kind == NoticeKind::kSelf || part.name == name)) {
-        if (!counted) ++g_state.clock, counted = true;
-        f.changedAt = g_state.clock;
+        if (!counted) ++State().clock, counted = true;
+        f.changedAt = State().clock;
       }
 }
 
 bool InUse(int wd) {
-  for (const WatchedFile& f : g_state.files)
+  for (const WatchedFile& f : State().files)
     for (const WatchedPart& part : f.parts)
       if (part.wd == wd) return true;
   return false;
@@ -134,28 +141,28 @@ bool InUse(int wd) {
 // Removes the watches of `parts` that no watched file uses any more.
 void RemoveUnused(const std::vector<WatchedPart>& parts) {
   for (const WatchedPart& part : parts)
-    if (!InUse(part.wd)) RemoveWatch(g_state.fd, part.wd);
+    if (!InUse(part.wd)) RemoveWatch(State().fd, part.wd);
 }
 
 void DropAll() {
-  if (g_state.fd >= 0) CloseNotices(g_state.fd);
-  g_state.fd = -1;
-  g_state.files.clear();
+  if (State().fd >= 0) CloseNotices(State().fd);
+  State().fd = -1;
+  State().files.clear();
 }
 
 // The instance, ready for use: opened at need, dropped in a forked child.
 bool Ready() {
-  if (g_state.fd >= 0 && ForkedSinceOpen()) DropAll();
-  if (g_state.fd < 0 && !g_state.unusable) {
-    g_state.fd = OpenNotices();
-    g_state.unusable = g_state.fd < 0;
+  if (State().fd >= 0 && ForkedSinceOpen()) DropAll();
+  if (State().fd < 0 && !State().unusable) {
+    State().fd = OpenNotices();
+    State().unusable = State().fd < 0;
   }
-  return g_state.fd >= 0;
+  return State().fd >= 0;
 }
 
 // Takes the pending notices; false when the instance failed.
 bool Drain() {
-  if (TakeNotices(g_state.fd)) return true;
+  if (TakeNotices(State().fd)) return true;
   ChangedAll();
   DropAll();
   return false;
@@ -169,11 +176,11 @@ bool WatchParts(const std::string& path, std::vector<WatchedPart>* parts) {
     const std::size_t next = path.find('/', slash + 1);
     const std::string folder = slash == 0 ? std::string("/") : path.substr(0, slash);
     const std::string name = path.substr(slash + 1, next == std::string::npos ? next : next - slash - 1);
-    const int wd = AddWatch(g_state.fd, folder, true);
+    const int wd = AddWatch(State().fd, folder, true);
     if (wd < 0) return false;
     parts->push_back({wd, name});
     if (next == std::string::npos) {
-      const int file = AddWatch(g_state.fd, path, false);
+      const int file = AddWatch(State().fd, path, false);
       if (file < 0) return false;
       parts->push_back({file, std::string()});
       return true;
@@ -195,19 +202,19 @@ WatchMark WatchPath(const std::string& path) {
   if (!watched) {
     // Nothing stays watched for this path; parts that took (and are not
     // shared) go again.
-    if (f) std::erase_if(g_state.files, [&](const WatchedFile& w) { return &w == f; });
+    if (f) std::erase_if(State().files, [&](const WatchedFile& w) { return &w == f; });
     RemoveUnused(old);
     RemoveUnused(parts);
     return kNotWatched;
   }
-  if (!f) f = &g_state.files.emplace_back(WatchedFile{path, {}, 0});
+  if (!f) f = &State().files.emplace_back(WatchedFile{path, {}, 0});
   f->parts = std::move(parts);
   RemoveUnused(old);  // e.g. the watch of a file that was replaced
-  return g_state.clock;
+  return State().clock;
 }
 
 bool QuietSince(const std::string& path, WatchMark mark) {
-  if (mark == kNotWatched || g_state.fd < 0) return false;
+  if (mark == kNotWatched || !g_watch || State().fd < 0) return false;
   if (ForkedSinceOpen()) {
     DropAll();
     return false;
@@ -218,16 +225,19 @@ bool QuietSince(const std::string& path, WatchMark mark) {
 }
 
 void Unwatch(const std::string& path) {
+  if (!g_watch) return;
   WatchedFile* f = Find(path);
   if (!f) return;
   std::vector<WatchedPart> parts = std::move(f->parts);
-  std::erase_if(g_state.files, [&](const WatchedFile& w) { return &w == f; });
-  if (g_state.fd >= 0) RemoveUnused(parts);
+  std::erase_if(State().files, [&](const WatchedFile& w) { return &w == f; });
+  if (State().fd >= 0) RemoveUnused(parts);
 }
 
 void StopWatching() {
+  if (!g_watch) return;
   DropAll();
-  g_state.unusable = false;
+  delete g_watch;
+  g_watch = nullptr;
 }
 
 }  // namespace zrpal::profile
