@@ -45,6 +45,7 @@
 // seen once anything else about the file changes.
 #include "pal/profile/watch.h"
 
+#include <algorithm>
 #include <string_view>
 #include <vector>
 
@@ -77,6 +78,10 @@ struct WatchState {
   bool unusable = false;   // the instance cannot be had: nothing is watched
   WatchMark clock = 1;     // marks start above kNotWatched
   std::vector<WatchedFile> files;
+  // Paths found unwatchable (links, a remote file system, a refused watch),
+  // newest last, so that their calls do not repeat the realpath and statfs:
+  // they keep the stamp check until the cache drops them (Unwatch).
+  std::vector<std::string> refused;
 };
 
 // Made at the first watch and deleted by StopWatching: the library's
@@ -90,6 +95,8 @@ WatchState& State() {
 
 // A bound on the folders of one path (and so on its watches).
 constexpr std::size_t kMaxDepth = 64;
+// A bound on the remembered unwatchable paths (the cache holds 16 files).
+constexpr std::size_t kMaxRefused = 16;
 
 // --- The OS side (posix/watch.inc) -----------------------------------------
 
@@ -99,7 +106,8 @@ void CloseNotices(int fd);
 int AddWatch(int fd, const std::string& path, bool folder);
 void RemoveWatch(int fd, int wd);
 // Whether `path` is its own realpath on a local file system of a known type.
-bool WatchablePath(const std::string& path);
+enum class PathKind { kWatchable, kMissing, kNotWatchable };
+PathKind KindOfPath(const std::string& path);
 // True (once) in the child after a fork.
 bool ForkedSinceOpen();
 // Reads every pending notice and passes it to Notice(); false when the
@@ -194,17 +202,25 @@ bool WatchParts(const std::string& path, std::vector<WatchedPart>* parts) {
 
 WatchMark WatchPath(const std::string& path) {
   if (path.empty() || path.front() != '/' || !Ready() || !Drain()) return kNotWatched;
+  std::vector<std::string>& refused = State().refused;
+  if (std::find(refused.begin(), refused.end(), path) != refused.end()) return kNotWatched;
   WatchedFile* f = Find(path);
   std::vector<WatchedPart> old;
   if (f) old = std::move(f->parts);
   std::vector<WatchedPart> parts;
-  const bool watched = WatchablePath(path) && WatchParts(path, &parts);
+  const PathKind kind = KindOfPath(path);
+  const bool watched = kind == PathKind::kWatchable && WatchParts(path, &parts);
   if (!watched) {
     // Nothing stays watched for this path; parts that took (and are not
     // shared) go again.
     if (f) std::erase_if(State().files, [&](const WatchedFile& w) { return &w == f; });
     RemoveUnused(old);
     RemoveUnused(parts);
+    // A missing file is tried again: the next write may create it.
+    if (kind != PathKind::kMissing) {
+      if (refused.size() == kMaxRefused) refused.erase(refused.begin());
+      refused.push_back(path);
+    }
     return kNotWatched;
   }
   if (!f) f = &State().files.emplace_back(WatchedFile{path, {}, 0});
@@ -226,6 +242,7 @@ bool QuietSince(const std::string& path, WatchMark mark) {
 
 void Unwatch(const std::string& path) {
   if (!g_watch) return;
+  std::erase(State().refused, path);
   WatchedFile* f = Find(path);
   if (!f) return;
   std::vector<WatchedPart> parts = std::move(f->parts);
