@@ -6,6 +6,7 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -283,6 +284,22 @@ TEST_F(ProfileTest, WatchedFileIsAnsweredWithoutALookAndChangesAreSeen) {
   EXPECT_EQ(read(), "5") << "re-targeted by a link put in its place";
   unlink(file.c_str());
   EXPECT_EQ(read(), "none") << "deleted";
+}
+
+TEST_F(ProfileTest, AForkedChildLeavesTheParentsNoticesAlone) {
+  // The child shares the notice queue: were it to read it, the parent would
+  // miss the change queued before the fork.
+  m_file = std::filesystem::canonical(m_dir).string() + "/t.ini";
+  Put("[s]\nk=1\n");
+  EXPECT_EQ(Read("s", "k"), "1");
+  Overwrite(m_file, "[s]\nk=2\n");
+  const pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) _exit(Read("s", "k") == "2" ? 0 : 1);
+  int status = 0;
+  ASSERT_EQ(waitpid(child, &status, 0), child);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  EXPECT_EQ(Read("s", "k"), "2");
 }
 
 TEST_F(ProfileTest, RewriteKeepsWhatAnInPlaceRewriteKeeps) {
