@@ -14,6 +14,13 @@
 // while any section is alive, so Enter and Leave read it without the lock.
 // The lock only makes the first creation and the last release safe against
 // each other; Enter, Leave and Wait_All never take it.
+//
+// g_heldSectionMutex is the mutex object behind g_sectionMutex, held by a
+// reference for the same span (set after the handle is made, let go before
+// it is closed). Enter and Leave wait and release through it: a lookup in
+// the handle table per call (a lock and two counted references) cost more
+// than the mutex itself. The handle stays the contract's: SectionMutex,
+// Wait_All and Wait_Release answer and use it.
 #include "zr/threads.h"
 
 #include <atomic>
@@ -46,21 +53,29 @@ constexpr int kWaitAbandoned = 3;
 constinit zrpal::CRITICAL_SECTION g_stateLock{};
 constinit ULONG g_liveSections = 0;
 constinit std::atomic<HANDLE> g_sectionMutex{nullptr};
+constinit std::atomic<zrpal::HeldMutex*> g_heldSectionMutex{nullptr};
 
 void TakeSectionMutexShare() {
   zrpal::CCriticalSectionGuard guard(&g_stateLock);
-  if (g_liveSections == 0)
-    g_sectionMutex.store(zrpal::CreateMutexA(nullptr, 0, kSectionMutexName), std::memory_order_release);
+  if (g_liveSections == 0) {
+    HANDLE mutex = zrpal::CreateMutexA(nullptr, 0, kSectionMutexName);
+    g_heldSectionMutex.store(mutex ? zrpal::HoldMutex(mutex) : nullptr, std::memory_order_release);
+    g_sectionMutex.store(mutex, std::memory_order_release);
+  }
   ++g_liveSections;
 }
 
 void GiveUpSectionMutexShare() {
   zrpal::CCriticalSectionGuard guard(&g_stateLock);
-  if (--g_liveSections == 0)
+  if (--g_liveSections == 0) {
+    zrpal::LetGoOfMutex(g_heldSectionMutex.exchange(nullptr, std::memory_order_acq_rel));
     if (HANDLE mutex = g_sectionMutex.exchange(nullptr, std::memory_order_acq_rel)) zrpal::CloseHandle(mutex);
+  }
 }
 
 HANDLE CurrentSectionMutex() { return g_sectionMutex.load(std::memory_order_acquire); }
+
+zrpal::HeldMutex* HeldSectionMutex() { return g_heldSectionMutex.load(std::memory_order_acquire); }
 
 int WaitResult(zrpal::DWORD result) {
   switch (result) {
@@ -157,13 +172,13 @@ ULONG CCritSect::Release() {
 int CCritSect::QueryInterface(const std::type_info&, void**) { return 0; }
 
 void CCritSect::Enter() {
-  if (HANDLE mutex = zr::CurrentSectionMutex()) zrpal::WaitForSingleObject(mutex, zrpal::INFINITE);
+  if (zrpal::HeldMutex* mutex = zr::HeldSectionMutex()) zrpal::WaitForHeldMutex(mutex, zrpal::INFINITE);
   zrpal::EnterCriticalSection(SectionIn(&m_cs));
 }
 
 void CCritSect::Leave() {
   zrpal::LeaveCriticalSection(SectionIn(&m_cs));
-  if (HANDLE mutex = zr::CurrentSectionMutex()) zrpal::ReleaseMutex(mutex);
+  if (zrpal::HeldMutex* mutex = zr::HeldSectionMutex()) zrpal::ReleaseHeldMutex(mutex);
 }
 
 // ---- CEvent ----

@@ -3,14 +3,19 @@
 //  - GetValue of 10 000 different keys in turn, against reading and parsing
 //    the file on every call (what the profile functions do on Windows) and
 //    against GLib's GKeyFile looking the same keys up in its parsed file;
-//  - stat(2) of the file alone: the check every call makes, whose cost is
-//    the floor under GetValue;
+//  - stat(2) of the file alone: the check each call made before change
+//    notices, and still makes on paths that cannot be watched;
+//  - FIONREAD on an inotify instance watching the file: the check a call
+//    makes on a watched path, the floor under GetValue there;
 //  - writing one key into that file (read, edit, write, fsync, rename),
 //    against GKeyFile setting it and saving the file (g_file_set_contents
 //    also writes a new file, fsyncs and renames).
 #include <benchmark/benchmark.h>
 #include <glib.h>
+#include <sys/inotify.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <filesystem>
@@ -149,6 +154,20 @@ void BM_StatOfTheFile(benchmark::State& state) {
   for (auto _ : state) benchmark::DoNotOptimize(stat(f.path.c_str(), &st));
 }
 BENCHMARK(BM_StatOfTheFile);
+
+void BM_NoticeQueueCheck(benchmark::State& state) {
+  const IniFile& f = TheFile();
+  const int fd = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+  if (fd < 0 || inotify_add_watch(fd, f.path.c_str(), IN_MODIFY | IN_ATTRIB) < 0) {
+    state.SkipWithError("no inotify");
+    if (fd >= 0) close(fd);
+    return;
+  }
+  int queued = 0;
+  for (auto _ : state) benchmark::DoNotOptimize(ioctl(fd, FIONREAD, &queued));
+  close(fd);
+}
+BENCHMARK(BM_NoticeQueueCheck);
 
 void BM_IniSetValue(benchmark::State& state) {
   const IniFile& f = TheFile();

@@ -23,7 +23,9 @@
 #include "pal/profile/profile.h"
 #include "params/treewalk.h"
 #include "params/valuetext.h"
+#include "zr/fileops.h"
 #include "zr/variant.h"
+#include "zr/xstring.h"
 
 namespace zr {
 
@@ -51,6 +53,18 @@ char* CopyName(std::string_view text) {
   std::memcpy(copy, text.data(), text.size());
   copy[text.size()] = 0;
   return copy;
+}
+
+// The folder that holds `fileName` (the text before its last separator),
+// made level by level with the files layer's Fio_CreateDirectory, which
+// throws CXFileException when a level cannot be made. A name without a
+// folder, or directly under the root, needs none.
+void CreateFolderOf(const char* fileName) {
+  const CXStringW wide(fileName);
+  const std::u16string_view path(static_cast<const WCHAR*>(wide));
+  const std::size_t last = path.find_last_of(u"\\/");
+  if (last == std::u16string_view::npos || last == 0) return;
+  Fio_CreateDirectory(std::u16string(path.substr(0, last)).c_str());
 }
 
 // A zero-delimited list read into a buffer of the contract's size: the
@@ -124,25 +138,23 @@ CIniFileParam::CIniFileParam(const char* fileName, const char* parentSection, co
       m_nSectionLength(0),
       m_bRoot(0) {
   const std::string section = zr::SectionName(parentSection ? parentSection : "", name);
+  // Step 3's read and folder first, before anything is held: making the
+  // folder throws when it cannot be made, and a constructor that throws
+  // runs no destructor. Only whether "@" reads as empty matters: a small
+  // buffer tells as well.
+  char marker[2];
+  zrpal::GetPrivateProfileStringA(section.c_str(), zr::kDefaultName, "", marker, sizeof marker,
+                                  fileName ? fileName : "");
+  if (!marker[0]) zr::CreateFolderOf(fileName ? fileName : "");
   std::unique_ptr<char[]> sectionCopy(zr::CopyName(section));
   m_pszFileName = zr::CopyName(fileName ? fileName : "");
   m_pszSection = sectionCopy.release();
   m_pParent = parent;
   if (m_pParent) m_pParent->AddRef();
   m_registry.RegisterInterface(static_cast<IRegisterIface*>(this), typeid(IRegisterIface), 0);
-
-  // Only whether "@" reads as empty matters: a small buffer tells as well.
-  char marker[2];
-  zrpal::GetPrivateProfileStringA(m_pszSection, zr::kDefaultName, "", marker, sizeof marker,
-                                  m_pszFileName);
-  if (!marker[0]) {
-    // The contract creates the folder with Fio_CreateDirectory, which throws
-    // on failure; until the files layer has it, the profile component makes
-    // the folder and a failure shows only as the lost marker write.
-    zrpal::CreateProfileFolder(m_pszFileName);
+  if (!marker[0])
     zrpal::WritePrivateProfileStringA(m_pszSection, zr::kDefaultName, zr::kMarkerText,
                                       m_pszFileName);
-  }
   m_nSectionLength = static_cast<ULONG>(section.size());
   m_bRoot = section == zr::kRootSection;
 }

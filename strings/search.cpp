@@ -4,6 +4,8 @@
 // Indices are characters (code units in CXStringW). A start index is read as
 // unsigned and clamped to the length, so a negative start searches from the
 // end. Null texts are accepted: comparisons answer 1, searches -1.
+#include <algorithm>
+
 #include "pal/mbcs.h"
 #include "pal/wstr.h"
 #include "strings/xbuffer.h"
@@ -88,11 +90,12 @@ int CXString::CompareIN(const char* text, int n) const {
 
 int CXString::Find(const char* text, int start) const {
   if (!xt::SingleByte()) return FindText(m_pchData, text, start);
-  // Every byte a character: the code page looked at once, byte indices.
+  // Every byte a character: the code page looked at once, byte indices, and
+  // memchr over the length the header knows.
   if (!*m_pchData || !text) return -1;
-  std::size_t from = 0;
-  while (from < static_cast<unsigned>(start) && m_pchData[from]) ++from;
-  const char* found = xt::FindBytes(m_pchData + from, text);
+  const std::size_t length = zr::XBuffer<char>::KnownLength(m_pchData);
+  const std::size_t from = std::min<std::size_t>(static_cast<unsigned>(start), length);
+  const char* found = xt::FindBytes(m_pchData + from, m_pchData + length, text);
   return found ? static_cast<int>(found - m_pchData) : -1;
 }
 

@@ -5,6 +5,7 @@
 #include <climits>
 #include <cstring>
 #include <new>
+#include <string>
 
 #include "strings/xtext.h"
 #include "zr/exception.h"
@@ -29,6 +30,16 @@ void CopyUnits(Unit* dest, const Unit* src, std::size_t n) {
 template <class Unit>
 void MoveUnits(Unit* dest, const Unit* src, std::size_t n) {
   if (n) std::memmove(dest, src, n * sizeof(Unit));
+}
+
+// The units of text[0, n) before its first zero unit: a caller may pass a
+// count that runs past the text's end (ConcatCopy and AssignCopy take any
+// n), and the string then ends at that zero.
+template <class Unit>
+std::size_t UnitsBeforeZero(const Unit* text, std::size_t n) {
+  if (n == 0) return 0;
+  const Unit* zero = std::char_traits<Unit>::find(text, n, Unit(0));
+  return zero ? static_cast<std::size_t>(zero - text) : n;
 }
 
 }  // namespace
@@ -89,7 +100,7 @@ void XBuffer<Unit>::AssignCopy(Unit*& p, const Unit* text, std::size_t n) {
   // into the old one.
   Unit* fresh = Allocate(n + kCopyExtra);
   CopyUnits(fresh, text, n);
-  Header(fresh)->length = static_cast<std::int32_t>(n);
+  Header(fresh)->length = static_cast<std::int32_t>(UnitsBeforeZero(fresh, n));
   Release(p);
   p = fresh;
 }
@@ -136,7 +147,10 @@ Unit* XBuffer<Unit>::LockRoom(Unit*& p, std::size_t room) {
 
 template <class Unit>
 void XBuffer<Unit>::Unlock(Unit* p) {
-  if (!IsEmptyBuffer(p) && Header(p)->refs < 0) Header(p)->refs = 1;
+  if (!IsEmptyBuffer(p) && Header(p)->refs < 0) {
+    SetLength(p, Length(p));
+    Header(p)->refs = 1;
+  }
 }
 
 template <class Unit>
@@ -148,12 +162,15 @@ void XBuffer<Unit>::Splice(Unit*& p, std::size_t start, std::size_t end, const U
   const std::size_t tail = length - end;
   const std::size_t result = start + m + tail;
   if (result > SIZE_MAX - 1) throw CXBadAlloc();
+  // The units before and after the range hold no zero; the text may.
+  const std::size_t inserted = UnitsBeforeZero(text, m);
+  const std::size_t resultLength = inserted < m ? start + inserted : result;
   const bool aliased = m != 0 && PointsInto(p, text);
   if (!IsEmptyBuffer(p) && Header(p)->refs < 2 && result + 1 <= Capacity(p) && !aliased) {
     MoveUnits(p + start + m, p + end, tail);
     CopyUnits(p + start, text, m);
     p[result] = 0;
-    SetLength(p, result);
+    SetLength(p, resultLength);
     return;
   }
   if (result == 0) {
@@ -164,7 +181,7 @@ void XBuffer<Unit>::Splice(Unit*& p, std::size_t start, std::size_t end, const U
   CopyUnits(fresh, p, start);
   CopyUnits(fresh + start, text, m);
   CopyUnits(fresh + start + m, p + end, tail);
-  Header(fresh)->length = static_cast<std::int32_t>(result);
+  Header(fresh)->length = static_cast<std::int32_t>(resultLength);
   Release(p);  // only now: `text` may point into the old buffer
   p = fresh;
 }

@@ -14,7 +14,12 @@
 //   - every buffer holds a zero unit within its capacity (the length of a
 //     string is the position of its first zero unit);
 //   - refs >= 1 for a buffer shared by refs strings, -1 for a buffer locked
-//     by GetBuffer (exactly one owner, who may write through the pointer).
+//     by GetBuffer (exactly one owner, who may write through the pointer);
+//   - the header's length field is the length (the position of the first
+//     zero unit) whenever the buffer is not locked: every operation here that
+//     sets the content stores it, and unlocking finds it from the terminator,
+//     since the lock's owner may have written anything. Searches read it
+//     (KnownLength) to scan with bounded, vectorised routines.
 #pragma once
 
 #include <cassert>
@@ -29,7 +34,7 @@ namespace zr {
 // width are part of the strings' binary layout.
 struct XStringHeader {
   std::int32_t refs;       // sharing strings; -1 = locked (and for the empty buffer)
-  std::int32_t length;     // written by the library, never read (see below)
+  std::int32_t length;     // exact while not locked (see above)
   std::int32_t allocSize;  // bytes of the character area
 };
 static_assert(sizeof(XStringHeader) == 12);
@@ -48,8 +53,9 @@ extern constinit const XStringEmptyBlock<WCHAR> g_emptyStringW;
 // arguments may point into the string's own buffer.
 //
 // The `length` header field: the library stores the string's length in units
-// whenever an operation here sets the content; writes through a GetBuffer
-// pointer do not update it. Nothing reads it.
+// whenever an operation here sets the content, and Unlock stores what the
+// lock's owner left. Writes through a GetBuffer pointer do not update it
+// until then, so it is read only for buffers that are not locked.
 template <class Unit>
 class XBuffer {
  public:
@@ -69,6 +75,14 @@ class XBuffer {
     return static_cast<std::size_t>(Header(p)->allocSize) / sizeof(Unit);
   }
   static std::size_t Length(const Unit* p);
+  // The length from the header where it is exact (not locked), else from the
+  // terminator (a locked buffer, or the empty one).
+  static std::size_t KnownLength(const Unit* p) {
+    const XStringHeader* header = Header(p);
+    if (header->refs < 1) return Length(p);
+    assert(static_cast<std::size_t>(header->length) == Length(p) && "a stale length field");
+    return static_cast<std::size_t>(header->length);
+  }
 
   // A fresh buffer of n >= 1 units: zero-filled, refs 1, length 0. Throws
   // CXBadAlloc when the allocation fails or n units do not fit the header's

@@ -17,6 +17,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <cstring>
 
 #include "pal/mbcs.h"
@@ -98,7 +99,44 @@ inline unsigned EncodeChar(WCHAR ch, WCHAR out[2]) {
 // The first unit of s that is `c` or the terminator.
 const WCHAR* ScanUnit(const WCHAR* s, WCHAR c, const WCHAR* end);
 
-// The single-byte search (every byte a character).
+// Whether a[0, n) and b[0, n) hold the same bytes. Short lengths, the
+// common texts searched for, compare inline with two overlapping loads of
+// one width (branches on the length class only, which repeat from call to
+// call); longer ones call memcmp.
+inline bool SameBytes(const char* a, const char* b, std::size_t n) {
+  const auto same = [&](auto width) {
+    using W = decltype(width);
+    W x0, y0, x1, y1;
+    std::memcpy(&x0, a, sizeof(W));
+    std::memcpy(&y0, b, sizeof(W));
+    std::memcpy(&x1, a + n - sizeof(W), sizeof(W));
+    std::memcpy(&y1, b + n - sizeof(W), sizeof(W));
+    return ((x0 ^ y0) | (x1 ^ y1)) == 0;
+  };
+  if (n > 16) return std::memcmp(a, b, n) == 0;
+  if (n >= 8) return same(std::uint64_t{});
+  if (n >= 4) return same(std::uint32_t{});
+  if (n >= 2) return same(std::uint16_t{});
+  return n == 0 || *a == *b;
+}
+
+// The single-byte search (every byte a character) in s[0, end), where *end
+// is the terminator: the search std::string::find makes, memchr for the
+// text's first byte where the whole text still fits, then a compare.
+[[gnu::always_inline]] inline const char* FindBytes(const char* s, const char* end,
+                                                   const char* sub) {
+  const std::size_t n = std::strlen(sub);
+  if (n == 0) return s;
+  const int first = static_cast<unsigned char>(*sub);
+  for (; static_cast<std::size_t>(end - s) >= n; ++s) {
+    s = static_cast<const char*>(std::memchr(s, first, static_cast<std::size_t>(end - s) - n + 1));
+    if (!s) return nullptr;
+    if (SameBytes(s, sub, n)) return s;
+  }
+  return nullptr;
+}
+
+// The same where the length of s is not known: strchr for the first byte.
 inline const char* FindBytes(const char* s, const char* sub) {
   if (!*sub) return s;
   for (; (s = std::strchr(s, *sub)) != nullptr; ++s) {

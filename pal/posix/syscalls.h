@@ -21,9 +21,11 @@
 #include <signal.h>
 #include <locale.h>
 #include <sys/file.h>
+#include <sys/inotify.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <sys/types.h>
+#include <sys/vfs.h>
 #include <time.h>
 #include <unistd.h>
 #include <wctype.h>
@@ -132,7 +134,13 @@ using ThreadStart = void* (*)(void*);
   X(newlocale, locale_t, (int, const char*, locale_t), ::newlocale)       \
   X(freelocale, void, (locale_t), ::freelocale)                           \
   X(towupper_l, wint_t, (wint_t, locale_t), ::towupper_l) \
-  X(fdatasync, int, (int), ::fdatasync)
+  X(fdatasync, int, (int), ::fdatasync)                                   \
+  X(inotify_init1, int, (int), ::inotify_init1)                            \
+  X(inotify_add_watch, int, (int, const char*, uint32_t), ::inotify_add_watch) \
+  X(inotify_rm_watch, int, (int, int), ::inotify_rm_watch)                 \
+  X(statfs, int, (const char*, struct statfs*), ::statfs)                  \
+  X(realpath, char*, (const char*, char*), ::realpath)                     \
+  X(ioctl_count, int, (int, unsigned long, int*), IoctlCount)
 
 struct Table {
 #define ZRPAL_SYSCALL_MEMBER(name, ret, params, real) ret(*name) params;

@@ -23,6 +23,12 @@
 // bytes keep the parsed index (and the new readAt, which soon makes the
 // entry trusted), different ones are parsed.
 //
+// Change notices (watch.cpp) make the common call cheaper still: where the
+// kernel can tell of every change to the file and its path, an entry that
+// was checked after its watch began and has had no notice since is answered
+// without a look at the file (one read of the notice queue instead of a
+// stat of the path). Paths that cannot be watched keep the stamp check.
+//
 // Writes (WriteLocked, posix/profile.inc) take the file's write lock, read
 // the current bytes, apply the edit with initext.h and put the new file in
 // place; the cache then holds the new text under the new file's stamp.
@@ -44,6 +50,7 @@
 #include "pal/codepage.h"
 #include "pal/error.h"
 #include "pal/profile/initext.h"
+#include "pal/profile/watch.h"
 
 namespace zrpal {
 
@@ -51,6 +58,7 @@ namespace {
 
 using profile::IniText;
 using profile::IniTextRef;
+using profile::WatchMark;
 
 // One version of a file, as stat tells it.
 struct FileStamp {
@@ -81,8 +89,6 @@ FileState StampFile(const std::string& path, FileStamp* stamp);
 FileState ReadWholeFile(const std::string& path, std::string* text, FileStamp* stamp);
 // The current time in nanoseconds, on the clock file time stamps use.
 std::int64_t NowNs();
-// Creates one folder; true when it exists afterwards.
-bool MakeFolder(const std::string& path);
 
 // The edit a write applies, called by WriteLocked under the write lock.
 class CEditor {
@@ -111,6 +117,9 @@ struct CachedFile {
   std::int64_t readAt;  // NowNs() from before the content was read
   IniTextRef text;
   std::uint64_t lastUse;
+  // The watch mark taken before the check that validated the entry; while
+  // no notice about the file comes after it, the entry is current.
+  WatchMark mark = profile::kNotWatched;
 };
 
 struct ProfileCache {
@@ -135,22 +144,26 @@ CachedFile* FindCached(const std::string& path) {
   return nullptr;
 }
 
-void Store(const std::string& path, const FileStamp& stamp, std::int64_t readAt, IniTextRef text) {
+void Store(const std::string& path, const FileStamp& stamp, std::int64_t readAt, IniTextRef text,
+           WatchMark mark) {
   std::lock_guard<std::mutex> hold(g_cacheLock);
   if (!g_cache) return;
   CachedFile* slot = FindCached(path);
   if (!slot && g_cache->files.size() < kMaxCachedFiles) slot = &g_cache->files.emplace_back();
-  if (!slot)
+  if (!slot) {
     slot = &*std::min_element(
         g_cache->files.begin(), g_cache->files.end(),
         [](const CachedFile& a, const CachedFile& b) { return a.lastUse < b.lastUse; });
-  *slot = CachedFile{path, stamp, readAt, std::move(text), ++g_cache->uses};
+    profile::Unwatch(slot->path);
+  }
+  *slot = CachedFile{path, stamp, readAt, std::move(text), ++g_cache->uses, mark};
 }
 
 void Forget(const std::string& path) {
   std::lock_guard<std::mutex> hold(g_cacheLock);
   if (!g_cache) return;
   std::erase_if(g_cache->files, [&](const CachedFile& f) { return f.path == path; });
+  profile::Unwatch(path);
 }
 
 // The cached parse of `path` when it was made from exactly `bytes`.
@@ -163,6 +176,18 @@ IniTextRef CachedIfSame(const std::string& path, const std::string& bytes) {
 // The parsed file at `path`; null when it does not exist or cannot be read
 // (the profile functions then read it as empty, as Windows does).
 IniTextRef Snapshot(const std::string& path) {
+  WatchMark mark = profile::kNotWatched;
+  {
+    std::lock_guard<std::mutex> hold(g_cacheLock);
+    CachedFile* f = FindCached(path);
+    if (f && profile::QuietSince(path, f->mark)) {
+      f->lastUse = ++g_cache->uses;
+      return f->text;
+    }
+    // A look at the file follows: the watch goes first, so that any change
+    // after the look makes a notice. (No cache, no watch: every call parses.)
+    if (g_cache) mark = profile::WatchPath(path);
+  }
   FileStamp stamp;
   if (StampFile(path, &stamp) != FileState::kPresent) return IniTextRef();
   {
@@ -170,6 +195,7 @@ IniTextRef Snapshot(const std::string& path) {
     CachedFile* f = FindCached(path);
     if (f && f->stamp == stamp && Trusted(*f)) {
       f->lastUse = ++g_cache->uses;
+      f->mark = mark;
       return f->text;
     }
   }
@@ -178,7 +204,7 @@ IniTextRef Snapshot(const std::string& path) {
   if (ReadWholeFile(path, &bytes, &stamp) != FileState::kPresent) return IniTextRef();
   IniTextRef text = CachedIfSame(path, bytes);
   if (!text) text = IniTextRef::Make(std::move(bytes));
-  Store(path, stamp, readAt, text);
+  Store(path, stamp, readAt, text, mark);
   return text;
 }
 
@@ -341,7 +367,9 @@ class CProfileEdit final : public CEditor {
   }
 
   void Written(const FileStamp& stamp, std::int64_t before) override {
-    Store(m_path, stamp, before, IniTextRef::Make(std::move(*m_updated)));
+    // Unwatched until the next call checks it: the write's own notices
+    // would count against any mark taken now.
+    Store(m_path, stamp, before, IniTextRef::Make(std::move(*m_updated)), profile::kNotWatched);
   }
 
  private:
@@ -431,25 +459,6 @@ BOOL WritePrivateProfileStringW(LPCWSTR section, LPCWSTR key, LPCWSTR text, LPCW
   });
 }
 
-BOOL CreateProfileFolder(LPCSTR fileName) {
-  return WithoutThrowing<BOOL>(FALSE, [&]() -> BOOL {
-    std::string path;
-    if (!fileName || !OsPathOf(fileName, &path)) {
-      SetLastError(ERROR_INVALID_PARAMETER);
-      return FALSE;
-    }
-    const std::size_t last = path.rfind('/');
-    if (last == std::string::npos || last == 0) return TRUE;  // the current folder or the root
-    // Level by level from the top; a leading "/" gives no level of its own.
-    for (std::size_t at = path.find('/', 1); at != std::string::npos && at <= last;
-         at = path.find('/', at + 1)) {
-      if (path[at - 1] == '/') continue;  // "a//b"
-      if (!MakeFolder(path.substr(0, at))) return FALSE;
-    }
-    return TRUE;
-  });
-}
-
 void ProfileStartup() {
   std::lock_guard<std::mutex> hold(g_cacheLock);
   if (!g_cache) g_cache = new (std::nothrow) ProfileCache();  // none: every call parses
@@ -459,6 +468,7 @@ void ProfileShutdown() {
   std::lock_guard<std::mutex> hold(g_cacheLock);
   delete g_cache;
   g_cache = nullptr;
+  profile::StopWatching();
 }
 
 }  // namespace zrpal

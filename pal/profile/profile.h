@@ -70,12 +70,6 @@ DWORD GetPrivateProfileStringW(LPCWSTR section, LPCWSTR key, LPCWSTR defaultText
 BOOL WritePrivateProfileStringA(LPCSTR section, LPCSTR key, LPCSTR text, LPCSTR fileName);
 BOOL WritePrivateProfileStringW(LPCWSTR section, LPCWSTR key, LPCWSTR text, LPCWSTR fileName);
 
-// Creates every missing folder above the file `fileName` (separators "\" or
-// "/"); TRUE when the folder exists afterwards. The INI parameter back-end
-// uses it for a file's folder before its first write, where the files
-// layer's Fio_CreateDirectory is not built yet.
-BOOL CreateProfileFolder(LPCSTR fileName);
-
 // Start-up and shutdown of the parse cache (steps of module/startup.cpp).
 // Before start-up and after shutdown every call parses the file itself.
 void ProfileStartup();

@@ -41,10 +41,21 @@ int LockMutex(void* memory, DWORD milliseconds);
 int UnlockMutex(void* memory);
 bool OwnedInThisProcess(void* memory);
 
-class MutexObject final : public kobj::Waitable {
+}  // namespace
+
+// HeldMutex is the mutex object itself; the name only hides its members
+// from the callers of mutex.h.
+class HeldMutex : public kobj::Waitable {
+ protected:
+  using Waitable::Waitable;
+};
+
+namespace {
+
+class MutexObject final : public HeldMutex {
  public:
   MutexObject(void* memory, kobj::NamedLink* link)
-      : Waitable(HandleKind::Mutex), m_memory(memory), m_link(link) {}
+      : HeldMutex(HandleKind::Mutex), m_memory(memory), m_link(link) {}
   ~MutexObject() override {
     const bool held = OwnedInThisProcess(m_memory);
     if (m_link)
@@ -132,6 +143,20 @@ BOOL ReleaseMutex(HANDLE mutex) {
   HandleRef<MutexObject> object = ReferenceHandle<MutexObject>(mutex, KindBit(HandleKind::Mutex));
   if (!object) return FALSE;
   return object->GiveUp();
+}
+
+HeldMutex* HoldMutex(HANDLE mutex) {
+  return static_cast<MutexObject*>(LookupHandle(mutex, KindBit(HandleKind::Mutex)));
+}
+
+DWORD WaitForHeldMutex(HeldMutex* mutex, DWORD milliseconds) {
+  return static_cast<MutexObject*>(mutex)->Wait(milliseconds);
+}
+
+BOOL ReleaseHeldMutex(HeldMutex* mutex) { return static_cast<MutexObject*>(mutex)->GiveUp(); }
+
+void LetGoOfMutex(HeldMutex* mutex) {
+  if (mutex) mutex->Release();
 }
 
 }  // namespace zrpal

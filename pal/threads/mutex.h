@@ -25,4 +25,18 @@ HANDLE OpenMutexA(DWORD access, BOOL inheritHandle, LPCSTR name);
 // when the calling thread does not own the mutex.
 BOOL ReleaseMutex(HANDLE mutex);
 
+// The mutex behind a handle, for a caller that takes one mutex so often that
+// a table lookup per wait and per release counts (every critical section
+// object takes the global section mutex on Enter and Leave). The object is
+// looked up once and held by a reference, so it outlives a close of the
+// handle as a wait in progress does. Null with ERROR_INVALID_HANDLE for a
+// handle that is not a live mutex.
+class HeldMutex;
+HeldMutex* HoldMutex(HANDLE mutex);
+// WaitForSingleObject and ReleaseMutex on a held mutex, with their results.
+DWORD WaitForHeldMutex(HeldMutex* mutex, DWORD milliseconds);
+BOOL ReleaseHeldMutex(HeldMutex* mutex);
+// Gives back the reference of HoldMutex.
+void LetGoOfMutex(HeldMutex* mutex);
+
 }  // namespace zrpal

@@ -6,8 +6,10 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
+#include <filesystem>
 #include <string>
 
 #include "pal/posix/syscalls.h"
@@ -203,9 +205,16 @@ void Overwrite(const std::string& path, const std::string& content) {
   close(fd);
 }
 
+int RefuseWatch(int, const char*, uint32_t) {
+  errno = ENOSPC;  // the per-user watch limit
+  return -1;
+}
+
 TEST_F(ProfileTest, SameSizeChangeWithinOneTickIsSeen) {
   sys::ScopedSyscall<decltype(sys::g.stat)> s(&sys::g.stat, PinnedStat);
   sys::ScopedSyscall<decltype(sys::g.fstat)> f(&sys::g.fstat, PinnedFstat);
+  // The stamp rule, which serves the paths that cannot be watched.
+  sys::ScopedSyscall<decltype(sys::g.inotify_add_watch)> w(&sys::g.inotify_add_watch, RefuseWatch);
   // Stamped "now": the change lies within the tick of the cached version.
   Put("[s]\nk=1\n");
   g_stampNs = Now();
@@ -234,6 +243,63 @@ TEST_F(ProfileTest, ChangesByOthersAreSeenAtTheNextCall) {
   EXPECT_EQ(Read("s", "k"), "3");
   unlink(m_file.c_str());
   EXPECT_EQ(Read("s", "k", "gone"), "gone");
+}
+
+int g_stats = 0;
+int CountedStat(const char* path, struct stat* st) {
+  ++g_stats;
+  return sys::Defaults().stat(path, st);
+}
+
+TEST_F(ProfileTest, WatchedFileIsAnsweredWithoutALookAndChangesAreSeen) {
+  // A canonical path on a local file system is watched.
+  const std::string folder = std::filesystem::canonical(m_dir).string() + "/d";
+  const std::string file = folder + "/t.ini";
+  ASSERT_EQ(mkdir(folder.c_str(), 0777), 0);
+  WriteText(file, "[s]\nk=1\n");
+  sys::ScopedSyscall<decltype(sys::g.stat)> s(&sys::g.stat, CountedStat);
+  auto read = [&] {
+    char buf[16];
+    GetPrivateProfileStringA("s", "k", "none", buf, sizeof buf, file.c_str());
+    return std::string(buf);
+  };
+  EXPECT_EQ(read(), "1");
+  const int looks = g_stats;
+  EXPECT_EQ(read(), "1");
+  EXPECT_EQ(g_stats, looks) << "no notice, no stat";
+  // Each change is seen by the very next call.
+  Overwrite(file, "[s]\nk=2\n");
+  EXPECT_EQ(read(), "2") << "in place";
+  WriteText(file + ".new", "[s]\nk=3\n");
+  ASSERT_EQ(rename((file + ".new").c_str(), file.c_str()), 0);
+  EXPECT_EQ(read(), "3") << "renamed over";
+  ASSERT_EQ(rename(folder.c_str(), (folder + ".old").c_str()), 0);
+  ASSERT_EQ(mkdir(folder.c_str(), 0777), 0);
+  WriteText(file, "[s]\nk=4\n");
+  EXPECT_EQ(read(), "4") << "a folder on the path replaced";
+  WriteText(folder + ".old/t.ini", "[s]\nk=5\n");
+  EXPECT_EQ(read(), "4") << "the old folder's file is another file";
+  ASSERT_EQ(symlink((folder + ".old/t.ini").c_str(), (file + ".link").c_str()), 0);
+  ASSERT_EQ(rename((file + ".link").c_str(), file.c_str()), 0);
+  EXPECT_EQ(read(), "5") << "re-targeted by a link put in its place";
+  unlink(file.c_str());
+  EXPECT_EQ(read(), "none") << "deleted";
+}
+
+TEST_F(ProfileTest, AForkedChildLeavesTheParentsNoticesAlone) {
+  // The child shares the notice queue: were it to read it, the parent would
+  // miss the change queued before the fork.
+  m_file = std::filesystem::canonical(m_dir).string() + "/t.ini";
+  Put("[s]\nk=1\n");
+  EXPECT_EQ(Read("s", "k"), "1");
+  Overwrite(m_file, "[s]\nk=2\n");
+  const pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) _exit(Read("s", "k") == "2" ? 0 : 1);
+  int status = 0;
+  ASSERT_EQ(waitpid(child, &status, 0), child);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  EXPECT_EQ(Read("s", "k"), "2");
 }
 
 TEST_F(ProfileTest, RewriteKeepsWhatAnInPlaceRewriteKeeps) {

@@ -10,6 +10,8 @@
 #include <vector>
 
 #include "tests/params/param_test_util.h"
+#include "zr/exception.h"
+#include "zr/xfile.h"
 #include "tests/scratch_dir.h"
 
 namespace {
@@ -43,6 +45,19 @@ TEST_F(IniParam, NewFileInANewFolderHoldsTheRootMarker) {
   CZRVariant v(7);
   EXPECT_EQ(root->GetValue("@", &v), 1);
   EXPECT_EQ(v.vt, ZRVT_EMPTY);
+}
+
+TEST_F(IniParam, AFolderThatCannotBeMadeThrowsAsFioCreateDirectory) {
+  // A file stands where a folder above the file's should be.
+  zrtest::WriteText(m_dir + "/sub", "not a folder");
+  m_file = m_dir + "/sub/deeper/t.ini";
+  try {
+    Tree root(Open());
+    ADD_FAILURE() << "no exception";
+  } catch (const CXFileException& e) {
+    EXPECT_EQ(e.GetOperation(), static_cast<DWORD>(ZRFILEOP_MKDIR));
+  }
+  EXPECT_EQ(zrtest::ReadFileOrNone(m_dir + "/sub"), "not a folder");
 }
 
 TEST_F(IniParam, ValuesAreKeysHoldingTheirValueText) {

@@ -128,4 +128,48 @@ TYPED_TEST(Buffer, ArgumentsInsideTheStringItself) {
   EXPECT_EQ(Ascii(abc), "ab");
 }
 
+// The header's length field is exact after every change while the buffer
+// is not locked (searches read it): each row changes a string one way.
+TYPED_TEST(Buffer, LengthFieldIsExactAfterEveryChange) {
+  STRTEST_TYPES;
+  const Unit zeroInside[] = {Unit('x'), 0, Unit('y')};
+  const Text needle("needle");
+  const Unit* const plain = needle.get();
+  const std::vector<std::pair<const char*, std::function<void(Probe<S>&)>>> kChanges = {
+      {"assigned a text", [&](Probe<S>& s) { s = plain; }},
+      {"copy of n units with a zero inside", [&](Probe<S>& s) { s.AssignCopy(zeroInside, 3); }},
+      {"appended units with a zero inside", [&](Probe<S>& s) { s.ConcatCopy(zeroInside, 3); }},
+      {"appended in place with a zero inside",
+       [&](Probe<S>& s) { s.GetBuffer(40), s.ReleaseBuffer(), s.ConcatCopy(zeroInside, 3); }},
+      {"cut and appended", [&](Probe<S>& s) { s.ConcatCopyTo(2, plain, 3); }},
+      {"inserted", [&](Probe<S>& s) { s.Insert(1, plain); }},
+      {"deleted", [&](Probe<S>& s) { s.Delete(1, 2); }},
+      {"replaced", [&](Probe<S>& s) { s.Replace(0, 2, plain); }},
+      {"extracted", [&](Probe<S>& s) { s.Extract(1, 3); }},
+      {"found and replaced", [&](Probe<S>& s) { s.FindReplace(Text("b").get(), plain); }},
+      {"trimmed", [&](Probe<S>& s) { s = Text("  a  ").get(), s.TrimLeft(), s.TrimRight(); }},
+      {"upper-cased", [&](Probe<S>& s) { s.Upper(); }},
+      {"appended with +=", [&](Probe<S>& s) { s += plain; }},
+      {"shorter text written under the lock",
+       [&](Probe<S>& s) { s.GetBuffer(10)[1] = 0, s.ReleaseBuffer(); }},
+      {"longer text written under the lock",
+       [&](Probe<S>& s) {
+         Unit* p = s.GetBuffer(10);
+         for (int i = 0; i < 10; ++i) p[i] = Unit('q');
+         s.ReleaseBuffer();
+       }},
+      {"fresh buffer", [&](Probe<S>& s) { s.AllocBuffer(8); }},
+      {"grown buffer", [&](Probe<S>& s) { s.ReallocBuffer(64); }},
+  };
+  for (const auto& [what, change] : kChanges) {
+    Probe<S> s(Text("abcdef").get());
+    change(s);
+    const std::size_t length = Ascii(s).size();
+    EXPECT_EQ(HeaderOf(s).length, static_cast<std::int32_t>(length)) << what;
+    // A search ends at the terminator, not at stale units beyond it.
+    EXPECT_EQ(s.Find(Text("ef").get()), static_cast<int>(Ascii(s).find("ef"))) << what;
+    EXPECT_EQ(s.Find(Text("y").get()), static_cast<int>(Ascii(s).find("y"))) << what;
+  }
+}
+
 }  // namespace
