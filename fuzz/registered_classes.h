@@ -113,7 +113,12 @@ class CLeaf final : public CPersistent<CLeaf> {
   void Load(IXStream* s) override {
     const WORD n = s->ReadWord();
     m_bytes.assign(n, 0);
-    if (n != 0 && s->Read(m_bytes.data(), n) != n) throw CXEofException();
+    // Read may deliver less than asked: read until all are in.
+    for (ULONG done = 0; done < n;) {
+      const ULONG got = s->Read(m_bytes.data() + done, static_cast<int>(n - done));
+      if (got == 0) throw CXEofException();
+      done += got;
+    }
   }
   void Save(IXStream* s) override {
     s->WriteWord(static_cast<WORD>(m_bytes.size()));
