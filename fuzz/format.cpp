@@ -7,11 +7,21 @@
 // integers, doubles of any bit pattern, long doubles and pointers. The format
 // itself may live in the string being formatted.
 //
+// Widths, precisions and '*' arguments reach the limits now and then
+// (saturation at INT_MAX, lengths beyond what a string can hold, estimates
+// far above the text, as "%.2147483647s" gives), and long doubles come from
+// raw 80-bit patterns too. Texts of the other width go through the ANSI
+// code page: run under double-byte and single-byte pages with scripts/fuzz's
+// CODEPAGE (932, 936, 949, 950, 1252), which reaches the conversion
+// fallbacks ('?' and U+FFFD, precisions that must not split a character).
+//
 // Checks: the formatter gives the same length whatever the capacity, never
 // writes past it (buffers are exactly that large) and prints a prefix of the
-// whole text; Format's result is the formatter's text.
+// whole text; Format's result is the formatter's text; a text longer than a
+// string can hold makes Format throw CXBadAlloc and leaves a valid string.
 #include <bit>
 #include <climits>
+#include <cstdarg>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -21,6 +31,7 @@
 #include <vector>
 
 #include "pal/format.h"
+#include "zr/exception.h"
 #include "zr/xstring.h"
 
 namespace {
@@ -83,6 +94,10 @@ std::string Flags(Bytes& in) {
 }
 
 std::string Digits(Bytes& in) {
+  // Now and then a number at or past the limit (it saturates at INT_MAX).
+  static const char* const kLimits[] = {"2147483647", "2147483646", "4294967296", "99999999999999999999",
+                                        "1073741824"};
+  if (in.Next() % 32 == 0) return kLimits[in.Next() % 5];
   std::string d;
   for (unsigned n = in.Next() % 4; n > 0; --n) d += static_cast<char>('0' + in.Next() % 10);
   return d;
@@ -186,26 +201,75 @@ struct Target {
 
 // Prints the format with the arguments through the formatter and Format, and
 // checks them against each other.
+// Texts up to this length are printed whole and compared; longer ones (the
+// limits) only measured and printed cut.
+constexpr size_t kMaxWhole = size_t{1} << 20;
+// The most units a string's buffer holds (its size in bytes is an int).
+template <class Unit>
+constexpr size_t kMaxUnits = static_cast<size_t>(INT_MAX) / sizeof(Unit);
+
+// Format's estimate E (the protected FormatV of the classes).
+template <class S, class Unit>
+struct Estimating : S {
+  static long long Of(const Unit* format, ...) {
+    va_list args;
+    va_start(args, format);
+    Estimating e;
+    const int estimate = e.FormatV(format, args);
+    va_end(args);
+    return estimate;
+  }
+};
+
 template <class S, class Unit, class... Args>
 void Run(Target<S, Unit>& target, const std::string& display, const Unit* format, Args... args) {
   const size_t n = Engine(static_cast<Unit*>(nullptr), 0, format, args...);
   if (n == zrpal::FORMAT_FAILED) Fail("formatter failed", display);
-  std::vector<Unit> whole(n + 1);
-  if (Engine(whole.data(), whole.size(), format, args...) != n) Fail("length differs with room", display);
-  if (whole[n] != 0) Fail("not terminated", display);
+  const bool whole = n <= kMaxWhole;
+  std::vector<Unit> all(whole ? n + 1 : 1);
+  if (whole) {
+    if (Engine(all.data(), all.size(), format, args...) != n) Fail("length differs with room", display);
+    if (all[n] != 0) Fail("not terminated", display);
+  }
 
-  const size_t capacity = target.capacity % (n + 2);
+  const size_t capacity = target.capacity % ((whole ? n : 256) + 2);
   std::vector<Unit> part(capacity);  // exactly `capacity` units: an overrun is caught
   if (Engine(part.data(), capacity, format, args...) != n) Fail("length differs when cut", display);
   if (capacity > 0) {
     const size_t written = n < capacity - 1 ? n : capacity - 1;
-    if (std::memcmp(part.data(), whole.data(), written * sizeof(Unit)) != 0 || part[written] != 0)
+    if (part[written] != 0) Fail("cut output is not terminated", display);
+    if (whole && std::memcmp(part.data(), all.data(), written * sizeof(Unit)) != 0)
       Fail("cut output is not a prefix", display);
   }
 
+  // Format allocates the estimate (or, beyond the limit, the exact length)
+  // and enlarges to the text: only sizes that fit the fuzzer's memory.
+  const long long estimate = Estimating<S, Unit>::Of(format, args...);
+  const auto affordable = [](long long units) {
+    return units <= static_cast<long long>(kMaxWhole) || static_cast<size_t>(units) + 1 > kMaxUnits<Unit>;
+  };
+  if (!affordable(estimate)) return;
+  if (n + 1 > kMaxUnits<Unit>) {
+    // Longer than a string can hold: refused. The string is valid and
+    // unlocked afterwards (unchanged, or part of the text when the estimate
+    // fell short), and still editable.
+    bool thrown = false;
+    try {
+      target.string.Format(format, args...);
+    } catch (const CXBadAlloc&) {
+      thrown = true;
+    }
+    if (!thrown) Fail("an overlong text did not throw", display);
+    const std::basic_string<Unit> after = static_cast<const Unit*>(target.string);
+    if (static_cast<size_t>(target.string.GetSize()) != after.size()) Fail("an overlong text broke the string", display);
+    target.string += static_cast<WCHAR>('x');
+    if (static_cast<const Unit*>(target.string)[after.size()] != 'x') Fail("string not editable after throwing", display);
+    return;
+  }
+  if (!whole) return;  // a real text of megabytes: not worth the memory here
   target.string.Format(format, args...);
   const std::basic_string<Unit> printed = static_cast<const Unit*>(target.string);
-  if (printed != std::basic_string<Unit>(whole.data())) Fail("Format differs from the formatter", display);
+  if (printed != std::basic_string<Unit>(all.data())) Fail("Format differs from the formatter", display);
 }
 
 // A text from the input: null, arbitrary units, or (when `own` is given) a
@@ -266,9 +330,20 @@ void Exercise(Bytes& in, const Formats& f, size_t shape) {
   const char* narrow[4];
   const WCHAR* wide[4];
   int count = 0;
+  // Moderate widths and precisions (|v| < 2048), negative ones included;
+  // now and then the limits.
+  static constexpr int kLimits[] = {INT_MAX, INT_MIN, INT_MAX - 1, 1 << 30, -(1 << 30), INT_MIN + 1};
+  const bool limits = in.Next() % 8 == 0;
   for (int i = 0; i < 8; ++i) {
-    // Moderate widths and precisions (|v| < 2048), negative ones included.
     ints[i] = static_cast<int>(static_cast<std::int16_t>(in.Next() << 8 | in.Next())) / 16;
+    if (limits && (in.Next() & 1)) ints[i] = kLimits[in.Next() % 6];
+  }
+  // A long double from a raw 80-bit pattern, or from a double.
+  long double extended = static_cast<long double>(std::bit_cast<double>(in.Next64()));
+  if (in.Next() & 1) {
+    unsigned char raw[sizeof(long double)] = {};
+    for (int i = 0; i < 10; ++i) raw[i] = in.Next();
+    std::memcpy(&extended, raw, sizeof raw);
   }
   for (int t = 0; t < 4; ++t) {
     int64s[t] = static_cast<long long>(in.Next64());
@@ -289,7 +364,7 @@ void Exercise(Bytes& in, const Formats& f, size_t shape) {
       break;
     case 1:
       Run(target, display, fmt, ints[0], ints[1], wide[0], ints[2], ints[3], doubles[1], ints[4], ints[5],
-          narrow[2], ints[6], ints[7], static_cast<long double>(doubles[3]));
+          narrow[2], ints[6], ints[7], extended);
       break;
     case 2:
       Run(target, display, fmt, ints[0], ints[1], static_cast<int>(int64s[0]), ints[2], ints[3],

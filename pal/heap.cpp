@@ -483,8 +483,15 @@ LPVOID HeapReAlloc(HANDLE handle, DWORD flags, LPVOID block, SIZE_T bytes) {
   const bool wasteful = b->sizeClass == heap::kLargeClass
                             ? bytes + sizeof(heap::LargeBlock) <= capacity / 2
                             : heap::SlotFor(bytes) * 2 <= heap::SlotBytes(b->sizeClass);
+  // A block's kind follows its size: one that shrinks to a small size leaves
+  // its mapping for a small slot, so that every block of at most
+  // kMaxSmallSlot with its header is a small block and HeapFree and
+  // HeapSize can refuse it once it is freed (a freed mapping cannot be
+  // read). It cannot stay where it is, so HEAP_REALLOC_IN_PLACE_ONLY fails.
+  const bool leavesLarge =
+      b->sizeClass == heap::kLargeClass && bytes + sizeof(heap::BlockHeader) <= heap::kMaxSmallSlot;
   char* user = static_cast<char*>(block);
-  if (fits && (inPlaceOnly || !wasteful)) {
+  if (fits && !leavesLarge && (inPlaceOnly || !wasteful)) {
     if (bytes > oldBytes) {
       heap::UnpoisonRegion(user + oldBytes, bytes - oldBytes);
       if (flags & HEAP_ZERO_MEMORY) std::memset(user + oldBytes, 0, bytes - oldBytes);

@@ -62,13 +62,17 @@ LPVOID HeapAllocCached(HANDLE heap, DWORD flags, SIZE_T bytes);
 // As on Windows: with HEAP_ZERO_MEMORY only the bytes beyond the old size are
 // zeroed; with HEAP_REALLOC_IN_PLACE_ONLY a block that cannot change size
 // where it is fails with ERROR_NOT_ENOUGH_MEMORY and stays as it was. A null
-// block fails with ERROR_INVALID_PARAMETER.
+// block fails with ERROR_INVALID_PARAMETER. Whether a block is large (see
+// HeapFree) follows the size it is given: a large block shrunk to 32 KiB or
+// less with its header moves into a small block. Deviation: so it cannot
+// shrink that far in place, and HEAP_REALLOC_IN_PLACE_ONLY fails with
+// ERROR_NOT_ENOUGH_MEMORY (Windows shrinks it where it is).
 LPVOID HeapReAlloc(HANDLE heap, DWORD flags, LPVOID block, SIZE_T bytes);
 // Freeing null succeeds. A block of another heap, or a small block already
 // free, fails with ERROR_INVALID_PARAMETER (Windows' behaviour there is
-// undefined). A large block (over 32 KiB with its header) has a mapping of
-// its own that goes with it: using it after it was freed stays undefined,
-// as on Windows (here it faults).
+// undefined). A large block (its current size over 32 KiB with its header)
+// has a mapping of its own that goes with it: using it after it was freed
+// stays undefined, as on Windows (here it faults).
 BOOL HeapFree(HANDLE heap, DWORD flags, LPVOID block);
 // The bytes asked for; (SIZE_T)-1 with ERROR_INVALID_PARAMETER for a block
 // of another heap or a small block already free.

@@ -26,6 +26,22 @@ constexpr ULONG kLengthBytes = 4;
 // The most one Seek offset or one Read or Write count can carry.
 constexpr ULONG kMaxChunk = INT_MAX;
 
+// How deep object records may nest while they are read: a class's Load that
+// reads variants or objects comes back here, so a crafted stream could
+// otherwise recurse until the stack runs out. Real documents nest a handful
+// of levels. Counted per thread (each reader runs on its caller's stack).
+constexpr int kMaxObjectNesting = 256;
+constinit thread_local int t_objectNesting = 0;
+
+// One level of object records being loaded, undone however Load ends.
+class CNestingLevel {
+ public:
+  CNestingLevel() { ++t_objectNesting; }
+  ~CNestingLevel() { --t_objectNesting; }
+  CNestingLevel(const CNestingLevel&) = delete;
+  CNestingLevel& operator=(const CNestingLevel&) = delete;
+};
+
 // Moves the stream forward by n bytes, in steps that fit Seek's int offset.
 void SeekForward(IXStream* stream, ULONG n) {
   while (n > 0) {
@@ -168,6 +184,10 @@ int ReadObjectFromXStream(IXStream* stream, IZRUnknown** out) {
   ReadClassName(stream, name);
   if (name[0] == '\0') return 0;  // the null object
   const ULONG length = stream->ReadDword();
+  // Past the bound the record is refused as a malformed one, before any
+  // object is made; the stream stays after the length.
+  if (t_objectNesting >= kMaxObjectNesting) ThrowBadRecord(stream);
+  const CNestingLevel level;
 
   // CreateObject hands its out pointer to the factory as void**: what
   // `created` holds is the IPersistXStream pointer that was asked for.

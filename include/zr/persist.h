@@ -80,6 +80,13 @@ ZR_API int WriteObjectToXStream(IXStream* stream, IPersistXStream* object);
 // ZRCAUSE_RECORDTOOLONG, leaving the stream after the length. Exceptions of
 // a factory and of Load pass through; nothing is left in *out. A null
 // stream or out pointer throws CXException with ZRCAUSE_INVALIDARG.
+//
+// Nesting bound: records read while an object's Load runs (directly, or as
+// ZRVT_UNKNOWN variant records) nest, and at most 256 object records may be
+// open at once on a thread. A record that would be the 257th throws the
+// malformed record's CXFileException (ZRCAUSE_BADFORMAT, ZRSTREAMOP_READ)
+// after its length is read, before any object is made; ReadVariant passes
+// it through. The null object is not counted.
 ZR_API int ReadObjectFromXStream(IXStream* stream, IZRUnknown** out);
 
 // The exact size of the record WriteObjectToXStream writes for `object`:

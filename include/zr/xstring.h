@@ -172,9 +172,12 @@ class ZR_API CXString {
   // old one released afterwards. A null text prints "(null)"; a null format
   // gives an empty string. An estimate beyond what a buffer can hold
   // (2^31 - 1 bytes) is replaced by the exact length; a text longer than
-  // that throws CXBadAlloc and leaves the string unchanged. Running out of
-  // memory while printing also throws CXBadAlloc; the string is then
-  // valid and unlocked but holds only part of the text.
+  // that throws CXBadAlloc. The string is then unchanged when the estimate
+  // was beyond the limit too; when the estimate fell short, the first print
+  // has already filled the buffer, and the string holds part of the text
+  // (as after running out of memory). Running out of memory while printing
+  // also throws CXBadAlloc; the string is then valid and unlocked but holds
+  // only part of the text.
   void Format(const char* format, ...);
 
   // --- Paths (the text is a path; the file system is never touched) --------

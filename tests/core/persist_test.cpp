@@ -13,6 +13,7 @@
 #include "zr/exception.h"
 #include "zr/persist.h"
 #include "zr/registry.h"
+#include "zr/variant.h"
 #include "zr/xstream.h"
 
 namespace {
@@ -144,6 +145,51 @@ TEST_F(Persist, DamagedRecordsAreRefused) {
       EXPECT_EQ(s->GetPosition(), c.position);
     }
   }
+}
+
+// `depth` records of the nesting class, each holding the next as a
+// ZRVT_UNKNOWN variant record; the innermost holds an empty variant.
+Bytes NestedRecords(int depth) {
+  Bytes inner = Cat({LE16(ZRVT_EMPTY), LE32(0)});
+  for (int i = 0; i < depth; ++i) {
+    const Bytes record = Cat({Name(kTestNestClass), LE32(static_cast<std::uint32_t>(inner.size())), inner});
+    inner = Cat({LE16(ZRVT_UNKNOWN), record});
+  }
+  return Bytes(inner.begin() + 2, inner.end());  // the outermost as an object record
+}
+
+TEST(PersistNesting, RecordsNestUpTo256DeepAndNoDeeper) {
+  ASSERT_EQ(RegisterObject(kTestNestClass, ZR_TEST_WIDGET_PLUGIN), 1);
+  for (int depth : {1, 255, 256, 257, 1000}) {
+    SCOPED_TRACE(depth);
+    const Bytes records = NestedRecords(depth);
+    Ref<IXStream> s(MemStreamOf(records));
+    IZRUnknown* out = nullptr;
+    if (depth <= 256) {
+      // Read whole and written back byte for byte.
+      ASSERT_EQ(ReadObjectFromXStream(s.get(), &out), 1);
+      Ref<IZRUnknown> object(out);
+      EXPECT_EQ(s->GetPosition(), records.size());
+      Ref<IPersistXStream> persist(Query<IPersistXStream>(object.get()));
+      ASSERT_NE(persist.get(), nullptr);
+      Ref<IXStream> written(new_StreamOnMemory());
+      WriteObjectToXStream(written.get(), persist.get());
+      EXPECT_EQ(Content(written.get()), records);
+    } else {
+      // The 257th record is refused after its length, as a malformed one.
+      EXPECT_TRUE(ThrowsFileError([&] { ReadObjectFromXStream(s.get(), &out); }, ZRCAUSE_BADFORMAT,
+                                  ZRSTREAMOP_READ, u"Memory stream"));
+      EXPECT_EQ(out, nullptr);
+      const std::size_t recordHead = sizeof kTestNestClass + 4 + 2;  // name, length, variant type
+      EXPECT_EQ(s->GetPosition(), 257 * recordHead - 2);
+    }
+  }
+  // The bound counts open records only: the thread reads again afterwards.
+  Ref<IXStream> again(MemStreamOf(NestedRecords(256)));
+  IZRUnknown* out = nullptr;
+  EXPECT_EQ(ReadObjectFromXStream(again.get(), &out), 1);
+  Ref<IZRUnknown> object(out);
+  UnregisterObject(kTestNestClass);
 }
 
 TEST_F(Persist, SkippingLeavesTheStreamAtTheNextRecordAndBadArgumentsAreRefused) {

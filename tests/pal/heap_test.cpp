@@ -179,6 +179,32 @@ TEST(PalHeap, ReAllocInPlaceOnly) {
   p = static_cast<char*>(HeapAlloc(heap.get(), 0, 40000));
   EXPECT_EQ(HeapReAlloc(heap.get(), HEAP_REALLOC_IN_PLACE_ONLY, p, 40010), p);
   EXPECT_EQ(HeapReAlloc(heap.get(), HEAP_REALLOC_IN_PLACE_ONLY, p, 400000), nullptr);
+  // Shrinking to a small size would leave a small block in a mapping.
+  EXPECT_FAILS_WITH(HeapReAlloc(heap.get(), HEAP_REALLOC_IN_PLACE_ONLY, p, 100), ERROR_NOT_ENOUGH_MEMORY);
+  EXPECT_EQ(HeapSize(heap.get(), 0, p), 40010u);
+  EXPECT_TRUE(HeapFree(heap.get(), 0, p));
+}
+
+// A block's kind follows its size: a large block shrunk to a small size is a
+// small block, so freeing it twice is refused instead of reading a freed
+// mapping. The largest small size and one past it on both sides.
+TEST(PalHeap, LargeBlockShrunkToSmallSizeIsSmall) {
+  ScopedHeap heap = NewHeap();
+  const SIZE_T kLargestSmall = heap::kMaxSmallSlot - sizeof(heap::BlockHeader);
+  for (SIZE_T to : {SIZE_T{0}, SIZE_T{100}, kLargestSmall - 1, kLargestSmall}) {
+    auto* p = static_cast<unsigned char*>(HeapAlloc(heap.get(), 0, 40000));
+    for (SIZE_T i = 0; i < 40000; ++i) p[i] = static_cast<unsigned char>(i % 251);
+    auto* q = static_cast<unsigned char*>(HeapReAlloc(heap.get(), 0, p, to));
+    ASSERT_NE(q, nullptr) << to;
+    EXPECT_EQ(HeapSize(heap.get(), 0, q), to);
+    for (SIZE_T i = 0; i < to; ++i) ASSERT_EQ(q[i], static_cast<unsigned char>(i % 251)) << i;
+    EXPECT_TRUE(HeapFree(heap.get(), 0, q));
+    EXPECT_FAILS_WITH(HeapFree(heap.get(), 0, q), ERROR_INVALID_PARAMETER);
+    EXPECT_EQ(HeapSize(heap.get(), 0, q), static_cast<SIZE_T>(-1));
+  }
+  // Just over the small sizes, the block stays in its mapping.
+  void* p = HeapAlloc(heap.get(), 0, 40000);
+  EXPECT_EQ(HeapReAlloc(heap.get(), HEAP_REALLOC_IN_PLACE_ONLY, p, kLargestSmall + 1), p);
   EXPECT_TRUE(HeapFree(heap.get(), 0, p));
 }
 

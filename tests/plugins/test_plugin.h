@@ -10,6 +10,11 @@ inline constexpr char kTestWidgetClass[] = "ZrTestWidget";
 // A factory that throws CXException(ZRCAUSE_INVALIDARG) instead of creating.
 inline constexpr char kTestThrowingClass[] = "ZrTestThrowingWidget";
 
+// A persistent object (IPersistXStream only) whose data is one variant
+// record: Load reads it with ReadVariant, Save writes it back, so objects of
+// this class nest inside each other through ZRVT_UNKNOWN records.
+inline constexpr char kTestNestClass[] = "ZrTestNest";
+
 // The kind GetKind answers.
 inline constexpr int kWidgetKind = 1;
 

@@ -3,6 +3,7 @@
 #include "test_plugin.h"
 #include "zr/exception.h"
 #include "zr/persist.h"
+#include "zr/variant.h"
 
 namespace {
 
@@ -45,6 +46,18 @@ class CWidget : public CZRUnknownImpl<ITestWidget>, public IPersistXStream {
   ULONG m_value = 0;
 };
 
+// Persists one variant record (see kTestNestClass).
+class CNest final : public CZRUnknownImpl<IPersistXStream> {
+ public:
+  const char* GetClassName() override { return kTestNestClass; }
+  ULONG GetSize() override { return 0; }  // not needed by the tests
+  void Load(IXStream* stream) override { stream->ReadVariant(&m_value); }
+  void Save(IXStream* stream) override { stream->WriteVariant(&m_value); }
+
+ private:
+  CZRVariant m_value;
+};
+
 // The factory rule: no aggregation (an outer gives 0); the answer is the new
 // object's query, and the construction reference goes afterwards, so an
 // object whose query failed is destroyed at once.
@@ -66,4 +79,12 @@ ZR_TEST_FACTORY ZrTestWidget(IZRUnknown* outer, const std::type_info& type, void
 
 ZR_TEST_FACTORY ZrTestThrowingWidget(IZRUnknown*, const std::type_info&, void**) {
   throw CXException(ZRCAUSE_INVALIDARG);
+}
+
+ZR_TEST_FACTORY ZrTestNest(IZRUnknown* outer, const std::type_info& type, void** out) {
+  if (outer) return 0;
+  auto* nest = new CNest;
+  const int result = nest->QueryInterface(type, out);
+  nest->Release();
+  return result;
 }
