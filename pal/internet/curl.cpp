@@ -1,10 +1,11 @@
 // pal/internet/curl.cpp - the transfer engine over libcurl (see
 // transfer.h). The only file of the library that uses libcurl.
 //
-// A Link is one CURL easy handle. libcurl keeps the handle's control
-// connection open between transfers, so every operation on a Link after
-// the first reuses the logged-in connection (curl_easy_reset keeps live
-// connections); the options are set afresh for each operation.
+// A Link is one CURL easy handle, stepped through a multi handle of its own
+// (Perform). The multi handle's connection cache keeps the control
+// connection open between transfers, so every operation on a Link after the
+// first reuses the logged-in connection; the easy handle's options are reset
+// and set afresh for each operation.
 //
 // Paths go to the server as given: the FTP method is "no CWD", so the
 // command carries the whole path; an absolute path is written "%2F..." in
@@ -33,6 +34,11 @@ namespace {
 
 constexpr long kLowSpeedBytes = 1;  // below this per second for the time-out
 constexpr long kMsPerSecond = 1000;
+// The longest wait for a socket event between two steps of a transfer.
+// curl_easy_perform waits up to a second when libcurl 7.88 has no socket to
+// watch, which it hits after an EPSV reply; stepping a multi handle
+// ourselves bounds that stall.
+constexpr int kPollMs = 5;
 
 bool g_started = false;
 
@@ -40,15 +46,21 @@ bool g_started = false;
 
 class Link {
  public:
-  Link(CURL* easy, const Endpoint& endpoint) : m_easy(easy), m_endpoint(endpoint) {}
-  ~Link() { curl_easy_cleanup(m_easy); }
+  Link(CURLM* multi, CURL* easy, const Endpoint& endpoint)
+      : m_multi(multi), m_easy(easy), m_endpoint(endpoint) {}
+  ~Link() {
+    curl_easy_cleanup(m_easy);
+    curl_multi_cleanup(m_multi);  // closes the kept connection (QUIT)
+  }
   Link(const Link&) = delete;
   Link& operator=(const Link&) = delete;
 
+  CURLM* Multi() const { return m_multi; }
   CURL* Easy() const { return m_easy; }
   const Endpoint& Where() const { return m_endpoint; }
 
  private:
+  CURLM* m_multi;  // holds the connection between transfers
   CURL* m_easy;
   Endpoint m_endpoint;
 };
@@ -200,6 +212,29 @@ void CommonOptions(CURL* easy, const Endpoint& e, Exchange* x) {
   }
 }
 
+// Runs one transfer of `easy` to its end through `multi`; its result.
+CURLcode Perform(CURLM* multi, CURL* easy) {
+  if (curl_multi_add_handle(multi, easy) != CURLM_OK) return CURLE_OUT_OF_MEMORY;
+  CURLcode result = CURLE_OK;
+  int running = 1;
+  // Ends when libcurl says the transfer is over; its own time-outs bound it.
+  while (running) {
+    if (curl_multi_perform(multi, &running) != CURLM_OK) {
+      result = CURLE_OUT_OF_MEMORY;
+      break;
+    }
+    if (running && curl_multi_poll(multi, nullptr, 0, kPollMs, nullptr) != CURLM_OK) {
+      result = CURLE_OUT_OF_MEMORY;
+      break;
+    }
+  }
+  int left = 0;
+  while (CURLMsg* message = curl_multi_info_read(multi, &left))
+    if (message->msg == CURLMSG_DONE && message->easy_handle == easy) result = message->data.result;
+  curl_multi_remove_handle(multi, easy);
+  return result;
+}
+
 // Runs one operation on the link: reset, common options, the caller's.
 template <class Setup>
 DWORD Run(Link* link, const std::string& path, Exchange& x, Setup setup) {
@@ -211,7 +246,7 @@ DWORD Run(Link* link, const std::string& path, Exchange& x, Setup setup) {
   curl_easy_setopt(easy, CURLOPT_URL, url.c_str());
   setup(easy);
   if (x.reply) x.reply->clear();
-  const CURLcode code = curl_easy_perform(easy);
+  const CURLcode code = Perform(link->Multi(), easy);
   if (x.localFailure) return GetLastError();
   return ErrorOf(code);
 }
@@ -219,14 +254,17 @@ DWORD Run(Link* link, const std::string& path, Exchange& x, Setup setup) {
 }  // namespace
 
 Link* OpenLink(const Endpoint& endpoint, DWORD* error, std::string* reply) {
-  CURL* easy = curl_easy_init();
+  CURLM* multi = curl_multi_init();
+  CURL* easy = multi ? curl_easy_init() : nullptr;
   if (!easy) {
+    if (multi) curl_multi_cleanup(multi);
     *error = ERROR_NOT_ENOUGH_MEMORY;
     return nullptr;
   }
-  Link* link = new (std::nothrow) Link(easy, endpoint);
+  Link* link = new (std::nothrow) Link(multi, easy, endpoint);
   if (!link) {
     curl_easy_cleanup(easy);
+    curl_multi_cleanup(multi);
     *error = ERROR_NOT_ENOUGH_MEMORY;
     return nullptr;
   }
@@ -291,8 +329,12 @@ DWORD List(Link* link, const std::string& folder, Sink& sink, std::string* reply
 
 DWORD Download(const std::string& url, long timeoutMs, Sink& sink, std::string* reply) {
   if (url.find_first_of("\r\n") != std::string::npos) return ERROR_INTERNET_INVALID_URL;
-  CURL* easy = curl_easy_init();
-  if (!easy) return ERROR_NOT_ENOUGH_MEMORY;
+  CURLM* multi = curl_multi_init();
+  CURL* easy = multi ? curl_easy_init() : nullptr;
+  if (!easy) {
+    if (multi) curl_multi_cleanup(multi);
+    return ERROR_NOT_ENOUGH_MEMORY;
+  }
   Exchange x{reply};
   x.sink = &sink;
   Endpoint none{{}, 0, {}, {}, timeoutMs, timeoutMs};
@@ -303,8 +345,9 @@ DWORD Download(const std::string& url, long timeoutMs, Sink& sink, std::string* 
   curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, "ftp,http,https,file");
   curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, OnData);
   curl_easy_setopt(easy, CURLOPT_WRITEDATA, &x);
-  const CURLcode code = curl_easy_perform(easy);
+  const CURLcode code = Perform(multi, easy);
   curl_easy_cleanup(easy);
+  curl_multi_cleanup(multi);
   if (x.localFailure) return GetLastError();
   return ErrorOf(code);
 }
