@@ -39,6 +39,7 @@ constexpr long kMsPerSecond = 1000;
 // watch, which it hits after an EPSV reply; stepping a multi handle
 // ourselves bounds that stall.
 constexpr int kPollMs = 5;
+constexpr long kTransferBuffer = 512 * 1024;  // bytes per piece of a transfer
 
 bool g_started = false;
 
@@ -206,6 +207,9 @@ void CommonOptions(CURL* easy, const Endpoint& e, Exchange* x) {
   curl_easy_setopt(easy, CURLOPT_HEADERFUNCTION, OnReply);
   curl_easy_setopt(easy, CURLOPT_HEADERDATA, x);
   curl_easy_setopt(easy, CURLOPT_FTP_FILEMETHOD, static_cast<long>(CURLFTPMETHOD_NOCWD));
+  // Large pieces: each one is a call of the local file's write or read.
+  curl_easy_setopt(easy, CURLOPT_BUFFERSIZE, kTransferBuffer);
+  curl_easy_setopt(easy, CURLOPT_UPLOAD_BUFFERSIZE, kTransferBuffer);
   if (!e.user.empty()) {
     curl_easy_setopt(easy, CURLOPT_USERNAME, e.user.c_str());
     curl_easy_setopt(easy, CURLOPT_PASSWORD, e.password.c_str());
