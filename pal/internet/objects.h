@@ -211,7 +211,7 @@ class MemorySource final : public internet::Source {
   explicit MemorySource(const std::vector<char>& from) : m_from(from) {}
   long Give(char* data, std::size_t room) override {
     const std::size_t n = m_from.size() - m_at < room ? m_from.size() - m_at : room;
-    std::memcpy(data, m_from.data() + m_at, n);
+    if (n) std::memcpy(data, m_from.data() + m_at, n);  // an empty vector has no data
     m_at += n;
     return static_cast<long>(n);
   }
