@@ -3,8 +3,8 @@
 // Each one is a thin layer over the platform's function of the same job; a
 // failure becomes CXFileException with the function's operation code and
 // the cause of the Windows error. Memory-file names and URLs are handled
-// where the functions say so: URLs as files that cannot be found, until
-// remote files exist.
+// where the functions say so: URLs by the remote functions of
+// zr/urlfile.h.
 #include "zr/fileops.h"
 
 #include <memory>
@@ -21,6 +21,7 @@
 #include "pal/security/security.h"
 #include "zr/exception.h"
 #include "zr/memfile.h"
+#include "zr/urlfile.h"
 
 namespace {
 
@@ -66,8 +67,13 @@ void Fio_RenameFile(const WCHAR* source, const WCHAR* destination) {
 }
 
 void Fio_DeleteFile(const WCHAR* path) {
-  // Memory files have nothing to delete; remote files are not there yet.
-  if (Fio_IsMemFile(path) || Fio_PathIsURL(path)) return;
+  // Memory files have nothing to delete; a remote delete's result is not
+  // reported.
+  if (Fio_IsMemFile(path)) return;
+  if (Fio_PathIsURL(path)) {
+    Fio_UrlDeleteFile(path);
+    return;
+  }
   if (!zrpal::DeleteFileW(path)) zr::ThrowLastFileError(path, ZRFILEOP_DELETE);
 }
 
@@ -77,7 +83,7 @@ void Fio_DeleteDirectory(const WCHAR* path) {
 
 void Fio_CreateDirectory(const WCHAR* path) {
   if (!path || !*path || Fio_IsMemFile(path)) return;
-  if (Fio_PathIsURL(path)) zr::ThrowFileError(ZRCAUSE_FILENOTFOUND, path, ZRFILEOP_MKDIR);
+  if (Fio_PathIsURL(path)) return Fio_UrlCreateDirectory(path);
   if (Fio_IsFileExist(path)) return;
   CXStringW whole(path);
   whole.AddDirDelim();
@@ -120,7 +126,7 @@ void Fio_GetFileInfo(const WCHAR* path, FioFileInfo* info) {
     info->size = zr::ParseMemFileName(path).size;
     return;
   }
-  if (Fio_PathIsURL(path)) zr::ThrowFileError(ZRCAUSE_FILENOTFOUND, path, ZRFILEOP_REMOTE);
+  if (Fio_PathIsURL(path)) return Fio_UrlGetFileInfo(path, info);
   zrpal::WIN32_FIND_DATAW found;
   {
     QuietErrors quiet;

@@ -20,6 +20,7 @@
 #include "pal/wstr.h"
 #include "zr/exception.h"
 #include "zr/filelock.h"
+#include "zr/urlfile.h"
 #include "zr/fileops.h"
 #include "zr/memfile.h"
 
@@ -148,7 +149,7 @@ int Fio_EnableLocking(int value) {
 int Fio_IsWritableFile(const WCHAR* path) {
   using namespace zrpal;
   if (Fio_IsMemFile(path)) return 1;
-  if (Fio_PathIsURL(path)) return 0;  // no remote files yet
+  if (Fio_PathIsURL(path)) return Fio_UrlIsWritableFile(path);
   Fio_ChangeNELock(path, true);
   int writable;
   const DWORD attributes = GetFileAttributesW(path);

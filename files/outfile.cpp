@@ -17,6 +17,7 @@
 #include "pal/wstr.h"
 #include "zr/exception.h"
 #include "zr/filelock.h"
+#include "zr/urlfile.h"
 #include "zr/fileops.h"
 #include "zr/memfile.h"
 #include "zr/xfile.h"
@@ -178,15 +179,13 @@ void CXOutFile::Commit() {
 
 IXFile* Fio_Open(const WCHAR* path, int mode) {
   if (Fio_IsMemFile(path)) return new (std::nothrow) CXMemFile(path);
-  // Remote files come with the FTP files; until then a URL is a file that
-  // cannot be found.
-  if (Fio_PathIsURL(path)) zr::ThrowFileError(ZRCAUSE_FILENOTFOUND, path, ZRFILEOP_OPEN);
+  if (Fio_PathIsURL(path)) return Fio_UrlOpen(path, mode);
   return new (std::nothrow) CXFile(path, mode);
 }
 
 IXOutFile* Fio_OpenOut(const WCHAR* path, int mode) {
   if (Fio_IsMemFile(path)) return new (std::nothrow) CXMemFile(path);
-  if (Fio_PathIsURL(path)) zr::ThrowFileError(ZRCAUSE_FILENOTFOUND, path, ZRFILEOP_OPEN);
+  if (Fio_PathIsURL(path)) return Fio_UrlOpenOut(path, mode);
   if (!path) zr::ThrowFileError(ZRCAUSE_BADPATH, path, ZRFILEOP_OPEN);
   if (Fio_IsFileExist(path) && !Fio_IsWritableFile(path)) throw CXException(ZRCAUSE_ACCESSDENIED);
   // The target's folder; "." without one, and the root itself for a name in

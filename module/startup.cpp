@@ -15,6 +15,7 @@
 #include "pal/com.h"
 #include "pal/files/mapping.h"
 #include "pal/heap.h"
+#include "pal/internet/internet.h"
 #include "pal/module.h"
 #include "pal/registry/registry.h"
 #include "pal/profile/profile.h"
@@ -60,6 +61,8 @@ constexpr StartupStep kSteps[] = {
     // The profile functions' parse cache (it converts file names with the
     // code pages).
     {"profile cache", zrpal::ProfileStartup, zrpal::ProfileShutdown},
+    // libcurl's global state, for the FTP sessions and downloads.
+    {"internet transfers", zrpal::InternetStartup, zrpal::InternetShutdown},
     {"memory manager", MemoryManagerStartup, MemoryManagerShutdown},
     {"class registry", RegistryStartup, RegistryShutdown},
     // The factory is found among the library's own exports, by the handle

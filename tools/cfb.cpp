@@ -1,6 +1,7 @@
 // zrtool cfb - compound files through the library's own engine.
 //
 //   zrtool cfb ls FILE             the tree with sizes, CLSIDs and times
+//                                  (ls and cat also take ftp:// names)
 //   zrtool cfb cat FILE PATH       a stream's bytes to standard output
 //   zrtool cfb put FILE PATH SRC   a stream from file SRC (the file and the
 //                                  storages on PATH are made as needed)
@@ -21,6 +22,7 @@
 #include <vector>
 
 #include "pal/ole/image.h"
+#include "tools/remote_copy.h"
 #include "pal/ole/storage.h"
 #include "tools/commands.h"
 
@@ -251,7 +253,9 @@ int CfbMain(int argc, char** argv) {
   IStorage* root = nullptr;
   if (cmd == "ls" || cmd == "cat") {
     if (cmd == "cat" && argc != 4) return Usage(), 2;
-    if (FAILED(hr = StgOpenStorage(wfile.c_str(), nullptr, STGM_READ | STGM_SHARE_DENY_WRITE,
+    const RemoteCopy local(file.c_str());  // an ftp:// name is read from a copy
+    if (!local.Ok()) return 1;
+    if (FAILED(hr = StgOpenStorage(Wide(local.Path()).c_str(), nullptr, STGM_READ | STGM_SHARE_DENY_WRITE,
                                    nullptr, 0, &root)))
       return Fail(file, "opening", hr);
     int rc = 0;

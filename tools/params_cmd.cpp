@@ -20,6 +20,7 @@
 #include <string>
 #include <vector>
 
+#include "tools/remote_copy.h"
 #include "zr/zrcore.h"
 
 // tools/reg_cmd.cpp: a tree over a registry key named IN or OUT (1), a key
@@ -82,7 +83,8 @@ void Help(std::FILE* out) {
       "\n"
       "IN and OUT may also name a registry key (HKEY_CURRENT_USER\\path,\n"
       "HKEY_LOCAL_MACHINE\\path, or HKCU\\path, HKLM\\path): a key read, or a\n"
-      "key made and replaced by the tree.\n"
+      "key made and replaced by the tree. IN may be an ftp:// name (read from a\n"
+      "downloaded copy).\n"
       "\n"
       "IN and OUT may name a tree in a compound file: FILE::PATH (PATH a\n"
       "backslash path of sub-storages), or the whole file (IN a compound file,\n"
@@ -304,7 +306,9 @@ int ParamsCommand(int argc, char** argv) {
   if (registryIn < 0) registryIn = RegistryTree(in, false, &tree);
   if (registryIn == 0) return 1;
   std::string content;
-  if (registryIn < 0 && !ReadFile(in, &content)) {
+  const RemoteCopy local(registryIn < 0 ? in : "");  // an ftp:// name is read from a copy
+  if (!local.Ok()) return 1;
+  if (registryIn < 0 && !ReadFile(local.Path().c_str(), &content)) {
     std::fprintf(stderr, "%s: error: cannot read the file (%s)\n", in, std::strerror(errno));
     return 1;
   }

@@ -129,7 +129,8 @@ int FileInfo(const char* path) {
     std::printf("writable:      %s\n", Fio_IsWritableFile(wide) ? "yes" : "no");
     CXStringW folder = wide.FilePath();
     if (folder.GetLength() == 0) folder = u".";
-    std::printf("folder:        %s by this user\n", Fio_IsWritableDir(folder) ? "writable" : "not writable");
+    const int folderWritable = Fio_PathIsURL(wide) ? Fio_UrlIsWritableDir(folder) : Fio_IsWritableDir(folder);
+    std::printf("folder:        %s by this user\n", folderWritable ? "writable" : "not writable");
     return 0;
   } catch (const CXException& e) {
     return FileError(path, e);

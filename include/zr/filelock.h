@@ -36,8 +36,8 @@ ZR_API int Fio_EnableLocking(int value);
 // 1 for a memory file and for a missing file; 0 for a read-only file;
 // otherwise 1 exactly when the file can be opened for reading and writing
 // with no sharing (this process's lock handle set aside meanwhile, so an NE
-// lock throws as Fio_ChangeNELock does). 0 for a URL until remote files
-// exist.
+// lock throws as Fio_ChangeNELock does). For a URL, Fio_UrlIsWritableFile
+// (zr/urlfile.h).
 ZR_API int Fio_IsWritableFile(const WCHAR* path);
 // The same answer; `text` is left unchanged.
 ZR_API int Fio_IsWritableFile(const WCHAR* path, CXStringW& text);

@@ -6,8 +6,8 @@
 // (zr/xfile.h), the path and the cause of the Windows error. The queries
 // (Fio_IsFileExist, Fio_IsWritableDir, Fio_GetSecurityInfo) answer 0
 // instead. Memory-file names (zr/memfile.h) are passed over where nothing
-// can be done with them; URLs fail as missing files do until remote files
-// exist.
+// can be done with them; URLs go to the remote functions of zr/urlfile.h
+// (delete, create a folder, file information).
 #pragma once
 
 #include "zr/xfile.h"
@@ -30,7 +30,8 @@ struct FioFileInfo {
 ZR_API void Fio_CopyFile(const WCHAR* source, const WCHAR* destination, int failIfExists);
 // Operation 9, the source's name. Never replaces an existing destination.
 ZR_API void Fio_RenameFile(const WCHAR* source, const WCHAR* destination);
-// Operation 7. Nothing for a memory file or a URL.
+// Operation 7. Nothing for a memory file; Fio_UrlDeleteFile for a URL
+// (its result is not reported).
 ZR_API void Fio_DeleteFile(const WCHAR* path);
 // Operation 11. The folder must be empty.
 ZR_API void Fio_DeleteDirectory(const WCHAR* path);

@@ -121,14 +121,14 @@ extern template class ZR_API CZRUnknownImpl<IXOutFile>;
 
 // Opens a file for reading, or for writing with ZRFILE_WRITE. One reference
 // for the caller; null when the object cannot be allocated. A null path is
-// a new temporary file ("ZRPR....tmp" in the temporary folder). A URL fails
-// as a missing file does (CXFileException cause 6, operation 0) until
-// remote files exist.
+// a new temporary file ("ZRPR....tmp" in the temporary folder). A URL opens
+// a remote file (Fio_UrlOpen, zr/urlfile.h).
 ZR_API IXFile* Fio_Open(const WCHAR* path, int mode);
 
 // Opens a committing writer on `path`: the content is written to a
 // temporary file "ZRPR....tmp" beside the target and replaces the target on
-// Commit. CXException cause 9 when the target exists and is not writable;
+// Commit; a URL goes to Fio_UrlOpenOut (zr/urlfile.h). CXException cause 9
+// when the target exists and is not writable;
 // CXException with the cause of the Windows error when the temporary file
 // cannot be made (network 13, access 9, bad path 7, else 2). Null when the
 // object cannot be allocated. When the writer cannot be made the temporary

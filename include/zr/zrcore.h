@@ -24,6 +24,7 @@
 #include "zr/xfile.h"
 #include "zr/memfile.h"
 #include "zr/fileops.h"
+#include "zr/urlfile.h"
 #include "zr/filelock.h"
 #include "zr/regparam.h"
 #include "zr/iniparam.h"

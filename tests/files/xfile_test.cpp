@@ -208,7 +208,7 @@ TEST(XFile, OpenFailuresCarryTheirCauses) {
       {dir.WPath("ro"), ZRFILE_WRITE, ZRCAUSE_ACCESSDENIED, ZRFILEOP_WRITE},
       {dir.WPath(), 0, ZRCAUSE_ACCESSDENIED, ZRFILEOP_READ},
       {std::u16string(600, u'a'), 0, ZRCAUSE_BADPATH, ZRFILEOP_READ},  // never cut to fit
-      {u"ftp://host/file", 0, ZRCAUSE_FILENOTFOUND, ZRFILEOP_OPEN},    // no remote files yet
+      {u"ftp://host/file", 0, ZRCAUSE_OSERROR, ZRFILEOP_OPEN},  // no such host: an Internet error
   };
   for (const auto& c : cases) {
     const FileError e = ThrownBy([&] { FileRef<IXFile> f(Fio_Open(c.path.c_str(), c.mode)); });

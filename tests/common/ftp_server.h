@@ -1,0 +1,86 @@
+// tests/common/ftp_server.h - a real FTP server on loopback port 21 for the
+// remote-file tests and benchmarks: tests/helpers/ftp_server.py under
+// Debian's python3-pyftpdlib, serving a folder of the caller's. Users:
+// "anonymous" reads and lists only; "writer" with password "secret" may do
+// everything.
+//
+// The server is started with posix_spawn and is ready when it has printed
+// its "ready" line (no sleeping); Stop kills it with SIGKILL and reaps it,
+// which is also how a test makes it vanish in the middle of a transfer.
+// The tests that use it share port 21, so ctest runs them one at a time
+// (RESOURCE_LOCK).
+#pragma once
+
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <string>
+
+extern char** environ;
+
+namespace zrtest {
+
+#ifndef ZR_FTP_SERVER_SCRIPT
+#error "the build names the server script (ZR_FTP_SERVER_SCRIPT)"
+#endif
+
+class FtpServer {
+ public:
+  FtpServer() = default;
+  ~FtpServer() { Stop(); }
+  FtpServer(const FtpServer&) = delete;
+  FtpServer& operator=(const FtpServer&) = delete;
+
+  // Serves `root`; `rate` limits each transfer to that many bytes a second
+  // (0: no limit). False when the server did not come up.
+  bool Start(const std::string& root, long rate = 0) {
+    int out[2];
+    if (::pipe(out) != 0) return false;
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, out[1], 1);
+    posix_spawn_file_actions_addclose(&actions, out[0]);
+    const std::string port = "21", limit = std::to_string(rate);
+    const char* argv[] = {"/usr/bin/python3", ZR_FTP_SERVER_SCRIPT, root.c_str(),
+                          port.c_str(),       limit.c_str(),        nullptr};
+    const int rc =
+        posix_spawn(&m_pid, argv[0], &actions, nullptr, const_cast<char**>(argv), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    ::close(out[1]);
+    if (rc != 0) {
+      ::close(out[0]);
+      m_pid = 0;
+      return false;
+    }
+    // "ready\n", or end of file when the server failed (port taken).
+    char line[6] = {};
+    std::size_t got = 0;
+    while (got < sizeof line) {
+      const ssize_t n = ::read(out[0], line + got, sizeof line - got);
+      if (n <= 0) break;
+      got += static_cast<std::size_t>(n);
+    }
+    ::close(out[0]);
+    if (got != sizeof line || std::string(line, 5) != "ready") {
+      Stop();
+      return false;
+    }
+    return true;
+  }
+
+  void Stop() {
+    if (m_pid <= 0) return;
+    ::kill(m_pid, SIGKILL);
+    int status = 0;
+    ::waitpid(m_pid, &status, 0);
+    m_pid = 0;
+  }
+
+ private:
+  pid_t m_pid = 0;
+};
+
+}  // namespace zrtest
