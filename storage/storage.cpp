@@ -238,9 +238,7 @@ IXStorage* new_Storage(const WCHAR* name, int flags) {
 }
 
 IXStorage* open_Storage(const WCHAR* name, int readOnly) {
-  // Remote storages come with the FTP files: until then a URL is a file
-  // that is not there.
-  if (name && Fio_PathIsURL(name)) ThrowStorageError(STG_E_FILENOTFOUND, name, ZRSTORAGEOP_OPEN);
+  if (name && Fio_PathIsURL(name)) return open_UrlStorage(name, nullptr, readOnly);
   const unsigned flags = readOnly ? ZRSTORAGE_READONLY : ZRSTORAGE_TRANSACTED;
   IStorage* root = nullptr;
   const HRESULT hr = StgOpenStorage(name, nullptr, StorageMode(flags, false), nullptr, 0, &root);

@@ -137,10 +137,19 @@ ZR_API IXStorage* new_Storage(const WCHAR* name, int flags);
 
 // Opens the compound file `name`: read-only (flags ZRSTORAGE_READONLY) when
 // readOnly is non-zero, else read-write and transacted (committed on Commit
-// and on the last Release). A URL fails as a missing file does until remote
-// storages are built. Failure: CXFileException (translated cause,
-// ZRSTORAGEOP_OPEN, the name).
+// and on the last Release). A URL (Fio_PathIsURL) opens through
+// open_UrlStorage with a temporary local copy. Failure: CXFileException
+// (translated cause, ZRSTORAGEOP_OPEN, the name).
 ZR_API IXStorage* open_Storage(const WCHAR* name, int readOnly);
+
+// A compound file named by a URL ("CUrlStorage"): downloaded (Fio_DownloadToFile)
+// to `localName`, or to a new temporary file when it is null or empty, and
+// opened there as open_Storage opens a file. Every operation, QueryInterface
+// included, is the local storage's; GetName answers the URL. Commits reach
+// the local copy only: nothing is uploaded back. The last Release releases
+// the local storage and deletes the copy. A failed download throws
+// CXFileException(ZRCAUSE_NETWORK, an empty name, ZRSTORAGEOP_OPEN).
+ZR_API IXStorage* open_UrlStorage(const WCHAR* url, const WCHAR* localName, int readOnly);
 
 // --- Platform adapters ----------------------------------------------------
 // Platform objects cross this boundary untyped: a platform stream is the

@@ -17,6 +17,7 @@
 #include "pal/internet/internet.h"
 #include "zr/exception.h"
 #include "zr/filelock.h"
+#include "zr/xstorage.h"
 
 namespace {
 
@@ -206,6 +207,53 @@ TEST_F(RemoteFiles, DownloadToTheCacheFolder) {
   EXPECT_EQ(Fio_DownloadToCacheFile(Url(kAnonymous, "/none").c_str()), nullptr);
   EXPECT_EQ(Fio_DownloadToCacheFile(u"plain"), nullptr);
   unsetenv("XDG_CACHE_HOME");
+}
+
+}  // namespace
+
+namespace {
+
+// A storage opened from a URL works on a local copy: read, changed and
+// committed there, the server's file unchanged, the copy gone with the
+// last release; a missing remote file is a network failure.
+TEST_F(RemoteFiles, StorageFromAUrlIsALocalCopy) {
+  IXStorage* made = new_Storage(m_root.WPath("doc.stg").c_str(), 0);
+  IXStream* a = made->CreateStream("a");
+  a->Write("alpha", 5);
+  a->Release();
+  made->Release();
+  const std::string before = ReadText(m_root.Path("doc.stg"));
+
+  const std::u16string url = Url(kWriter, "/doc.stg");
+  IXStorage* remote = open_UrlStorage(url.c_str(), m_local.WPath("copy.stg").c_str(), 0);
+  EXPECT_EQ(std::u16string(remote->GetName()), url);
+  IXStream* read = remote->OpenStream("a");
+  ASSERT_NE(read, nullptr);
+  char text[5] = {};
+  EXPECT_EQ(read->Read(text, 5), 5u);
+  EXPECT_EQ(std::string(text, 5), "alpha");
+  read->Release();
+  IXStream* b = remote->CreateStream("b");
+  b->Write("beta", 4);
+  b->Release();
+  remote->Commit();
+  EXPECT_TRUE(Exists(m_local.Path("copy.stg")));
+  remote->Release();
+  EXPECT_FALSE(Exists(m_local.Path("copy.stg")));
+  EXPECT_EQ(ReadText(m_root.Path("doc.stg")), before);
+
+  // open_Storage takes the same path with a temporary copy.
+  remote = open_Storage(url.c_str(), 1);
+  CTEnum<const char*>* names = remote->EnumStreams();
+  const char* name = nullptr;
+  ASSERT_EQ(names->Next(1, &name, nullptr), 1);
+  EXPECT_STREQ(name, "a");
+  EXPECT_EQ(names->Next(1, &name, nullptr), 0);  // "b" stayed in the first copy
+  names->Release();
+  remote->Release();
+
+  EXPECT_EQ(FileFailure([&] { open_Storage(Url(kWriter, "/none.stg").c_str(), 1); }),
+            std::make_pair(DWORD{ZRCAUSE_NETWORK}, DWORD{ZRSTORAGEOP_OPEN}));
 }
 
 }  // namespace
