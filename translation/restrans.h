@@ -1,0 +1,55 @@
+// translation/restrans.h - the resource interception's records and module
+// patching, for the start-up list, the tools and the white-box tests.
+//
+// A resource record stands in for the platform's resource handle of a menu,
+// a dialog or a string table that a patched module found: the LoadResource
+// replacement hands out the record's translated copy. Records are LocalAlloc
+// blocks in one circular doubly linked list with a count; they live until
+// the library unloads (ResTranslationShutdown). A handle is recognised as a
+// record when it is one of the list's records and its marker reads
+// 0xFFFFFFFF; Windows reads the marker of any handle it is given, but a
+// foreign handle here may point at fewer bytes than a record, so membership
+// is checked first.
+#pragma once
+
+#include <cstddef>
+
+#include "zr/zrtypes.h"
+
+namespace zr {
+
+inline constexpr DWORD kResourceRecordMarker = 0xFFFFFFFF;
+inline constexpr std::size_t kResourceKeyBytes = 128;
+
+struct ResourceRecord {
+  ResourceRecord* next;
+  ResourceRecord* prev;
+  DWORD marker;     // always kResourceRecordMarker
+  int type;         // RT_MENU, RT_DIALOG or RT_STRING
+  HMODULE module;   // where the resource was found
+  void* platformHandle;  // the platform's HRSRC
+  void* loaded;     // the platform's loaded resource, null until loaded
+  void* copy;       // the translated copy, null until made
+  DWORD size;       // the platform's size, then the copy's
+  ULONG keyHash;    // ResourceKeyHash(key)
+  char key[kResourceKeyBytes];  // the resource key; empty without a name
+};
+static_assert(offsetof(ResourceRecord, marker) == 16 && offsetof(ResourceRecord, key) == 64);
+
+// The record behind a handle, or null when it is none.
+ResourceRecord* FindResourceRecord(const void* handle);
+std::size_t ResourceRecordCount();
+
+// Patches / restores one module for every intercepted function.
+void PatchModuleForTranslation(HMODULE module);
+void RestoreModuleForTranslation(HMODULE module);
+// Supp_Init's part: the listed modules that are loaded.
+void PatchListedModules();
+
+// Start-up list step: the library patches its own module at load; at unload
+// it restores the listed modules (when a dictionary was loaded) and frees
+// the records and their copies.
+void ResTranslationStartup();
+void ResTranslationShutdown();
+
+}  // namespace zr
