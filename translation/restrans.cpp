@@ -535,6 +535,14 @@ ResourceRecord* FindResourceRecord(const void* handle) {
 
 std::size_t ResourceRecordCount() { return g_recordCount; }
 
+void* ReplacementOf(const char* name) {
+  std::size_t count = 0;
+  const Intercepted* table = Table(&count);
+  for (std::size_t i = 0; i < count; ++i)
+    if (name && std::strcmp(table[i].name, name) == 0) return table[i].replacement;
+  return nullptr;
+}
+
 void PatchModuleForTranslation(HMODULE module) {
   FillCachedModules();
   std::size_t count = 0;

@@ -40,6 +40,10 @@ static_assert(offsetof(ResourceRecord, marker) == 16 && offsetof(ResourceRecord,
 ResourceRecord* FindResourceRecord(const void* handle);
 std::size_t ResourceRecordCount();
 
+// The replacement function of an intercepted platform function (its Win32
+// name), or null; for the tests and the tools.
+void* ReplacementOf(const char* name);
+
 // Patches / restores one module for every intercepted function.
 void PatchModuleForTranslation(HMODULE module);
 void RestoreModuleForTranslation(HMODULE module);
