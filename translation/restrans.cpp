@@ -129,56 +129,6 @@ HRSRC Record(HMODULE module, HRSRC handle, WORD type, const C* name) {
 
 // ---- string tables --------------------------------------------------------
 
-// The translated copy of a string-table block: length-prefixed wide strings,
-// each translated with the record's key as context.
-void* TranslateStringBlock(const ResourceRecord& record, const void* data, DWORD size,
-                           DWORD* copySize) {
-  const CXStringW context(record.key);
-  const auto* units = static_cast<const WORD*>(data);
-  const std::size_t count = size / sizeof(WORD);
-  struct Piece {
-    std::size_t at;
-    std::size_t length;
-    int translated;  // the translation's length, or -1
-  };
-  std::vector<Piece> pieces;
-  std::size_t total = 0;
-  for (std::size_t i = 0; i < count && pieces.size() < kStringsPerBlock;) {
-    const std::size_t length = std::min<std::size_t>(units[i], count - i - 1);
-    Piece p{i + 1, length, -1};
-    if (length > 0 && length <= kStringTableTextMax) {
-      std::u16string text(reinterpret_cast<const WCHAR*>(units + i + 1), length);
-      const int measured = TranslateWithContextW(const_cast<WCHAR*>(text.c_str()), 0, context, true);
-      if (measured > 0) p.translated = measured;
-    }
-    total += 1 + (p.translated >= 0 ? static_cast<std::size_t>(p.translated) : length);
-    pieces.push_back(p);
-    i += 1 + length;
-  }
-  const std::size_t bytes = total * sizeof(WCHAR) + 16;
-  auto* out = static_cast<WCHAR*>(zrpal::LocalAlloc(zrpal::LPTR, bytes));
-  if (!out) return nullptr;
-  std::size_t o = 0;
-  for (const Piece& p : pieces) {
-    const auto* source = reinterpret_cast<const WCHAR*>(units + p.at);
-    if (p.translated < 0) {
-      out[o++] = static_cast<WCHAR>(p.length);
-      std::memcpy(out + o, source, p.length * sizeof(WCHAR));
-      o += p.length;
-      continue;
-    }
-    std::vector<WCHAR> buffer(std::max<std::size_t>(p.length, static_cast<std::size_t>(p.translated)) + 1, 0);
-    std::memcpy(buffer.data(), source, p.length * sizeof(WCHAR));
-    const int length = TranslateWithContextW(buffer.data(), static_cast<int>(buffer.size()), context, false);
-    const std::size_t n = std::min<std::size_t>(static_cast<std::size_t>(length), static_cast<std::size_t>(p.translated));
-    out[o++] = static_cast<WCHAR>(n);
-    std::memcpy(out + o, buffer.data(), n * sizeof(WCHAR));
-    o += n;
-  }
-  *copySize = static_cast<DWORD>(bytes);
-  return out;
-}
-
 // ---- replacements: resources -----------------------------------------------
 
 HRSRC XlFindResourceA(HMODULE module, LPCSTR name, LPCSTR type) {
@@ -213,7 +163,7 @@ HGLOBAL XlLoadResource(HMODULE module, HRSRC handle) {
   const void* data = ZR_SAVED(LockResource)(r->loaded);
   DWORD copySize = 0;
   if (r->type == kRtString) {
-    r->copy = TranslateStringBlock(*r, data, r->size, &copySize);
+    r->copy = TranslateStringTableBlock(TranslationTable(), data, r->size, r->key, &copySize);
     if (!r->copy) return r->loaded;
     r->size = copySize;
     return r->copy;
@@ -524,6 +474,58 @@ void FillCachedModules() {
 }
 
 }  // namespace
+
+void* TranslateStringTableBlock(CTranslationTable* table, const void* data, DWORD size,
+                                const char* key, DWORD* copySize) {
+  *copySize = 0;
+  if (!data) return nullptr;
+  const CXStringW context(key);
+  const auto* units = static_cast<const WORD*>(data);
+  const std::size_t count = size / sizeof(WORD);
+  struct Piece {
+    std::size_t at;
+    std::size_t length;
+    int translated;  // the translation's length, or -1
+  };
+  // First pass: measure. A length prefix that runs past the block's end is
+  // cut to it; at most the block's 16 strings are read.
+  std::vector<Piece> pieces;
+  std::size_t total = 0;
+  for (std::size_t i = 0; i < count && pieces.size() < kStringsPerBlock;) {
+    const std::size_t length = std::min<std::size_t>(units[i], count - i - 1);
+    Piece p{i + 1, length, -1};
+    if (length > 0 && length <= kStringTableTextMax) {
+      std::u16string text(reinterpret_cast<const WCHAR*>(units + i + 1), length);
+      const int measured = TranslateWithContextW(table, text.data(), 0, context, true);
+      if (measured > 0 && measured <= 0xFFFF) p.translated = measured;
+    }
+    total += 1 + (p.translated >= 0 ? static_cast<std::size_t>(p.translated) : length);
+    pieces.push_back(p);
+    i += 1 + length;
+  }
+  // Second pass: copy, translated where a translation exists.
+  const std::size_t bytes = total * sizeof(WCHAR) + 16;
+  auto* out = static_cast<WCHAR*>(zrpal::LocalAlloc(zrpal::LPTR, bytes));
+  if (!out) return nullptr;
+  std::size_t o = 0;
+  for (const Piece& p : pieces) {
+    const auto* source = reinterpret_cast<const WCHAR*>(units + p.at);
+    std::size_t n = p.length;
+    std::vector<WCHAR> buffer(std::max<std::size_t>(p.length, p.translated < 0 ? 0 : p.translated) + 1, 0);
+    std::memcpy(buffer.data(), source, p.length * sizeof(WCHAR));
+    if (p.translated >= 0) {
+      const int length = TranslateWithContextW(table, buffer.data(), static_cast<int>(buffer.size()),
+                                               context, false);
+      n = std::min<std::size_t>(static_cast<std::size_t>(std::max(length, 0)),
+                                static_cast<std::size_t>(p.translated));
+    }
+    out[o++] = static_cast<WCHAR>(n);
+    std::memcpy(out + o, buffer.data(), n * sizeof(WCHAR));
+    o += n;
+  }
+  *copySize = static_cast<DWORD>(bytes);
+  return out;
+}
 
 ResourceRecord* FindResourceRecord(const void* handle) {
   if (!handle) return nullptr;

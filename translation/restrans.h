@@ -17,6 +17,10 @@
 #include "zr/zrtypes.h"
 
 namespace zr {
+class CTranslationTable;
+}
+
+namespace zr {
 
 inline constexpr DWORD kResourceRecordMarker = 0xFFFFFFFF;
 inline constexpr std::size_t kResourceKeyBytes = 128;
@@ -39,6 +43,15 @@ static_assert(offsetof(ResourceRecord, marker) == 16 && offsetof(ResourceRecord,
 // The record behind a handle, or null when it is none.
 ResourceRecord* FindResourceRecord(const void* handle);
 std::size_t ResourceRecordCount();
+
+// The translated copy of a string-table block (16-bit length-prefixed wide
+// strings; a length running past the block is cut to it): each non-empty
+// string of at most 1024 characters translated with `key` (8-bit, converted
+// to wide text) as context, the others copied. A zero-filled LocalAlloc
+// block of the strings' units times 2 plus 16 bytes, its size in *copySize;
+// null when memory runs out.
+void* TranslateStringTableBlock(CTranslationTable* table, const void* data, DWORD size,
+                                const char* key, DWORD* copySize);
 
 // The replacement function of an intercepted platform function (its Win32
 // name), or null; for the tests and the tools.
