@@ -60,7 +60,8 @@ class ResTranslationTest : public ::testing::Test {
                       "\"" + Key(2, 500) + "&Open\"\n\"\xD6&ffnen\"\n"
                       "\"E&xit\"\n\"&Beenden\"\n"
                       "\"Error\"\n\"Fehler\"\n"
-                      "\"Disk full\"\n\"Platte voll\"\n");
+                      "\"Disk full\"\n\"Platte voll\"\n"
+                      "\"platform text\"\n\"Plattformtext\"\n");
     ASSERT_EQ(1, Supp_Init(dir.WPath("de.wld").c_str()));
   }
   void TearDown() override { Supp_SetTranslationEnable(1); }
@@ -326,6 +327,29 @@ TEST_F(ResTranslationTest, DisabledPassesThrough) {
   GetMenuStringW(menu, 0, text, 64, MF_BYPOSITION);
   EXPECT_EQ(std::u16string(u"&File"), text);
   DestroyMenu(menu);
+}
+
+// A real Linux module that calls LoadStringA through its GOT gets the
+// translation once patched and its own text again once restored.
+TEST_F(ResTranslationTest, LinuxModuleLoadString) {
+  HMODULE module = LoadLibraryA(ZR_ELF_IMPORT_MODULE);
+  ASSERT_NE(nullptr, module);
+  auto load = reinterpret_cast<int (*)(HMODULE, char*, int)>(GetProcAddress(module, "ElfImportLoadString"));
+  ASSERT_NE(nullptr, load);
+  char buffer[32];
+  EXPECT_EQ(13, load(module, buffer, sizeof buffer));
+  EXPECT_EQ(0, Supp_InitResTranslation(nullptr));
+  EXPECT_EQ(1, Supp_InitResTranslation(module));
+  EXPECT_EQ(13, load(module, buffer, sizeof buffer));
+  EXPECT_STREQ("Plattformtext", buffer);
+  EXPECT_EQ(1, InitResTranslation(module));  // patching twice changes nothing
+  EXPECT_EQ(13, load(module, buffer, sizeof buffer));
+  EXPECT_STREQ("Plattformtext", buffer);
+  EXPECT_EQ(0, DeInitResTranslation(nullptr));
+  EXPECT_EQ(1, DeInitResTranslation(module));
+  load(module, buffer, sizeof buffer);
+  EXPECT_STREQ("platform text", buffer);
+  EXPECT_TRUE(FreeLibrary(module));
 }
 
 }  // namespace
