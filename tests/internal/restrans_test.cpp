@@ -11,6 +11,7 @@
 
 #include "pal/module.h"
 #include "pal/user/dlgtemplate.h"
+#include "pal/user/gdi.h"
 #include "pal/user/menu.h"
 #include "pal/user/resource.h"
 #include "pal/user/window.h"
@@ -202,7 +203,19 @@ TEST_F(ResTranslationTest, HeadlessDialogFromTranslatedTemplate) {
   EXPECT_EQ(1, Supp_Translate(label));
   GetWindowTextW(label, text, 64);
   EXPECT_EQ(std::u16string(u"Abbrechen"), text);
-  DestroyWindow(dialog);
+
+  // The table's dialog font is the dialog's and its controls' font object.
+  const zr::CTranslationTable& table = *zr::TranslationTable();
+  auto font = reinterpret_cast<HGDIOBJ>(SendMessageW(dialog, WM_GETFONT, 0, 0));
+  ASSERT_NE(nullptr, font);
+  EXPECT_EQ(font, reinterpret_cast<HGDIOBJ>(SendMessageW(label, WM_GETFONT, 0, 0)));
+  LOGFONTW lf{};
+  ASSERT_EQ(static_cast<int>(sizeof lf), GetObjectW(font, sizeof lf, &lf));
+  EXPECT_EQ(-MulDiv(table.GetFontPointSize(), 96, 72), lf.lfHeight);
+  EXPECT_EQ(std::u16string(static_cast<const WCHAR*>(table.GetFontFace())), lf.lfFaceName);
+  EXPECT_FALSE(DeleteObject(reinterpret_cast<HGDIOBJ>(label)));  // a window is no font
+  EXPECT_TRUE(DestroyWindow(dialog));
+  EXPECT_EQ(0, GetObjectW(font, sizeof lf, &lf));  // deleted with its dialog
 }
 
 // String tables: LoadStringA/W with the block's key, block copies.
