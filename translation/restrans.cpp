@@ -376,12 +376,17 @@ int XlMessageBoxExA(HWND owner, LPCSTR text, LPCSTR caption, UINT type, WORD lan
   return ZR_SAVED(MessageBoxExA)(owner, box.text, box.caption, type, language);
 }
 
-// A text of the block: the string resource its low 32 bits name, else the
-// text itself (a name below 0x10000 is never read as a pointer).
+// A text of the block: the string resource a MAKEINTRESOURCE value names,
+// else the text itself. Only values below 0x10000 are taken as identifiers:
+// a text pointer's low bits read as an identifier would load an unrelated
+// string of the instance (LoadString uses the low 16 bits).
 void BlockText(HINSTANCE instance, LPCSTR value, char* buffer) {
-  const auto id = static_cast<UINT>(reinterpret_cast<std::uintptr_t>(value));
-  if (ZR_SAVED(LoadStringA)(instance, id, buffer, kMessageBoxText) > 0) return;
-  if (reinterpret_cast<std::uintptr_t>(value) >= kFirstTextName) CopyCut(buffer, value);
+  const auto bits = reinterpret_cast<std::uintptr_t>(value);
+  if (bits < kFirstTextName) {
+    ZR_SAVED(LoadStringA)(instance, static_cast<UINT>(bits), buffer, kMessageBoxText);
+    return;
+  }
+  CopyCut(buffer, value);
 }
 
 int XlMessageBoxIndirectA(const MSGBOXPARAMSA* params) {
