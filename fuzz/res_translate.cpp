@@ -1,8 +1,7 @@
-// Fuzzes the template rewriter and the string-table rewriter over a small
-// dictionary and a layout: the first byte picks the rewriter, the rest is
-// the resource. A rewritten dialog must parse back with the same items in
-// the same order; a rewritten string block must hold its strings within the
-// copy's size.
+// Fuzzes the dialog template rewriter over a small dictionary and a layout:
+// the first byte picks the layout (bit 1) and the context (bit 2), the rest
+// is the template. A template that parses must be rewritten, and the result
+// must parse back with the same items in the same order.
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -10,10 +9,8 @@
 #include <string>
 #include <unistd.h>
 
-#include "pal/security/security.h"
 #include "pal/user/dlgtemplate.h"
 #include "translation/dlgxl.h"
-#include "translation/restrans.h"
 #include "translation/table.h"
 
 namespace {
@@ -58,18 +55,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   if (size < 1) return 0;
   const std::uint8_t mode = data[0];
   std::vector<BYTE> body(data + 1, data + size);
-  if (mode & 1) {
-    DWORD copySize = 0;
-    void* copy = zr::TranslateStringTableBlock(Table(), body.data(), static_cast<DWORD>(body.size()),
-                                               "x#3#1\xFD\xFD", &copySize);
-    Check(copy != nullptr);
-    const auto* units = static_cast<const WCHAR*>(copy);
-    std::size_t i = 0;
-    for (int s = 0; s < 16 && i < copySize / 2; ++s) i += 1 + units[i];
-    Check(i * 2 <= copySize);
-    LocalFree(copy);
-    return 0;
-  }
   dlg::DialogForm before;
   const bool parses = dlg::ParseDialogTemplate(body.data(), body.size(), &before) == dlg::ParseResult::kOk;
   DWORD outSize = 0;
