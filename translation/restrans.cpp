@@ -8,10 +8,9 @@
 // - With translation disabled (Supp_IsTranslationEnable() == 0) every
 //   replacement calls the saved platform function with its arguments
 //   unchanged and returns its result.
-// - A record is created once per (module, platform handle) pair and is never
-//   unlinked before ResTranslationShutdown; its copy, once made, is returned
-//   by every later load and is never handed to the platform's FreeResource.
-// - Every walk of the record list is bounded by its count.
+// - A record (translation/resrecord.cpp) is created once per (module,
+//   platform handle) pair; its copy, once made, is returned by every later
+//   load and is never handed to the platform's FreeResource.
 #include "translation/restrans.h"
 
 #include <cstdlib>
@@ -53,8 +52,6 @@ using zrpal::MSGBOXPARAMSA;
 using zrpal::MSGBOXPARAMSW;
 
 constexpr int kMessageBoxText = 1024;
-constexpr int kStringTableTextMax = 1024;
-constexpr int kStringsPerBlock = 16;
 constexpr std::uintptr_t kFirstTextName = 0x10000;
 constexpr WORD kRtMenu = zrpal::RT_MENU;
 constexpr WORD kRtDialog = zrpal::RT_DIALOG;
@@ -72,9 +69,6 @@ bool Enabled() { return Supp_IsTranslationEnable() != 0; }
 
 // ---- records ------------------------------------------------------------
 
-ResourceRecord* g_records = nullptr;  // the list's first record (circular)
-std::size_t g_recordCount = 0;
-
 int KindOfType(WORD type) {
   switch (type) {
     case kRtDialog: return kResourceKindDialog;
@@ -90,44 +84,15 @@ WORD TypeOrdinal(const C* type) {
   return value < kFirstTextName ? static_cast<WORD>(value) : 0;
 }
 
-ResourceRecord* FindRecordOf(HMODULE module, HRSRC handle) {
-  ResourceRecord* r = g_records;
-  for (std::size_t i = 0; i < g_recordCount; ++i, r = r->next)
-    if (r->module == module && r->platformHandle == handle) return r;
-  return nullptr;
-}
-
 template <class C>
 HRSRC Record(HMODULE module, HRSRC handle, WORD type, const C* name) {
   const int kind = KindOfType(type);
   if (!handle || kind == 0) return handle;
   if (ResourceRecord* r = FindRecordOf(module, handle)) return reinterpret_cast<HRSRC>(r);
-  auto* r = static_cast<ResourceRecord*>(zrpal::LocalAlloc(zrpal::LPTR, sizeof(ResourceRecord)));
-  if (!r) return handle;
-  r->marker = kResourceRecordMarker;
-  r->type = type;
-  r->module = module;
-  r->platformHandle = handle;
-  r->size = 0;
-  if (name) {
-    const CXString key = ResourceKeyA(module, kind, name);
-    CXString(key).CopyFit(r->key, kResourceKeyBytes);
-  }
-  r->keyHash = ResourceKeyHash(r->key);
-  if (!g_records) {
-    r->next = r->prev = r;
-    g_records = r;
-  } else {
-    r->next = g_records;
-    r->prev = g_records->prev;
-    g_records->prev->next = r;
-    g_records->prev = r;
-  }
-  ++g_recordCount;
-  return reinterpret_cast<HRSRC>(r);
+  const CXString key = name ? ResourceKeyA(module, kind, name) : CXString();
+  ResourceRecord* r = AddResourceRecord(module, handle, type, key);
+  return r ? reinterpret_cast<HRSRC>(r) : handle;
 }
-
-// ---- string tables --------------------------------------------------------
 
 // ---- replacements: resources -----------------------------------------------
 
@@ -186,13 +151,6 @@ LPVOID XlLockResource(HGLOBAL data) {
 DWORD XlSizeofResource(HMODULE module, HRSRC handle) {
   if (ResourceRecord* r = Enabled() ? FindResourceRecord(handle) : nullptr) return r->size;
   return ZR_SAVED(SizeofResource)(module, handle);
-}
-
-bool IsRecordCopy(const void* data) {
-  ResourceRecord* r = g_records;
-  for (std::size_t i = 0; i < g_recordCount; ++i, r = r->next)
-    if (r->copy == data) return true;
-  return false;
 }
 
 // A translated copy stays with its record (later loads return it): freeing
@@ -480,68 +438,6 @@ void FillCachedModules() {
 
 }  // namespace
 
-void* TranslateStringTableBlock(CTranslationTable* table, const void* data, DWORD size,
-                                const char* key, DWORD* copySize) {
-  *copySize = 0;
-  if (!data) return nullptr;
-  const CXStringW context(key);
-  const auto* units = static_cast<const WORD*>(data);
-  const std::size_t count = size / sizeof(WORD);
-  struct Piece {
-    std::size_t at;
-    std::size_t length;
-    int translated;  // the translation's length, or -1
-  };
-  // First pass: measure. A length prefix that runs past the block's end is
-  // cut to it; at most the block's 16 strings are read.
-  std::vector<Piece> pieces;
-  std::size_t total = 0;
-  for (std::size_t i = 0; i < count && pieces.size() < kStringsPerBlock;) {
-    const std::size_t length = std::min<std::size_t>(units[i], count - i - 1);
-    Piece p{i + 1, length, -1};
-    if (length > 0 && length <= kStringTableTextMax) {
-      std::u16string text(reinterpret_cast<const WCHAR*>(units + i + 1), length);
-      const int measured = TranslateWithContextW(table, text.data(), 0, context, true);
-      if (measured > 0 && measured <= 0xFFFF) p.translated = measured;
-    }
-    total += 1 + (p.translated >= 0 ? static_cast<std::size_t>(p.translated) : length);
-    pieces.push_back(p);
-    i += 1 + length;
-  }
-  // Second pass: copy, translated where a translation exists.
-  const std::size_t bytes = total * sizeof(WCHAR) + 16;
-  auto* out = static_cast<WCHAR*>(zrpal::LocalAlloc(zrpal::LPTR, bytes));
-  if (!out) return nullptr;
-  std::size_t o = 0;
-  for (const Piece& p : pieces) {
-    const auto* source = reinterpret_cast<const WCHAR*>(units + p.at);
-    std::size_t n = p.length;
-    std::vector<WCHAR> buffer(std::max<std::size_t>(p.length, p.translated < 0 ? 0 : p.translated) + 1, 0);
-    std::memcpy(buffer.data(), source, p.length * sizeof(WCHAR));
-    if (p.translated >= 0) {
-      const int length = TranslateWithContextW(table, buffer.data(), static_cast<int>(buffer.size()),
-                                               context, false);
-      n = std::min<std::size_t>(static_cast<std::size_t>(std::max(length, 0)),
-                                static_cast<std::size_t>(p.translated));
-    }
-    out[o++] = static_cast<WCHAR>(n);
-    std::memcpy(out + o, buffer.data(), n * sizeof(WCHAR));
-    o += n;
-  }
-  *copySize = static_cast<DWORD>(bytes);
-  return out;
-}
-
-ResourceRecord* FindResourceRecord(const void* handle) {
-  if (!handle) return nullptr;
-  ResourceRecord* r = g_records;
-  for (std::size_t i = 0; i < g_recordCount; ++i, r = r->next)
-    if (r == handle) return r->marker == kResourceRecordMarker ? r : nullptr;
-  return nullptr;
-}
-
-std::size_t ResourceRecordCount() { return g_recordCount; }
-
 void* ReplacementOf(const char* name) {
   std::size_t count = 0;
   const Intercepted* table = Table(&count);
@@ -588,18 +484,7 @@ void ResTranslationShutdown() {
     for (const CachedModule& m : g_cached)
       if (m.handle) RestoreModuleForTranslation(m.handle);
   }
-  ResourceRecord* r = g_records;
-  for (std::size_t i = 0; i < g_recordCount; ++i) {
-    ResourceRecord* next = r->next;
-    if (r->type == kRtString)
-      zrpal::LocalFree(r->copy);
-    else
-      std::free(r->copy);
-    zrpal::LocalFree(r);
-    r = next;
-  }
-  g_records = nullptr;
-  g_recordCount = 0;
+  FreeResourceRecords();
   for (CachedModule& m : g_cached) m.handle = nullptr;
 }
 

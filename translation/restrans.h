@@ -40,6 +40,16 @@ struct ResourceRecord {
 };
 static_assert(offsetof(ResourceRecord, marker) == 16 && offsetof(ResourceRecord, key) == 64);
 
+// The record of a (module, platform handle) pair, or null.
+ResourceRecord* FindRecordOf(HMODULE module, const void* platformHandle);
+// A new record at the end of the list with its key (null: empty, cut to
+// kResourceKeyBytes) and the key's hash; null when LocalAlloc fails.
+ResourceRecord* AddResourceRecord(HMODULE module, const void* platformHandle, int type,
+                                  const char* key);
+// Whether `data` is some record's translated copy.
+bool IsRecordCopy(const void* data);
+// Frees every record and its copy (at unload).
+void FreeResourceRecords();
 // The record behind a handle, or null when it is none.
 ResourceRecord* FindResourceRecord(const void* handle);
 std::size_t ResourceRecordCount();
