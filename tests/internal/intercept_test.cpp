@@ -17,6 +17,8 @@
 #include "pal/user/resource.h"
 #include "pal/user/winapi.h"
 #include "translation/hookproc.h"
+#include "translation/restrans.h"
+#include "zr/translation.h"
 #include "zr/hookproc.h"
 
 namespace {
@@ -124,6 +126,26 @@ TEST(InterceptPe, EachBoundSlotGetsTheReplacementAndBack) {
   EXPECT_EQ(dll.Slot("LoadStringA"), reinterpret_cast<void*>(&ReplacementA));
   EXPECT_EQ(zr::RestoreImport(dll.Handle(), "user32", "LoadStringA", nullptr), zr::InterceptResult::kPatched);
   EXPECT_EQ(dll.Slot("LoadStringA"), entry);
+}
+
+// The module patch of the resource interception: every import of the DLL
+// is in the intercepted set, so every bound slot holds its replacement
+// until DeInitResTranslation gives the platform's entry points back.
+TEST(InterceptPe, ResTranslationPatchesEverySlotAndRestoresIt) {
+  MappedDll dll(ZR_PE_IMPORT_DLL);
+  ASSERT_NE(dll.Handle(), nullptr);
+  std::map<std::string, void*> bound;
+  for (const auto& [name, slot] : dll.Slots()) bound[name] = dll.Slot(name);
+  ASSERT_EQ(bound.size(), 6u);
+  EXPECT_EQ(InitResTranslation(dll.Handle()), 1);
+  for (const auto& [name, platform] : bound) {
+    ASSERT_NE(zr::ReplacementOf(name.c_str()), nullptr) << name;
+    EXPECT_EQ(dll.Slot(name), zr::ReplacementOf(name.c_str())) << name;
+  }
+  EXPECT_EQ(Supp_InitResTranslation(dll.Handle()), 1);  // idempotent
+  EXPECT_EQ(dll.Slot("LoadStringA"), zr::ReplacementOf("LoadStringA"));
+  EXPECT_EQ(DeInitResTranslation(dll.Handle()), 1);
+  for (const auto& [name, platform] : bound) EXPECT_EQ(dll.Slot(name), platform) << name;
 }
 
 TEST(InterceptPe, RefusesWhatIsNotAPatchableImage) {
