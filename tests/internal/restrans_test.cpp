@@ -322,6 +322,44 @@ TEST_F(ResTranslationTest, MessageBoxes) {
   SetMessageBoxHandler(old);
 }
 
+std::u16string g_seen;
+INT_PTR RememberLabel(HWND dialog, UINT message, WPARAM, LPARAM) {
+  if (message != WM_INITDIALOG) return FALSE;
+  WCHAR text[64] = {};
+  GetWindowTextW(GetDlgItem(dialog, 101), text, 64);
+  g_seen = text;
+  EndDialog(dialog, 7);
+  return TRUE;
+}
+
+// The modal replacement shows the translated resource; the indirect ones
+// translate the caller's template without context and leave it unchanged.
+TEST_F(ResTranslationTest, ModalAndIndirectDialogs) {
+  auto box = Repl<decltype(DialogBoxParamA)>("DialogBoxParamA");
+  EXPECT_EQ(7, box(Self(), MAKEINTRESOURCEA(400), nullptr, &RememberLabel, 0));
+  EXPECT_EQ(u"Nom:", g_seen);
+  EXPECT_EQ(0, box(Self(), MAKEINTRESOURCEA(999), nullptr, &RememberLabel, 0));  // no such dialog
+
+  HRSRC found = FindResourceA(Self(), MAKEINTRESOURCEA(400), MAKEINTRESOURCEA(RT_DIALOG));
+  const void* platform = LockResource(LoadResource(Self(), found));
+  const std::vector<BYTE> before(static_cast<const BYTE*>(platform),
+                                 static_cast<const BYTE*>(platform) + SizeofResource(Self(), found));
+  auto indirect = Repl<decltype(CreateDialogIndirectParamW)>("CreateDialogIndirectParamW");
+  HWND dialog = indirect(Self(), platform, nullptr, nullptr, 0);
+  ASSERT_NE(nullptr, dialog);
+  WCHAR text[64] = {};
+  GetWindowTextW(GetDlgItem(dialog, 1), text, 64);
+  EXPECT_EQ(std::u16string(u"Gut"), text);  // no context: the plain entry
+  WindowInfo info{};
+  ASSERT_TRUE(GetWindowInfoHeadless(GetDlgItem(dialog, 101), &info));
+  EXPECT_EQ(10, info.x);  // no layout either
+  DestroyWindow(dialog);
+  EXPECT_EQ(0, std::memcmp(before.data(), platform, before.size()));
+  auto modal = Repl<decltype(DialogBoxIndirectParamA)>("DialogBoxIndirectParamA");
+  EXPECT_EQ(7, modal(Self(), platform, nullptr, &RememberLabel, 0));
+  EXPECT_EQ(u"Nom:", g_seen);
+}
+
 // With translation disabled every replacement is the platform's function.
 TEST_F(ResTranslationTest, DisabledPassesThrough) {
   Supp_SetTranslationEnable(0);
