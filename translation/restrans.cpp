@@ -91,7 +91,10 @@ HRSRC Record(HMODULE module, HRSRC handle, WORD type, const C* name) {
   if (ResourceRecord* r = FindRecordOf(module, handle)) return reinterpret_cast<HRSRC>(r);
   const CXString key = name ? ResourceKeyA(module, kind, name) : CXString();
   ResourceRecord* r = AddResourceRecord(module, handle, type, key);
-  return r ? reinterpret_cast<HRSRC>(r) : handle;
+  if (!r) return handle;
+  // Callers ask for the size before loading, as they do on Windows.
+  r->size = ZR_SAVED(SizeofResource)(module, handle);
+  return reinterpret_cast<HRSRC>(r);
 }
 
 // ---- replacements: resources -----------------------------------------------

@@ -252,6 +252,7 @@ TEST_F(ResTranslationTest, Strings) {
   HRSRC platform = FindResourceW(Self(), MAKEINTRESOURCEW(3), MAKEINTRESOURCEW(RT_STRING));
   const DWORD platformSize = SizeofResource(Self(), platform);
   HRSRC r = find(Self(), MAKEINTRESOURCEW(3), MAKEINTRESOURCEW(RT_STRING));
+  EXPECT_EQ(platformSize, sizeOf(Self(), r));  // the platform's size until loaded
   const void* copy = load(Self(), r);
   ASSERT_NE(nullptr, copy);
   EXPECT_EQ(platformSize + 16, sizeOf(Self(), r));
