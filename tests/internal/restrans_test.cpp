@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -399,6 +400,28 @@ TEST_F(ResTranslationTest, LinuxModuleLoadString) {
   EXPECT_STREQ("Plattformtext", buffer);
   EXPECT_EQ(0, DeInitResTranslation(nullptr));
   EXPECT_EQ(1, DeInitResTranslation(module));
+  load(module, buffer, sizeof buffer);
+  EXPECT_STREQ("platform text", buffer);
+  EXPECT_TRUE(FreeLibrary(module));
+}
+
+// Supp_Init's module list: a loaded module whose file is one of the listed
+// names (here a copy of the Linux test module named "mfc140u") is patched.
+TEST_F(ResTranslationTest, ListedModulesArePatched) {
+  zrtest::TempDir dir;
+  std::filesystem::copy_file(ZR_ELF_IMPORT_MODULE, dir.Path("mfc140u"));
+  HMODULE module = LoadLibraryA(dir.Path("mfc140u").c_str());
+  ASSERT_NE(nullptr, module);
+  ASSERT_EQ(module, GetModuleHandleA("mfc140u"));
+  auto load = reinterpret_cast<int (*)(HMODULE, char*, int)>(GetProcAddress(module, "ElfImportLoadString"));
+  ASSERT_NE(nullptr, load);
+  char buffer[32];
+  load(module, buffer, sizeof buffer);
+  EXPECT_STREQ("platform text", buffer);
+  zr::PatchListedModules();
+  load(module, buffer, sizeof buffer);
+  EXPECT_STREQ("Plattformtext", buffer);
+  zr::RestoreModuleForTranslation(module);
   load(module, buffer, sizeof buffer);
   EXPECT_STREQ("platform text", buffer);
   EXPECT_TRUE(FreeLibrary(module));
