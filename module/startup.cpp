@@ -19,6 +19,7 @@
 #include "pal/module.h"
 #include "pal/registry/registry.h"
 #include "pal/profile/profile.h"
+#include "translation/restrans.h"
 #include "translation/table.h"
 
 namespace zr {
@@ -71,6 +72,9 @@ constexpr StartupStep kSteps[] = {
     {"COM", ComConstruct, ComDestruct},
     // The one translation table (its dialog font asks the display facts).
     {"translation table", TranslationStartup, TranslationShutdown},
+    // The library patches its own module; at unload the listed modules get
+    // their imports back and the resource records go.
+    {"resource interception", ResTranslationStartup, ResTranslationShutdown},
     {"low-fragmentation heaps", SwitchProcessHeapsToLfh, nullptr},
 };
 

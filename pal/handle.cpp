@@ -73,7 +73,8 @@ HandleFamily FamilyOf(HandleKind kind) {
     case HandleKind::RegistryKey: return HandleFamily::RegistryKey;
     case HandleKind::Internet: return HandleFamily::Internet;
     case HandleKind::Menu:
-    case HandleKind::Window: return HandleFamily::User;
+    case HandleKind::Window:
+    case HandleKind::Font: return HandleFamily::User;
     default: return HandleFamily::Kernel;
   }
 }

@@ -55,6 +55,7 @@ enum class HandleKind : std::uint8_t {
   Token,  // an access token (pal/security/security.h)
   Menu,   // pal/user/menu.h
   Window, // pal/user/window.h
+  Font,   // pal/user/gdi.h (DeleteObject closes it)
 };
 
 // A set of kinds, for lookups that accept several (WaitForSingleObject).

@@ -2,10 +2,15 @@
 //
 //   zrtool res ls FILE.res|MODULE          every resource: type, name,
 //                                          language, size
-//   zrtool res show FILE KIND NAME         a dialog, menu or string table
+//   zrtool res show FILE KIND NAME [DICT]  a dialog, menu or string table
 //                                          (KIND dialog, menu or string;
 //                                          NAME a number or a name; a string
-//                                          table's NAME is its block number)
+//                                          table's NAME is its block number),
+//                                          translated with the dictionary
+//                                          DICT (and its layout file) as the
+//                                          interception translates it
+//
+// The resource key of a translation names the module by FILE's file name.
 //
 // FILE is a .res file (what windres writes) or a module that carries an
 // image (zr_add_resources), loaded with LoadLibraryA.
@@ -19,11 +24,16 @@
 
 #include "pal/codepage.h"
 #include "pal/module.h"
+#include "pal/security/security.h"
 #include "pal/user/dlgtemplate.h"
 #include "pal/user/menu.h"
 #include "pal/user/resfile.h"
 #include "pal/user/resource.h"
 #include "tools/commands.h"
+#include "translation/dlgxl.h"
+#include "translation/resource_key.h"
+#include "translation/restrans.h"
+#include "translation/table.h"
 
 using namespace zrpal;
 
@@ -127,9 +137,9 @@ std::string Field(const dlg::NameOrOrdinal& f) {
   return "";
 }
 
-int ShowDialog(const res::ResourceRecord& r) {
+int ShowDialog(const void* data, std::size_t size) {
   dlg::DialogForm form;
-  if (dlg::ParseDialogTemplate(r.Data(), r.DataSize(), &form) != dlg::ParseResult::kOk) {
+  if (dlg::ParseDialogTemplate(data, size, &form) != dlg::ParseResult::kOk) {
     std::fprintf(stderr, "zrtool res: the dialog template does not parse\n");
     return 1;
   }
@@ -170,22 +180,23 @@ void PrintMenu(HMENU menu, int depth) {
   }
 }
 
-int ShowMenu(const res::ResourceRecord& r) {
+int ShowMenu(const res::ResourceRecord& r, zr::CTranslationTable* table, const char* key) {
   HMENU menu = LoadMenuFromTemplate(r.Data(), r.DataSize());
   if (!menu) {
     std::fprintf(stderr, "zrtool res: the menu template does not parse\n");
     return 1;
   }
+  if (table) zr::TranslateMenu(table, menu, CXStringW(key));
   std::printf("MENU\n");
   PrintMenu(menu, 0);
   DestroyMenu(menu);
   return 0;
 }
 
-int ShowStrings(const res::ResourceRecord& r, unsigned block) {
+int ShowStrings(const void* data, std::size_t size, unsigned block) {
   for (unsigned i = 0; i < res::kStringsPerBlock; ++i) {
     res::StringEntry entry;
-    if (!res::FindStringInBlock(r.Data(), r.DataSize(), i, &entry)) {
+    if (!res::FindStringInBlock(static_cast<const BYTE*>(data), size, i, &entry)) {
       std::fprintf(stderr, "zrtool res: the string block is cut short\n");
       return 1;
     }
@@ -196,7 +207,7 @@ int ShowStrings(const res::ResourceRecord& r, unsigned block) {
   return 0;
 }
 
-int Show(const char* path, const char* kind, const char* name) {
+int Show(const char* path, const char* kind, const char* name, const char* dict) {
   WORD type;
   if (std::strcmp(kind, "dialog") == 0) {
     type = RT_DIALOG;
@@ -226,9 +237,40 @@ int Show(const char* path, const char* kind, const char* name) {
     std::fprintf(stderr, "zrtool res: no %s %s\n", kind, name);
     return 1;
   }
-  if (type == RT_DIALOG) return ShowDialog(record);
-  if (type == RT_MENU) return ShowMenu(record);
-  return ShowStrings(record, ordinal ? static_cast<unsigned>(number) : 1);
+  const unsigned block = ordinal ? static_cast<unsigned>(number) : 1;
+  if (!dict) {
+    if (type == RT_DIALOG) return ShowDialog(record.Data(), record.DataSize());
+    if (type == RT_MENU) return ShowMenu(record, nullptr, nullptr);
+    return ShowStrings(record.Data(), record.DataSize(), block);
+  }
+  zr::CTranslationTable table;
+  if (!table.Load(Wide(dict).c_str())) {
+    std::fprintf(stderr, "zrtool res: %s: cannot read the dictionary\n", dict);
+    return 1;
+  }
+  const int resourceKind = type == RT_DIALOG ? zr::kResourceKindDialog
+                           : type == RT_MENU ? zr::kResourceKindMenu
+                                             : zr::kResourceKindStringTable;
+  const CXString key = zr::ResourceKeyA(path, resourceKind,
+                                        ordinal ? MAKEINTRESOURCEA(static_cast<WORD>(number)) : name);
+  if (type == RT_MENU) return ShowMenu(record, &table, key);
+  DWORD size = 0;
+  if (type == RT_DIALOG) {
+    void* copy = zr::TranslateDialogTemplate(&table, record.Data(), record.DataSize(),
+                                             table.FindLayout(zr::ResourceKeyHash(key)), &size, key);
+    if (!copy) {
+      std::fprintf(stderr, "zrtool res: the dialog template does not parse\n");
+      return 1;
+    }
+    const int rc = size ? ShowDialog(copy, size) : ShowDialog(record.Data(), record.DataSize());
+    if (size) std::free(copy);
+    return rc;
+  }
+  void* copy = zr::TranslateStringTableBlock(&table, record.Data(), static_cast<DWORD>(record.DataSize()), key, &size);
+  if (!copy) return 1;
+  const int rc = ShowStrings(copy, size, block);
+  LocalFree(copy);
+  return rc;
 }
 
 }  // namespace
@@ -236,11 +278,12 @@ int Show(const char* path, const char* kind, const char* name) {
 int ResCommand(int argc, char** argv) {
   if (argc >= 1 && std::strcmp(argv[0], "--help") == 0) {
     std::printf("usage: zrtool res ls FILE.res|MODULE\n"
-                "       zrtool res show FILE dialog|menu|string NAME\n");
+                "       zrtool res show FILE dialog|menu|string NAME [DICT]\n");
     return 0;
   }
   if (argc == 2 && std::strcmp(argv[0], "ls") == 0) return List(argv[1]);
-  if (argc == 4 && std::strcmp(argv[0], "show") == 0) return Show(argv[1], argv[2], argv[3]);
-  std::fprintf(stderr, "usage: zrtool res ls FILE | zrtool res show FILE KIND NAME\n");
+  if ((argc == 4 || argc == 5) && std::strcmp(argv[0], "show") == 0)
+    return Show(argv[1], argv[2], argv[3], argc == 5 ? argv[4] : nullptr);
+  std::fprintf(stderr, "usage: zrtool res ls FILE | zrtool res show FILE KIND NAME [DICT]\n");
   return 2;
 }

@@ -9,6 +9,7 @@
 
 #include "base/hostcp.h"
 #include "translation/lookup.h"
+#include "translation/restrans.h"
 #include "translation/table.h"
 #include "zr/translation.h"
 
@@ -132,8 +133,9 @@ int Supp_Init(const WCHAR* path) {
   if (!table) return 0;
   const int loaded = table->Load(path);
   zr::MirrorCodePage(*table);
-  // The resource interception of the fixed module list starts here once it
-  // exists (only on the first load, not on Supp_AddWld).
+  // The resource interception of the fixed module list (only on the first
+  // load, not on Supp_AddWld).
+  if (loaded) zr::PatchListedModules();
   return loaded;
 }
 

@@ -53,3 +53,33 @@ ZR_API void Supp_SetTranslationEnable(int enable);
 // Do nothing (kept for callers compiled against them).
 ZR_API void Supp_SetDialogFont(HWND dialog);
 ZR_API void Supp_SetDialogPos(HWND dialog, HWND control, UINT id);
+
+// Translates the window's own text in place (a no-op while the table is
+// empty). Returns 1.
+ZR_API int Supp_Translate(HWND window);
+// Translates the menu's item texts in place, submenus included, each text
+// on its own (no context). Returns 1.
+ZR_API int Supp_Translate(HMENU menu);
+
+// Resource interception. A patched module's calls of the resource, dialog,
+// menu and message-box functions (LoadStringA/W, LoadMenuA/W,
+// LoadMenuIndirectA, FindResource(Ex)A/W, LoadResource, LockResource,
+// SizeofResource, FreeResource, CreateDialogParamA/W, DialogBoxParamA/W,
+// DialogBoxA/W, the indirect dialog functions, MessageBoxA, MessageBoxExA,
+// MessageBoxIndirectA) go to the library's replacements, which translate
+// what the platform returns while Supp_IsTranslationEnable() is non-zero.
+// Windows modules are patched through their import address table; Linux
+// modules through the GOT slots of the same names, bound to the entry
+// points libzrcore exports under those names.
+// Patch one module: 1, or 0 for a null module.
+ZR_API int InitResTranslation(HMODULE module);
+ZR_API int Supp_InitResTranslation(HMODULE module);
+// Give the module's patched import slots the platform's functions back: 1,
+// or 0 for a null module.
+ZR_API int DeInitResTranslation(HMODULE module);
+// LoadStringA / LoadStringW without translation.
+ZR_API int LoadStringNotTrans(HINSTANCE instance, UINT id, char* buffer, int capacity);
+ZR_API int LoadStringNotTransW(HINSTANCE instance, UINT id, WCHAR* buffer, int capacity);
+// Shows a message box from a MSGBOXPARAMSW block when `wide` is non-zero,
+// else from a MSGBOXPARAMSA block, with the platform's functions.
+ZR_API int MessageBoxInternalA(const void* params, int wide);

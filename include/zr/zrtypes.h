@@ -43,6 +43,8 @@ using HWND = HWND__*;
 struct HGDIOBJ__;
 using HGDIOBJ = HGDIOBJ__*;
 using HFONT = HGDIOBJ;
+struct HMENU__;
+using HMENU = HMENU__*;
 
 static_assert(sizeof(BYTE) == 1 && sizeof(WORD) == 2);
 static_assert(sizeof(DWORD) == 4 && sizeof(LONG) == 4 && sizeof(ULONG) == 4);

@@ -88,6 +88,14 @@ DWORD GetSecurityInfo(HANDLE handle, SE_OBJECT_TYPE type, SECURITY_INFORMATION r
                       PSID* owner, PSID* group, void** dacl, void** sacl,
                       PSECURITY_DESCRIPTOR* descriptor);
 
+// Local memory: fixed blocks only (LMEM_FIXED, with LMEM_ZEROINIT to clear
+// them); a handle is the block's address. Other flags (movable blocks,
+// discardable ones) fail with ERROR_INVALID_PARAMETER. LocalFree releases a
+// block of LocalAlloc and of the functions that say so.
+inline constexpr UINT LMEM_FIXED = 0x0000;
+inline constexpr UINT LMEM_ZEROINIT = 0x0040;
+inline constexpr UINT LPTR = LMEM_FIXED | LMEM_ZEROINIT;
+HLOCAL LocalAlloc(UINT flags, SIZE_T bytes);
 HLOCAL LocalFree(HLOCAL memory);
 
 // The process's token (GetCurrentProcess() only), holding its effective

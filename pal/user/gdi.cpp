@@ -9,9 +9,11 @@
 #include <cstdint>
 #include <cstring>
 #include <iterator>
+#include <new>
 
 #include "pal/codepage.h"
 #include "pal/error.h"
+#include "pal/handle.h"
 
 namespace zrpal {
 
@@ -116,6 +118,12 @@ const FontRecord* FontOf(HGDIOBJ object) {
   return nullptr;
 }
 
+class FontObject final : public HandleObject {
+ public:
+  explicit FontObject(const LOGFONTW& font) : HandleObject(HandleKind::Font), m_font(font) {}
+  LOGFONTW m_font;
+};
+
 }  // namespace
 
 int GetSystemMetrics(int index) {
@@ -136,9 +144,41 @@ HGDIOBJ GetStockObject(int index) {
   }
 }
 
+HFONT CreateFontIndirectW(const LOGFONTW* font) {
+  if (!font) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return nullptr;
+  }
+  LOGFONTW copy = *font;
+  copy.lfFaceName[LF_FACESIZE - 1] = 0;
+  FontObject* object = new (std::nothrow) FontObject(copy);
+  if (!object) {
+    SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+    return nullptr;
+  }
+  return static_cast<HFONT>(InsertHandle(object));
+}
+
+BOOL DeleteObject(HGDIOBJ object) {
+  if (object && FontOf(object)) return TRUE;
+  // Only a font: menus and windows share the handle family.
+  const bool font = object && ReferenceHandle<FontObject>(object, KindBit(HandleKind::Font));
+  if (!font || CloseTableHandle(object, HandleFamily::User) != ERROR_SUCCESS) {
+    SetLastError(ERROR_INVALID_HANDLE);
+    return FALSE;
+  }
+  return TRUE;
+}
+
+int FontHeightOfPoints(int pointSize) { return -MulDiv(pointSize, kPixelsPerInch, 72); }
+
 int GetObjectW(HGDIOBJ object, int size, void* buffer) {
-  const FontRecord* record = FontOf(object);
-  if (!record) {
+  LOGFONTW font{};
+  if (const FontRecord* record = FontOf(object)) {
+    font = record->font;
+  } else if (auto ref = ReferenceHandle<FontObject>(object, KindBit(HandleKind::Font))) {
+    font = ref->m_font;
+  } else {
     SetLastError(ERROR_INVALID_HANDLE);
     return 0;
   }
@@ -148,7 +188,7 @@ int GetObjectW(HGDIOBJ object, int size, void* buffer) {
     SetLastError(ERROR_INVALID_PARAMETER);
     return 0;
   }
-  std::memcpy(buffer, &record->font, sizeof(LOGFONTW));
+  std::memcpy(buffer, &font, sizeof(LOGFONTW));
   return kSize;
 }
 

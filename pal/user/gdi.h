@@ -12,6 +12,7 @@
 #pragma once
 
 #include "pal/types.h"
+#include "pal/user/menu.h"  // ERROR_INVALID_WINDOW_HANDLE
 
 namespace zrpal {
 
@@ -29,7 +30,6 @@ inline constexpr int SYSTEM_FONT = 13;
 inline constexpr int DEVICE_DEFAULT_FONT = 14;
 inline constexpr int DEFAULT_GUI_FONT = 17;
 
-inline constexpr DWORD ERROR_INVALID_WINDOW_HANDLE = 1400;
 
 // GetDeviceCaps: the capabilities implemented.
 inline constexpr int HORZRES = 8;
@@ -71,11 +71,23 @@ int GetSystemMetrics(int index);
 // follows the ANSI code page, as Windows' follows the system locale.
 HGDIOBJ GetStockObject(int index);
 
-// For a stock font and a buffer of at least sizeof(LOGFONTW) bytes: copies
+// For a stock font or a font object and a buffer of at least sizeof(LOGFONTW) bytes: copies
 // the font record and returns its size; a null buffer returns the size.
 // 0 for any other handle (ERROR_INVALID_HANDLE) or a smaller buffer
 // (ERROR_INVALID_PARAMETER; Windows copies a prefix there).
 int GetObjectW(HGDIOBJ object, int size, void* buffer);
+
+// A font object made from a font record (the record is kept as given; the
+// face is cut to LF_FACESIZE - 1 characters). Nothing is realised: the
+// handle answers GetObjectW and is released by DeleteObject. Null font
+// record: null and ERROR_INVALID_PARAMETER.
+HFONT CreateFontIndirectW(const LOGFONTW* font);
+// Releases a font object: TRUE. A stock object: TRUE, nothing happens (as on
+// Windows). Anything else: FALSE and ERROR_INVALID_HANDLE.
+BOOL DeleteObject(HGDIOBJ object);
+// The font height of a point size in the screen's 96 pixels per inch (a
+// negative height: a character height, as the dialog manager asks for).
+int FontHeightOfPoints(int pointSize);
 
 // The device context of the screen (window null) or of a window; there are
 // no windows, so a non-null window gives null (ERROR_INVALID_WINDOW_HANDLE).

@@ -16,8 +16,7 @@
 
 namespace zrpal {
 
-struct HMENU__;
-using HMENU = HMENU__*;
+using ::HMENU;  // the library's public menu handle (zr/zrtypes.h)
 using UINT_PTR = std::uintptr_t;
 
 // The user-interface component's error codes.

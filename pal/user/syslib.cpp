@@ -15,6 +15,7 @@
 #include "pal/user/menu.h"
 #include "pal/user/resource.h"
 #include "pal/user/window.h"
+#include "pal/user/winapi.h"
 
 namespace zrpal {
 
@@ -35,20 +36,20 @@ constexpr FARPROC P(F* f) {
 // has no dynamic initialisers at load.
 std::size_t Kernel32(const Export** out) {
   static const Export kKernel32[] = {
-    {"FindResourceA", P(&FindResourceA)},
-    {"FindResourceExA", P(&FindResourceExA)},
-    {"FindResourceExW", P(&FindResourceExW)},
-    {"FindResourceW", P(&FindResourceW)},
+    {"FindResourceA", P(&::FindResourceA)},
+    {"FindResourceExA", P(&::FindResourceExA)},
+    {"FindResourceExW", P(&::FindResourceExW)},
+    {"FindResourceW", P(&::FindResourceW)},
     {"FlushInstructionCache", P(&FlushInstructionCache)},
-    {"FreeResource", P(&FreeResource)},
+    {"FreeResource", P(&::FreeResource)},
     {"GetModuleFileNameA", P(&GetModuleFileNameA)},
     {"GetModuleFileNameW", P(&GetModuleFileNameW)},
     {"GetModuleHandleA", P(&GetModuleHandleA)},
     {"GetModuleHandleW", P(&GetModuleHandleW)},
     {"GetProcAddress", P(&GetProcAddress)},
-    {"LoadResource", P(&LoadResource)},
-    {"LockResource", P(&LockResource)},
-    {"SizeofResource", P(&SizeofResource)},
+    {"LoadResource", P(&::LoadResource)},
+    {"LockResource", P(&::LockResource)},
+    {"SizeofResource", P(&::SizeofResource)},
     {"VirtualProtect", P(&VirtualProtect)},
   };
   *out = kKernel32;
@@ -58,18 +59,18 @@ std::size_t Kernel32(const Export** out) {
 std::size_t User32(const Export** out) {
   static const Export kUser32[] = {
     {"AppendMenuW", P(&AppendMenuW)},
-    {"CreateDialogIndirectParamA", P(&CreateDialogIndirectParamA)},
-    {"CreateDialogIndirectParamW", P(&CreateDialogIndirectParamW)},
-    {"CreateDialogParamA", P(&CreateDialogParamA)},
-    {"CreateDialogParamW", P(&CreateDialogParamW)},
+    {"CreateDialogIndirectParamA", P(&::CreateDialogIndirectParamA)},
+    {"CreateDialogIndirectParamW", P(&::CreateDialogIndirectParamW)},
+    {"CreateDialogParamA", P(&::CreateDialogParamA)},
+    {"CreateDialogParamW", P(&::CreateDialogParamW)},
     {"CreateMenu", P(&CreateMenu)},
     {"CreatePopupMenu", P(&CreatePopupMenu)},
     {"DestroyMenu", P(&DestroyMenu)},
     {"DestroyWindow", P(&DestroyWindow)},
-    {"DialogBoxIndirectParamA", P(&DialogBoxIndirectParamA)},
-    {"DialogBoxIndirectParamW", P(&DialogBoxIndirectParamW)},
-    {"DialogBoxParamA", P(&DialogBoxParamA)},
-    {"DialogBoxParamW", P(&DialogBoxParamW)},
+    {"DialogBoxIndirectParamA", P(&::DialogBoxIndirectParamA)},
+    {"DialogBoxIndirectParamW", P(&::DialogBoxIndirectParamW)},
+    {"DialogBoxParamA", P(&::DialogBoxParamA)},
+    {"DialogBoxParamW", P(&::DialogBoxParamW)},
     {"EndDialog", P(&EndDialog)},
     {"GetDlgItem", P(&GetDlgItem)},
     {"GetMenuItemCount", P(&GetMenuItemCount)},
@@ -80,16 +81,16 @@ std::size_t User32(const Export** out) {
     {"GetSubMenu", P(&GetSubMenu)},
     {"GetWindowTextA", P(&GetWindowTextA)},
     {"GetWindowTextW", P(&GetWindowTextW)},
-    {"LoadMenuA", P(&LoadMenuA)},
-    {"LoadMenuIndirectA", P(&LoadMenuIndirectA)},
+    {"LoadMenuA", P(&::LoadMenuA)},
+    {"LoadMenuIndirectA", P(&::LoadMenuIndirectA)},
     {"LoadMenuIndirectW", P(&LoadMenuIndirectW)},
-    {"LoadMenuW", P(&LoadMenuW)},
-    {"LoadStringA", P(&LoadStringA)},
-    {"LoadStringW", P(&LoadStringW)},
-    {"MessageBoxA", P(&MessageBoxA)},
-    {"MessageBoxExA", P(&MessageBoxExA)},
+    {"LoadMenuW", P(&::LoadMenuW)},
+    {"LoadStringA", P(&::LoadStringA)},
+    {"LoadStringW", P(&::LoadStringW)},
+    {"MessageBoxA", P(&::MessageBoxA)},
+    {"MessageBoxExA", P(&::MessageBoxExA)},
     {"MessageBoxExW", P(&MessageBoxExW)},
-    {"MessageBoxIndirectA", P(&MessageBoxIndirectA)},
+    {"MessageBoxIndirectA", P(&::MessageBoxIndirectA)},
     {"MessageBoxIndirectW", P(&MessageBoxIndirectW)},
     {"MessageBoxW", P(&MessageBoxW)},
     {"ModifyMenuW", P(&ModifyMenuW)},

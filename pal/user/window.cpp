@@ -6,6 +6,8 @@
 // back into any window function.
 #include "pal/user/window.h"
 
+#include "pal/user/gdi.h"
+
 #include <atomic>
 #include <cstring>
 #include <mutex>
@@ -34,6 +36,7 @@ class WindowObject final : public HandleObject {
   int m_x = 0, m_y = 0, m_cx = 0, m_cy = 0;
   HWND m_parent = nullptr;
   HFONT m_font = nullptr;
+  bool m_ownsFont = false;  // a dialog's template font, deleted with the dialog
   std::vector<HWND> m_children;
   DLGPROC m_procedure = nullptr;  // dialogs only
   bool m_ended = false;
@@ -101,6 +104,21 @@ std::u16string TemplateText(const dlg::NameOrOrdinal& f) {
   return f.IsText() ? f.text : std::u16string();
 }
 
+// The font record of a template's font fields: the point size as a
+// character height at 96 pixels per inch; weight, italic and character set
+// from the extended form (the standard form has none: 0, 0 and
+// DEFAULT_CHARSET).
+HFONT TemplateFont(const dlg::DialogForm& form) {
+  constexpr BYTE kDefaultCharSet = 1;
+  LOGFONTW font{};
+  font.lfHeight = FontHeightOfPoints(form.pointSize);
+  font.lfWeight = form.extended ? form.weight : 0;
+  font.lfItalic = form.extended ? form.italic : 0;
+  font.lfCharSet = form.extended ? form.charset : kDefaultCharSet;
+  for (std::size_t i = 0; i < form.face.size() && i < LF_FACESIZE - 1; ++i) font.lfFaceName[i] = form.face[i];
+  return CreateFontIndirectW(&font);
+}
+
 // `size`: the template's size when known (a resource), else
 // dlg::kMaxIndirectTemplateSize.
 HWND CreateFromTemplate(const void* dialogTemplate, std::size_t size, HWND parent, DLGPROC procedure,
@@ -132,19 +150,22 @@ HWND CreateFromTemplate(const void* dialogTemplate, std::size_t size, HWND paren
     }
     children.push_back(child);
   }
+  // The template's font as a font object (nothing is drawn with it): the
+  // dialog and every control get it, the procedure sees it in WM_SETFONT,
+  // and the dialog deletes it when it is destroyed, as the dialog manager
+  // does.
+  HFONT font = form.HasFont() ? TemplateFont(form) : nullptr;
+  for (HWND child : children) SendMessageW(child, WM_SETFONT, reinterpret_cast<WPARAM>(font), 0);
   {
     auto ref = Ref(dialog);
     std::lock_guard<std::mutex> hold(ref->m_lock);
     ref->m_children = children;
     ref->m_procedure = procedure;
+    ref->m_font = font;
+    ref->m_ownsFont = font != nullptr;
   }
   if (procedure) {
-    if (form.HasFont()) {
-      // The dialog font is not realised (nothing is drawn): WM_SETFONT
-      // carries no font handle, as the procedure sees when Windows cannot
-      // create the font.
-      procedure(dialog, WM_SETFONT, 0, 0);
-    }
+    if (form.HasFont()) procedure(dialog, WM_SETFONT, reinterpret_cast<WPARAM>(font), 0);
     procedure(dialog, WM_INITDIALOG, 0, initParam);
   }
   return dialog;
@@ -321,17 +342,21 @@ BOOL IsWindow(HWND window) {
 
 BOOL DestroyWindow(HWND window) {
   std::vector<HWND> children;
+  HFONT font = nullptr;
   {
     auto ref = Ref(window);
     if (!ref) return FALSE;
     std::lock_guard<std::mutex> hold(ref->m_lock);
     children.swap(ref->m_children);
+    if (ref->m_ownsFont) font = ref->m_font;
+    ref->m_ownsFont = false;
   }
   if (CloseTableHandle(window, HandleFamily::User) != ERROR_SUCCESS) {
     SetLastError(ERROR_INVALID_WINDOW_HANDLE);
     return FALSE;
   }
   for (HWND child : children) DestroyWindow(child);
+  if (font) DeleteObject(font);
   return TRUE;
 }
 

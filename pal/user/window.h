@@ -5,7 +5,9 @@
 // units, an identifier, a font and its children; dialogs are built from
 // their templates (pal/user/dlgtemplate.h) as such a tree, so programs and
 // tests can inspect what Windows would have shown. The dialog procedure
-// receives WM_INITDIALOG (and WM_SETFONT first when the template names a
+// receives WM_INITDIALOG (and WM_SETFONT first, with a font object of the
+// template's font fields that the dialog and its controls hold and that is
+// deleted with the dialog, when the template names a
 // font); a modal dialog then has no user to answer it, so DialogBox* asks the
 // installed dialog runner (SetDialogRunner), whose default presses the
 // default push button (WM_COMMAND IDOK, as the Enter key does) and, when

@@ -15,17 +15,11 @@
 #include "pal/image/pe.h"
 #include "pal/module.h"
 #include "pal/user/resource.h"
+#include "pal/user/winapi.h"
 #include "translation/hookproc.h"
+#include "translation/restrans.h"
+#include "zr/translation.h"
 #include "zr/hookproc.h"
-
-// The entry point through which the Linux test module (tests/data/
-// elf_import.cpp) calls the platform's LoadStringA: the platform layer's
-// functions are not exported from the program (the static twin keeps them
-// hidden), so the program exports this C name for the module to bind to.
-extern "C" __attribute__((visibility("default"))) int LoadStringA(HINSTANCE instance, UINT id,
-                                                                  char* buffer, int size) {
-  return zrpal::LoadStringA(instance, id, buffer, size);
-}
 
 namespace {
 
@@ -99,12 +93,12 @@ TEST(InterceptPe, EachBoundSlotGetsTheReplacementAndBack) {
   ASSERT_NE(dll.Handle(), nullptr);
   // The bound imports: those the DLL takes from USER32 and KERNEL32.
   const std::map<std::string, std::pair<const char*, void*>> imports = {
-      {"LoadStringA", {"user32", reinterpret_cast<void*>(&zrpal::LoadStringA)}},
-      {"LoadStringW", {"user32", reinterpret_cast<void*>(&zrpal::LoadStringW)}},
+      {"LoadStringA", {"user32", reinterpret_cast<void*>(&::LoadStringA)}},
+      {"LoadStringW", {"user32", reinterpret_cast<void*>(&::LoadStringW)}},
       {"MessageBoxA", {"USER32.dll", nullptr}},
       {"DialogBoxParamA", {"user32", nullptr}},
       {"LoadMenuA", {"user32", nullptr}},
-      {"FindResourceW", {"kernel32", reinterpret_cast<void*>(&zrpal::FindResourceW)}},
+      {"FindResourceW", {"kernel32", reinterpret_cast<void*>(&::FindResourceW)}},
   };
   ASSERT_EQ(dll.Slots().size(), imports.size());
   static int markers[8];  // a distinct replacement address for each import
@@ -128,10 +122,30 @@ TEST(InterceptPe, EachBoundSlotGetsTheReplacementAndBack) {
   EXPECT_EQ(zr::InterceptImport(dll.Handle(), "user32", "LoadStringA",
                                 reinterpret_cast<void*>(&ReplacementA), &entry),
             zr::InterceptResult::kPatched);
-  EXPECT_EQ(entry, reinterpret_cast<void*>(&zrpal::LoadStringA));
+  EXPECT_EQ(entry, reinterpret_cast<void*>(&::LoadStringA));
   EXPECT_EQ(dll.Slot("LoadStringA"), reinterpret_cast<void*>(&ReplacementA));
   EXPECT_EQ(zr::RestoreImport(dll.Handle(), "user32", "LoadStringA", nullptr), zr::InterceptResult::kPatched);
   EXPECT_EQ(dll.Slot("LoadStringA"), entry);
+}
+
+// The module patch of the resource interception: every import of the DLL
+// is in the intercepted set, so every bound slot holds its replacement
+// until DeInitResTranslation gives the platform's entry points back.
+TEST(InterceptPe, ResTranslationPatchesEverySlotAndRestoresIt) {
+  MappedDll dll(ZR_PE_IMPORT_DLL);
+  ASSERT_NE(dll.Handle(), nullptr);
+  std::map<std::string, void*> bound;
+  for (const auto& [name, slot] : dll.Slots()) bound[name] = dll.Slot(name);
+  ASSERT_EQ(bound.size(), 6u);
+  EXPECT_EQ(InitResTranslation(dll.Handle()), 1);
+  for (const auto& [name, platform] : bound) {
+    ASSERT_NE(zr::ReplacementOf(name.c_str()), nullptr) << name;
+    EXPECT_EQ(dll.Slot(name), zr::ReplacementOf(name.c_str())) << name;
+  }
+  EXPECT_EQ(Supp_InitResTranslation(dll.Handle()), 1);  // idempotent
+  EXPECT_EQ(dll.Slot("LoadStringA"), zr::ReplacementOf("LoadStringA"));
+  EXPECT_EQ(DeInitResTranslation(dll.Handle()), 1);
+  for (const auto& [name, platform] : bound) EXPECT_EQ(dll.Slot(name), platform) << name;
 }
 
 TEST(InterceptPe, RefusesWhatIsNotAPatchableImage) {
@@ -183,7 +197,7 @@ TEST(InterceptElf, GotSlotPatchedAndRestored) {
   EXPECT_EQ(load(module, buffer, sizeof buffer), 13);
   EXPECT_STREQ(buffer, "platform text");
 
-  // The platform function as the module sees it: the program's export.
+  // The platform function as the module sees it: the exported LoadStringA.
   const void* platform = reinterpret_cast<const void*>(&::LoadStringA);
   std::size_t changed = 0;
   ASSERT_EQ(PatchElfImports(module, platform, reinterpret_cast<const void*>(&ReplacedLoadString), &changed),
@@ -201,12 +215,14 @@ TEST(InterceptElf, GotSlotPatchedAndRestored) {
   EXPECT_EQ(load(module, buffer, sizeof buffer), 13);
   EXPECT_STREQ(buffer, "platform text");
 
-  // The interception entry point takes the ELF walk for an ELF module; the
-  // platform layer's own LoadStringA is in no slot of this module.
+  // The interception entry point takes the ELF walk for an ELF module: the
+  // user32 stand-in answers the exported LoadStringA, the module's slot.
   void* entry = nullptr;
-  EXPECT_EQ(zr::InterceptImport(module, "user32", "LoadStringA", reinterpret_cast<void*>(&ReplacementA), &entry),
+  EXPECT_EQ(zr::InterceptImport(module, "user32", "LoadStringA", reinterpret_cast<void*>(&ReplacedLoadString), &entry),
             zr::InterceptResult::kPatched);
-  EXPECT_EQ(entry, reinterpret_cast<void*>(&zrpal::LoadStringA));
+  EXPECT_EQ(entry, platform);
+  EXPECT_EQ(load(module, buffer, sizeof buffer), 8);
+  EXPECT_EQ(zr::RestoreImport(module, "user32", "LoadStringA", nullptr), zr::InterceptResult::kPatched);
   EXPECT_EQ(load(module, buffer, sizeof buffer), 13);
   EXPECT_EQ(PatchElfImports(reinterpret_cast<HMODULE>(&changed), nullptr, nullptr, &changed),
             ImportPatch::kNotElf);

@@ -304,13 +304,18 @@ TEST(SystemLibraries, AnswerThePlatformFunctions) {
   HMODULE user32 = GetModuleHandleA("USER32.dll");
   ASSERT_NE(user32, nullptr);
   EXPECT_EQ(GetModuleHandleW(u"user32"), user32);
-  EXPECT_EQ(reinterpret_cast<void*>(GetProcAddress(user32, "LoadStringA")),
-            reinterpret_cast<void*>(&LoadStringA));
+  // The intercepted functions answer the exported Win32 entry points (the
+  // program's own exports here, as it links the library statically), the
+  // others the platform layer's functions.
+  HMODULE self = GetModuleHandleW(nullptr);
+  ASSERT_NE(GetProcAddress(self, "LoadStringA"), nullptr);
+  EXPECT_EQ(GetProcAddress(user32, "LoadStringA"), GetProcAddress(self, "LoadStringA"));
+  EXPECT_EQ(reinterpret_cast<void*>(GetProcAddress(user32, "GetMenuStringW")),
+            reinterpret_cast<void*>(&GetMenuStringW));
   EXPECT_EQ(GetProcAddress(user32, "NoSuchFunction"), nullptr);
   EXPECT_EQ(GetLastError(), ERROR_PROC_NOT_FOUND);
   HMODULE kernel32 = GetModuleHandleA("kernel32");
-  EXPECT_EQ(reinterpret_cast<void*>(GetProcAddress(kernel32, "FindResourceW")),
-            reinterpret_cast<void*>(&FindResourceW));
+  EXPECT_EQ(GetProcAddress(kernel32, "FindResourceW"), GetProcAddress(self, "FindResourceW"));
   EXPECT_EQ(GetModuleHandleA("user32x"), nullptr);
   EXPECT_EQ(FindResourceA(user32, MAKEINTRESOURCEA(1), MAKEINTRESOURCEA(RT_STRING)), nullptr);
   // FindResourceA with names converted from the ANSI code page.

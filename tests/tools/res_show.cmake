@@ -1,6 +1,7 @@
 # zrtool res lists and shows the resources of a module (the resource tests'
 # tests/data/resource_module.rc) and of a .res image (pal_tests').
-#   cmake -DZRTOOL=<zrtool> -DMODULE=<module> -DRES=<file.res> -P res_show.cmake
+#   cmake -DZRTOOL=<zrtool> -DMODULE=<module> -DRES=<file.res> -DDICT=<file.wld> -P res_show.cmake
+# With DICT the resources are shown translated.
 function(expect_output expected)
   execute_process(COMMAND ${ZRTOOL} res ${ARGN} RESULT_VARIABLE rc OUTPUT_VARIABLE out)
   if(NOT rc EQUAL 0)
@@ -17,6 +18,10 @@ expect_output("DIALOG       200              0x0409 " ls ${RES})
 expect_output("DIALOGEX 0, 0, 220, 120 style 0x80c00040 exstyle 0x00000100" show ${RES} dialog 201)
 expect_output("70000  #130       \"Label\"" show ${RES} dialog 201)
 expect_output("  POPUP \"&File\"\n    1001   \"&Open\"\n    SEPARATOR\n    1002   \"E&xit\" checked grayed" show ${RES} menu 300)
+expect_output("caption \"Standarddialog\"" show ${RES} dialog 200 ${DICT})
+expect_output("1      #128       \"Gut\"" show ${RES} dialog 200 ${DICT})
+expect_output("  POPUP \"&Datei\"\n    1001   \"&Open\"" show ${RES} menu 300 ${DICT})
+expect_output("1      \"Hallo\"" show ${RES} string 1 ${DICT})
 execute_process(COMMAND ${ZRTOOL} res show ${RES} dialog 999 RESULT_VARIABLE rc ERROR_QUIET)
 if(NOT rc EQUAL 1)
   message(FATAL_ERROR "a missing dialog gave ${rc}, not 1")

@@ -1,0 +1,54 @@
+// Fuzzes the string-table rewriter over a small dictionary: the input is a
+// string block. The rewritten block must hold its strings within the copy's
+// size; a block whose strings all fit must keep their number.
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <unistd.h>
+
+#include "pal/security/security.h"
+#include "translation/restrans.h"
+#include "translation/table.h"
+
+namespace {
+
+using namespace zrpal;
+
+void Check(bool ok) {
+  if (!ok) __builtin_trap();
+}
+
+zr::CTranslationTable* Table() {
+  static zr::CTranslationTable* table = [] {
+    auto* t = new zr::CTranslationTable();
+    const std::string path = "/tmp/zr_fuzz_res_translate_" + std::to_string(getpid()) + ".wld";
+    if (FILE* f = std::fopen(path.c_str(), "wb")) {
+      std::fputs("\"OK\"\n\"Jawohl, sehr gerne\"\n\"A\"\n\"\"\n\"x#1#1\xFD\xFDGo\"\n\"Los\"\n"
+                 "\"x#3#1\xFD\xFD" "B\"\n\"Bbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbb\"\n",
+                 f);
+      std::fclose(f);
+    }
+    const std::u16string wide(path.begin(), path.end());
+    t->Load(wide.c_str());
+    std::remove(path.c_str());
+    return t;
+  }();
+  return table;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  DWORD copySize = 0;
+  void* copy = zr::TranslateStringTableBlock(Table(), data, static_cast<DWORD>(size), "x#3#1\xFD\xFD",
+                                             &copySize);
+  Check(copy != nullptr);
+  const auto* units = static_cast<const WCHAR*>(copy);
+  std::size_t i = 0;
+  for (int s = 0; s < 16 && i < copySize / 2; ++s) i += 1 + units[i];
+  Check(i * 2 <= copySize);
+  LocalFree(copy);
+  return 0;
+}
