@@ -4,10 +4,9 @@
 // The snapshot is taken when the enumerator is made: later changes to the
 // storage do not show in it. Each Next hands out names in task memory that
 // the caller frees with CoTaskMemFree.
-#include <algorithm>
 #include <cstring>
-#include <new>
 
+#include "pal/ole/snapshot_enum.h"
 #include "pal/ole/storage.h"
 #include "pal/ole/storage_object.h"
 
@@ -19,24 +18,18 @@ FILETIME ToFileTime(std::uint64_t t) {
   return FILETIME{static_cast<DWORD>(t), static_cast<DWORD>(t >> 32)};
 }
 
-class EnumObject final : public IEnumSTATSTG {
+class EnumObject final : public SnapshotEnum<EnumObject, IEnumSTATSTG, EnumItem> {
  public:
-  explicit EnumObject(std::vector<EnumItem> items) : m_items(std::move(items)) {}
+  using SnapshotEnum::SnapshotEnum;
 
   HRESULT QueryInterface(REFIID riid, void** object) override {
     return QueryInterfaces(static_cast<IEnumSTATSTG*>(this), riid, object, IID_IEnumSTATSTG);
   }
-  ULONG AddRef() override { return ++m_refs; }
-  ULONG Release() override {
-    const ULONG left = --m_refs;
-    if (left == 0) delete this;
-    return left;
-  }
   HRESULT Next(ULONG count, STATSTG* elements, ULONG* fetched) override {
     if (!elements || (count != 1 && !fetched)) return STG_E_INVALIDPOINTER;
     ULONG n = 0;
-    while (n < count && m_pos < m_items.size()) {
-      const auto& [name, stat] = m_items[m_pos];
+    while (n < count && m_at < m_items.size()) {
+      const auto& [name, stat] = m_items[m_at];
       elements[n] = stat;
       elements[n].pwcsName = CopyName(name);
       if (!elements[n].pwcsName) {
@@ -45,33 +38,11 @@ class EnumObject final : public IEnumSTATSTG {
         return STG_E_INSUFFICIENTMEMORY;
       }
       ++n;
-      ++m_pos;
+      ++m_at;
     }
     if (fetched) *fetched = n;
     return n == count ? S_OK : S_FALSE;
   }
-  HRESULT Skip(ULONG count) override {
-    const std::size_t left = m_items.size() - m_pos;
-    m_pos += std::min<std::size_t>(count, left);
-    return count <= left ? S_OK : S_FALSE;
-  }
-  HRESULT Reset() override {
-    m_pos = 0;
-    return S_OK;
-  }
-  HRESULT Clone(IEnumSTATSTG** clone) override {
-    if (!clone) return STG_E_INVALIDPOINTER;
-    auto* copy = new (std::nothrow) EnumObject(m_items);
-    if (!copy) return STG_E_INSUFFICIENTMEMORY;
-    copy->m_pos = m_pos;
-    *clone = copy;
-    return S_OK;
-  }
-
- private:
-  ULONG m_refs = 1;
-  std::vector<EnumItem> m_items;
-  std::size_t m_pos = 0;
 };
 
 }  // namespace

@@ -13,6 +13,7 @@
 
 #include "pal/ole/objects.h"
 #include "pal/ole/property_storage.h"
+#include "pal/ole/snapshot_enum.h"
 #include "pal/ole/storage.h"
 
 namespace zrpal::ole {
@@ -33,17 +34,12 @@ HRESULT CheckMode(DWORD mode, bool create) {
 
 DWORD StreamMode(DWORD mode) { return AccessOf(mode) | STGM_SHARE_EXCLUSIVE; }
 
-class SetEnum final : public IEnumSTATPROPSETSTG {
+class SetEnum final : public SnapshotEnum<SetEnum, IEnumSTATPROPSETSTG, STATPROPSETSTG> {
  public:
-  explicit SetEnum(std::vector<STATPROPSETSTG> items) : m_items(std::move(items)) {}
+  using SnapshotEnum::SnapshotEnum;
+
   HRESULT QueryInterface(REFIID riid, void** object) override {
     return QueryInterfaces(this, riid, object, IID_IEnumSTATPROPSETSTG);
-  }
-  ULONG AddRef() override { return ++m_refs; }
-  ULONG Release() override {
-    const ULONG left = --m_refs;
-    if (!left) delete this;
-    return left;
   }
   HRESULT Next(ULONG count, STATPROPSETSTG* items, ULONG* fetched) override {
     if (!items || (count != 1 && !fetched)) return STG_E_INVALIDPARAMETER;
@@ -52,30 +48,6 @@ class SetEnum final : public IEnumSTATPROPSETSTG {
     if (fetched) *fetched = n;
     return n == count ? S_OK : S_FALSE;
   }
-  HRESULT Skip(ULONG count) override {
-    const std::size_t left = m_items.size() - m_at;
-    m_at += std::min<std::size_t>(count, left);
-    return count <= left ? S_OK : S_FALSE;
-  }
-  HRESULT Reset() override {
-    m_at = 0;
-    return S_OK;
-  }
-  HRESULT Clone(IEnumSTATPROPSETSTG** clone) override {
-    if (!clone) return STG_E_INVALIDPOINTER;
-    return Guarded([&] {
-      auto* e = new SetEnum(m_items);
-      e->m_at = m_at;
-      *clone = e;
-      return S_OK;
-    });
-  }
-
- private:
-  ~SetEnum() = default;
-  ULONG m_refs = 1;
-  std::vector<STATPROPSETSTG> m_items;
-  std::size_t m_at = 0;
 };
 
 class PropertySetStorage final : public IPropertySetStorage {

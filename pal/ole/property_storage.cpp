@@ -9,6 +9,7 @@
 #include "pal/codepage.h"
 #include "pal/ole/objects.h"
 #include "pal/ole/propset_value.h"
+#include "pal/ole/snapshot_enum.h"
 #include "pal/ole/storage.h"
 
 namespace zrpal::ole {
@@ -63,23 +64,19 @@ LPOLESTR TaskName(const std::u16string& s) {
 }
 
 // The enumerator: a snapshot of the set's properties at Enum time.
-class PropertyEnum final : public IEnumSTATPROPSTG {
+struct PropertyItem {
+  PROPID id;
+  VARTYPE vt;
+  std::u16string name;
+  bool named;
+};
+
+class PropertyEnum final : public SnapshotEnum<PropertyEnum, IEnumSTATPROPSTG, PropertyItem> {
  public:
-  struct Item {
-    PROPID id;
-    VARTYPE vt;
-    std::u16string name;
-    bool named;
-  };
-  explicit PropertyEnum(std::vector<Item> items) : m_items(std::move(items)) {}
+  using SnapshotEnum::SnapshotEnum;
+
   HRESULT QueryInterface(REFIID riid, void** object) override {
     return QueryInterfaces(this, riid, object, IID_IEnumSTATPROPSTG);
-  }
-  ULONG AddRef() override { return ++m_refs; }
-  ULONG Release() override {
-    const ULONG left = --m_refs;
-    if (!left) delete this;
-    return left;
   }
   HRESULT Next(ULONG count, STATPROPSTG* items, ULONG* fetched) override {
     if (!items || (count != 1 && !fetched)) return STG_E_INVALIDPARAMETER;
@@ -87,7 +84,7 @@ class PropertyEnum final : public IEnumSTATPROPSTG {
       ULONG n = 0;
       try {
         for (; n < count && m_at < m_items.size(); ++n, ++m_at) {
-          const Item& it = m_items[m_at];
+          const PropertyItem& it = m_items[m_at];
           items[n].propid = it.id;
           items[n].vt = it.vt;
           items[n].lpwstrName = nullptr;
@@ -102,30 +99,6 @@ class PropertyEnum final : public IEnumSTATPROPSTG {
       return n == count ? S_OK : S_FALSE;
     });
   }
-  HRESULT Skip(ULONG count) override {
-    const std::size_t left = m_items.size() - m_at;
-    m_at += std::min<std::size_t>(count, left);
-    return count <= left ? S_OK : S_FALSE;
-  }
-  HRESULT Reset() override {
-    m_at = 0;
-    return S_OK;
-  }
-  HRESULT Clone(IEnumSTATPROPSTG** clone) override {
-    if (!clone) return STG_E_INVALIDPOINTER;
-    return Guarded([&] {
-      auto* e = new PropertyEnum(m_items);
-      e->m_at = m_at;
-      *clone = e;
-      return S_OK;
-    });
-  }
-
- private:
-  ~PropertyEnum() = default;
-  ULONG m_refs = 1;
-  std::vector<Item> m_items;
-  std::size_t m_at = 0;
 };
 
 }  // namespace
@@ -482,7 +455,7 @@ HRESULT PropertyStorage::Enum(IEnumSTATPROPSTG** items) {
   if (!items) return STG_E_INVALIDPOINTER;
   *items = nullptr;
   return Guarded([&] {
-    std::vector<PropertyEnum::Item> list;
+    std::vector<PropertyItem> list;
     for (const auto& [id, raw] : m_props) {
       if (id >= PID_MIN_READONLY && id <= PID_MAX_READONLY) continue;  // locale, behaviour
       const auto name = m_names.find(id);
