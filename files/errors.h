@@ -1,5 +1,5 @@
-// files/errors.h - Windows errors to CXFileException causes, the table every
-// file Part uses (library internal).
+// files/errors.h - Windows errors to CXFileException causes: the one table
+// every file operation uses (library internal).
 #pragma once
 
 #include "zr/zrtypes.h"

@@ -8,7 +8,7 @@
 // checked for consistency (any byte sequence, broken double-byte characters
 // included, must be handled without reading or writing outside the buffer,
 // and sizes, copies and searches must agree with each other). Copies made
-// along the way must never change when the original does. The conversion
+// along the way must never change when the string they came from does. The conversion
 // follows the ANSI code page: run under each with scripts/fuzz's CODEPAGE.
 #include <fuzzer/FuzzedDataProvider.h>
 
@@ -435,7 +435,7 @@ class Run {
     Check(s_.GetLength() <= s_.GetSize(), "GetLength");
     if (modelled_) Check(m_ == p, "content");
     for (std::size_t i = 0; i < copies_.size(); ++i)
-      Check(snapshots_[i] == static_cast<const Unit*>(copies_[i]), "a copy changed with its original");
+      Check(snapshots_[i] == static_cast<const Unit*>(copies_[i]), "a copy changed with the string it came from");
   }
 
   FuzzedDataProvider& in_;

@@ -268,7 +268,7 @@ HWND XlCreateDialogParamW(HINSTANCE instance, LPCWSTR name, HWND parent, DLGPROC
 // The caller's template translated without context or layout; the caller's
 // own template when nothing could be made.
 struct IndirectCopy {
-  explicit IndirectCopy(const void* tpl) : original(tpl) {
+  explicit IndirectCopy(const void* tpl) : callers(tpl) {
     DWORD size = 0;
     void* made = TranslateDialogTemplate(tpl, zrpal::dlg::kMaxIndirectTemplateSize, &size, nullptr);
     if (made && made != tpl) copy = made;
@@ -276,8 +276,8 @@ struct IndirectCopy {
   ~IndirectCopy() { std::free(copy); }
   IndirectCopy(const IndirectCopy&) = delete;
   IndirectCopy& operator=(const IndirectCopy&) = delete;
-  const void* Get() const { return copy ? copy : original; }
-  const void* original;
+  const void* Get() const { return copy ? copy : callers; }
+  const void* callers;  // the caller's template
   void* copy = nullptr;
 };
 
