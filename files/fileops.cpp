@@ -11,6 +11,7 @@
 #include <new>
 
 #include "files/errors.h"
+#include "files/fileinfo.h"
 #include "files/memname.h"
 #include "pal/error.h"
 #include "pal/files/file.h"
@@ -134,16 +135,7 @@ void Fio_GetFileInfo(const WCHAR* path, FioFileInfo* info) {
     if (find == zrpal::INVALID_HANDLE_VALUE) zr::ThrowLastFileError(path, ZRFILEOP_INFO);
     zrpal::FindClose(find);
   }
-  zrpal::SYSTEMTIME t{};
-  zrpal::FileTimeToSystemTime(&found.ftLastWriteTime, &t);
-  info->size = found.nFileSizeLow;
-  info->second = t.wSecond;
-  info->minute = t.wMinute;
-  info->hour = t.wHour;
-  info->day = t.wDay;
-  info->dayOfWeek = t.wDayOfWeek;
-  info->month = t.wMonth;
-  info->year = t.wYear;
+  zr::FillFileInfo(found, info);
 }
 
 int Fio_IsFileExist(const WCHAR* path) {

@@ -10,6 +10,7 @@
 #include <string>
 
 #include "files/errors.h"
+#include "files/fileinfo.h"
 #include "pal/error.h"
 #include "pal/files/filesystem.h"
 #include "pal/files/find.h"
@@ -201,16 +202,7 @@ void Fio_UrlGetFileInfo(const WCHAR* url, FioFileInfo* info) {
   zrpal::WIN32_FIND_DATAW found;
   if (!session.Open(url) || !FindRemote(session, &found))
     zr::ThrowLastFileError(url, ZRFILEOP_REMOTE);
-  zrpal::SYSTEMTIME t{};
-  zrpal::FileTimeToSystemTime(&found.ftLastWriteTime, &t);
-  info->size = found.nFileSizeLow;
-  info->second = t.wSecond;
-  info->minute = t.wMinute;
-  info->hour = t.wHour;
-  info->day = t.wDay;
-  info->dayOfWeek = t.wDayOfWeek;
-  info->month = t.wMonth;
-  info->year = t.wYear;
+  zr::FillFileInfo(found, info);
 }
 
 int Fio_UrlIsWritableDir(const WCHAR* url) {

@@ -11,6 +11,7 @@
 #include "pal/security/security.h"
 #include "translation/restrans.h"
 #include "translation/table.h"
+#include "fuzz/translation_table.h"
 
 namespace {
 
@@ -20,23 +21,7 @@ void Check(bool ok) {
   if (!ok) __builtin_trap();
 }
 
-zr::CTranslationTable* Table() {
-  static zr::CTranslationTable* table = [] {
-    auto* t = new zr::CTranslationTable();
-    const std::string path = "/tmp/zr_fuzz_res_translate_" + std::to_string(getpid()) + ".wld";
-    if (FILE* f = std::fopen(path.c_str(), "wb")) {
-      std::fputs("\"OK\"\n\"Jawohl, sehr gerne\"\n\"A\"\n\"\"\n\"x#1#1\xFD\xFDGo\"\n\"Los\"\n"
-                 "\"x#3#1\xFD\xFD" "B\"\n\"Bbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbb\"\n",
-                 f);
-      std::fclose(f);
-    }
-    const std::u16string wide(path.begin(), path.end());
-    t->Load(wide.c_str());
-    std::remove(path.c_str());
-    return t;
-  }();
-  return table;
-}
+using fuzz::Table;
 
 }  // namespace
 

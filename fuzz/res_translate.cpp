@@ -12,6 +12,7 @@
 #include "pal/user/dlgtemplate.h"
 #include "translation/dlgxl.h"
 #include "translation/table.h"
+#include "fuzz/translation_table.h"
 
 namespace {
 
@@ -21,23 +22,7 @@ void Check(bool ok) {
   if (!ok) __builtin_trap();
 }
 
-zr::CTranslationTable* Table() {
-  static zr::CTranslationTable* table = [] {
-    auto* t = new zr::CTranslationTable();
-    const std::string path = "/tmp/zr_fuzz_res_translate_" + std::to_string(getpid()) + ".wld";
-    if (FILE* f = std::fopen(path.c_str(), "wb")) {
-      std::fputs("\"OK\"\n\"Jawohl, sehr gerne\"\n\"A\"\n\"\"\n\"x#1#1\xFD\xFDGo\"\n\"Los\"\n"
-                 "\"x#3#1\xFD\xFD" "B\"\n\"Bbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbb\"\n",
-                 f);
-      std::fclose(f);
-    }
-    const std::u16string wide(path.begin(), path.end());
-    t->Load(wide.c_str());
-    std::remove(path.c_str());
-    return t;
-  }();
-  return table;
-}
+using fuzz::Table;
 
 zr::ZRDlgPos* Layout() {
   static zr::ZRDlgPos* layout = [] {

@@ -61,10 +61,7 @@ HINTERNET FtpOpenFileW(HINTERNET connect, LPCWSTR fileName, DWORD access, DWORD 
     SetLastError(ERROR_INVALID_PARAMETER);
     return nullptr;
   }
-  if (c->fileOpen) {
-    SetLastError(ERROR_FTP_TRANSFER_IN_PROGRESS);
-    return nullptr;
-  }
+  if (!Idle(*c.get())) return nullptr;
   return FailOnNoMemory<HINTERNET>(nullptr, [&]() -> HINTERNET {
     auto* file = new (std::nothrow) RemoteFile(c.get());
     if (!file) {
@@ -133,10 +130,7 @@ HINTERNET FtpFindFirstFileW(HINTERNET connect, LPCWSTR searchFile, WIN32_FIND_DA
     SetLastError(ERROR_INVALID_PARAMETER);
     return nullptr;
   }
-  if (c->fileOpen) {
-    SetLastError(ERROR_FTP_TRANSFER_IN_PROGRESS);
-    return nullptr;
-  }
+  if (!Idle(*c.get())) return nullptr;
   return FailOnNoMemory<HINTERNET>(nullptr, [&]() -> HINTERNET {
     std::string search, folder, pattern;
     if (searchFile && *searchFile && !RemotePath(searchFile, &search)) return nullptr;

@@ -101,10 +101,7 @@ BOOL FtpGetFileW(HINTERNET connect, LPCWSTR remoteFile, LPCWSTR newFile, BOOL fa
   if (!c) return FALSE;
   bool ascii = false;
   if (!TransferFlags(flags, &ascii)) return FALSE;
-  if (c->fileOpen) {
-    SetLastError(ERROR_FTP_TRANSFER_IN_PROGRESS);
-    return FALSE;
-  }
+  if (!Idle(*c.get())) return FALSE;
   return FailOnNoMemory<BOOL>(FALSE, [&]() -> BOOL {
     std::string path;
     if (!RemotePath(remoteFile, &path)) return FALSE;
@@ -128,10 +125,7 @@ BOOL FtpPutFileW(HINTERNET connect, LPCWSTR localFile, LPCWSTR newRemoteFile, DW
   if (!c) return FALSE;
   bool ascii = false;
   if (!TransferFlags(flags, &ascii)) return FALSE;
-  if (c->fileOpen) {
-    SetLastError(ERROR_FTP_TRANSFER_IN_PROGRESS);
-    return FALSE;
-  }
+  if (!Idle(*c.get())) return FALSE;
   return FailOnNoMemory<BOOL>(FALSE, [&]() -> BOOL {
     std::string path;
     if (!RemotePath(newRemoteFile, &path)) return FALSE;
@@ -151,10 +145,7 @@ namespace {
 BOOL OneCommand(HINTERNET connect, const char* verb, LPCWSTR name) {
   HandleRef<Connection> c = Reference<Connection>(connect, Type::Connection);
   if (!c) return FALSE;
-  if (c->fileOpen) {
-    SetLastError(ERROR_FTP_TRANSFER_IN_PROGRESS);
-    return FALSE;
-  }
+  if (!Idle(*c.get())) return FALSE;
   return FailOnNoMemory<BOOL>(FALSE, [&]() -> BOOL {
     std::string path;
     if (!RemotePath(name, &path)) return FALSE;

@@ -154,6 +154,14 @@ inline bool TransferFlags(DWORD flags, bool* ascii) {
   return true;
 }
 
+// True when no file of the connection is open; else false with
+// ERROR_FTP_TRANSFER_IN_PROGRESS, as WinINet refuses a second transfer.
+inline bool Idle(const Connection& c) {
+  if (!c.fileOpen) return true;
+  SetLastError(ERROR_FTP_TRANSFER_IN_PROGRESS);
+  return false;
+}
+
 // Sets the last error of an operation; FALSE unless it succeeded.
 inline BOOL Finish(DWORD error, const std::string& reply) {
   KeepReply(reply);

@@ -8,6 +8,7 @@
 #include "child/child_process.h"
 #include "common/temp_dir.h"
 #include "param_test_util.h"
+#include "storage/storage_test_util.h"
 #include "tests/child/sample_tree.h"
 #include "zr/xstorage.h"
 
@@ -16,14 +17,6 @@ using zrtest::Tree;
 
 namespace {
 
-std::string Bytes(IXStorage* storage, const char* name) {
-  IXStream* stream = storage->OpenStream(name);
-  if (!stream) return "<none>";
-  std::string data(stream->GetSize(), '\0');
-  stream->Read(data.data(), static_cast<int>(data.size()));
-  stream->Release();
-  return data;
-}
 
 TEST(StorParam, NodesAreStoragesAndValuesAreRecordStreams) {
   IXStorage* storage = new_Storage(nullptr, 0);
@@ -33,8 +26,8 @@ TEST(StorParam, NodesAreStoragesAndValuesAreRecordStreams) {
   EXPECT_EQ(tree->QueryInterface(typeid(IXStorage), &answered), 1);
   EXPECT_EQ(answered, storage);
   storage->Release();
-  EXPECT_EQ(Bytes(storage, "n"), std::string("\x05\x00\x2a\x00\x00\x00", 6));  // ZRVT_INT 42
-  EXPECT_NE(Bytes(storage, "@"), "<none>");                                    // the empty name
+  EXPECT_EQ(storage_test::Get(storage, "n"), std::string("\x05\x00\x2a\x00\x00\x00", 6));  // ZRVT_INT 42
+  EXPECT_NE(storage_test::Get(storage, "@"), "<none>");                                    // the empty name
   CZRVariant value;
   EXPECT_EQ(tree->GetValue("a\\b\\deep", &value), 1);
   EXPECT_EQ(value.dblVal, 2.5);
@@ -43,7 +36,7 @@ TEST(StorParam, NodesAreStoragesAndValuesAreRecordStreams) {
   tree->DeleteParam("a");                                                // removes its sub-storage
   EXPECT_EQ(Names(tree->EnumParams()), std::vector<std::string>{"empty"});
   tree->DeleteValue(nullptr);
-  EXPECT_EQ(Bytes(storage, "@"), "<none>");
+  EXPECT_EQ(storage_test::Get(storage, "@"), "<none>");
   Tree memory;
   FillSampleTree(memory.get());
   Param_CopyTo(memory.get(), tree.get());
