@@ -27,7 +27,10 @@
 // class, owner tag) and the caller's bytes follow it, 16-byte aligned. Small
 // blocks (header included, at most kMaxSmallSlot bytes) are carved from the
 // heap's chunks in 44 classes (16-byte steps to 256, then four per power of
-// two); larger ones get a mapping of their own, linked to the heap.
+// two); larger ones get a mapping of their own, linked to the heap. Slots
+// over 256 bytes are whole cache lines and are carved so that the caller's
+// bytes start a line: zero-filling them (the library's heaps zero every
+// block) then writes whole lines, never a store split across two.
 //
 // Threads. Heap structs come from a pool that is never unmapped, so that a
 // stale cache entry can always read the id of the heap struct it points at.
@@ -117,13 +120,19 @@ bool MapChunk(Heap* h, SIZE_T atLeast) {
 // A fresh free block of class `cls`, or null when the OS refuses memory.
 BlockHeader* Carve(Heap* h, unsigned cls) {
   const SIZE_T slot = kClassTable.slot[cls];
-  if (static_cast<SIZE_T>(h->bumpEnd - h->bumpNext) < slot) {
+  const bool lineAligned = slot > kLineAlignedAbove;
+  char* at = lineAligned ? LineAlignedSlot(h->bumpNext) : h->bumpNext;
+  if (at > h->bumpEnd || static_cast<SIZE_T>(h->bumpEnd - at) < slot) {
     // The rest of the chunk (less than one slot) is abandoned: smaller than
-    // the largest class, so at most a few percent of a chunk.
-    if (!MapChunk(h, slot * kBatchTable.batch[cls])) return nullptr;
+    // the largest class, so at most a few percent of a chunk. The slot and
+    // its alignment (under a line) fit in the new chunk.
+    if (!MapChunk(h, slot * kBatchTable.batch[cls] + kLineBytes)) return nullptr;
+    at = lineAligned ? LineAlignedSlot(h->bumpNext) : h->bumpNext;
   }
-  auto* b = reinterpret_cast<BlockHeader*>(h->bumpNext);
-  h->bumpNext += slot;
+  // Carving one class in a row wastes nothing: line-aligned slots are whole
+  // lines, so the next one is aligned too.
+  auto* b = reinterpret_cast<BlockHeader*>(at);
+  h->bumpNext = at + slot;
   UnpoisonRegion(b, sizeof(BlockHeader));
   b->word = 0;
   b->sizeClass = cls;
@@ -226,7 +235,7 @@ inline void* TakeCached(Heap* h, SIZE_T bytes, bool zero) {
   ThreadCache* tc = t_cache;
   if (!tc) return nullptr;
   CacheEntry& e = tc->entries[h->id % kCacheEntries];
-  FreeList& bin = e.bins[ClassOfSlot(bytes + sizeof(BlockHeader))];
+  FreeList& bin = e.bins[ClassOfSlotFast(bytes + sizeof(BlockHeader))];
   if (e.heapId != h->id || !bin.head) return nullptr;
   return HandOut(h, bin.Pop(), bytes, zero);
 }
@@ -240,7 +249,7 @@ inline void* TakeCached(Heap* h, SIZE_T bytes, bool zero) {
     if (!p) SetLastError(ERROR_NOT_ENOUGH_MEMORY);
     return p;
   }
-  BlockHeader* b = TakeSmall(h, ClassOfSlot(slot));
+  BlockHeader* b = TakeSmall(h, ClassOfSlotFast(slot));
   if (!b) {
     SetLastError(ERROR_NOT_ENOUGH_MEMORY);
     return nullptr;

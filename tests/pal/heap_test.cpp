@@ -38,6 +38,7 @@ TEST(SizeClasses, EachSlotGetsTheSmallestClassThatHoldsIt) {
     ASSERT_LT(cls, heap::kClassCount) << slot;
     ASSERT_GE(heap::SlotBytes(cls), slot) << slot;
     ASSERT_TRUE(cls == 0 || heap::SlotBytes(cls - 1) < slot) << slot;
+    ASSERT_EQ(heap::ClassOfSlotFast(slot), cls) << slot;
   }
   for (unsigned cls = 0; cls < heap::kClassCount; ++cls) {
     EXPECT_EQ(heap::SlotBytes(cls) % heap::kAlignment, 0u) << cls;
@@ -60,6 +61,11 @@ TEST(PalHeap, SizeAlignmentAndZeroFill) {
       void* p = HeapAlloc(heap.get(), HEAP_ZERO_MEMORY, size);
       ASSERT_NE(p, nullptr);
       EXPECT_EQ(reinterpret_cast<std::uintptr_t>(p) % 16, 0u);
+      // Slots over 256 bytes start their caller's bytes on a cache line.
+      if (size + sizeof(heap::BlockHeader) > heap::kLineAlignedAbove &&
+          size + sizeof(heap::BlockHeader) <= heap::kMaxSmallSlot) {
+        EXPECT_EQ(reinterpret_cast<std::uintptr_t>(p) % heap::kLineBytes, 0u);
+      }
       EXPECT_EQ(HeapSize(heap.get(), 0, p), size);
       EXPECT_TRUE(AllZero(p, size));
       EXPECT_TRUE(HeapFree(heap.get(), 0, p));
