@@ -9,15 +9,12 @@
 #include <string>
 #include <string_view>
 
+#include "fuzz/check.h"
 #include "translation/dictfile.h"
 #include "translation/lookup.h"
 #include "translation/table.h"
 
 namespace {
-
-void Check(bool ok) {
-  if (!ok) std::abort();
-}
 
 constexpr UINT kCodePages[] = {0, 1251, 932, 936, 949, 950};
 

@@ -8,18 +8,12 @@
 #include <cstdlib>
 #include <string>
 
+#include "fuzz/check.h"
 #include "pal/files/find.h"
 #include "pal/internet/listing.h"
 #include "pal/wstr.h"
 
 namespace {
-
-void Check(bool ok, const char* what) {
-  if (!ok) {
-    std::fprintf(stderr, "internet fuzz: %s\n", what);
-    std::abort();
-  }
-}
 
 void Listing(const std::uint8_t* data, std::size_t size) {
   const zrpal::FILETIME now{0x8A2C8000, 0x01DB4D0C};

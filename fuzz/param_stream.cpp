@@ -10,6 +10,7 @@
 #include <cstring>
 #include <vector>
 
+#include "fuzz/check.h"
 #include "zr/exception.h"
 #include "zr/param.h"
 #include "zr/xstream.h"
@@ -17,10 +18,6 @@
 namespace {
 
 using Bytes = std::vector<BYTE>;
-
-void Check(bool ok) {
-  if (!ok) std::abort();
-}
 
 IXStream* StreamOver(const BYTE* data, std::size_t size) {
   IXStream* s = new_StreamOnMemory();

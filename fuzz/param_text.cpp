@@ -9,15 +9,12 @@
 #include <string>
 #include <vector>
 
+#include "fuzz/check.h"
 #include "params/paramtext.h"
 #include "params/textfile.h"
 #include "zr/param.h"
 
 namespace {
-
-void Check(bool ok) {
-  if (!ok) std::abort();
-}
 
 zr::CMemFile* FileOf(const void* data, std::size_t size) {
   auto* file = new zr::CMemFile(zr::CMemFile::kTextStep);

@@ -6,16 +6,13 @@
 #include <cstring>
 #include <vector>
 
+#include "fuzz/check.h"
 #include "pal/image/imports.h"
 #include "pal/image/pe.h"
 
 namespace {
 
 using namespace zrpal;
-
-void Check(bool ok) {
-  if (!ok) __builtin_trap();
-}
 
 }  // namespace
 
@@ -42,7 +39,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const void* from = reinterpret_cast<const void*>(first);
   static const int kMarker = 0;
   std::size_t there = 0, back = 0;
-  const ImportPatch out = PatchPeImports(reinterpret_cast<HMODULE>(image), size, from, &kMarker, &there);
+  const ImportPatch out =
+      PatchPeImports(reinterpret_cast<HMODULE>(image), size, from, &kMarker, &there);
   if (out != ImportPatch::kDone) return 0;
   // The way back need not find what the first walk wrote: a slot may
   // overlap a descriptor, a table, a name or another slot (tables need no

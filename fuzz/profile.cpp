@@ -20,6 +20,7 @@
 #include <string>
 #include <vector>
 
+#include "fuzz/check.h"
 #include "pal/posix/syscalls.h"
 
 namespace {
@@ -28,10 +29,6 @@ using zrpal::DWORD;
 
 constexpr DWORD kBig = 64000;
 constexpr int kMaxNames = 8;
-
-void Check(bool ok) {
-  if (!ok) std::abort();
-}
 
 char g_dir[64];  // the process's folder, removed at exit
 

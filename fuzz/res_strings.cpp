@@ -1,25 +1,23 @@
 // Fuzzes the string-table rewriter over a small dictionary: the input is a
 // string block. The rewritten block must hold its strings within the copy's
 // size; a block whose strings all fit must keep their number.
+#include <unistd.h>
+
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
-#include <unistd.h>
 
+#include "fuzz/check.h"
+#include "fuzz/translation_table.h"
 #include "pal/security/security.h"
 #include "translation/restrans.h"
 #include "translation/table.h"
-#include "fuzz/translation_table.h"
 
 namespace {
 
 using namespace zrpal;
-
-void Check(bool ok) {
-  if (!ok) __builtin_trap();
-}
 
 using fuzz::Table;
 
@@ -27,8 +25,8 @@ using fuzz::Table;
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   DWORD copySize = 0;
-  void* copy = zr::TranslateStringTableBlock(Table(), data, static_cast<DWORD>(size), "x#3#1\xFD\xFD",
-                                             &copySize);
+  void* copy = zr::TranslateStringTableBlock(Table(), data, static_cast<DWORD>(size),
+                                             "x#3#1\xFD\xFD", &copySize);
   Check(copy != nullptr);
   const auto* units = static_cast<const WCHAR*>(copy);
   std::size_t i = 0;

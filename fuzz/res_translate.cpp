@@ -2,25 +2,23 @@
 // the first byte picks the layout (bit 1) and the context (bit 2), the rest
 // is the template. A template that parses must be rewritten, and the result
 // must parse back with the same items in the same order.
+#include <unistd.h>
+
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
-#include <unistd.h>
 
+#include "fuzz/check.h"
+#include "fuzz/translation_table.h"
 #include "pal/user/dlgtemplate.h"
 #include "translation/dlgxl.h"
 #include "translation/table.h"
-#include "fuzz/translation_table.h"
 
 namespace {
 
 using namespace zrpal;
-
-void Check(bool ok) {
-  if (!ok) __builtin_trap();
-}
 
 using fuzz::Table;
 
@@ -41,7 +39,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::uint8_t mode = data[0];
   std::vector<BYTE> body(data + 1, data + size);
   dlg::DialogForm before;
-  const bool parses = dlg::ParseDialogTemplate(body.data(), body.size(), &before) == dlg::ParseResult::kOk;
+  const bool parses =
+      dlg::ParseDialogTemplate(body.data(), body.size(), &before) == dlg::ParseResult::kOk;
   DWORD outSize = 0;
   void* copy = zr::TranslateDialogTemplate(Table(), body.data(), body.size(),
                                            (mode & 2) ? Layout() : nullptr, &outSize,

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "fuzz/check.h"
 #include "pal/handle.h"
 #include "pal/user/dlgtemplate.h"
 #include "pal/user/menu.h"
@@ -13,10 +14,6 @@
 namespace {
 
 using namespace zrpal;
-
-void Check(bool ok) {
-  if (!ok) __builtin_trap();
-}
 
 void Walk(HMENU menu, unsigned depth) {
   Check(depth <= kMaxMenuDepth);

@@ -21,19 +21,15 @@ namespace {
 
 using zrtest::TempDir;
 
-class Handle {
- public:
-  explicit Handle(HANDLE h = INVALID_HANDLE_VALUE) : m_h(h) {}
+// A file handle, closed at the end of its scope.
+struct Handle {
+  explicit Handle(HANDLE h) : m_h(h) {}
   ~Handle() {
     if (ok()) CloseHandle(m_h);
   }
-  Handle(const Handle&) = delete;
-  Handle& operator=(const Handle&) = delete;
   bool ok() const { return m_h != INVALID_HANDLE_VALUE && m_h != nullptr; }
   HANDLE get() const { return m_h; }
-
- private:
-  HANDLE m_h;
+  const HANDLE m_h;
 };
 
 HANDLE Open(const std::u16string& path, DWORD access, DWORD share,

@@ -10,6 +10,7 @@
 #include <cerrno>
 #include <set>
 #include <string>
+#include <vector>
 
 #include "common/temp_dir.h"
 #include "pal/files/file.h"
@@ -43,11 +44,8 @@ TEST(CopyFile, CopiesContentAndAttributesAndRefusesWhatWindowsRefuses) {
 TEST(CopyFile, AFailedCopyRemovesItsTarget) {
   TempDir dir;
   zrtest::WriteText(dir.Path("src"), std::string(100, 'x'));
-  sys::ScopedSyscall<decltype(sys::g.write)> full(&sys::g.write,
-                                                  [](int, const void*, size_t) -> ssize_t {
-                                                    errno = ENOSPC;
-                                                    return -1;
-                                                  });
+  sys::ScopedSyscall<decltype(sys::g.write)> full(
+      &sys::g.write, [](int, const void*, size_t) -> ssize_t { return errno = ENOSPC, -1; });
   EXPECT_FAILS_WITH(CopyFileW(dir.WPath("src").c_str(), dir.WPath("dst").c_str(), TRUE),
                     ERROR_DISK_FULL);
   EXPECT_FALSE(zrtest::Exists(dir.Path("dst")));
@@ -69,10 +67,8 @@ TEST(MoveFile, NeverReplacesUnlessAsked) {
   EXPECT_FAILS_WITH(MoveFileW(b.c_str(), dir.WPath("no/c").c_str()), ERROR_PATH_NOT_FOUND);
   // Without RENAME_NOREPLACE in the file system, a link gives the same promise.
   sys::ScopedSyscall<decltype(sys::g.renameat2)> old(
-      &sys::g.renameat2, [](int, const char*, int, const char*, unsigned) {
-        errno = EINVAL;
-        return -1;
-      });
+      &sys::g.renameat2,
+      [](int, const char*, int, const char*, unsigned) { return errno = EINVAL, -1; });
   zrtest::WriteText(dir.Path("a"), "A2");
   EXPECT_FAILS_WITH(MoveFileW(a.c_str(), b.c_str()), ERROR_ALREADY_EXISTS);
   EXPECT_TRUE(MoveFileW(a.c_str(), c.c_str()));
@@ -131,10 +127,7 @@ TEST(Folders, CurrentAndTemporaryFolderFollowTheBufferRules) {
   } cases[] = {
       {"/var/x", u"/var/x/"}, {"/var/y/", u"/var/y/"}, {"", u"/tmp/"}, {nullptr, u"/tmp/"}};
   for (const auto& c : cases) {
-    if (c.tmpdir)
-      ::setenv("TMPDIR", c.tmpdir, 1);
-    else
-      ::unsetenv("TMPDIR");
+    c.tmpdir ? ::setenv("TMPDIR", c.tmpdir, 1) : ::unsetenv("TMPDIR");
     EXPECT_EQ(GetTempPathW(512, buffer), wcslen(c.path));
     EXPECT_EQ(std::u16string(buffer), c.path);
   }
@@ -250,25 +243,20 @@ TEST(PathIsURL, SchemesOfTwoOrMoreCharacters) {
 TEST(FileTimes, CalendarFieldsInUtc) {
   const struct {
     std::uint64_t ticks;
-    WORD year, month, day, dayOfWeek, hour, minute, second, ms;
+    std::vector<WORD> fields;  // year, month, day, day of the week, hour, minute, second, ms
   } cases[] = {
-      {0, 1601, 1, 1, 1, 0, 0, 0, 0},                      // a Monday
-      {116444736000000000ull, 1970, 1, 1, 4, 0, 0, 0, 0},  // a Thursday
-      {116444736000000000ull + 951782400ull * 10000000 + 12345678, 2000, 2, 29, 2, 0, 0, 1, 234},
-      {133801632000000000ull + 36610000000ull, 2025, 1, 1, 3, 1, 1, 1, 0},  // a Wednesday
+      {0, {1601, 1, 1, 1, 0, 0, 0, 0}},                      // a Monday
+      {116444736000000000ull, {1970, 1, 1, 4, 0, 0, 0, 0}},  // a Thursday
+      {116444736000000000ull + 951782400ull * 10000000 + 12345678, {2000, 2, 29, 2, 0, 0, 1, 234}},
+      {133801632000000000ull + 36610000000ull, {2025, 1, 1, 3, 1, 1, 1, 0}},  // a Wednesday
   };
   for (const auto& c : cases) {
     const FILETIME ft{static_cast<DWORD>(c.ticks), static_cast<DWORD>(c.ticks >> 32)};
     SYSTEMTIME st{};
     ASSERT_TRUE(FileTimeToSystemTime(&ft, &st));
-    EXPECT_EQ(st.wYear, c.year);
-    EXPECT_EQ(st.wMonth, c.month);
-    EXPECT_EQ(st.wDay, c.day);
-    EXPECT_EQ(st.wDayOfWeek, c.dayOfWeek);
-    EXPECT_EQ(st.wHour, c.hour);
-    EXPECT_EQ(st.wMinute, c.minute);
-    EXPECT_EQ(st.wSecond, c.second);
-    EXPECT_EQ(st.wMilliseconds, c.ms);
+    EXPECT_EQ((std::vector<WORD>{st.wYear, st.wMonth, st.wDay, st.wDayOfWeek, st.wHour, st.wMinute,
+                                 st.wSecond, st.wMilliseconds}),
+              c.fields);
   }
   const FILETIME tooLate{0, 0x80000000};
   SYSTEMTIME st;

@@ -35,15 +35,13 @@ off_t DiskSize(const std::string& path) {
   return ::stat(path.c_str(), &st) == 0 ? st.st_size : -1;
 }
 
-TEST(SystemInfo, GranularityIs64KiB) {
+// Views start at multiples of the allocation granularity, 64 KiB.
+TEST(FileMapping, SizesAndErrorsFollowWindows) {
   SYSTEM_INFO info;
   GetSystemInfo(&info);
   EXPECT_EQ(info.dwAllocationGranularity, kGranularity);
   EXPECT_EQ(kGranularity % info.dwPageSize, 0u);
   EXPECT_GE(info.dwNumberOfProcessors, 1u);
-}
-
-TEST(FileMapping, SizesAndErrorsFollowWindows) {
   TempDir dir;
   HANDLE file = OpenRW(dir.WPath("f"), CREATE_NEW);
   ASSERT_NE(file, INVALID_HANDLE_VALUE);
@@ -79,45 +77,33 @@ TEST(FileMapping, SizesAndErrorsFollowWindows) {
   EXPECT_EQ(zrtest::ReadText(dir.Path("f")).substr(3 * kGranularity - 3), "end");
 }
 
-TEST(FileMapping, AccessOfTheFileAndOfTheMappingIsChecked) {
-  TempDir dir;
-  zrtest::WriteText(dir.Path("f"), "abc");
-  HANDLE reader = CreateFileW(dir.WPath("f").c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                              OPEN_EXISTING, 0, nullptr);
-  EXPECT_FAILS_WITH(CreateFileMappingW(reader, nullptr, PAGE_READWRITE, 0, 0, nullptr),
-                    ERROR_ACCESS_DENIED);
-  HANDLE mapping = CreateFileMappingW(reader, nullptr, PAGE_READONLY, 0, 0, nullptr);
-  ASSERT_NE(mapping, nullptr);
-  EXPECT_FAILS_WITH(MapViewOfFile(mapping, FILE_MAP_WRITE, 0, 0, 0), ERROR_ACCESS_DENIED);
-  const void* view = MapViewOfFile(mapping, FILE_MAP_READ, 0, 0, 0);
-  ASSERT_NE(view, nullptr);
-  EXPECT_EQ(std::memcmp(view, "abc", 3), 0);
-  EXPECT_TRUE(UnmapViewOfFile(view));
-  CloseHandle(mapping);
-  CloseHandle(reader);
-  EXPECT_FAILS_WITH(CreateFileMappingW(reader, nullptr, PAGE_READONLY, 0, 0, nullptr),
-                    ERROR_INVALID_HANDLE);
-}
-
-// Read-only views share one mapping of the section: each stays valid while
-// it is mapped, whatever happens to the other views and the handles.
-TEST(FileMapping, ReadOnlyViewsLiveUntilTheirOwnUnmap) {
+// A file opened for reading maps for reading only. Read-only views share
+// one mapping of the section: each stays valid while it is mapped, whatever
+// happens to the other views and the handles.
+TEST(FileMapping, ReadOnlyFilesAndViews) {
   TempDir dir;
   std::string content(3 * kGranularity, 'a');
   content[2 * kGranularity] = 'c';
   zrtest::WriteText(dir.Path("f"), content);
   HANDLE file = CreateFileW(dir.WPath("f").c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
                             OPEN_EXISTING, 0, nullptr);
+  EXPECT_FAILS_WITH(CreateFileMappingW(file, nullptr, PAGE_READWRITE, 0, 0, nullptr),
+                    ERROR_ACCESS_DENIED);
   HANDLE mapping = CreateFileMappingW(file, nullptr, PAGE_READONLY, 0, 0, nullptr);
+  ASSERT_NE(mapping, nullptr);
+  EXPECT_FAILS_WITH(MapViewOfFile(mapping, FILE_MAP_WRITE, 0, 0, 0), ERROR_ACCESS_DENIED);
   const auto* first =
       static_cast<const char*>(MapViewOfFile(mapping, FILE_MAP_READ, 0, 0, kGranularity));
   const auto* third =
       static_cast<const char*>(MapViewOfFile(mapping, FILE_MAP_READ, 0, 2 * kGranularity, 0));
   ASSERT_NE(first, nullptr);
   ASSERT_NE(third, nullptr);
+  EXPECT_EQ(first[kGranularity - 1], 'a');
   EXPECT_TRUE(UnmapViewOfFile(first));
   EXPECT_TRUE(CloseHandle(mapping));
   EXPECT_TRUE(CloseHandle(file));
+  EXPECT_FAILS_WITH(CreateFileMappingW(file, nullptr, PAGE_READONLY, 0, 0, nullptr),
+                    ERROR_INVALID_HANDLE);
   EXPECT_EQ(third[0], 'c');
   EXPECT_EQ(third[kGranularity - 1], 'a');
   EXPECT_TRUE(FlushViewOfFile(third + 1, 10));
@@ -144,11 +130,8 @@ TEST(FileMappingFaults, ReservationFailuresAreErrors) {
   } cases[] = {{ENOSPC, ERROR_DISK_FULL}, {EIO, ERROR_IO_DEVICE}, {EDQUOT, ERROR_DISK_FULL}};
   for (const auto& c : cases) {
     s_errno = c.errnum;
-    sys::ScopedSyscall<decltype(sys::g.fallocate)> full(&sys::g.fallocate,
-                                                        [](int, int, off_t, off_t) {
-                                                          errno = s_errno;
-                                                          return -1;
-                                                        });
+    sys::ScopedSyscall<decltype(sys::g.fallocate)> full(
+        &sys::g.fallocate, [](int, int, off_t, off_t) { return errno = s_errno, -1; });
     EXPECT_FAILS_WITH(
         CreateFileMappingW(file, nullptr, PAGE_READWRITE, 0, 4 * kGranularity, nullptr), c.error);
     EXPECT_FAILS_WITH(MapViewOfFile(mapping, FILE_MAP_WRITE, 0, 0, kGranularity), c.error);
@@ -158,11 +141,8 @@ TEST(FileMappingFaults, ReservationFailuresAreErrors) {
     UnmapViewOfFile(view);
   }
   // A file system without fallocate gets its holes filled another way.
-  sys::ScopedSyscall<decltype(sys::g.fallocate)> none(&sys::g.fallocate,
-                                                      [](int, int, off_t, off_t) {
-                                                        errno = EOPNOTSUPP;
-                                                        return -1;
-                                                      });
+  sys::ScopedSyscall<decltype(sys::g.fallocate)> none(
+      &sys::g.fallocate, [](int, int, off_t, off_t) { return errno = EOPNOTSUPP, -1; });
   void* view = MapViewOfFile(mapping, FILE_MAP_WRITE, 0, kGranularity, 0);
   EXPECT_NE(view, nullptr);
   UnmapViewOfFile(view);

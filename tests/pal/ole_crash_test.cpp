@@ -3,7 +3,6 @@
 // committed state; a short write, ENOSPC or EIO at any write of a commit
 // (through the OS seam) leaves the old content.
 #include <gtest/gtest.h>
-
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -30,7 +29,8 @@ std::string Content(std::uint32_t version, std::size_t size) {
 
 // Both streams of one state carry its version and its bytes.
 void WriteState(IStorage* stg, std::uint32_t v) {
-  for (const auto& [name, size] : {std::pair{u"a", 3000 + v % 5 * 1000}, std::pair{u"b", 50000 + v % 7 * 4096}}) {
+  for (const auto& [name, size] :
+       {std::pair{u"a", 3000 + v % 5 * 1000}, std::pair{u"b", 50000 + v % 7 * 4096}}) {
     IStream* s = nullptr;
     ASSERT_EQ(stg->CreateStream(name, STGM_CREATE | kRw, 0, 0, &s), S_OK);
     const std::string data = Content(v, size);
@@ -43,11 +43,14 @@ void WriteState(IStorage* stg, std::uint32_t v) {
 // whole state.
 long ReadState(const std::u16string& path) {
   IStorage* stg = nullptr;
-  if (FAILED(StgOpenStorage(path.c_str(), nullptr, STGM_READ | STGM_SHARE_DENY_WRITE, nullptr, 0, &stg))) return -1;
+  if (FAILED(StgOpenStorage(path.c_str(), nullptr, STGM_READ | STGM_SHARE_DENY_WRITE, nullptr, 0,
+                            &stg)))
+    return -1;
   long version = -2;
   for (const char16_t* name : {u"a", u"b"}) {
     IStream* s = nullptr;
-    if (FAILED(stg->OpenStream(name, nullptr, STGM_READ | STGM_SHARE_EXCLUSIVE, 0, &s))) return stg->Release(), -1;
+    if (FAILED(stg->OpenStream(name, nullptr, STGM_READ | STGM_SHARE_EXCLUSIVE, 0, &s)))
+      return stg->Release(), -1;
     const std::string data = ReadAll(s);
     s->Release();
     std::uint32_t v = 0;
@@ -84,7 +87,8 @@ TEST(OleCrash, KilledDuringCommitLeavesOneWholeState) {
     if (child == 0) {
       // Commit new states until killed.
       IStorage* stg = nullptr;
-      if (FAILED(StgOpenStorage(path.c_str(), nullptr, kRw | STGM_TRANSACTED, nullptr, 0, &stg))) _exit(3);
+      if (FAILED(StgOpenStorage(path.c_str(), nullptr, kRw | STGM_TRANSACTED, nullptr, 0, &stg)))
+        _exit(3);
       for (std::uint32_t v = 1000 * (round + 1);; ++v) {
         WriteState(stg, v);
         if (FAILED(stg->Commit(STGC_DEFAULT))) _exit(4);
@@ -94,8 +98,10 @@ TEST(OleCrash, KilledDuringCommitLeavesOneWholeState) {
     kill(child, SIGKILL);
     int status = 0;
     waitpid(child, &status, 0);
-    if (WIFSIGNALED(status)) ++interrupted;
-    else ADD_FAILURE() << "child exited by itself: " << WEXITSTATUS(status);
+    if (WIFSIGNALED(status))
+      ++interrupted;
+    else
+      ADD_FAILURE() << "child exited by itself: " << WEXITSTATUS(status);
     const long state = ReadState(path);
     ASSERT_GT(state, 0) << "round " << round;
   }
@@ -103,16 +109,15 @@ TEST(OleCrash, KilledDuringCommitLeavesOneWholeState) {
   unlink(Utf8(path).c_str());
 }
 
-// The n-th pwrite of the next commit fails (or is cut short).
+// The n-th pwrite (or fdatasync) of the next commit fails, or is cut short.
 enum class Fault { ShortWrite, NoSpace, IoError, SyncError };
 int g_countdown = 0;
 Fault g_fault;
-int g_writes = 0;
 
 ssize_t FaultyPwrite(int fd, const void* buf, size_t n, off_t off) {
-  ++g_writes;
   if (g_fault != Fault::SyncError && --g_countdown == 0) {
-    if (g_fault == Fault::ShortWrite) return zrpal::sys::Defaults().pwrite(fd, buf, n > 1 ? n / 2 : n, off);
+    if (g_fault == Fault::ShortWrite)
+      return zrpal::sys::Defaults().pwrite(fd, buf, n > 1 ? n / 2 : n, off);
     errno = g_fault == Fault::NoSpace ? ENOSPC : EIO;
     return -1;
   }
@@ -127,28 +132,18 @@ int FaultySync(int fd) {
   return zrpal::sys::Defaults().fdatasync(fd);
 }
 
+// Each write (and sync) of a commit fails in turn, until a commit makes
+// fewer than the fault waits for.
 TEST(OleCrash, FaultsAtEachWriteOfACommitLeaveTheOldFile) {
   const std::u16string path = TempFile("fault");
-  // How many writes a commit makes.
-  CreateState(path, 7);
-  IStorage* stg = nullptr;
-  ASSERT_EQ(StgOpenStorage(path.c_str(), nullptr, kRw | STGM_TRANSACTED, nullptr, 0, &stg), S_OK);
-  WriteState(stg, 8);
-  g_writes = 0;
-  g_countdown = 0;
-  g_fault = Fault::IoError;
-  {
-    zrpal::sys::ScopedSyscall guard(&zrpal::sys::g.pwrite, &FaultyPwrite);
-    ASSERT_EQ(stg->Commit(STGC_DEFAULT), S_OK);
-  }
-  stg->Release();
-  const int writes = g_writes;
-  ASSERT_GT(writes, 3);
   for (Fault fault : {Fault::ShortWrite, Fault::NoSpace, Fault::IoError, Fault::SyncError}) {
-    for (int n = 1; n <= (fault == Fault::SyncError ? 2 : writes); ++n) {
+    int n = 1;
+    for (;; ++n) {
       SCOPED_TRACE(testing::Message() << "fault " << static_cast<int>(fault) << " at " << n);
       CreateState(path, 7);
-      ASSERT_EQ(StgOpenStorage(path.c_str(), nullptr, kRw | STGM_TRANSACTED, nullptr, 0, &stg), S_OK);
+      IStorage* stg = nullptr;
+      ASSERT_EQ(StgOpenStorage(path.c_str(), nullptr, kRw | STGM_TRANSACTED, nullptr, 0, &stg),
+                S_OK);
       WriteState(stg, 8);
       g_fault = fault;
       g_countdown = n;
@@ -158,14 +153,16 @@ TEST(OleCrash, FaultsAtEachWriteOfACommitLeaveTheOldFile) {
         zrpal::sys::ScopedSyscall s(&zrpal::sys::g.fdatasync, &FaultySync);
         hr = stg->Commit(STGC_DEFAULT);
       }
+      stg->Release();
+      if (g_countdown > 0) break;  // no n-th write: every one has failed once
       if (fault == Fault::ShortWrite) {
         EXPECT_EQ(hr, S_OK);  // a short write is continued
       } else {
         EXPECT_EQ(hr, fault == Fault::NoSpace ? STG_E_MEDIUMFULL : STG_E_WRITEFAULT);
       }
-      stg->Release();
       EXPECT_EQ(ReadState(path), fault == Fault::ShortWrite ? 8 : 7);
     }
+    EXPECT_GT(n, fault == Fault::SyncError ? 2 : 4) << "the writes a commit makes";
   }
   unlink(Utf8(path).c_str());
 }

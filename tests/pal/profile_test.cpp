@@ -205,16 +205,13 @@ void Overwrite(const std::string& path, const std::string& content) {
   close(fd);
 }
 
-int RefuseWatch(int, const char*, uint32_t) {
-  errno = ENOSPC;  // the per-user watch limit
-  return -1;
-}
-
 TEST_F(ProfileTest, SameSizeChangeWithinOneTickIsSeen) {
   sys::ScopedSyscall<decltype(sys::g.stat)> s(&sys::g.stat, PinnedStat);
   sys::ScopedSyscall<decltype(sys::g.fstat)> f(&sys::g.fstat, PinnedFstat);
-  // The stamp rule, which serves the paths that cannot be watched.
-  sys::ScopedSyscall<decltype(sys::g.inotify_add_watch)> w(&sys::g.inotify_add_watch, RefuseWatch);
+  // The stamp rule, which serves the paths that cannot be watched (the
+  // per-user watch limit is reached).
+  sys::ScopedSyscall<decltype(sys::g.inotify_add_watch)> w(
+      &sys::g.inotify_add_watch, [](int, const char*, uint32_t) { return errno = ENOSPC, -1; });
   // Stamped "now": the change lies within the tick of the cached version.
   Put("[s]\nk=1\n");
   g_stampNs = Now();
@@ -231,16 +228,10 @@ TEST_F(ProfileTest, SameSizeChangeWithinOneTickIsSeen) {
   EXPECT_EQ(Read("s", "k"), "2");
   g_stampNs += 1;  // any change of the stamp is seen
   EXPECT_EQ(Read("s", "k"), "3");
-}
-
-TEST_F(ProfileTest, ChangesByOthersAreSeenAtTheNextCall) {
-  Put("[s]\nk=1\n");
-  EXPECT_EQ(Read("s", "k"), "1");
-  Overwrite(m_file, "[s]\nk=2\n");  // in place, same size, at once
-  EXPECT_EQ(Read("s", "k"), "2");
-  WriteText(m_file + ".new", "[s]\nk=3\n");  // replaced by a rename
+  // Another file put in its place (same stamp, same size), and none.
+  WriteText(m_file + ".new", "[s]\nk=4\n");
   ASSERT_EQ(rename((m_file + ".new").c_str(), m_file.c_str()), 0);
-  EXPECT_EQ(Read("s", "k"), "3");
+  EXPECT_EQ(Read("s", "k"), "4");
   unlink(m_file.c_str());
   EXPECT_EQ(Read("s", "k", "gone"), "gone");
 }

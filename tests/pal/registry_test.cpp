@@ -10,29 +10,22 @@
 #include "pal/posix/syscalls.h"
 #include "pal/registry/hive.h"
 #include "registry_fixture.h"
+#include "tests/common/temp_dir.h"
 
 namespace zrpal {
 namespace {
 
 using namespace regtest;
 
-std::vector<std::u16string> SubKeys(HKEY key) {
+// The names of the sub-keys (or the values) of `key`, in enumeration order.
+std::vector<std::u16string> Names(HKEY key, bool values = false) {
   std::vector<std::u16string> names;
   WCHAR name[256];
   for (DWORD i = 0;; ++i) {
     DWORD length = 256;
-    if (RegEnumKeyExW(key, i, name, &length, nullptr, nullptr, nullptr, nullptr)) break;
-    names.emplace_back(name, length);
-  }
-  return names;
-}
-
-std::vector<std::u16string> ValueNames(HKEY key) {
-  std::vector<std::u16string> names;
-  WCHAR name[256];
-  for (DWORD i = 0;; ++i) {
-    DWORD length = 256;
-    if (RegEnumValueW(key, i, name, &length, nullptr, nullptr, nullptr, nullptr)) break;
+    if (values ? RegEnumValueW(key, i, name, &length, nullptr, nullptr, nullptr, nullptr)
+               : RegEnumKeyExW(key, i, name, &length, nullptr, nullptr, nullptr, nullptr))
+      break;
     names.emplace_back(name, length);
   }
   return names;
@@ -60,7 +53,7 @@ TEST_F(RegistryTest, NamesCompareByUnicodeUpperCase) {
               c.same ? ERROR_SUCCESS : ERROR_FILE_NOT_FOUND);
     EXPECT_EQ(GetDword(made, c.asked), c.same ? 7u : ~0u);
     if (asked) {
-      EXPECT_EQ(SubKeys(root).back(), c.made);  // the form made first
+      EXPECT_EQ(Names(root).back(), c.made);  // the form made first
       RegCloseKey(asked);
     }
     RegCloseKey(made);
@@ -74,7 +67,7 @@ TEST_F(RegistryTest, NamesCompareByUnicodeUpperCase) {
 TEST_F(RegistryTest, EnumerationOrderAndKeyInformation) {
   HKEY root = Create(HKEY_CURRENT_USER, u"Order");
   for (const WCHAR* name : {u"b", u"é", u"A", u"_", u"C", u"a1"}) RegCloseKey(Create(root, name));
-  EXPECT_EQ(SubKeys(root), (std::vector<std::u16string>{u"A", u"a1", u"b", u"C", u"_", u"é"}));
+  EXPECT_EQ(Names(root), (std::vector<std::u16string>{u"A", u"a1", u"b", u"C", u"_", u"é"}));
 
   for (const WCHAR* name : {u"z", u"a", u"M", u"a"}) ASSERT_EQ(SetDword(root, name, 1), 0);
   ASSERT_EQ(RegDeleteValueW(root, u"Z"), ERROR_SUCCESS);
@@ -82,7 +75,7 @@ TEST_F(RegistryTest, EnumerationOrderAndKeyInformation) {
   ASSERT_EQ(
       RegSetValueExW(root, u"", 0, REG_BINARY, reinterpret_cast<const BYTE*>("0123456789"), 10),
       ERROR_SUCCESS);
-  EXPECT_EQ(ValueNames(root), (std::vector<std::u16string>{u"a", u"M", u"z", u""}));
+  EXPECT_EQ(Names(root, true), (std::vector<std::u16string>{u"a", u"M", u"z", u""}));
 
   DWORD subKeys = 0, maxSub = 0, values = 0, maxName = 0, maxData = 0, classLength = 9;
   FILETIME written{};
@@ -169,23 +162,20 @@ TEST_F(RegistryTest, HandleToDeletedKeyAnswersKeyDeleted) {
   WCHAR name[16];
   DWORD length = 16, size = 4, value = 0;
   HKEY sub = nullptr;
-  const std::function<LSTATUS()> calls[] = {
-      [&] { return SetDword(doomed, u"v", 2); },
-      [&] { return RegQueryValueExW(doomed, u"v", nullptr, nullptr, nullptr, &size); },
-      [&] { return RegDeleteValueW(doomed, u"v"); },
-      [&] { return RegEnumKeyExW(doomed, 0, name, &length, nullptr, nullptr, nullptr, nullptr); },
-      [&] { return RegEnumValueW(doomed, 0, name, &length, nullptr, nullptr, nullptr, nullptr); },
-      [&] {
-        return RegQueryInfoKeyW(doomed, nullptr, nullptr, nullptr, &value, nullptr, nullptr,
-                                nullptr, nullptr, nullptr, nullptr, nullptr);
-      },
-      [&] { return RegOpenKeyExW(doomed, u"", 0, KEY_READ, &sub); },
-      [&] {
-        return RegCreateKeyExW(doomed, u"x", 0, nullptr, 0, KEY_READ, nullptr, &sub, nullptr);
-      },
-      [&] { return RegDeleteKeyW(doomed, u""); },
-  };
-  for (std::size_t i = 0; i < std::size(calls); ++i) EXPECT_EQ(calls[i](), ERROR_KEY_DELETED) << i;
+  EXPECT_EQ(SetDword(doomed, u"v", 2), ERROR_KEY_DELETED);
+  EXPECT_EQ(RegQueryValueExW(doomed, u"v", nullptr, nullptr, nullptr, &size), ERROR_KEY_DELETED);
+  EXPECT_EQ(RegDeleteValueW(doomed, u"v"), ERROR_KEY_DELETED);
+  EXPECT_EQ(RegEnumKeyExW(doomed, 0, name, &length, nullptr, nullptr, nullptr, nullptr),
+            ERROR_KEY_DELETED);
+  EXPECT_EQ(RegEnumValueW(doomed, 0, name, &length, nullptr, nullptr, nullptr, nullptr),
+            ERROR_KEY_DELETED);
+  EXPECT_EQ(RegQueryInfoKeyW(doomed, nullptr, nullptr, nullptr, &value, nullptr, nullptr, nullptr,
+                             nullptr, nullptr, nullptr, nullptr),
+            ERROR_KEY_DELETED);
+  EXPECT_EQ(RegOpenKeyExW(doomed, u"", 0, KEY_READ, &sub), ERROR_KEY_DELETED);
+  EXPECT_EQ(RegCreateKeyExW(doomed, u"x", 0, nullptr, 0, KEY_READ, nullptr, &sub, nullptr),
+            ERROR_KEY_DELETED);
+  EXPECT_EQ(RegDeleteKeyW(doomed, u""), ERROR_KEY_DELETED);
   EXPECT_EQ(RegCloseKey(doomed), ERROR_SUCCESS);
   EXPECT_EQ(RegCloseKey(doomed), ERROR_INVALID_HANDLE);
 }
@@ -193,78 +183,42 @@ TEST_F(RegistryTest, HandleToDeletedKeyAnswersKeyDeleted) {
 // Refusals: rights a handle lacks, arguments Windows refuses, keys that
 // cannot be deleted.
 TEST_F(RegistryTest, RefusesWhatWindowsRefuses) {
-  HKEY full = Create(HKEY_CURRENT_USER, u"Rights\\Child");
-  RegCloseKey(full);
+  RegCloseKey(Create(HKEY_CURRENT_USER, u"Rights\\Child"));
   HKEY readOnly = Open(HKEY_CURRENT_USER, u"Rights", KEY_READ);
   HKEY setOnly = Open(HKEY_CURRENT_USER, u"Rights", KEY_SET_VALUE);
+  const HKEY user = HKEY_CURRENT_USER;
   HKEY out = nullptr;
-  DWORD size = 0, reserved = 0;
+  DWORD size = 0, reserved = 0, length = 8;
   WCHAR name[8];
-  DWORD length = 8;
   const std::u16string longName(256, u'k'), longValue(16384, u'v');
-  const struct {
-    const char* what;
-    std::function<LSTATUS()> call;
-    LSTATUS rc;
-  } cases[] = {
-      {"set through KEY_READ", [&] { return SetDword(readOnly, u"v", 1); }, ERROR_ACCESS_DENIED},
-      {"query through KEY_SET_VALUE",
-       [&] { return RegQueryValueExW(setOnly, u"v", nullptr, nullptr, nullptr, &size); },
-       ERROR_ACCESS_DENIED},
-      {"enumerate through KEY_SET_VALUE",
-       [&] { return RegEnumKeyExW(setOnly, 0, name, &length, nullptr, nullptr, nullptr, nullptr); },
-       ERROR_ACCESS_DENIED},
-      {"create through KEY_READ",
-       [&] {
-         return RegCreateKeyExW(readOnly, u"New", 0, nullptr, 0, KEY_READ, nullptr, &out, nullptr);
-       },
-       ERROR_ACCESS_DENIED},
-      {"key with sub-keys", [&] { return RegDeleteKeyW(HKEY_CURRENT_USER, u"Rights"); },
-       ERROR_ACCESS_DENIED},
-      {"predefined key", [&] { return RegDeleteKeyW(HKEY_CURRENT_USER, u""); },
-       ERROR_ACCESS_DENIED},
-      {"missing key", [&] { return RegDeleteKeyW(HKEY_CURRENT_USER, u"Nope"); },
-       ERROR_FILE_NOT_FOUND},
-      {"leading backslash",
-       [&] { return RegOpenKeyExW(HKEY_CURRENT_USER, u"\\Rights", 0, KEY_READ, &out); },
-       ERROR_BAD_PATHNAME},
-      {"empty component",
-       [&] { return RegOpenKeyExW(HKEY_CURRENT_USER, u"Rights\\\\Child", 0, KEY_READ, &out); },
-       ERROR_BAD_PATHNAME},
-      {"key name of 256",
-       [&] { return RegOpenKeyExW(HKEY_CURRENT_USER, longName.c_str(), 0, KEY_READ, &out); },
-       ERROR_INVALID_PARAMETER},
-      {"value name of 16384", [&] { return SetDword(HKEY_CURRENT_USER, longValue.c_str(), 1); },
-       ERROR_INVALID_PARAMETER},
-      {"volatile key",
-       [&] {
-         return RegCreateKeyExW(HKEY_CURRENT_USER, u"V", 0, nullptr, REG_OPTION_VOLATILE, KEY_READ,
-                                nullptr, &out, nullptr);
-       },
-       ERROR_INVALID_PARAMETER},
-      {"32-bit view",
-       [&] {
-         return RegOpenKeyExW(HKEY_CURRENT_USER, u"Rights", 0, KEY_READ | KEY_WOW64_32KEY, &out);
-       },
-       ERROR_INVALID_PARAMETER},
-      {"unknown right", [&] { return RegOpenKeyExW(HKEY_CURRENT_USER, u"Rights", 0, 0x40, &out); },
-       ERROR_INVALID_PARAMETER},
-      {"reserved argument",
-       [&] {
-         return RegQueryValueExW(HKEY_CURRENT_USER, u"v", &reserved, nullptr, nullptr, &size);
-       },
-       ERROR_INVALID_PARAMETER},
-      {"null data with a size",
-       [&] { return RegSetValueExW(HKEY_CURRENT_USER, u"v", 0, REG_BINARY, nullptr, 4); },
-       ERROR_NOACCESS},
-      {"predefined key not kept",
-       [&] { return RegOpenKeyExW(HKEY_CLASSES_ROOT, u"", 0, KEY_READ, &out); },
-       ERROR_INVALID_HANDLE},
-      {"close a predefined key", [&] { return RegCloseKey(HKEY_CURRENT_USER); }, ERROR_SUCCESS},
-      {"close a value that is no handle",
-       [&] { return RegCloseKey(reinterpret_cast<HKEY>(0x1234)); }, ERROR_INVALID_HANDLE},
-  };
-  for (const auto& c : cases) EXPECT_EQ(c.call(), c.rc) << c.what;
+  // Rights the handle lacks; keys that cannot be deleted.
+  EXPECT_EQ(SetDword(readOnly, u"v", 1), ERROR_ACCESS_DENIED);
+  EXPECT_EQ(RegQueryValueExW(setOnly, u"v", nullptr, nullptr, nullptr, &size), ERROR_ACCESS_DENIED);
+  EXPECT_EQ(RegEnumKeyExW(setOnly, 0, name, &length, nullptr, nullptr, nullptr, nullptr),
+            ERROR_ACCESS_DENIED);
+  EXPECT_EQ(RegCreateKeyExW(readOnly, u"New", 0, nullptr, 0, KEY_READ, nullptr, &out, nullptr),
+            ERROR_ACCESS_DENIED);
+  EXPECT_EQ(RegDeleteKeyW(user, u"Rights"), ERROR_ACCESS_DENIED) << "a key with sub-keys";
+  EXPECT_EQ(RegDeleteKeyW(user, u""), ERROR_ACCESS_DENIED) << "a predefined key";
+  EXPECT_EQ(RegDeleteKeyW(user, u"Nope"), ERROR_FILE_NOT_FOUND);
+  // Paths, names and arguments.
+  EXPECT_EQ(RegOpenKeyExW(user, u"\\Rights", 0, KEY_READ, &out), ERROR_BAD_PATHNAME);
+  EXPECT_EQ(RegOpenKeyExW(user, u"Rights\\\\Child", 0, KEY_READ, &out), ERROR_BAD_PATHNAME);
+  EXPECT_EQ(RegOpenKeyExW(user, longName.c_str(), 0, KEY_READ, &out), ERROR_INVALID_PARAMETER);
+  EXPECT_EQ(SetDword(user, longValue.c_str(), 1), ERROR_INVALID_PARAMETER);
+  EXPECT_EQ(RegCreateKeyExW(user, u"V", 0, nullptr, REG_OPTION_VOLATILE, KEY_READ, nullptr, &out,
+                            nullptr),
+            ERROR_INVALID_PARAMETER);
+  EXPECT_EQ(RegOpenKeyExW(user, u"Rights", 0, KEY_READ | KEY_WOW64_32KEY, &out),
+            ERROR_INVALID_PARAMETER);
+  EXPECT_EQ(RegOpenKeyExW(user, u"Rights", 0, 0x40, &out), ERROR_INVALID_PARAMETER);
+  EXPECT_EQ(RegQueryValueExW(user, u"v", &reserved, nullptr, nullptr, &size),
+            ERROR_INVALID_PARAMETER);
+  EXPECT_EQ(RegSetValueExW(user, u"v", 0, REG_BINARY, nullptr, 4), ERROR_NOACCESS);
+  // Handles: a predefined key that is not kept, closing one, and no handle.
+  EXPECT_EQ(RegOpenKeyExW(HKEY_CLASSES_ROOT, u"", 0, KEY_READ, &out), ERROR_INVALID_HANDLE);
+  EXPECT_EQ(RegCloseKey(user), ERROR_SUCCESS);
+  EXPECT_EQ(RegCloseKey(reinterpret_cast<HKEY>(0x1234)), ERROR_INVALID_HANDLE);
   EXPECT_EQ(out, nullptr);  // failed opens leave null
   // Opening an existing key through a handle without KEY_CREATE_SUB_KEY works.
   EXPECT_EQ(RegCreateKeyExW(readOnly, u"child", 0, nullptr, 0, KEY_READ, nullptr, &out, nullptr),
@@ -300,13 +254,13 @@ TEST_F(RegistryTest, MachineHiveWithoutWriteRights) {
   EXPECT_EQ(
       RegCreateKeyExW(HKEY_LOCAL_MACHINE, u"New", 0, nullptr, 0, KEY_READ, nullptr, &key, nullptr),
       ERROR_ACCESS_DENIED);
-  EXPECT_EQ(SubKeys(HKEY_LOCAL_MACHINE), (std::vector<std::u16string>{u"Software"}));
+  EXPECT_EQ(Names(HKEY_LOCAL_MACHINE), (std::vector<std::u16string>{u"Software"}));
 
   registry::CloseHives();
   std::filesystem::remove(m_machine);
   EXPECT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, u"Software", 0, KEY_READ, &key),
             ERROR_FILE_NOT_FOUND);
-  EXPECT_TRUE(SubKeys(HKEY_LOCAL_MACHINE).empty());
+  EXPECT_TRUE(Names(HKEY_LOCAL_MACHINE).empty());
   EXPECT_FALSE(std::filesystem::exists(m_machine));
 }
 
@@ -314,11 +268,6 @@ void Overwrite(const std::string& path, std::size_t at, const std::string& bytes
   std::fstream f(path, std::ios::in | std::ios::out | std::ios::binary);
   f.seekp(static_cast<std::streamoff>(at));
   f.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-}
-
-std::string Contents(const std::string& path) {
-  std::ifstream f(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>());
 }
 
 // A file that is not a hive (garbage, an SQLite database of another kind)
@@ -334,7 +283,7 @@ TEST_F(RegistryTest, DamagedOrForeignFilesGiveBadDb) {
   }
   RegCloseKey(root);
   registry::CloseHives();  // the last connection folds the log into the file
-  const std::string hive = Contents(m_user);
+  const std::string hive = zrtest::ReadText(m_user);
   ASSERT_GT(hive.size(), 100000u);
 
   const struct {
@@ -348,13 +297,13 @@ TEST_F(RegistryTest, DamagedOrForeignFilesGiveBadDb) {
   for (const auto& d : damages) {
     std::ofstream(m_user, std::ios::trunc | std::ios::binary) << hive;
     d.damage();
-    const std::string before = Contents(m_user);
+    const std::string before = zrtest::ReadText(m_user);
     registry::CloseHives();
     HKEY key = nullptr;
     EXPECT_EQ(RegOpenKeyExW(HKEY_CURRENT_USER, u"Full", 0, KEY_READ, &key), ERROR_BADDB) << d.what;
     EXPECT_EQ(SetDword(HKEY_CURRENT_USER, u"v", 1), ERROR_BADDB) << d.what;
     registry::CloseHives();
-    EXPECT_EQ(Contents(m_user), before) << d.what;
+    EXPECT_EQ(zrtest::ReadText(m_user), before) << d.what;
   }
 
   std::ofstream(m_user, std::ios::trunc | std::ios::binary) << hive.substr(0, hive.size() / 2);
