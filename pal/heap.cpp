@@ -66,7 +66,8 @@ constexpr DWORD kKnownReAllocFlags = HEAP_NO_SERIALIZE | HEAP_ZERO_MEMORY | HEAP
 constexpr SIZE_T kHeapPoolBytes = 64 * 1024;
 
 // The process heap exists before anything runs; id 1.
-constinit Heap g_processHeap{.magic = kHeapMagic, .options = HEAP_GROWABLE, .tag = 1, .id = 1};
+constinit Heap g_processHeap{
+    .magic = kHeapMagic, .options = HEAP_GROWABLE, .tag = 1, .id = 1, .cacheOffset = CacheOffsetOf(1)};
 constinit Heap* g_liveHeaps = &g_processHeap;
 constinit Heap* g_heapPool = nullptr;
 constinit std::uint64_t g_nextHeapId = 2;
@@ -146,7 +147,7 @@ BlockHeader* Carve(Heap* h, unsigned cls) {
 BlockHeader* TakeSmall(Heap* h, unsigned cls) {
   // The fast path: this thread's cache, no lock.
   if (ThreadCache* tc = t_cache) {
-    CacheEntry& e = tc->entries[h->id % kCacheEntries];
+    CacheEntry& e = EntryIn(tc, h);
     if (e.heapId == h->id && e.bins[cls].head) return e.bins[cls].Pop();
   }
   if (CacheEntry* e = EntryFor(h)) {
@@ -162,11 +163,11 @@ BlockHeader* TakeSmall(Heap* h, unsigned cls) {
 void GiveSmall(Heap* h, BlockHeader* b) {
   const unsigned cls = b->sizeClass;
   if (ThreadCache* tc = t_cache) {
-    CacheEntry& e = tc->entries[h->id % kCacheEntries];
+    CacheEntry& e = EntryIn(tc, h);
     if (e.heapId == h->id) {
       FreeList& bin = e.bins[cls];
       bin.Push(b);
-      if (bin.count > 2 * kBatchTable.batch[cls]) Spill(h, bin, kBatchTable.batch[cls], cls);
+      if (bin.count > bin.limit) Spill(h, bin, kBatchTable.batch[cls], cls);
       return;
     }
   }
@@ -234,7 +235,7 @@ inline void* TakeCached(Heap* h, SIZE_T bytes, bool zero) {
   if (bytes > kMaxSmallSlot - sizeof(BlockHeader)) return nullptr;
   ThreadCache* tc = t_cache;
   if (!tc) return nullptr;
-  CacheEntry& e = tc->entries[h->id % kCacheEntries];
+  CacheEntry& e = EntryIn(tc, h);
   FreeList& bin = e.bins[ClassOfSlotFast(bytes + sizeof(BlockHeader))];
   if (e.heapId != h->id || !bin.head) return nullptr;
   return HandOut(h, bin.Pop(), bytes, zero);
@@ -350,6 +351,7 @@ HANDLE HeapCreate(DWORD options, SIZE_T initialSize, SIZE_T maximumSize) {
     h->magic = heap::kHeapMagic;
     h->options = options;
     h->id = heap::g_nextHeapId++;
+    h->cacheOffset = heap::CacheOffsetOf(h->id);
     h->tag = static_cast<std::uint32_t>(h->id) != heap::kFreeTag ? static_cast<std::uint32_t>(h->id) : 1;
     InitializeCriticalSection(&h->lock);
   }
@@ -454,9 +456,9 @@ BOOL HeapFree(HANDLE handle, DWORD flags, LPVOID block) {
   const unsigned cls = b->sizeClass;
   if (cls != heap::kLargeClass) {
     if (heap::ThreadCache* tc = heap::t_cache) {
-      heap::CacheEntry& e = tc->entries[h->id % heap::kCacheEntries];
+      heap::CacheEntry& e = heap::EntryIn(tc, h);
       heap::FreeList& bin = e.bins[cls];
-      if (e.heapId == h->id && bin.count < 2 * heap::kBatchTable.batch[cls]) {
+      if (e.heapId == h->id && bin.count < bin.limit) {
         heap::PoisonRegion(block, heap::kClassTable.slot[cls] - sizeof(heap::BlockHeader));
         b->tag = heap::kFreeTag;
         bin.Push(b);

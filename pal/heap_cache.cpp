@@ -67,11 +67,12 @@ CacheEntry* EntryFor(Heap* h) {
   if (h->options & HEAP_NO_SERIALIZE) return nullptr;
   ThreadCache* tc = t_cache;
   if (!tc && !(tc = CreateThreadCache())) return nullptr;
-  CacheEntry& e = tc->entries[h->id % kCacheEntries];
+  CacheEntry& e = EntryIn(tc, h);
   if (e.heapId != h->id) {
     DrainEntry(e);
     e.heapId = h->id;
     e.heap = h;
+    for (unsigned cls = 0; cls < kClassCount; ++cls) e.bins[cls].limit = 2 * kBatchTable.batch[cls];
   }
   return &e;
 }

@@ -50,6 +50,9 @@ static_assert(sizeof(BlockHeader) == kAlignment, "the caller's bytes stay 16-byt
 struct FreeList {
   BlockHeader* head = nullptr;
   std::uint32_t count = 0;
+  // A thread cache's bin holds fewer than this many blocks before its
+  // frees spill to the heap (twice the class's batch; 0 outside caches).
+  std::uint32_t limit = 0;
 
   void Push(BlockHeader* b) {
     b->word = reinterpret_cast<std::uintptr_t>(head);

@@ -36,6 +36,7 @@ struct Heap {
   ULONG compatibility = HEAP_STANDARD;    // or HEAP_LFH
   std::uint32_t tag = 0;                  // in the header of its allocated blocks
   std::uint64_t id = 0;                   // unique for the life of the process; 0 while dead
+  SIZE_T cacheOffset = 0;                 // of its entry in a ThreadCache: id % kCacheEntries
   CRITICAL_SECTION lock{};
   FreeList central[kClassCount] = {};     // free blocks not in any thread's cache
   char* bumpNext = nullptr;               // the uncarved rest of the newest chunk
@@ -69,6 +70,13 @@ struct CacheEntry {
 struct ThreadCache {
   CacheEntry entries[kCacheEntries];
 };
+
+// Where heap `h` keeps its blocks in a thread's cache (the entry may belong
+// to another heap: compare its heapId).
+constexpr SIZE_T CacheOffsetOf(std::uint64_t id) { return (id % kCacheEntries) * sizeof(CacheEntry); }
+inline CacheEntry& EntryIn(ThreadCache* tc, const Heap* h) {
+  return *reinterpret_cast<CacheEntry*>(reinterpret_cast<char*>(tc) + h->cacheOffset);
+}
 
 // The calling thread's cache, null until its first allocation or free.
 [[gnu::tls_model("initial-exec")]] extern constinit thread_local ThreadCache* t_cache;
