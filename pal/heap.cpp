@@ -122,8 +122,9 @@ bool MapChunk(Heap* h, SIZE_T atLeast) {
 BlockHeader* Carve(Heap* h, unsigned cls) {
   const SIZE_T slot = kClassTable.slot[cls];
   const bool lineAligned = slot > kLineAlignedAbove;
-  char* at = lineAligned ? LineAlignedSlot(h->bumpNext) : h->bumpNext;
-  if (at > h->bumpEnd || static_cast<SIZE_T>(h->bumpEnd - at) < slot) {
+  // Before the first chunk there is nothing to carve (and nothing to align).
+  char* at = lineAligned && h->bumpNext ? LineAlignedSlot(h->bumpNext) : h->bumpNext;
+  if (!at || at > h->bumpEnd || static_cast<SIZE_T>(h->bumpEnd - at) < slot) {
     // The rest of the chunk (less than one slot) is abandoned: smaller than
     // the largest class, so at most a few percent of a chunk. The slot and
     // its alignment (under a line) fit in the new chunk.
