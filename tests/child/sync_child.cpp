@@ -1,8 +1,8 @@
 // sync_child - a second process for the cross-process tests of the global
-// section mutex and of named events. It links the static twin, so it reaches
-// the platform layer as well as the library's exports. One command per run;
-// lines on stdout report, lines on stdin tell it to go on (end of input
-// counts as "go on").
+// section mutex, named events, storages and files. It links the static twin,
+// so it reaches the platform layer as well as the library's exports. One
+// command per run; lines on stdout report, lines on stdin tell it to go on
+// (end of input counts as "go on").
 //
 //   hold                  create a section, Wait_All(INFINITE), "held <r>",
 //                         wait for a line, Wait_Release, "released"
@@ -19,6 +19,11 @@
 //   stg-hold PATH MODE    StgOpenStorage(PATH, MODE hexadecimal), "open <hr
 //                         in hexadecimal>", wait for a line, release it,
 //                         "closed"
+//   lock PATH             plain-lock PATH, "locked", wait for a line, unlock
+//   open PATH MODE        wait for a line, Fio_Open(PATH, MODE): "ok" or
+//                         "<cause> <operation>", wait for a line, release
+//   write PATH            a committing writer on PATH writes, "written",
+//                         wait for a line, commit
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -29,8 +34,11 @@
 #include "pal/ole/storage.h"
 #include "pal/threads/event.h"
 #include "tests/child/sample_tree.h"
+#include "zr/exception.h"
+#include "zr/filelock.h"
 #include "zr/storparam.h"
 #include "zr/threads.h"
+#include "zr/xfile.h"
 #include "zr/xstorage.h"
 
 namespace {
@@ -114,11 +122,46 @@ int main(int argc, char** argv) {
     zrpal::IStorage* storage = nullptr;
     char hr[16];
     std::snprintf(hr, sizeof hr, "%08x",
-                  static_cast<unsigned>(zrpal::StgOpenStorage(wide.c_str(), nullptr, mode, nullptr, 0, &storage)));
+                  static_cast<unsigned>(
+                      zrpal::StgOpenStorage(wide.c_str(), nullptr, mode, nullptr, 0, &storage)));
     Say(std::string("open ") + hr);
     AwaitLine();
     if (storage) storage->Release();
     Say("closed");
+    return 0;
+  }
+  if (command == "lock" && argc > 2) {
+    const std::string path = argv[2];
+    const std::u16string wide(path.begin(), path.end());
+    Fio_LockFile(wide.c_str(), false);
+    Say(Fio_LockCount(wide.c_str(), false) == 1 ? "locked" : "not locked");
+    AwaitLine();
+    Fio_UnlockFile(wide.c_str(), false);
+    return 0;
+  }
+  if (command == "open" && argc > 3) {
+    const std::string path = argv[2];
+    const std::u16string wide(path.begin(), path.end());
+    AwaitLine();
+    IXFile* file = nullptr;
+    try {
+      file = Fio_Open(wide.c_str(), std::atoi(argv[3]));
+      Say("ok");
+    } catch (const CXFileException& e) {
+      Say(std::to_string(e.GetCause()) + " " + std::to_string(e.GetOperation()));
+    }
+    AwaitLine();
+    if (file) file->Release();
+    return 0;
+  }
+  if (command == "write" && argc > 2) {
+    const std::string path = argv[2];
+    IXOutFile* out = Fio_OpenOut(std::u16string(path.begin(), path.end()).c_str(), 0);
+    for (int i = 0; i < 100000; ++i) out->WriteDword(0xDEADBEEF);
+    Say("written");
+    AwaitLine();  // killed before a line comes
+    out->Commit();
+    out->Release();
     return 0;
   }
   Say("unknown command");
