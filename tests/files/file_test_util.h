@@ -55,16 +55,4 @@ inline FileError ThrownBy(const std::function<void()>& action) {
   return {~0u, ~0u, u""};
 }
 
-// The cause of the CXException (of any class) `action` throws; ~0u, and a
-// failure of the test, when it throws none.
-inline DWORD CauseThrownBy(const std::function<void()>& action) {
-  try {
-    action();
-  } catch (const CXException& e) {
-    return e.GetCause();
-  }
-  ADD_FAILURE() << "no CXException";
-  return ~0u;
-}
-
 }  // namespace zrtest

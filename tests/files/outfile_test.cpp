@@ -9,6 +9,7 @@
 #include <string>
 
 #include "files/file_test_util.h"
+#include "streams/stream_test_util.h"
 #include "zr/filelock.h"
 #include "zr/fileops.h"
 #include "zr/memfile.h"
@@ -51,7 +52,7 @@ TEST(OutFile, CommitReplacesTheTargetAndNothingElseDoes) {
     EXPECT_EQ(EntriesIn(dir), 1u);
     EXPECT_EQ(Fio_LockCount(target.c_str(), false), 0);
     out->Commit();  // a second Commit does nothing
-    EXPECT_EQ(zrtest::CauseThrownBy([&] { out->Write("x", 1); }), ZRCAUSE_INVALIDARG)
+    EXPECT_EQ(zrtest::CauseOf([&] { out->Write("x", 1); }), ZRCAUSE_INVALIDARG)
         << "no file behind a committed writer";
   }
 }

@@ -10,13 +10,15 @@
 #include <vector>
 
 #include "tests/params/param_test_util.h"
+#include "tests/scratch_dir.h"
+#include "tests/streams/stream_test_util.h"
 #include "zr/exception.h"
 #include "zr/xfile.h"
-#include "tests/scratch_dir.h"
 
 namespace {
 
 using zrtest::Names;
+using zrtest::Slot;
 using zrtest::Tree;
 using V = std::vector<std::string>;
 
@@ -140,12 +142,6 @@ TEST_F(IniParam, ATreeCopiedInComparesEqual) {
   const CZRVariant other("other");
   ini->SetValue("p\\q\\s", &other);
   EXPECT_EQ(Param_Cmp(memory.get(), ini.get()), 0);
-}
-
-// Slot `index` of an object's table, called as other modules call it.
-template <class Fn>
-Fn Slot(const void* object, int index) {
-  return reinterpret_cast<Fn>((*static_cast<void** const*>(object))[index]);
 }
 
 TEST_F(IniParam, OwnOperationsAndInterfaces) {

@@ -6,12 +6,14 @@
 #include <vector>
 
 #include "tests/params/param_test_util.h"
+#include "tests/streams/stream_test_util.h"
 #include "zr/ifacereg.h"
 
 namespace {
 
 using zrtest::IntOf;
 using zrtest::Names;
+using zrtest::Slot;
 using zrtest::Tree;
 using V = std::vector<std::string>;
 
@@ -101,12 +103,6 @@ TEST(MemParam, AnswersOnlyItsRegistry) {
   EXPECT_EQ(out, t.get());
   static_cast<IParam*>(out)->Release();
   reg->Release();
-}
-
-// Slot `index` of an object's table, called as other modules call it.
-template <class Fn>
-Fn Slot(const void* object, int index) {
-  return reinterpret_cast<Fn>((*static_cast<void** const*>(object))[index]);
 }
 
 TEST(MemParam, OperationsSitInTheirSlots) {

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include "storage_test_util.h"
+#include "streams/stream_test_util.h"
 
 using namespace storage_test;
 
@@ -36,15 +37,6 @@ struct Doc {
   IXStorage* doc = nullptr;
 };
 
-DWORD CancelCause(IXStream* stream, void (*op)(IXStream*)) {
-  try {
-    op(stream);
-  } catch (const CXException& e) {
-    return e.GetCause();
-  }
-  return 0;
-}
-
 // A long copy stops at the cancel: typed writes poll before writing, reads
 // and seeks after moving.
 TEST(DocStorage, CancelStopsALongCopy) {
@@ -59,9 +51,8 @@ TEST(DocStorage, CancelStopsALongCopy) {
   }
   EXPECT_EQ(written, 1000);
   EXPECT_EQ(stream->GetSize(), 4000u);  // the cancelled value was not written
-  EXPECT_EQ(CancelCause(stream, [](IXStream* s) { s->Seek(0, ZRSEEK_SET); }),
-            DWORD{ZRCAUSE_CANCELLED});
-  EXPECT_EQ(CancelCause(stream, [](IXStream* s) { s->ReadByte(); }), DWORD{ZRCAUSE_CANCELLED});
+  EXPECT_EQ(zrtest::CauseOf([&] { stream->Seek(0, ZRSEEK_SET); }), DWORD{ZRCAUSE_CANCELLED});
+  EXPECT_EQ(zrtest::CauseOf([&] { stream->ReadByte(); }), DWORD{ZRCAUSE_CANCELLED});
   EXPECT_EQ(stream->GetPosition(), 1u);  // the seek and the read happened
   stream->Release();
   EXPECT_EQ(Get(d.plain, "s").size(), 4000u);  // the bytes are the wrapped storage's
