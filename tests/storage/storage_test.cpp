@@ -1,12 +1,10 @@
 // CStorage and CStream over the compound-file engine: the factories, the
 // element operations and their failures, the flags' effect on the file,
-// names at the format's limit, and files other software reads and wrote.
-#include <dirent.h>
+// names at the format's limit, and a file olefile reads.
 #include <gtest/gtest.h>
 
 #include <cstdio>
 #include <cstdlib>
-#include <filesystem>
 
 #include "child/child_process.h"
 #include "common/temp_dir.h"
@@ -88,9 +86,6 @@ TEST(Storage, ElementsNamesFailuresAndTemporaryFiles) {
   EXPECT_FALSE(zrtest::Exists(path));
   EXPECT_EQ(FileError([&] { open_Storage(dir.WPath("missing").c_str(), 1); }),
             (Error{ZRCAUSE_FILENOTFOUND, ZRSTORAGEOP_OPEN}));
-  // A URL is downloaded first: a host that cannot be reached is a network failure.
-  EXPECT_EQ(FileError([&] { open_Storage(u"ftp://host.invalid/file.stg", 1); }),
-            (Error{ZRCAUSE_NETWORK, ZRSTORAGEOP_OPEN}));
 }
 
 TEST(Storage, ReadOnlyLeavesTheFileAndTransactedChangesWaitForCommit) {
@@ -153,8 +148,8 @@ TEST(Storage, OlefileReadsAFileWrittenThroughTheInterface) {
 }
 
 // A storage answers IZRProperty with its summary information: a title set
-// through it is in the file after the storage is released, for this library
-// and for olefile; other interfaces are not answered.
+// through it is in the file after the storage is released; other interfaces
+// are not answered.
 TEST(Storage, SummaryInformationReachesTheFile) {
   zrtest::TempDir dir;
   WriteSample(dir.WPath("f.stg"));
@@ -176,50 +171,6 @@ TEST(Storage, SummaryInformationReachesTheFile) {
   EXPECT_STREQ(value.var.vt == ZRVT_STR ? value.var.pszVal : "", "Quarterly");
   props->Release();
   root->Release();
-  // olefile's metadata reader sees the same title.
-  FILE* p = popen(("/usr/bin/python3 -c 'import olefile,sys; "
-                   "sys.stdout.write(olefile.OleFileIO(sys.argv[1]).get_metadata().title.decode())' '" +
-                   dir.Path("f.stg") + "'")
-                      .c_str(),
-                  "r");
-  char buf[64] = {};
-  const std::size_t n = p ? fread(buf, 1, sizeof buf - 1, p) : 0;
-  if (p) pclose(p);
-  EXPECT_EQ(std::string(buf, n), "Quarterly");
-}
-
-// Files Windows Office and other software wrote open through open_Storage
-// and list the top-level elements olefile lists.
-TEST(Storage, FilesOtherSoftwareWroteOpenAndList) {
-  DIR* folder = opendir(ZR_CFB_SAMPLES);
-  ASSERT_NE(folder, nullptr);
-  zrtest::TempDir dir;
-  int opened = 0;
-  while (dirent* entry = readdir(folder)) {
-    if (entry->d_name[0] == '.') continue;
-    const std::string path = std::string(ZR_CFB_SAMPLES) + "/" + entry->d_name;
-    std::set<std::string> expected;
-    const std::string listing = OleDump(path);
-    for (std::size_t at = 1, end; (end = listing.find('\n', at)) != std::string::npos;
-         at = end + 1) {
-      const std::string line = listing.substr(at, end - at);
-      const std::string name = line.substr(0, line.find('|'));
-      if (!name.empty() && name.find('/') == std::string::npos)
-        expected.insert(name + (line.find("|storage|") != std::string::npos ? "/" : ""));
-    }
-    // open_Storage opens exclusively, as on Windows: work on a copy, so
-    // that tests reading the same samples at the same time are not refused.
-    const std::string copy = dir.Path(entry->d_name);
-    std::filesystem::copy_file(path, copy);
-    IXStorage* storage = open_Storage(std::u16string(copy.begin(), copy.end()).c_str(), 1);
-    std::set<std::string> listed = Names(storage->EnumStreams());
-    for (const std::string& name : Names(storage->EnumStorages())) listed.insert(name + "/");
-    storage->Release();
-    EXPECT_EQ(listed, expected) << path;
-    ++opened;
-  }
-  closedir(folder);
-  EXPECT_GE(opened, 3);
 }
 
 }  // namespace
