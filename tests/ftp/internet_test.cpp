@@ -217,22 +217,6 @@ TEST_F(FtpSession, FindOpenReadWriteAndHandles) {
   EXPECT_GT(length, 4u);
 }
 
-TEST_F(FtpSession, AnonymousIsReadOnly) {
-  Session s(nullptr, nullptr);
-  ASSERT_NE(s.connect, nullptr) << s.error;
-  EXPECT_TRUE(FtpGetFileW(s.connect, u"a.txt", m_local.WPath("a").c_str(), FALSE, 0, 0, 0));
-  EXPECT_EQ(zrtest::ReadText(m_local.Path("a")), "alpha");
-  EXPECT_FALSE(FtpGetFileW(s.connect, u"a.txt", m_local.WPath("a").c_str(), TRUE, 0, 0, 0));
-  EXPECT_FALSE(FtpPutFileW(s.connect, m_local.WPath("a").c_str(), u"/c.txt", 0, 0));
-  EXPECT_EQ(GetLastError(), ERROR_INTERNET_EXTENDED_ERROR);
-  EXPECT_FALSE(FtpDeleteFileW(s.connect, u"/a.txt"));
-  EXPECT_EQ(GetLastError(), ERROR_INTERNET_EXTENDED_ERROR);
-  EXPECT_TRUE(zrtest::Exists(m_root.Path("a.txt")));
-  Session refused(u"writer", u"wrong");
-  EXPECT_EQ(refused.connect, nullptr);
-  EXPECT_EQ(refused.error, ERROR_INTERNET_LOGIN_FAILURE);
-}
-
 // A server slowed to 256 KiB/s, killed once the download has begun.
 class FtpServerDies : public FtpSession {
   long Rate() const override { return 256 * 1024; }
