@@ -12,15 +12,11 @@
 #include "streams/stream_test_util.h"
 #include "zr/filelock.h"
 #include "zr/fileops.h"
-#include "zr/memfile.h"
 #include "zr/xfile.h"
 
 namespace {
 
-using zrtest::FileError;
-using zrtest::FileRef;
-using zrtest::TempDir;
-using zrtest::ThrownBy;
+using namespace zrtest;
 
 // The names in `dir`, to see what a writer leaves behind.
 std::size_t EntriesIn(const TempDir& dir) {
@@ -108,18 +104,6 @@ TEST(OutFile, ACommitRefusedByAnNELockKeepsTheWrittenContent) {
   EXPECT_EQ(Fio_LockCount(target.c_str(), false), 0) << "the writer's own lock goes";
   EXPECT_EQ(EntriesIn(dir), 2u) << "the temporary file keeps the content";
   Fio_UnlockFile(target.c_str(), true);
-}
-
-TEST(OutFile, MemoryNamesGiveMemoryFilesWhateverTheCase) {
-  static const char block[] = "12345";
-  const std::u16string name =
-      u"FMEM::" + zrtest::TempDir::Wide(std::to_string(reinterpret_cast<std::uintptr_t>(block))) +
-      u",5";
-  FileRef<IXOutFile> out(Fio_OpenOut(name.c_str(), 0));
-  ASSERT_NE(out.get(), nullptr);
-  EXPECT_EQ(out->GetSize(), 5u);
-  out->Commit();  // does nothing
-  EXPECT_EQ(out->ReadByte(), '1');
 }
 
 }  // namespace
