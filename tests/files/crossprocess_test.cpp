@@ -13,10 +13,7 @@
 
 namespace {
 
-using zrtest::FileError;
-using zrtest::FileRef;
-using zrtest::TempDir;
-using zrtest::ThrownBy;
+using namespace zrtest;
 
 TEST(CrossProcess, ALockedFileCanBeReadButNotWritten) {
   TempDir dir;

@@ -13,10 +13,7 @@
 
 namespace {
 
-using zrtest::FileError;
-using zrtest::FileRef;
-using zrtest::TempDir;
-using zrtest::ThrownBy;
+using namespace zrtest;
 
 bool CanOpenForWriting(const std::u16string& path) {
   try {

@@ -19,9 +19,7 @@
 
 namespace {
 
-using zrtest::FileError;
-using zrtest::TempDir;
-using zrtest::ThrownBy;
+using namespace zrtest;
 
 TEST(FileOps, CreateDirectoryMakesEveryMissingLevel) {
   TempDir dir;

@@ -16,10 +16,7 @@
 
 namespace {
 
-using zrtest::FileError;
-using zrtest::FileRef;
-using zrtest::TempDir;
-using zrtest::ThrownBy;
+using namespace zrtest;
 
 constexpr ULONG kView = 0x20000;  // twice the 64 KiB granularity
 

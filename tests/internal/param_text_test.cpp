@@ -20,9 +20,7 @@ namespace {
 
 using zr::CInputBuffer;
 using zr::CMemFile;
-using zrtest::CauseOf;
-using zrtest::IntOf;
-using zrtest::Tree;
+using namespace zrtest;
 constexpr int kLineMax = CInputBuffer::kLineMax;
 
 CMemFile* MemFileOf(const std::string& text) {

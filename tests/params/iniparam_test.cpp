@@ -17,9 +17,7 @@
 
 namespace {
 
-using zrtest::Names;
-using zrtest::Slot;
-using zrtest::Tree;
+using namespace zrtest;
 using V = std::vector<std::string>;
 
 // The tree's file lies in a folder that does not exist yet.

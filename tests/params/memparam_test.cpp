@@ -11,10 +11,7 @@
 
 namespace {
 
-using zrtest::IntOf;
-using zrtest::Names;
-using zrtest::Slot;
-using zrtest::Tree;
+using namespace zrtest;
 using V = std::vector<std::string>;
 
 void Set(IParam* node, const char* name, int value) {

@@ -10,16 +10,7 @@
 
 namespace {
 
-using zrtest::Bytes;
-using zrtest::Cat;
-using zrtest::Content;
-using zrtest::LE16;
-using zrtest::LE32;
-using zrtest::MemStreamOf;
-using zrtest::Names;
-using zrtest::Ref;
-using zrtest::Text;
-using zrtest::Tree;
+using namespace zrtest;
 using V = std::vector<std::string>;
 
 Bytes Saved(IParam* tree) {
