@@ -11,6 +11,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <string>
@@ -82,50 +83,44 @@ TEST(FtpListing, LinesOfBothLayouts) {
   const FILETIME now{0x8A2C8000, 0x01DB4D0C};  // 2024-12-06 (a year-less date is in 2024)
   struct Case {
     const char* line;
-    bool parsed;
-    const char16_t* name;
-    DWORD attributes;
-    DWORD size;
+    const char16_t* name = nullptr;  // null: no entry
+    DWORD attributes = 0, size = 0;
+    const char* written = "";  // the last write, UTC
   } cases[] = {
-      {"-rw-r--r--   1 root     root         1234 Dec 01 23:54 a b.txt\r", true, u"a b.txt",
-       FILE_ATTRIBUTE_NORMAL, 1234},
-      {"-r--r--r--   1 u g 5 Mar 04  2020 ro", true, u"ro", FILE_ATTRIBUTE_READONLY, 5},
-      {"drwxr-xr-x   2 u g 4096 Jan 02 10:00 dir", true, u"dir", FILE_ATTRIBUTE_DIRECTORY, 0},
-      {"lrwxrwxrwx 1 u g 3 Jan 02 10:00 ln -> target", true, u"ln", FILE_ATTRIBUTE_NORMAL, 3},
-      {"-rw-r--r-- 1 u 77 Feb 29 2024 nogroup", true, u"nogroup", FILE_ATTRIBUTE_NORMAL, 77},
-      {"12-06-26  11:54PM       <DIR>          Win Dir", true, u"Win Dir", FILE_ATTRIBUTE_DIRECTORY,
-       0},
-      {"01-02-99  01:05AM                  42 old.bin", true, u"old.bin", FILE_ATTRIBUTE_NORMAL,
-       42},
-      {"total 12", false, u"", 0, 0},
-      {"", false, u"", 0, 0},
-      {"-rw-r--r-- 1 u g 5 Foo 04 2020 bad-month", false, u"", 0, 0},
-      {"-rw-r--r-- 1 u g 5 Mar 04 2020 ", false, u"", 0, 0},
+      {"-rw-r--r--   1 root     root         1234 Dec 01 23:54 a b.txt\r", u"a b.txt",
+       FILE_ATTRIBUTE_NORMAL, 1234, "2024-12-01 23:54"},
+      {"-r--r--r--   1 u g 5 Mar 04  2020 ro", u"ro", FILE_ATTRIBUTE_READONLY, 5,
+       "2020-03-04 00:00"},
+      {"drwxr-xr-x   2 u g 4096 Jan 02 10:00 dir", u"dir", FILE_ATTRIBUTE_DIRECTORY, 0,
+       "2024-01-02 10:00"},
+      {"lrwxrwxrwx 1 u g 3 Jan 02 10:00 ln -> target", u"ln", FILE_ATTRIBUTE_NORMAL, 3,
+       "2024-01-02 10:00"},
+      {"-rw-r--r-- 1 u 77 Feb 29 2024 nogroup", u"nogroup", FILE_ATTRIBUTE_NORMAL, 77,
+       "2024-02-29 00:00"},
+      {"12-06-26  11:54PM       <DIR>          Win Dir", u"Win Dir", FILE_ATTRIBUTE_DIRECTORY, 0,
+       "2026-12-06 23:54"},
+      {"01-02-99  01:05AM                  42 old.bin", u"old.bin", FILE_ATTRIBUTE_NORMAL, 42,
+       "1999-01-02 01:05"},
+      {"total 12"},
+      {""},
+      {"-rw-r--r-- 1 u g 5 Foo 04 2020 bad-month"},
+      {"-rw-r--r-- 1 u g 5 Mar 04 2020 "},
   };
   for (const Case& c : cases) {
     WIN32_FIND_DATAW e;
-    ASSERT_EQ(internet::ParseListLine(c.line, std::strlen(c.line), now, &e), c.parsed) << c.line;
-    if (!c.parsed) continue;
+    ASSERT_EQ(internet::ParseListLine(c.line, std::strlen(c.line), now, &e), c.name != nullptr)
+        << c.line;
+    if (!c.name) continue;
     EXPECT_EQ(std::u16string(e.cFileName), c.name);
     EXPECT_EQ(e.dwFileAttributes, c.attributes) << c.line;
     EXPECT_EQ(e.nFileSizeLow, c.size) << c.line;
+    SYSTEMTIME t{};
+    FileTimeToSystemTime(&e.ftLastWriteTime, &t);
+    char written[32];
+    std::snprintf(written, sizeof written, "%04u-%02u-%02u %02u:%02u", t.wYear, t.wMonth, t.wDay,
+                  t.wHour, t.wMinute);
+    EXPECT_STREQ(written, c.written) << c.line;
   }
-  // Times: UTC, the year from `now` when the line has none.
-  WIN32_FIND_DATAW e;
-  const char* line = "-rw-r--r-- 1 u g 1 Dec 01 23:54 t";
-  ASSERT_TRUE(internet::ParseListLine(line, std::strlen(line), now, &e));
-  SYSTEMTIME t{};
-  FileTimeToSystemTime(&e.ftLastWriteTime, &t);
-  EXPECT_EQ(t.wYear, 2024);
-  EXPECT_EQ(t.wMonth, 12);
-  EXPECT_EQ(t.wDay, 1);
-  EXPECT_EQ(t.wHour, 23);
-  EXPECT_EQ(t.wMinute, 54);
-  line = "12-06-26  11:54PM 1 d";
-  ASSERT_TRUE(internet::ParseListLine(line, std::strlen(line), now, &e));
-  FileTimeToSystemTime(&e.ftLastWriteTime, &t);
-  EXPECT_EQ(t.wYear, 2026);
-  EXPECT_EQ(t.wHour, 23);
 }
 
 // A session and a connection to the test server, closed in order.
