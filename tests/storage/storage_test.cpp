@@ -1,10 +1,7 @@
 // CStorage and CStream over the compound-file engine: the factories, the
 // element operations and their failures, the flags' effect on the file,
-// names at the format's limit, and a file olefile reads.
+// and names at the format's limit.
 #include <gtest/gtest.h>
-
-#include <cstdio>
-#include <cstdlib>
 
 #include "child/child_process.h"
 #include "common/temp_dir.h"
@@ -19,19 +16,6 @@ namespace {
 
 std::string Narrow(const WCHAR* text) {
   return std::string(text, text + std::char_traits<WCHAR>::length(text));
-}
-
-// The listing of python3-olefile (tests/data/ole_dump.py): "path|type|size|...|fnv64" lines.
-std::string OleDump(const std::string& file) {
-  std::string out = "\n";
-  FILE* p = popen(("/usr/bin/python3 " + std::string(std::getenv("ZR_TEST_DATA")) +
-                   "/ole_dump.py '" + file + "'")
-                      .c_str(),
-                  "r");
-  char buf[4096];
-  for (std::size_t n; p && (n = fread(buf, 1, sizeof buf, p)) > 0;) out.append(buf, n);
-  if (p) pclose(p);
-  return out;
 }
 
 // A file with stream "a" and sub-storage "s" holding stream "b".
@@ -134,17 +118,6 @@ TEST(Storage, AProcessKilledBeforeCommitLeavesTheFileAsItWas) {
   child.Kill();
   child.Wait();
   EXPECT_TRUE(zrtest::ReadText(dir.Path("f.stg")) == unchanged);
-}
-
-TEST(Storage, OlefileReadsAFileWrittenThroughTheInterface) {
-  zrtest::TempDir dir;
-  WriteSample(dir.WPath("f.stg"));
-  const std::string listing = OleDump(dir.Path("f.stg"));
-  // FNV-1a 64 of "alpha" ends the line of "a".
-  EXPECT_NE(listing.find("\na|stream|5|"), std::string::npos) << listing;
-  EXPECT_NE(listing.find("|8ac625bb85ed202b\n"), std::string::npos) << listing;
-  EXPECT_NE(listing.find("\ns|storage|0|"), std::string::npos) << listing;
-  EXPECT_NE(listing.find("\ns/b|stream|5000|"), std::string::npos) << listing;
 }
 
 // A storage answers IZRProperty with its summary information: a title set
