@@ -4,7 +4,6 @@
 
 #include <cstdlib>
 #include <string>
-#include <thread>
 #include <utility>
 
 #include "tests/common/temp_dir.h"
@@ -186,22 +185,6 @@ TEST(ParamUtil, TextFiles) {
   EXPECT_EQ(Param_IniFile2Param(dir.WPath("main.txt").c_str(), inc.get()), 1);
   for (const char* name : {"self", "a", "b", "deep", "end"})
     EXPECT_EQ(IntOf(inc.get(), name), 1) << name;
-}
-
-TEST(ParamUtil, TwoThreadsConvertAtOnce) {
-  bool ok[2] = {true, true};
-  auto work = [&ok](int id) {
-    const std::string n = std::to_string(id);
-    for (int round = 0; round < 200 && ok[id]; ++round) {
-      Tree t;
-      ReadText("[\\]|id=i" + n + "|[\\s" + n + "]|v=sthread", t.get());
-      ok[id] = StringForm(t.get()) == "[\\]\t\t|id=i" + n + "|[\\s" + n + "]\t\t|v=sthread|";
-    }
-  };
-  std::thread a(work, 0), b(work, 1);
-  a.join();
-  b.join();
-  EXPECT_TRUE(ok[0] && ok[1]);
 }
 
 }  // namespace
