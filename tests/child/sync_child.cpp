@@ -26,7 +26,6 @@
 //                         wait for a line, commit
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <string>
 
 #include "pal/error.h"

@@ -56,19 +56,13 @@ class FtpServer {
       return false;
     }
     // "ready\n", or end of file when the server failed (port taken).
-    char line[6] = {};
-    std::size_t got = 0;
-    while (got < sizeof line) {
-      const ssize_t n = ::read(out[0], line + got, sizeof line - got);
-      if (n <= 0) break;
-      got += static_cast<std::size_t>(n);
-    }
-    ::close(out[0]);
-    if (got != sizeof line || std::string(line, 5) != "ready") {
-      Stop();
-      return false;
-    }
-    return true;
+    FILE* from = ::fdopen(out[0], "r");
+    char line[8] = {};
+    const bool ready =
+        from && std::fgets(line, sizeof line, from) && std::string(line) == "ready\n";
+    from ? std::fclose(from) : ::close(out[0]);
+    if (!ready) Stop();
+    return ready;
   }
 
   void Stop() {

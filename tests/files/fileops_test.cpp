@@ -10,7 +10,6 @@
 #include <unistd.h>
 
 #include <cstring>
-#include <ctime>
 #include <functional>
 #include <string>
 

@@ -196,10 +196,6 @@ TEST_F(RemoteFiles, DownloadToTheCacheFolder) {
   unsetenv("XDG_CACHE_HOME");
 }
 
-}  // namespace
-
-namespace {
-
 // A storage opened from a URL works on a local copy: read, changed and
 // committed there, the server's file unchanged, the copy gone with the
 // last release; a missing remote file is a network failure.

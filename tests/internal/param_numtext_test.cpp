@@ -6,7 +6,6 @@
 #include <cstdint>
 #include <cstring>
 #include <limits>
-#include <string>
 
 #include "tests/variant/locale_fixture.h"
 #include "variant/numtext.h"

@@ -4,8 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <cstring>
-#include <functional>
 #include <limits>
 #include <string>
 #include <vector>
