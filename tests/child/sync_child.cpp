@@ -26,6 +26,7 @@
 //                         wait for a line, commit
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 
 #include "pal/error.h"
@@ -46,6 +47,9 @@ void Say(const std::string& line) {
   std::fputs((line + "\n").c_str(), stdout);
   std::fflush(stdout);
 }
+
+// The path argument as wide text (ASCII in the tests).
+std::u16string Wide(const char* text) { return std::u16string(text, text + std::strlen(text)); }
 
 void AwaitLine() {
   char line[64];
@@ -90,8 +94,7 @@ int main(int argc, char** argv) {
     return 0;
   }
   if (command == "storage-write" && argc > 2) {
-    const std::string path = argv[2];
-    IXStorage* storage = open_Storage(std::u16string(path.begin(), path.end()).c_str(), 0);
+    IXStorage* storage = open_Storage(Wide(argv[2]).c_str(), 0);
     for (const char* name : {"a", "new"}) {
       IXStream* stream = storage->CreateStream(name);
       stream->WriteString("uncommitted");
@@ -103,8 +106,7 @@ int main(int argc, char** argv) {
     return 0;
   }
   if (command == "storage-params" && argc > 2) {
-    const std::string path = argv[2];
-    IXStorage* storage = open_Storage(std::u16string(path.begin(), path.end()).c_str(), 1);
+    IXStorage* storage = open_Storage(Wide(argv[2]).c_str(), 1);
     IParam* stored = new_IXStorParam(storage);
     IParam* expected = new_MemParam();
     FillSampleTree(expected);
@@ -115,8 +117,7 @@ int main(int argc, char** argv) {
     return 0;
   }
   if (command == "stg-hold" && argc > 3) {
-    const std::string path = argv[2];  // ASCII in the tests
-    const std::u16string wide(path.begin(), path.end());
+    const std::u16string wide = Wide(argv[2]);
     const auto mode = static_cast<zrpal::DWORD>(std::strtoul(argv[3], nullptr, 16));
     zrpal::IStorage* storage = nullptr;
     char hr[16];
@@ -130,8 +131,7 @@ int main(int argc, char** argv) {
     return 0;
   }
   if (command == "lock" && argc > 2) {
-    const std::string path = argv[2];
-    const std::u16string wide(path.begin(), path.end());
+    const std::u16string wide = Wide(argv[2]);
     Fio_LockFile(wide.c_str(), false);
     Say(Fio_LockCount(wide.c_str(), false) == 1 ? "locked" : "not locked");
     AwaitLine();
@@ -139,8 +139,7 @@ int main(int argc, char** argv) {
     return 0;
   }
   if (command == "open" && argc > 3) {
-    const std::string path = argv[2];
-    const std::u16string wide(path.begin(), path.end());
+    const std::u16string wide = Wide(argv[2]);
     AwaitLine();
     IXFile* file = nullptr;
     try {
@@ -154,8 +153,7 @@ int main(int argc, char** argv) {
     return 0;
   }
   if (command == "write" && argc > 2) {
-    const std::string path = argv[2];
-    IXOutFile* out = Fio_OpenOut(std::u16string(path.begin(), path.end()).c_str(), 0);
+    IXOutFile* out = Fio_OpenOut(Wide(argv[2]).c_str(), 0);
     for (int i = 0; i < 100000; ++i) out->WriteDword(0xDEADBEEF);
     Say("written");
     AwaitLine();  // killed before a line comes

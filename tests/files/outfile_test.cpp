@@ -5,7 +5,6 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
-#include <filesystem>
 #include <string>
 
 #include "files/file_test_util.h"
@@ -17,13 +16,6 @@
 namespace {
 
 using namespace zrtest;
-
-// The names in `dir`, to see what a writer leaves behind.
-std::size_t EntriesIn(const TempDir& dir) {
-  std::size_t n = 0;
-  for ([[maybe_unused]] const auto& e : std::filesystem::directory_iterator(dir.Path())) ++n;
-  return n;
-}
 
 TEST(OutFile, CommitReplacesTheTargetAndNothingElseDoes) {
   const struct {
@@ -40,12 +32,12 @@ TEST(OutFile, CommitReplacesTheTargetAndNothingElseDoes) {
     EXPECT_EQ(std::u16string(out->GetFileName()), target);
     EXPECT_EQ(out->GetPosition(), c.mode ? 12u : 0u) << "appending starts after the old content";
     out->Write("new", 3);
-    EXPECT_EQ(EntriesIn(dir), 2u) << "the temporary file lies beside the target";
+    EXPECT_EQ(dir.Count(), 2u) << "the temporary file lies beside the target";
     EXPECT_EQ(zrtest::ReadText(dir.Path("t")), "old content|") << "unchanged until Commit";
     EXPECT_EQ(Fio_LockCount(target.c_str(), false), 1) << "locked while written";
     out->Commit();
     EXPECT_EQ(zrtest::ReadText(dir.Path("t")), c.expected);
-    EXPECT_EQ(EntriesIn(dir), 1u);
+    EXPECT_EQ(dir.Count(), 1u);
     EXPECT_EQ(Fio_LockCount(target.c_str(), false), 0);
     out->Commit();  // a second Commit does nothing
     EXPECT_EQ(zrtest::CauseOf([&] { out->Write("x", 1); }), ZRCAUSE_INVALIDARG)
@@ -61,13 +53,13 @@ TEST(OutFile, AWriterReleasedWithoutCommitLeavesNoTrace) {
     out->WriteString("lost");
   }
   EXPECT_EQ(zrtest::ReadText(dir.Path("t")), "keep");
-  EXPECT_EQ(EntriesIn(dir), 1u);
+  EXPECT_EQ(dir.Count(), 1u);
   EXPECT_EQ(Fio_LockCount(dir.WPath("t").c_str(), false), 0);
   {
     FileRef<IXOutFile> fresh(Fio_OpenOut(dir.WPath("new").c_str(), 0));
     fresh->WriteString("x");
   }
-  EXPECT_EQ(EntriesIn(dir), 1u) << "a new target is not made without Commit";
+  EXPECT_EQ(dir.Count(), 1u) << "a new target is not made without Commit";
 }
 
 TEST(OutFile, RefusesTargetsItCannotReplace) {
@@ -88,7 +80,7 @@ TEST(OutFile, RefusesTargetsItCannotReplace) {
   } catch (const CXException& e) {
     EXPECT_EQ(e.GetCause(), ZRCAUSE_BADPATH);
   }
-  EXPECT_EQ(EntriesIn(dir), 1u);
+  EXPECT_EQ(dir.Count(), 1u);
 }
 
 TEST(OutFile, ACommitRefusedByAnNELockKeepsTheWrittenContent) {
@@ -102,7 +94,7 @@ TEST(OutFile, ACommitRefusedByAnNELockKeepsTheWrittenContent) {
   out.reset();
   EXPECT_EQ(zrtest::ReadText(dir.Path("t")), "old");
   EXPECT_EQ(Fio_LockCount(target.c_str(), false), 0) << "the writer's own lock goes";
-  EXPECT_EQ(EntriesIn(dir), 2u) << "the temporary file keeps the content";
+  EXPECT_EQ(dir.Count(), 2u) << "the temporary file keeps the content";
   Fio_UnlockFile(target.c_str(), true);
 }
 
