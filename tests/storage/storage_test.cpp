@@ -14,10 +14,6 @@ using Error = std::pair<DWORD, DWORD>;
 
 namespace {
 
-std::string Narrow(const WCHAR* text) {
-  return std::string(text, text + std::char_traits<WCHAR>::length(text));
-}
-
 // A file with stream "a" and sub-storage "s" holding stream "b".
 void WriteSample(const std::u16string& path) {
   IXStorage* root = new_Storage(path.c_str(), 0);
@@ -30,7 +26,7 @@ void WriteSample(const std::u16string& path) {
 
 TEST(Storage, ElementsNamesFailuresAndTemporaryFiles) {
   IXStorage* storage = new_Storage(nullptr, 0);
-  EXPECT_EQ(Narrow(storage->GetName()), "");
+  EXPECT_STREQ(CXString(storage->GetName()), "");
   Put(storage, "a", "one");
   Put(storage, "b", "two");
   IXStorage* sub = storage->CreateStorage("s");
@@ -62,7 +58,7 @@ TEST(Storage, ElementsNamesFailuresAndTemporaryFiles) {
 
   zrtest::TempDir dir;
   IXStorage* gone = new_Storage(u"ignored", ZRSTORAGE_TEMPORARY | ZRSTORAGE_DELETEONRELEASE);
-  const std::string path = Narrow(gone->GetName());
+  const std::string path(CXString(gone->GetName()));
   // GetTempFileNameW keeps the prefix's first three characters, as on Windows.
   EXPECT_NE(path.find("/ZRP"), std::string::npos) << path;
   EXPECT_TRUE(zrtest::Exists(path));
