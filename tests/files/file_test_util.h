@@ -8,6 +8,7 @@
 #include <string>
 
 #include "common/temp_dir.h"
+#include "streams/stream_test_util.h"
 #include "zr/exception.h"
 #include "zr/xfile.h"
 

@@ -16,12 +16,9 @@ namespace {
 using namespace zrtest;
 
 bool CanOpenForWriting(const std::u16string& path) {
-  try {
-    FileRef<IXFile> f(Fio_Open(path.c_str(), ZRFILE_WRITE | ZRFILE_EXISTING));
-    return true;
-  } catch (const CXException&) {
-    return false;
-  }
+  return CauseOf([&] {
+           FileRef<IXFile> f(Fio_Open(path.c_str(), ZRFILE_WRITE | ZRFILE_EXISTING));
+         }) == 0;
 }
 
 TEST(FileLock, CountsPerPathAndKind) {

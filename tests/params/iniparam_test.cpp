@@ -11,6 +11,7 @@
 
 #include "tests/params/param_test_util.h"
 #include "tests/scratch_dir.h"
+#include "tests/storage/storage_test_util.h"
 #include "tests/streams/stream_test_util.h"
 #include "zr/exception.h"
 #include "zr/xfile.h"
@@ -51,12 +52,7 @@ TEST_F(IniParam, AFolderThatCannotBeMadeThrowsAsFioCreateDirectory) {
   // A file stands where a folder above the file's should be.
   zrtest::WriteText(m_dir + "/sub", "not a folder");
   m_file = m_dir + "/sub/deeper/t.ini";
-  try {
-    Tree root(Open());
-    ADD_FAILURE() << "no exception";
-  } catch (const CXFileException& e) {
-    EXPECT_EQ(e.GetOperation(), static_cast<DWORD>(ZRFILEOP_MKDIR));
-  }
+  EXPECT_EQ(storage_test::FileError([&] { Tree root(Open()); }).second, DWORD{ZRFILEOP_MKDIR});
   EXPECT_EQ(zrtest::ReadFileOrNone(m_dir + "/sub"), "not a folder");
 }
 

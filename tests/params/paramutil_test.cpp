@@ -8,6 +8,7 @@
 
 #include "tests/common/temp_dir.h"
 #include "tests/params/param_test_util.h"
+#include "tests/storage/storage_test_util.h"
 
 namespace {
 
@@ -162,12 +163,10 @@ TEST(ParamUtil, TextFiles) {
   Param_Param2IniFile(big.get(), path.c_str());
   EXPECT_EQ(Param_IniFile2Param(path.c_str(), bigBack.get()), 1);
   EXPECT_EQ(CmpBoth(big, bigBack), 2);
-  try {
-    Param_IniFile2Param(dir.WPath("missing.txt").c_str(), back.get());
-    ADD_FAILURE() << "nothing thrown";
-  } catch (const CXFileException& e) {
-    EXPECT_EQ(e.GetCause(), ZRCAUSE_FILENOTFOUND);
-  }
+  EXPECT_EQ(storage_test::FileError([&] {
+              Param_IniFile2Param(dir.WPath("missing.txt").c_str(), back.get());
+            }).first,
+            DWORD{ZRCAUSE_FILENOTFOUND});
   // Includes of real files: a missing one, one that includes itself, two
   // that include each other, and one that names itself another way at each
   // level ("dir/./deep.txt", "dir/././deep.txt", ...), which only the depth
