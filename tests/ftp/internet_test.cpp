@@ -1,8 +1,6 @@
-// The platform layer's WinINet slice: URL cracking and the listing parser
-// on their own, and sessions against the real server of
-// tests/common/ftp_server.h, with the WinINet error of each failure: a
-// server that vanishes mid-transfer, one that never answers (time-out),
-// handles of the wrong kind.
+// The platform layer's WinINet slice: URL cracking, the listing parser, and
+// sessions against the server of tests/common/ftp_server.h with the WinINet
+// error of each failure.
 #include "pal/internet/internet.h"
 
 #include <gtest/gtest.h>

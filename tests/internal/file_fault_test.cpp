@@ -1,10 +1,7 @@
-// Disk failures under the committing writer, made through the OS seam (a
-// short write, a full disk and a device error in the copy of the old
-// content, in the reservation that extends the file under the window, in
-// the writing of whole views, and in the flush before the rename) and on a
-// real full volume: each gives its cause, and none leaves a half-made
-// target or a temporary file behind. Before them, the table of Windows
-// errors to file causes, row by row.
+// The table of Windows errors to file causes, and disk failures under the
+// committing writer, made through the OS seam and on a real full volume:
+// each gives its cause, and none leaves a half-made target or a temporary
+// file behind.
 #include <gtest/gtest.h>
 #include <sys/mount.h>
 #include <unistd.h>

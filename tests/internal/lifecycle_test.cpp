@@ -1,9 +1,5 @@
 // The shutdown and start-up steps of the memory manager and of the class
-// registry, run again by hand. Memory manager shutdown destroys every heap
-// still alive, whatever its count, the default heap too; start-up builds a
-// new default heap. A closed registry answers 0 everywhere, and start-up
-// registers the library's class again (here against the program, which
-// carries the static twin).
+// registry, run again by hand (the program carries the static twin).
 #include <gtest/gtest.h>
 
 #include <map>

@@ -1,8 +1,6 @@
-// The resource interception's replacements and the dialog, menu and window
-// translation over resources windres compiled from tests/data/xl_test.rc,
-// with a German dictionary and a layout file loaded into the process's
-// table. Replacements are called through their addresses, as a patched
-// import slot would call them.
+// The resource interception's replacements, called through their addresses
+// as a patched import slot calls them, over tests/data/xl_test.rc with a
+// German dictionary and a layout file in the process's table.
 #include "translation/restrans.h"
 
 #include <gtest/gtest.h>
