@@ -21,19 +21,19 @@ TEST(CrossProcess, ALockedFileCanBeReadButNotWritten) {
   const std::u16string f = dir.WPath("f");
   zrtest::ChildProcess child({"lock", dir.Path("f")});
   ASSERT_EQ(child.ReadLine(), "locked");
-  FileRef<IXFile> reader(Fio_Open(f.c_str(), 0));
+  Ref<IXFile> reader(Fio_Open(f.c_str(), 0));
   char got[6];
   EXPECT_EQ(reader->Read(got, 6), 6u);
   reader.reset();
   const FileError e =
-      ThrownBy([&] { FileRef<IXFile> w(Fio_Open(f.c_str(), ZRFILE_WRITE | ZRFILE_EXISTING)); });
+      ThrownBy([&] { Ref<IXFile> w(Fio_Open(f.c_str(), ZRFILE_WRITE | ZRFILE_EXISTING)); });
   EXPECT_EQ(e.cause, ZRCAUSE_SHARING);
   EXPECT_EQ(e.operation, ZRFILEOP_WRITE);
   EXPECT_EQ(ThrownBy([&] { Fio_DeleteFile(f.c_str()); }).cause, ZRCAUSE_SHARING);
   EXPECT_EQ(Fio_IsWritableFile(f.c_str()), 0);
   child.Tell();
   EXPECT_EQ(child.ReadLine(), "");  // the child ends
-  FileRef<IXFile> writer(Fio_Open(f.c_str(), ZRFILE_WRITE | ZRFILE_EXISTING));
+  Ref<IXFile> writer(Fio_Open(f.c_str(), ZRFILE_WRITE | ZRFILE_EXISTING));
   EXPECT_NE(writer.get(), nullptr);
 }
 
@@ -46,7 +46,7 @@ TEST(CrossProcess, AKilledLockHolderLeavesTheFileOpenable) {
   child.Kill();
   child.Wait();
   EXPECT_EQ(Fio_IsWritableFile(dir.WPath("f").c_str()), 1);
-  FileRef<IXFile> writer(Fio_Open(dir.WPath("f").c_str(), ZRFILE_WRITE | ZRFILE_EXISTING));
+  Ref<IXFile> writer(Fio_Open(dir.WPath("f").c_str(), ZRFILE_WRITE | ZRFILE_EXISTING));
   EXPECT_NE(writer.get(), nullptr);
 }
 

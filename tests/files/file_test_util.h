@@ -1,5 +1,5 @@
-// Shared helpers of the file tests: holding a reference, and checking the
-// CXFileException an action throws.
+// Shared helpers of the file tests: the CXFileException an action throws
+// (and, through the stream helpers, Ref and CauseOf).
 #pragma once
 
 #include <gtest/gtest.h>
@@ -13,30 +13,6 @@
 #include "zr/xfile.h"
 
 namespace zrtest {
-
-// Holds one reference and gives it back.
-template <class T>
-class FileRef {
- public:
-  explicit FileRef(T* p = nullptr) : m_p(p) {}
-  ~FileRef() { reset(); }
-  FileRef(const FileRef&) = delete;
-  FileRef& operator=(const FileRef&) = delete;
-  T* get() const { return m_p; }
-  T* operator->() const { return m_p; }
-  void reset(T* p = nullptr) {
-    if (m_p) m_p->Release();
-    m_p = p;
-  }
-  T* release() {
-    T* p = m_p;
-    m_p = nullptr;
-    return p;
-  }
-
- private:
-  T* m_p;
-};
 
 struct FileError {
   DWORD cause;

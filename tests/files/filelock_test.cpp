@@ -16,9 +16,8 @@ namespace {
 using namespace zrtest;
 
 bool CanOpenForWriting(const std::u16string& path) {
-  return CauseOf([&] {
-           FileRef<IXFile> f(Fio_Open(path.c_str(), ZRFILE_WRITE | ZRFILE_EXISTING));
-         }) == 0;
+  return CauseOf([&] { Ref<IXFile> f(Fio_Open(path.c_str(), ZRFILE_WRITE | ZRFILE_EXISTING)); }) ==
+         0;
 }
 
 TEST(FileLock, CountsPerPathAndKind) {
@@ -60,7 +59,7 @@ TEST(FileLock, NELocksKeepTheLibrarysOwnObjectsOut) {
   Fio_LockFile(f.c_str(), true);
   Fio_LockFile(f.c_str(), false);
   for (int mode : std::initializer_list<int>{0, ZRFILE_WRITE | ZRFILE_EXISTING}) {
-    const FileError e = ThrownBy([&] { FileRef<IXFile> file(Fio_Open(f.c_str(), mode)); });
+    const FileError e = ThrownBy([&] { Ref<IXFile> file(Fio_Open(f.c_str(), mode)); });
     EXPECT_EQ(e.operation, ZRFILEOP_LOCK);
     EXPECT_EQ(e.name, f);
   }
@@ -71,7 +70,7 @@ TEST(FileLock, NELocksKeepTheLibrarysOwnObjectsOut) {
   CXStringW text(u"kept");
   EXPECT_EQ(Fio_IsWritableFile(f.c_str(), text), 1);
   EXPECT_EQ(std::u16string(text), u"kept");
-  FileRef<IXFile> reader(Fio_Open(f.c_str(), 0));
+  Ref<IXFile> reader(Fio_Open(f.c_str(), 0));
   EXPECT_NE(reader.get(), nullptr);
   reader.reset();
   Fio_UnlockFile(f.c_str(), false);
@@ -85,7 +84,7 @@ TEST(FileLock, WritabilityAnswers) {
   EXPECT_EQ(Fio_IsWritableFile(dir.WPath("ro").c_str()), 0);
   EXPECT_EQ(Fio_IsWritableFile(dir.WPath("rw").c_str()), 1);
   EXPECT_EQ(Fio_IsWritableFile(dir.WPath("missing").c_str()), 1);
-  FileRef<IXFile> open(Fio_Open(dir.WPath("rw").c_str(), ZRFILE_WRITE | ZRFILE_EXISTING));
+  Ref<IXFile> open(Fio_Open(dir.WPath("rw").c_str(), ZRFILE_WRITE | ZRFILE_EXISTING));
   EXPECT_EQ(Fio_IsWritableFile(dir.WPath("rw").c_str()), 0) << "open elsewhere without sharing";
 }
 

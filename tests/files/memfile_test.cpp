@@ -43,7 +43,7 @@ TEST(MemFileName, SeparatorsCaseAndBrokenNames) {
     SCOPED_TRACE(c.name);
     const std::u16string name = W(c.name);
     EXPECT_EQ(Fio_IsMemFile(name.c_str()), 1);
-    FileRef<IXFile> f(Fio_Open(name.c_str(), 0));
+    Ref<IXFile> f(Fio_Open(name.c_str(), 0));
     ASSERT_NE(f.get(), nullptr);
     EXPECT_EQ(f->GetSize(), c.size);
     char got[16] = {};
@@ -64,7 +64,7 @@ TEST(MemFileName, SeparatorsCaseAndBrokenNames) {
 TEST(MemFile, ReadsTheBlockInPlaceAndNeverWritesIt) {
   char block[] = "12345";
   const std::u16string name = W("fmem::" + Address(block) + ",5");
-  FileRef<IXOutFile> f(Fio_OpenOut(name.c_str(), ZRFILE_WRITE));
+  Ref<IXOutFile> f(Fio_OpenOut(name.c_str(), ZRFILE_WRITE));
   char got[10];
   EXPECT_EQ(f->Read(got, 10), 5u);
   f->Seek(0, ZRFILE_SEEK_SET);

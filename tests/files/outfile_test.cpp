@@ -26,7 +26,7 @@ TEST(OutFile, CommitReplacesTheTargetAndNothingElseDoes) {
     TempDir dir;
     zrtest::WriteText(dir.Path("t"), "old content|");
     const std::u16string target = dir.WPath("t");
-    FileRef<IXOutFile> out(Fio_OpenOut(target.c_str(), c.mode));
+    Ref<IXOutFile> out(Fio_OpenOut(target.c_str(), c.mode));
     ASSERT_NE(out.get(), nullptr);
     EXPECT_EQ(std::u16string(out->GetFileName()), target);
     EXPECT_EQ(out->GetPosition(), c.mode ? 12u : 0u) << "appending starts after the old content";
@@ -48,14 +48,14 @@ TEST(OutFile, AWriterReleasedWithoutCommitLeavesNoTrace) {
   TempDir dir;
   zrtest::WriteText(dir.Path("t"), "keep");
   {
-    FileRef<IXOutFile> out(Fio_OpenOut(dir.WPath("t").c_str(), ZRFILE_EXISTING));
+    Ref<IXOutFile> out(Fio_OpenOut(dir.WPath("t").c_str(), ZRFILE_EXISTING));
     out->WriteString("lost");
   }
   EXPECT_EQ(zrtest::ReadText(dir.Path("t")), "keep");
   EXPECT_EQ(dir.Count(), 1u);
   EXPECT_EQ(Fio_LockCount(dir.WPath("t").c_str(), false), 0);
   {
-    FileRef<IXOutFile> fresh(Fio_OpenOut(dir.WPath("new").c_str(), 0));
+    Ref<IXOutFile> fresh(Fio_OpenOut(dir.WPath("new").c_str(), 0));
     fresh->WriteString("x");
   }
   EXPECT_EQ(dir.Count(), 1u) << "a new target is not made without Commit";
@@ -66,14 +66,14 @@ TEST(OutFile, RefusesTargetsItCannotReplace) {
   zrtest::WriteText(dir.Path("ro"), "x");
   ::chmod(dir.Path("ro").c_str(), 0444);
   try {
-    FileRef<IXOutFile> out(Fio_OpenOut(dir.WPath("ro").c_str(), 0));
+    Ref<IXOutFile> out(Fio_OpenOut(dir.WPath("ro").c_str(), 0));
     ADD_FAILURE() << "opened a read-only target";
   } catch (const CXFileException&) {
     ADD_FAILURE() << "a plain CXException is expected";
   } catch (const CXException& e) {
     EXPECT_EQ(e.GetCause(), ZRCAUSE_ACCESSDENIED);
   }
-  EXPECT_EQ(CauseOf([&] { FileRef<IXOutFile> out(Fio_OpenOut(dir.WPath("no/t").c_str(), 0)); }),
+  EXPECT_EQ(CauseOf([&] { Ref<IXOutFile> out(Fio_OpenOut(dir.WPath("no/t").c_str(), 0)); }),
             ZRCAUSE_BADPATH);
   EXPECT_EQ(dir.Count(), 1u);
 }
@@ -82,7 +82,7 @@ TEST(OutFile, ACommitRefusedByAnNELockKeepsTheWrittenContent) {
   TempDir dir;
   zrtest::WriteText(dir.Path("t"), "old");
   const std::u16string target = dir.WPath("t");
-  FileRef<IXOutFile> out(Fio_OpenOut(target.c_str(), 0));
+  Ref<IXOutFile> out(Fio_OpenOut(target.c_str(), 0));
   out->Write("new", 3);
   Fio_LockFile(target.c_str(), true);
   EXPECT_EQ(ThrownBy([&] { out->Commit(); }).operation, ZRFILEOP_LOCK);
