@@ -6,11 +6,13 @@
 #include "child/child_process.h"
 #include "common/temp_dir.h"
 #include "storage_test_util.h"
+#include "tests/params/param_test_util.h"
 #include "zr/param.h"
 #include "zr/property.h"
 
 using namespace storage_test;
 using Error = std::pair<DWORD, DWORD>;
+using V = std::vector<std::string>;
 
 namespace {
 
@@ -31,8 +33,8 @@ TEST(Storage, ElementsNamesFailuresAndTemporaryFiles) {
   Put(storage, "b", "two");
   IXStorage* sub = storage->CreateStorage("s");
   EXPECT_EQ(Get(storage, "a"), "one");
-  EXPECT_EQ(Names(storage->EnumStreams()), (std::set<std::string>{"a", "b"}));  // not "s"
-  EXPECT_EQ(Names(storage->EnumStorages()), std::set<std::string>{"s"});
+  EXPECT_EQ(zrtest::Names(storage->EnumStreams()), (V{"a", "b"}));  // not "s"
+  EXPECT_EQ(zrtest::Names(storage->EnumStorages()), V{"s"});
   IXStorage* parent = sub->GetParentStorage();
   EXPECT_EQ(parent, storage);
   parent->Release();
@@ -93,7 +95,7 @@ TEST(Storage, ReadOnlyLeavesTheFileAndTransactedChangesWaitForCommit) {
   storage->Release();  // commits what the revert left: nothing new
   storage = open_Storage(path.c_str(), 0);
   sub = storage->OpenStorage("s");
-  EXPECT_EQ(Names(sub->EnumStreams()), std::set<std::string>{"b"});
+  EXPECT_EQ(zrtest::Names(sub->EnumStreams()), V{"b"});
   sub->Release();
   Put(storage, "a", "committed");
   storage->Commit();
