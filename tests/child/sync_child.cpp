@@ -1,29 +1,18 @@
-// sync_child - a second process for the cross-process tests of the global
-// section mutex, named events, storages and files. It links the static twin,
-// so it reaches the platform layer as well as the library's exports. One
-// command per run; lines on stdout report, lines on stdin tell it to go on
-// (end of input counts as "go on").
+// sync_child - the second process of the cross-process tests (global section
+// mutex, named events, storages, files). It links the static twin, so it
+// reaches the platform layer as well as the exports. One command per run; it
+// reports in lines on stdout, and "|" below waits for a line on stdin (end of
+// input counts as one).
 //
-//   hold                  create a section, Wait_All(INFINITE), "held <r>",
-//                         wait for a line, Wait_Release, "released"
-//   race                  wait for a line, create a section, "ready", wait
-//                         for a line, "probe <Wait_All(0)>", wait for a line
-//   wait-event NAME       open the event NAME ("failed <error>" if it cannot),
-//                         "waiting", wait for it, "signalled"
-//   storage-write PATH    open the compound file PATH read-write (transacted),
-//                         change stream "a" and add "new", "written", wait
-//                         for a line, release (which commits)
-//   storage-params PATH   open PATH read-only as a parameter tree and compare
-//                         it both ways with the tree the tests write:
-//                         "equal <1|0>"
-//   stg-hold PATH MODE    StgOpenStorage(PATH, MODE hexadecimal), "open <hr
-//                         in hexadecimal>", wait for a line, release it,
-//                         "closed"
-//   lock PATH             plain-lock PATH, "locked", wait for a line, unlock
-//   open PATH MODE        wait for a line, Fio_Open(PATH, MODE): "ok" or
-//                         "<cause> <operation>", wait for a line, release
-//   write PATH            a committing writer on PATH writes, "written",
-//                         wait for a line, commit
+//   hold                section, Wait_All(INFINITE), "held <r>" | Wait_Release, "released"
+//   race                | section, "ready" | "probe <Wait_All(0)>" |
+//   wait-event NAME     open NAME ("failed <error>"), "waiting", wait for it, "signalled"
+//   storage-write PATH  open PATH transacted, change "a", add "new", "written" | release
+//   storage-params PATH PATH read-only as a tree, compared with the sample tree: "equal <1|0>"
+//   stg-hold PATH MODE  StgOpenStorage(PATH, MODE in hex), "open <hr in hex>" | release, "closed"
+//   lock PATH           plain lock, "locked" | unlock
+//   open PATH MODE      | Fio_Open: "ok" or "<cause> <operation>" | release
+//   write PATH          a committing writer writes, "written" | commit
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>

@@ -17,7 +17,6 @@ using namespace zrtest;
 
 const char kBlock[] = "abcdefgh";
 
-std::u16string W(const std::string& s) { return std::u16string(s.begin(), s.end()); }
 std::string Address(const void* p) { return std::to_string(reinterpret_cast<std::uintptr_t>(p)); }
 
 // The block lies beyond 4 GiB: its names need the 64-bit reading of the
@@ -41,7 +40,7 @@ TEST(MemFileName, SeparatorsCaseAndBrokenNames) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
-    const std::u16string name = W(c.name);
+    const std::u16string name = TempDir::Wide(c.name);
     EXPECT_EQ(Fio_IsMemFile(name.c_str()), 1);
     Ref<IXFile> f(Fio_Open(name.c_str(), 0));
     ASSERT_NE(f.get(), nullptr);
@@ -63,7 +62,7 @@ TEST(MemFileName, SeparatorsCaseAndBrokenNames) {
 
 TEST(MemFile, ReadsTheBlockInPlaceAndNeverWritesIt) {
   char block[] = "12345";
-  const std::u16string name = W("fmem::" + Address(block) + ",5");
+  const std::u16string name = TempDir::Wide("fmem::" + Address(block) + ",5");
   Ref<IXOutFile> f(Fio_OpenOut(name.c_str(), ZRFILE_WRITE));
   char got[10];
   EXPECT_EQ(f->Read(got, 10), 5u);
