@@ -46,15 +46,6 @@ class TempDir {
     for ([[maybe_unused]] const auto& e : std::filesystem::directory_iterator(m_path)) ++n;
     return n;
   }
-  // Replaces file `name` by a new copy of `from` (as an installer would).
-  std::string Put(const char* from, const std::string& name) const {
-    const std::string path = Path(name);
-    std::filesystem::create_directories(std::filesystem::path(path).parent_path());
-    std::filesystem::copy_file(from, path + ".new",
-                               std::filesystem::copy_options::overwrite_existing);
-    std::filesystem::rename(path + ".new", path);
-    return path;
-  }
 
   static std::u16string Wide(const std::string& ascii) {
     return std::u16string(ascii.begin(), ascii.end());
