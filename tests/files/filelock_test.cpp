@@ -1,6 +1,4 @@
-// The lock table: counts per path and kind, entries made and removed, NE
-// locks that keep the library's own file objects out, and the locking flag
-// for memory-file names.
+// The lock table: counts per path and kind, NE locks, and the locking flag.
 #include "zr/filelock.h"
 
 #include <gtest/gtest.h>

@@ -1,6 +1,4 @@
-// The file-system functions: the levels Fio_CreateDirectory makes, file
-// information in UTC, existence, renames that never replace, temporary
-// names, owners and writability, and the operation codes of failures.
+// The file-system functions, with the operation codes of their failures.
 #include "zr/fileops.h"
 
 #include <gtest/gtest.h>

@@ -1,5 +1,4 @@
-// Memory files: how names are read (separators, case, 64-bit addresses,
-// broken names), and the read-only file over the caller's block.
+// Memory files: how names are read, and the read-only file over a block.
 #include "zr/memfile.h"
 
 #include <gtest/gtest.h>

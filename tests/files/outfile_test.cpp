@@ -1,7 +1,5 @@
-// The committing writer: the target changes only on Commit; appending keeps
-// the old content; an uncommitted writer leaves nothing behind; read-only
-// targets are refused. (That the target's lock keeps other processes from
-// writing it is in crossprocess_test.cpp.)
+// The committing writer: the target changes only on Commit (other processes:
+// crossprocess_test.cpp).
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 

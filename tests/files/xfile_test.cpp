@@ -1,7 +1,5 @@
-// Disk files through IXFile: the table slots in contract order, the window
-// sliding over a file larger than a view, seeking and its errors, the line
-// reader's terminator rules, the size a written file ends at, and the
-// causes of failures to open.
+// Disk files through IXFile: slots, the sliding window, seeking, lines, and
+// the causes of failures to open.
 #include "zr/xfile.h"
 
 #include <gtest/gtest.h>

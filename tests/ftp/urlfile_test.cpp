@@ -1,7 +1,5 @@
-// Remote files through the library's exports against a real FTP server on
-// loopback port 21 (tests/common/ftp_server.h): cracking, download, upload,
-// delete, folders, file information, writability, and the failures with the
-// results and causes the remote functions give.
+// Remote files through the library's exports against the FTP server of
+// tests/common/ftp_server.h, with the results and causes of failures.
 #include "zr/urlfile.h"
 
 #include <gtest/gtest.h>

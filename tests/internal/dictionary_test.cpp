@@ -1,5 +1,4 @@
-// Dictionary files read into translation tables of the tests' own: the text
-// rules, real code pages, context lookups, layouts and malformed files.
+// Dictionary files read into translation tables of the tests' own.
 #include <gtest/gtest.h>
 
 #include <string>

@@ -1,6 +1,5 @@
-// The parameter text from inside: the memory file, the line and item rules
-// of the reader (long lines, double-byte code pages), what it reports, and
-// include directives over an opener that serves memory files.
+// The parameter text from inside: the memory file, the reader's item rules,
+// its reports, and include directives.
 #include <gtest/gtest.h>
 
 #include <map>

@@ -1,6 +1,5 @@
-// The registry back-end of the parameter trees, with the registry's raw
-// values checked through the platform layer: the payload bytes, text
-// values, foreign data, subtrees, and the enumerator.
+// The registry back-end of the parameter trees, its raw values checked
+// through the platform layer.
 #include "zr/regparam.h"
 
 #include <gtest/gtest.h>

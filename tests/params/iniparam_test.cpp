@@ -1,6 +1,4 @@
-// The INI-file back-end: the mapping of nodes onto sections and values onto
-// keys, the child name rule, the operations' table slots, and a tree copied
-// in and compared back.
+// The INI-file back-end: nodes as sections, values as keys, its own slots.
 #include "zr/iniparam.h"
 
 #include <gtest/gtest.h>

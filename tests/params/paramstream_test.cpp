@@ -1,5 +1,4 @@
-// The parameter stream: its exact bytes, round trips, and streams that are
-// cut, damaged or nested too deep.
+// The parameter stream: exact bytes, round trips, damaged streams.
 #include <gtest/gtest.h>
 
 #include <string>

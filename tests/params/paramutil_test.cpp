@@ -1,5 +1,4 @@
-// The utilities over whole trees: copy, compare, dump, the string form, the
-// parameter text as the conversions read it, and parameter text files.
+// The utilities over whole trees: copy, compare, dump, text and text files.
 #include <gtest/gtest.h>
 
 #include <cstdlib>

@@ -1,7 +1,5 @@
-// The storages and streams that wrap others. The document storage: progress
-// polling and cancel (after reads, before typed writes), the root shared by
-// sub-storages, and what a document stream answers. The adapters between
-// the library's streams and storages and the engine's platform objects.
+// The storages and streams that wrap others: the document storage, and the
+// adapters to and from the engine's platform objects.
 #include <gtest/gtest.h>
 
 #include "common/temp_dir.h"
