@@ -15,11 +15,6 @@ namespace {
 
 using zr::CTranslationTable;
 
-std::u16string Wide(const std::string& bytes, UINT codePage) {
-  const CXStringW w = zr::WideOf(bytes.c_str(), codePage);
-  return std::u16string(static_cast<const WCHAR*>(w));
-}
-
 // One entry of a dictionary file: the source line and the translation line.
 std::string Pair(const std::string& source, const std::string& translation) {
   return "\"" + source + "\"\n\"" + translation + "\"\n";
@@ -156,7 +151,8 @@ TEST_F(DictionaryTest, ChineseIn936ThenMergeWithoutLanguage) {
       1, Load(Pair("ZR_WLD_LANG_ID", "2052") + Pair("Open", daKai) + Pair("Mark", trail5C + "n")));
   EXPECT_EQ(936u, m_table.GetCodePage());
   EXPECT_EQ(u"打开", W(u"Open"));
-  EXPECT_EQ(Wide(trail5C, 936) + u"n", W(u"Mark"));
+  EXPECT_EQ(static_cast<const WCHAR*>(zr::WideOf(trail5C.c_str(), 936)) + std::u16string(u"n"),
+            W(u"Mark"));
   zrtest::WriteText(m_dir.Path("more.wld"), "\"Close\"\n\"\xB9\xD8\xB1\xD5\"\n\"Open\"\n\"X\"\n");
   EXPECT_EQ(0, m_table.Load(m_dir.WPath("more.wld").c_str()));  // already loaded
   EXPECT_EQ(1, m_table.Merge(m_dir.WPath("more.wld").c_str()));
