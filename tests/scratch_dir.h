@@ -4,8 +4,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -21,7 +19,6 @@ inline std::string ReadFileOrNone(const std::string& path) {
   all << in.rdbuf();
   return in ? all.str() : "<none>";
 }
-
 
 // A test fixture with a fresh folder m_dir and a file name m_file in it.
 class ScratchDir : public ::testing::Test {

@@ -1,24 +1,18 @@
-// sync_child - a second process for the cross-process tests of the global
-// section mutex and of named events. It links the static twin, so it reaches
-// the platform layer as well as the library's exports. One command per run;
-// lines on stdout report, lines on stdin tell it to go on (end of input
-// counts as "go on").
+// sync_child - the second process of the cross-process tests (global section
+// mutex, named events, storages, files). It links the static twin, so it
+// reaches the platform layer as well as the exports. One command per run; it
+// reports in lines on stdout, and "|" below waits for a line on stdin (end of
+// input counts as one).
 //
-//   hold                  create a section, Wait_All(INFINITE), "held <r>",
-//                         wait for a line, Wait_Release, "released"
-//   race                  wait for a line, create a section, "ready", wait
-//                         for a line, "probe <Wait_All(0)>", wait for a line
-//   wait-event NAME       open the event NAME ("failed <error>" if it cannot),
-//                         "waiting", wait for it, "signalled"
-//   storage-write PATH    open the compound file PATH read-write (transacted),
-//                         change stream "a" and add "new", "written", wait
-//                         for a line, release (which commits)
-//   storage-params PATH   open PATH read-only as a parameter tree and compare
-//                         it both ways with the tree the tests write:
-//                         "equal <1|0>"
-//   stg-hold PATH MODE    StgOpenStorage(PATH, MODE hexadecimal), "open <hr
-//                         in hexadecimal>", wait for a line, release it,
-//                         "closed"
+//   hold                section, Wait_All(INFINITE), "held <r>" | Wait_Release, "released"
+//   race                | section, "ready" | "probe <Wait_All(0)>" |
+//   wait-event NAME     open NAME ("failed <error>"), "waiting", wait for it, "signalled"
+//   storage-write PATH  open PATH transacted, change "a", add "new", "written" | release
+//   storage-params PATH PATH read-only as a tree, compared with the sample tree: "equal <1|0>"
+//   stg-hold PATH MODE  StgOpenStorage(PATH, MODE in hex), "open <hr in hex>" | release, "closed"
+//   lock PATH           plain lock, "locked" | unlock
+//   open PATH MODE      | Fio_Open: "ok" or "<cause> <operation>" | release
+//   write PATH          a committing writer writes, "written" | commit
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -29,8 +23,11 @@
 #include "pal/ole/storage.h"
 #include "pal/threads/event.h"
 #include "tests/child/sample_tree.h"
+#include "zr/exception.h"
+#include "zr/filelock.h"
 #include "zr/storparam.h"
 #include "zr/threads.h"
+#include "zr/xfile.h"
 #include "zr/xstorage.h"
 
 namespace {
@@ -39,6 +36,9 @@ void Say(const std::string& line) {
   std::fputs((line + "\n").c_str(), stdout);
   std::fflush(stdout);
 }
+
+// The path argument as wide text (ASCII in the tests).
+std::u16string Wide(const char* text) { return std::u16string(text, text + std::strlen(text)); }
 
 void AwaitLine() {
   char line[64];
@@ -83,8 +83,7 @@ int main(int argc, char** argv) {
     return 0;
   }
   if (command == "storage-write" && argc > 2) {
-    const std::string path = argv[2];
-    IXStorage* storage = open_Storage(std::u16string(path.begin(), path.end()).c_str(), 0);
+    IXStorage* storage = open_Storage(Wide(argv[2]).c_str(), 0);
     for (const char* name : {"a", "new"}) {
       IXStream* stream = storage->CreateStream(name);
       stream->WriteString("uncommitted");
@@ -96,8 +95,7 @@ int main(int argc, char** argv) {
     return 0;
   }
   if (command == "storage-params" && argc > 2) {
-    const std::string path = argv[2];
-    IXStorage* storage = open_Storage(std::u16string(path.begin(), path.end()).c_str(), 1);
+    IXStorage* storage = open_Storage(Wide(argv[2]).c_str(), 1);
     IParam* stored = new_IXStorParam(storage);
     IParam* expected = new_MemParam();
     FillSampleTree(expected);
@@ -108,17 +106,48 @@ int main(int argc, char** argv) {
     return 0;
   }
   if (command == "stg-hold" && argc > 3) {
-    const std::string path = argv[2];  // ASCII in the tests
-    const std::u16string wide(path.begin(), path.end());
+    const std::u16string wide = Wide(argv[2]);
     const auto mode = static_cast<zrpal::DWORD>(std::strtoul(argv[3], nullptr, 16));
     zrpal::IStorage* storage = nullptr;
     char hr[16];
     std::snprintf(hr, sizeof hr, "%08x",
-                  static_cast<unsigned>(zrpal::StgOpenStorage(wide.c_str(), nullptr, mode, nullptr, 0, &storage)));
+                  static_cast<unsigned>(
+                      zrpal::StgOpenStorage(wide.c_str(), nullptr, mode, nullptr, 0, &storage)));
     Say(std::string("open ") + hr);
     AwaitLine();
     if (storage) storage->Release();
     Say("closed");
+    return 0;
+  }
+  if (command == "lock" && argc > 2) {
+    const std::u16string wide = Wide(argv[2]);
+    Fio_LockFile(wide.c_str(), false);
+    Say(Fio_LockCount(wide.c_str(), false) == 1 ? "locked" : "not locked");
+    AwaitLine();
+    Fio_UnlockFile(wide.c_str(), false);
+    return 0;
+  }
+  if (command == "open" && argc > 3) {
+    const std::u16string wide = Wide(argv[2]);
+    AwaitLine();
+    IXFile* file = nullptr;
+    try {
+      file = Fio_Open(wide.c_str(), std::atoi(argv[3]));
+      Say("ok");
+    } catch (const CXFileException& e) {
+      Say(std::to_string(e.GetCause()) + " " + std::to_string(e.GetOperation()));
+    }
+    AwaitLine();
+    if (file) file->Release();
+    return 0;
+  }
+  if (command == "write" && argc > 2) {
+    IXOutFile* out = Fio_OpenOut(Wide(argv[2]).c_str(), 0);
+    for (int i = 0; i < 100000; ++i) out->WriteDword(0xDEADBEEF);
+    Say("written");
+    AwaitLine();  // killed before a line comes
+    out->Commit();
+    out->Release();
     return 0;
   }
   Say("unknown command");

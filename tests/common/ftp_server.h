@@ -1,14 +1,8 @@
-// tests/common/ftp_server.h - a real FTP server on loopback port 21 for the
-// remote-file tests and benchmarks: tests/helpers/ftp_server.py under
-// Debian's python3-pyftpdlib, serving a folder of the caller's. Users:
-// "anonymous" reads and lists only; "writer" with password "secret" may do
-// everything.
-//
-// The server is started with posix_spawn and is ready when it has printed
-// its "ready" line (no sleeping); Stop kills it with SIGKILL and reaps it,
-// which is also how a test makes it vanish in the middle of a transfer.
-// The tests that use it share port 21, so ctest runs them one at a time
-// (RESOURCE_LOCK).
+// tests/common/ftp_server.h - tests/helpers/ftp_server.py (python3-pyftpdlib)
+// on loopback port 21, serving a folder of the caller's, for the remote-file
+// tests and benchmarks. Ready once it has printed "ready" (no sleeping);
+// Stop kills it, which is also how a test makes it vanish mid-transfer. The
+// tests share port 21, so ctest runs them one at a time (RESOURCE_LOCK).
 #pragma once
 
 #include <signal.h>
@@ -56,19 +50,13 @@ class FtpServer {
       return false;
     }
     // "ready\n", or end of file when the server failed (port taken).
-    char line[6] = {};
-    std::size_t got = 0;
-    while (got < sizeof line) {
-      const ssize_t n = ::read(out[0], line + got, sizeof line - got);
-      if (n <= 0) break;
-      got += static_cast<std::size_t>(n);
-    }
-    ::close(out[0]);
-    if (got != sizeof line || std::string(line, 5) != "ready") {
-      Stop();
-      return false;
-    }
-    return true;
+    FILE* from = ::fdopen(out[0], "r");
+    char line[8] = {};
+    const bool ready =
+        from && std::fgets(line, sizeof line, from) && std::string(line) == "ready\n";
+    from ? std::fclose(from) : ::close(out[0]);
+    if (!ready) Stop();
+    return ready;
   }
 
   void Stop() {

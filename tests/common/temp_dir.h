@@ -40,13 +40,11 @@ class TempDir {
     std::filesystem::create_directories(Path(name));
     return Path(name);
   }
-  // Replaces file `name` by a new copy of `from` (as an installer would).
-  std::string Put(const char* from, const std::string& name) const {
-    const std::string path = Path(name);
-    std::filesystem::create_directories(std::filesystem::path(path).parent_path());
-    std::filesystem::copy_file(from, path + ".new", std::filesystem::copy_options::overwrite_existing);
-    std::filesystem::rename(path + ".new", path);
-    return path;
+  // How many entries the folder holds (to see what a writer leaves behind).
+  std::size_t Count() const {
+    std::size_t n = 0;
+    for ([[maybe_unused]] const auto& e : std::filesystem::directory_iterator(m_path)) ++n;
+    return n;
   }
 
   static std::u16string Wide(const std::string& ascii) {

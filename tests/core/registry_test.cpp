@@ -2,17 +2,19 @@
 // the first creation, and the failures that answer 0, with real modules
 // (tests/plugins). Tests that must see a first load use a copy of the plugin
 // in a folder of their own: to the loader a copy is a module of its own.
+#include "zr/registry.h"
+
 #include <dlfcn.h>
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <string>
 
 #include "core/counted.h"
 #include "streams/stream_test_util.h"
-#include "tests/common/temp_dir.h"
 #include "test_plugin.h"
+#include "tests/common/temp_dir.h"
 #include "zr/exception.h"
-#include "zr/registry.h"
 #include "zr/service.h"
 
 // A factory of the test program itself, registered by the program's handle.
@@ -89,7 +91,8 @@ TEST(Registry, AModuleFileLoadsOnTheFirstCreationAndStaysLoaded) {
   TempDir folder;
   std::string deep;
   for (int i = 0; i < 6; ++i) deep += std::string(100, static_cast<char>('a' + i)) + "/";
-  const std::string plugin = folder.Put(ZR_TEST_WIDGET_PLUGIN, deep + "widget.so");
+  const std::string plugin = folder.Dir(deep) + "widget.so";
+  std::filesystem::copy_file(ZR_TEST_WIDGET_PLUGIN, plugin);
   ScopedRegistration guard{kTestWidgetClass};
   ASSERT_EQ(RegisterObject(kTestWidgetClass, plugin.c_str()), 1);
   EXPECT_EQ(Loads(plugin, false), 0) << "registration must not load the module";
@@ -118,7 +121,8 @@ TEST(Registry, RegistrationByHandleAndTheFactorysAnswer) {
   // A factory's exception passes through, with out cleared.
   ASSERT_EQ(RegisterObject(kTestThrowingClass, ZR_TEST_WIDGET_PLUGIN), 1);
   object = reinterpret_cast<IZRUnknown*>(&object);
-  EXPECT_EQ(zrtest::CauseOf([&] { CreateObject(kTestThrowingClass, nullptr, typeid(ITestWidget), &object); }),
+  EXPECT_EQ(zrtest::CauseOf(
+                [&] { CreateObject(kTestThrowingClass, nullptr, typeid(ITestWidget), &object); }),
             static_cast<DWORD>(ZRCAUSE_INVALIDARG));
   EXPECT_EQ(object, nullptr);
   // Files that are not found are not registered; a bare name without suffix

@@ -1,6 +1,4 @@
-// The lock table: counts per path and kind, entries made and removed, NE
-// locks that keep the library's own file objects out, and the locking flag
-// for memory-file names.
+// The lock table: counts per path and kind, NE locks, and the locking flag.
 #include "zr/filelock.h"
 
 #include <gtest/gtest.h>
@@ -13,18 +11,11 @@
 
 namespace {
 
-using zrtest::FileError;
-using zrtest::FileRef;
-using zrtest::TempDir;
-using zrtest::ThrownBy;
+using namespace zrtest;
 
 bool CanOpenForWriting(const std::u16string& path) {
-  try {
-    FileRef<IXFile> f(Fio_Open(path.c_str(), ZRFILE_WRITE | ZRFILE_EXISTING));
-    return true;
-  } catch (const CXException&) {
-    return false;
-  }
+  return CauseOf([&] { Ref<IXFile> f(Fio_Open(path.c_str(), ZRFILE_WRITE | ZRFILE_EXISTING)); }) ==
+         0;
 }
 
 TEST(FileLock, CountsPerPathAndKind) {
@@ -66,7 +57,7 @@ TEST(FileLock, NELocksKeepTheLibrarysOwnObjectsOut) {
   Fio_LockFile(f.c_str(), true);
   Fio_LockFile(f.c_str(), false);
   for (int mode : std::initializer_list<int>{0, ZRFILE_WRITE | ZRFILE_EXISTING}) {
-    const FileError e = ThrownBy([&] { FileRef<IXFile> file(Fio_Open(f.c_str(), mode)); });
+    const FileError e = ThrownBy([&] { Ref<IXFile> file(Fio_Open(f.c_str(), mode)); });
     EXPECT_EQ(e.operation, ZRFILEOP_LOCK);
     EXPECT_EQ(e.name, f);
   }
@@ -77,7 +68,7 @@ TEST(FileLock, NELocksKeepTheLibrarysOwnObjectsOut) {
   CXStringW text(u"kept");
   EXPECT_EQ(Fio_IsWritableFile(f.c_str(), text), 1);
   EXPECT_EQ(std::u16string(text), u"kept");
-  FileRef<IXFile> reader(Fio_Open(f.c_str(), 0));
+  Ref<IXFile> reader(Fio_Open(f.c_str(), 0));
   EXPECT_NE(reader.get(), nullptr);
   reader.reset();
   Fio_UnlockFile(f.c_str(), false);
@@ -91,7 +82,7 @@ TEST(FileLock, WritabilityAnswers) {
   EXPECT_EQ(Fio_IsWritableFile(dir.WPath("ro").c_str()), 0);
   EXPECT_EQ(Fio_IsWritableFile(dir.WPath("rw").c_str()), 1);
   EXPECT_EQ(Fio_IsWritableFile(dir.WPath("missing").c_str()), 1);
-  FileRef<IXFile> open(Fio_Open(dir.WPath("rw").c_str(), ZRFILE_WRITE | ZRFILE_EXISTING));
+  Ref<IXFile> open(Fio_Open(dir.WPath("rw").c_str(), ZRFILE_WRITE | ZRFILE_EXISTING));
   EXPECT_EQ(Fio_IsWritableFile(dir.WPath("rw").c_str()), 0) << "open elsewhere without sharing";
 }
 

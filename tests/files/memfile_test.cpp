@@ -1,5 +1,4 @@
-// Memory files: how names are read (separators, case, 64-bit addresses,
-// broken names), and the read-only file over the caller's block.
+// Memory files: how names are read, and the read-only file over a block.
 #include "zr/memfile.h"
 
 #include <gtest/gtest.h>
@@ -13,16 +12,16 @@
 
 namespace {
 
-using zrtest::FileError;
-using zrtest::FileRef;
-using zrtest::ThrownBy;
+using namespace zrtest;
 
 const char kBlock[] = "abcdefgh";
 
-std::u16string W(const std::string& s) { return std::u16string(s.begin(), s.end()); }
 std::string Address(const void* p) { return std::to_string(reinterpret_cast<std::uintptr_t>(p)); }
 
+// The block lies beyond 4 GiB: its names need the 64-bit reading of the
+// address (the 32-bit one could not name it).
 TEST(MemFileName, SeparatorsCaseAndBrokenNames) {
+  ASSERT_GT(reinterpret_cast<std::uintptr_t>(kBlock), 0xFFFFFFFFu);
   const std::string a = Address(kBlock);
   const struct {
     std::string name;
@@ -40,9 +39,9 @@ TEST(MemFileName, SeparatorsCaseAndBrokenNames) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
-    const std::u16string name = W(c.name);
+    const std::u16string name = TempDir::Wide(c.name);
     EXPECT_EQ(Fio_IsMemFile(name.c_str()), 1);
-    FileRef<IXFile> f(Fio_Open(name.c_str(), 0));
+    Ref<IXFile> f(Fio_Open(name.c_str(), 0));
     ASSERT_NE(f.get(), nullptr);
     EXPECT_EQ(f->GetSize(), c.size);
     char got[16] = {};
@@ -60,21 +59,10 @@ TEST(MemFileName, SeparatorsCaseAndBrokenNames) {
   EXPECT_EQ(Fio_IsMemFile(nullptr), 0);
 }
 
-// A block beyond 4 GiB: the 64-bit reading names it (the 32-bit one could
-// not); a name of the 32-bit reading's range still names the same block.
-TEST(MemFileName, AddressesAreReadIn64Bits) {
-  const auto high = reinterpret_cast<std::uintptr_t>(kBlock);
-  ASSERT_GT(high, 0xFFFFFFFFu) << "this test needs the block above 4 GiB";
-  FileRef<IXFile> f(Fio_Open(W("fmem::" + std::to_string(high) + ",3").c_str(), 0));
-  char got[3];
-  EXPECT_EQ(f->Read(got, 3), 3u);
-  EXPECT_EQ(std::string(got, 3), "abc");
-}
-
 TEST(MemFile, ReadsTheBlockInPlaceAndNeverWritesIt) {
   char block[] = "12345";
-  const std::u16string name = W("fmem::" + Address(block) + ",5");
-  FileRef<IXOutFile> f(Fio_OpenOut(name.c_str(), ZRFILE_WRITE));
+  const std::u16string name = TempDir::Wide("fmem::" + Address(block) + ",5");
+  Ref<IXOutFile> f(Fio_OpenOut(name.c_str(), ZRFILE_WRITE));
   char got[10];
   EXPECT_EQ(f->Read(got, 10), 5u);
   f->Seek(0, ZRFILE_SEEK_SET);

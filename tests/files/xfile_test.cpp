@@ -1,7 +1,5 @@
-// Disk files through IXFile: the table slots in contract order, the window
-// sliding over a file larger than a view, seeking and its errors, the line
-// reader's terminator rules, the size a written file ends at, and the
-// causes of failures to open.
+// Disk files through IXFile: slots, the sliding window, seeking, lines, and
+// the causes of failures to open.
 #include "zr/xfile.h"
 
 #include <gtest/gtest.h>
@@ -16,10 +14,7 @@
 
 namespace {
 
-using zrtest::FileError;
-using zrtest::FileRef;
-using zrtest::TempDir;
-using zrtest::ThrownBy;
+using namespace zrtest;
 
 constexpr ULONG kView = 0x20000;  // twice the 64 KiB granularity
 
@@ -39,7 +34,7 @@ std::string Pattern(std::size_t n) {
 TEST(XFile, SlotsAreInContractOrder) {
   TempDir dir;
   const std::u16string path = dir.WPath("f");
-  FileRef<IXFile> f(Fio_Open(path.c_str(), ZRFILE_WRITE));
+  Ref<IXFile> f(Fio_Open(path.c_str(), ZRFILE_WRITE));
   void* p = f.get();
   Call(p, 4, static_cast<const void*>("ab"), 2);  // Write
   Call(p, 12, BYTE{0x11});                        // WriteByte
@@ -80,7 +75,7 @@ TEST(XFile, TheWindowSlidesInBothDirections) {
   const std::u16string path = dir.WPath("big");
   const std::string data = Pattern(3 * kView + 12345);
   {
-    FileRef<IXFile> f(Fio_Open(path.c_str(), ZRFILE_WRITE | ZRFILE_RANDOM));
+    Ref<IXFile> f(Fio_Open(path.c_str(), ZRFILE_WRITE | ZRFILE_RANDOM));
     for (std::size_t at = 0; at < data.size(); at += 70001)
       f->Write(data.data() + at, static_cast<int>(std::min<std::size_t>(70001, data.size() - at)));
     struct stat st;
@@ -91,7 +86,7 @@ TEST(XFile, TheWindowSlidesInBothDirections) {
   EXPECT_EQ(zrtest::ReadText(dir.Path("big")), data) << "cut to the logical size when closed";
   for (int mode : std::initializer_list<int>{0, ZRFILE_EXISTING, ZRFILE_WRITE | ZRFILE_EXISTING}) {
     SCOPED_TRACE(mode);
-    FileRef<IXFile> f(Fio_Open(path.c_str(), mode));
+    Ref<IXFile> f(Fio_Open(path.c_str(), mode));
     EXPECT_EQ(f->GetSize(), data.size());
     const ULONG starts[] = {3 * kView - 5, 5, kView - 1, 2 * kView + 100, 0};
     for (ULONG start : starts) {
@@ -113,7 +108,7 @@ TEST(XFile, SeekRulesAndErrors) {
   TempDir dir;
   zrtest::WriteText(dir.Path("f"), "0123456789");
   const std::u16string path = dir.WPath("f");
-  FileRef<IXFile> reader(Fio_Open(path.c_str(), 0));
+  Ref<IXFile> reader(Fio_Open(path.c_str(), 0));
   EXPECT_EQ(reader->Seek(-5, ZRFILE_SEEK_SET), 0u);
   EXPECT_EQ(reader->Seek(3, ZRFILE_SEEK_CUR), 3u);
   EXPECT_EQ(reader->Seek(-2, ZRFILE_SEEK_END), 8u);
@@ -125,7 +120,7 @@ TEST(XFile, SeekRulesAndErrors) {
   EXPECT_EQ(readOnly.cause, ZRCAUSE_ACCESSDENIED);
   reader.reset();
   // A writer may go beyond the end; the gap reads as zeros.
-  FileRef<IXFile> writer(Fio_Open(path.c_str(), ZRFILE_WRITE | ZRFILE_EXISTING));
+  Ref<IXFile> writer(Fio_Open(path.c_str(), ZRFILE_WRITE | ZRFILE_EXISTING));
   EXPECT_EQ(writer->Seek(kView + 3, ZRFILE_SEEK_SET), kView + 3);
   writer->WriteByte('z');
   EXPECT_EQ(writer->GetSize(), kView + 4);
@@ -141,7 +136,7 @@ TEST(XFile, SeekRulesAndErrors) {
 TEST(XFile, EmptyFilesAndTheEndOfData) {
   TempDir dir;
   zrtest::WriteText(dir.Path("empty"), "");
-  FileRef<IXFile> f(Fio_Open(dir.WPath("empty").c_str(), 0));
+  Ref<IXFile> f(Fio_Open(dir.WPath("empty").c_str(), 0));
   char c;
   EXPECT_EQ(f->Read(&c, 1), 0u);
   const FileError eof = ThrownBy([&] { f->ReadByte(); });
@@ -169,7 +164,7 @@ TEST(XFile, LineReaderTerminators) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.text + " max " + std::to_string(c.max));
     zrtest::WriteText(dir.Path("t"), c.text);
-    FileRef<IXFile> f(Fio_Open(dir.WPath("t").c_str(), 0));
+    Ref<IXFile> f(Fio_Open(dir.WPath("t").c_str(), 0));
     char buffer[16];
     std::memset(buffer, '#', sizeof buffer);
     EXPECT_EQ(f->ReadLine(buffer, c.max), c.result);
@@ -178,7 +173,7 @@ TEST(XFile, LineReaderTerminators) {
     for (char ch : c.text) wide.append({static_cast<char16_t>(ch)});
     zrtest::WriteText(dir.Path("w"),
                       std::string(reinterpret_cast<const char*>(wide.data()), wide.size() * 2));
-    FileRef<IXFile> w(Fio_Open(dir.WPath("w").c_str(), 0));
+    Ref<IXFile> w(Fio_Open(dir.WPath("w").c_str(), 0));
     WCHAR units[16];
     EXPECT_EQ(w->ReadLineW(units, c.max), c.result);
     EXPECT_EQ(std::u16string(units, c.buffer.size()),
@@ -186,7 +181,7 @@ TEST(XFile, LineReaderTerminators) {
   }
   // The next line after the first.
   zrtest::WriteText(dir.Path("t"), "ab\ncd");
-  FileRef<IXFile> f(Fio_Open(dir.WPath("t").c_str(), 0));
+  Ref<IXFile> f(Fio_Open(dir.WPath("t").c_str(), 0));
   char buffer[10];
   f->ReadLine(buffer, 10);
   EXPECT_EQ(f->ReadLine(buffer, 10), 2);
@@ -211,7 +206,7 @@ TEST(XFile, OpenFailuresCarryTheirCauses) {
       {u"ftp://host/file", 0, ZRCAUSE_OSERROR, ZRFILEOP_OPEN},  // no such host: an Internet error
   };
   for (const auto& c : cases) {
-    const FileError e = ThrownBy([&] { FileRef<IXFile> f(Fio_Open(c.path.c_str(), c.mode)); });
+    const FileError e = ThrownBy([&] { Ref<IXFile> f(Fio_Open(c.path.c_str(), c.mode)); });
     EXPECT_EQ(e.cause, c.cause) << std::string(
         c.path.begin(), c.path.begin() + std::min<std::size_t>(c.path.size(), 60));
     EXPECT_EQ(e.operation, c.operation);
@@ -221,7 +216,7 @@ TEST(XFile, OpenFailuresCarryTheirCauses) {
 TEST(XFile, TemporaryFiles) {
   std::u16string name;
   {
-    FileRef<IXFile> f(Fio_Open(nullptr, ZRFILE_WRITE | ZRFILE_TEMPORARY));
+    Ref<IXFile> f(Fio_Open(nullptr, ZRFILE_WRITE | ZRFILE_TEMPORARY));
     name = f->GetFileName();
     EXPECT_NE(name.find(u"/ZRP"), std::u16string::npos);
     EXPECT_TRUE(Fio_IsFileExist(name.c_str()));

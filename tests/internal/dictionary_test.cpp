@@ -1,5 +1,4 @@
-// Dictionary files read into translation tables of the tests' own: the text
-// rules, real code pages, context lookups, layouts and malformed files.
+// Dictionary files read into translation tables of the tests' own.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -16,9 +15,9 @@ namespace {
 
 using zr::CTranslationTable;
 
-std::u16string Wide(const std::string& bytes, UINT codePage) {
-  const CXStringW w = zr::WideOf(bytes.c_str(), codePage);
-  return std::u16string(static_cast<const WCHAR*>(w));
+// One entry of a dictionary file: the source line and the translation line.
+std::string Pair(const std::string& source, const std::string& translation) {
+  return "\"" + source + "\"\n\"" + translation + "\"\n";
 }
 
 class DictionaryTest : public ::testing::Test {
@@ -89,15 +88,10 @@ TEST(DictionaryText, EscapeReportAndLanguageId) {
 TEST_F(DictionaryTest, RussianIn1251WithContext) {
   const std::string open1251 = "\xCE\xF2\xEA\xF0\xFB\xF2\xFC";  // Открыть
   const std::string key = "ui.dll#1#102\xFD\xFD";
-  ASSERT_EQ(1, Load("\"ZR_WLD_LANG_ID\"\n\"1049\"\n"
-                    "\"Open\"\n\"" +
-                    open1251 +
-                    "\"\n"
-                    "\"\xD4\xE0\xE9\xEB\"\n\"File\"\n"  // Файл as source
-                    "\"" +
-                    key +
-                    "OK\"\n\"\xC4\xE0\"\n"  // Да, in dialog 102 only
-                    "\"OK\"\n\"\xCE\xCA\"\n"));
+  ASSERT_EQ(1, Load(Pair("ZR_WLD_LANG_ID", "1049") + Pair("Open", open1251) +
+                    Pair("\xD4\xE0\xE9\xEB", "File") +  // Файл as source
+                    Pair(key + "OK", "\xC4\xE0") +      // Да, in dialog 102 only
+                    Pair("OK", "\xCE\xCA")));
   EXPECT_EQ(1251u, m_table.GetCodePage());
   EXPECT_EQ(u"Открыть", W(u"Open"));
   EXPECT_EQ(open1251, A("Open"));
@@ -139,15 +133,8 @@ TEST_F(DictionaryTest, RussianIn1251WithContext) {
 TEST_F(DictionaryTest, JapaneseIn932TrailBytes) {
   const std::string hyouji = "\x95\x5C\x8E\xA6";  // 表示: 0x5C trail byte
   const std::string so = "\x83\x5C";              // ソ: 0x5C trail byte, then the quote
-  ASSERT_EQ(1, Load("\"ZR_WLD_LANG_ID\"\n\"1041\"\n"
-                    "\"View\"\n\"" +
-                    hyouji +
-                    "\"\n"
-                    "\"" +
-                    so + "\"\n\"" + so + "\\n" + so +
-                    "\"\n"
-                    "\"Sort\"\n  \"" +
-                    so + "\"  \r\n"));
+  ASSERT_EQ(1, Load(Pair("ZR_WLD_LANG_ID", "1041") + Pair("View", hyouji) +
+                    Pair(so, so + "\\n" + so) + "\"Sort\"\n  \"" + so + "\"  \r\n"));
   EXPECT_EQ(932u, m_table.GetCodePage());
   EXPECT_EQ(u"表示", W(u"View"));
   EXPECT_EQ(hyouji, A("View"));
@@ -160,13 +147,12 @@ TEST_F(DictionaryTest, JapaneseIn932TrailBytes) {
 TEST_F(DictionaryTest, ChineseIn936ThenMergeWithoutLanguage) {
   const std::string daKai = "\xB4\xF2\xBF\xAA";  // 打开
   const std::string trail5C = "\x81\x5C";        // a GBK character with trail byte 0x5C
-  ASSERT_EQ(1, Load("\"ZR_WLD_LANG_ID\"\n\"2052\"\n\"Open\"\n\"" + daKai +
-                    "\"\n"
-                    "\"Mark\"\n\"" +
-                    trail5C + "n\"\n"));
+  ASSERT_EQ(
+      1, Load(Pair("ZR_WLD_LANG_ID", "2052") + Pair("Open", daKai) + Pair("Mark", trail5C + "n")));
   EXPECT_EQ(936u, m_table.GetCodePage());
   EXPECT_EQ(u"打开", W(u"Open"));
-  EXPECT_EQ(Wide(trail5C, 936) + u"n", W(u"Mark"));
+  EXPECT_EQ(static_cast<const WCHAR*>(zr::WideOf(trail5C.c_str(), 936)) + std::u16string(u"n"),
+            W(u"Mark"));
   zrtest::WriteText(m_dir.Path("more.wld"), "\"Close\"\n\"\xB9\xD8\xB1\xD5\"\n\"Open\"\n\"X\"\n");
   EXPECT_EQ(0, m_table.Load(m_dir.WPath("more.wld").c_str()));  // already loaded
   EXPECT_EQ(1, m_table.Merge(m_dir.WPath("more.wld").c_str()));

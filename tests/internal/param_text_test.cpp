@@ -1,6 +1,5 @@
-// The parameter text from inside: the memory file, the line and item rules
-// of the reader (long lines, double-byte code pages), what it reports, and
-// include directives over an opener that serves memory files.
+// The parameter text from inside: the memory file, the reader's item rules,
+// its reports, and include directives.
 #include <gtest/gtest.h>
 
 #include <map>
@@ -11,6 +10,8 @@
 #include "pal/mbcs.h"
 #include "params/paramtext.h"
 #include "params/textfile.h"
+#include "tests/params/param_test_util.h"
+#include "tests/streams/stream_test_util.h"
 #include "zr/exception.h"
 #include "zr/variant.h"
 
@@ -18,18 +19,8 @@ namespace {
 
 using zr::CInputBuffer;
 using zr::CMemFile;
+using namespace zrtest;
 constexpr int kLineMax = CInputBuffer::kLineMax;
-
-struct Tree {
-  Tree() : p(new_MemParam()) {}
-  ~Tree() { p->Release(); }
-  IParam* p;
-};
-
-int IntOf(IParam* tree, const char* name) {
-  CZRVariant v;
-  return tree->GetValue(name, &v) ? v.intVal : -1;
-}
 
 CMemFile* MemFileOf(const std::string& text) {
   auto* file = new CMemFile(CMemFile::kTextStep);
@@ -50,16 +41,6 @@ class CNamedSource final : public zr::CParamTextSource {
   zr::CXFileTextSource m_file;
   std::u16string m_name;
 };
-
-template <class Fn>
-DWORD CauseOf(Fn fn) {
-  try {
-    fn();
-  } catch (const CXException& e) {
-    return e.GetCause();
-  }
-  return 0;
-}
 
 TEST(ParamTextMemFile, GrowsInStepsSeeksClampedAndReadsLines) {
   CMemFile* f = MemFileOf("ab\ncd");
@@ -129,9 +110,9 @@ TEST(ParamTextReader, DoubleByteCharactersStayWhole) {
     ASSERT_EQ(zrpal::_setmbcp(codePage), 0);
     Tree t;
     CNamedSource source(text, u"t");
-    zr::ReadParamText(source, t.p, nullptr);
+    zr::ReadParamText(source, t.get(), nullptr);
     zrpal::_setmbcp(0);
-    IParam* node = t.p->OpenParam(codePage ? "\x83\x5D" : "\x83", 0);
+    IParam* node = t.get()->OpenParam(codePage ? "\x83\x5D" : "\x83", 0);
     ASSERT_NE(node, nullptr) << codePage;
     CZRVariant k, t2, end;
     node->GetValue("k", &k);
@@ -174,11 +155,11 @@ TEST(ParamTextInclude, TheBaseFolderWinsOverTheNameItself) {
   EXPECT_EQ(ReadWith(opener,
                      "[\\]\r\n#include \"inc.txt\"\r\n# INCLUDE missing.txt\r\n"
                      "#include sub/child.txt\r\nafter=i5",
-                     t.p),
+                     t.get()),
             1);
-  EXPECT_EQ(IntOf(t.p, "from"), 2);
-  EXPECT_EQ(IntOf(t.p, "child"), -1);  // neither candidate of sub/child.txt names it so
-  EXPECT_EQ(IntOf(t.p, "after"), 5);   // a missing include is skipped
+  EXPECT_EQ(IntOf(t.get(), "from"), 2);
+  EXPECT_EQ(IntOf(t.get(), "child"), -1);  // neither candidate of sub/child.txt names it so
+  EXPECT_EQ(IntOf(t.get(), "after"), 5);   // a missing include is skipped
   const std::vector<std::u16string> tried = {u"inc.txt",       u"/cfg\\inc.txt",
                                              u"missing.txt",   u"/cfg\\missing.txt",
                                              u"sub/child.txt", u"/cfg\\sub/child.txt"};
@@ -186,8 +167,8 @@ TEST(ParamTextInclude, TheBaseFolderWinsOverTheNameItself) {
   // A name starting with "." is first looked for beside the including file.
   opener.files[u"/cfg\\sub/child.txt"] = "[\\]|child=i4\r\n#include ..\\rel.txt";
   opener.tried.clear();
-  ReadWith(opener, "[\\]\r\n#include sub/child.txt", u.p);
-  EXPECT_EQ(IntOf(u.p, "child"), 4);
+  ReadWith(opener, "[\\]\r\n#include sub/child.txt", u.get());
+  EXPECT_EQ(IntOf(u.get(), "child"), 4);
   const std::vector<std::u16string> relative = {u"/cfg\\sub\\..\\rel.txt", u"/cfg\\..\\rel.txt"};
   EXPECT_EQ(std::vector<std::u16string>(opener.tried.end() - 2, opener.tried.end()), relative);
 }
@@ -216,16 +197,17 @@ TEST(ParamTextReader, BoundsAndReportsWithFileAndLine) {
   ReadWith(opener,
            "early|[\\]\r\n#define x|#include inc.txt\r\n#include none\r\n#include dA.txt\r\n" +
                deep + "]\r\n" + path + "=i1",
-           t.p, &report);
+           t.get(), &report);
   const std::vector<std::string> expected = {
       "0 /cfg/main.txt:1 early",         "2 /cfg/main.txt:2 #define x", "1 /cfg\\inc.txt:3 bad=q1",
       "4 /cfg\\inc.txt:4 inc.txt",       "3 /cfg/main.txt:3 none",      "4 /cfg\\dP.txt:2 dQ.txt",
       "5 /cfg/main.txt:5 " + deep + "]",
   };
   EXPECT_EQ(report.seen, expected);
-  EXPECT_EQ(IntOf(t.p, "d15"), 1);  // sixteen files deep below the input, not seventeen
-  EXPECT_EQ(IntOf(t.p, "d16"), -1);
-  EXPECT_EQ(IntOf(t.p, path.c_str()), 1);  // the deep header was ignored: the root stays current
+  EXPECT_EQ(IntOf(t.get(), "d15"), 1);  // sixteen files deep below the input, not seventeen
+  EXPECT_EQ(IntOf(t.get(), "d16"), -1);
+  EXPECT_EQ(IntOf(t.get(), path.c_str()),
+            1);  // the deep header was ignored: the root stays current
 }
 
 }  // namespace

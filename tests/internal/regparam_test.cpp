@@ -1,6 +1,5 @@
-// The registry back-end of the parameter trees, with the registry's raw
-// values checked through the platform layer: the payload bytes, text
-// values, foreign data, subtrees, and the enumerator.
+// The registry back-end of the parameter trees, its raw values checked
+// through the platform layer.
 #include "zr/regparam.h"
 
 #include <gtest/gtest.h>
@@ -11,11 +10,15 @@
 
 #include "tests/pal/registry_fixture.h"
 #include "tests/params/param_test_util.h"
+#include "tests/streams/stream_test_util.h"
 
 namespace zrpal {
 namespace {
 
-using Bytes = std::vector<BYTE>;
+using zrtest::Bytes;
+using zrtest::Cat;
+using zrtest::LE32;
+using zrtest::LEDouble;
 using zrtest::Names;
 using zrtest::Tree;
 
@@ -52,18 +55,9 @@ class RegParamTest : public regtest::RegistryTest {
   HKEY m_key = nullptr;
 };
 
-Bytes Le32(DWORD v) { return {BYTE(v), BYTE(v >> 8), BYTE(v >> 16), BYTE(v >> 24)}; }
-Bytes Cat(Bytes a, const Bytes& b) {
-  a.insert(a.end(), b.begin(), b.end());
-  return a;
-}
-
 TEST_F(RegParamTest, FactoriesOpenOnlyExistingKeys) {
   EXPECT_EQ(new_IParamCUReg(u"Software\\Missing"), nullptr);
   EXPECT_EQ(new_IParamLMReg(u"Software\\Missing"), nullptr);
-  HKEY key = nullptr;
-  EXPECT_EQ(RegOpenKeyExW(HKEY_CURRENT_USER, u"Software\\Missing", 0, KEY_READ, &key),
-            ERROR_FILE_NOT_FOUND);
   RegCloseKey(regtest::Create(HKEY_LOCAL_MACHINE, u"Software\\There"));
   Tree machine(new_IParamLMReg(u"software\\THERE"));
   ASSERT_NE(machine.get(), nullptr);
@@ -82,30 +76,25 @@ TEST_F(RegParamTest, FactoriesOpenOnlyExistingKeys) {
 TEST_F(RegParamTest, BinaryPayloadBytes) {
   const tagRRECT rr{1.0, 2.0, 3.0, 4.0};
   const double half = 1.5;
-  Bytes doubleBytes(8);
-  std::memcpy(doubleBytes.data(), &half, 8);
-  Bytes rrBytes(32);
-  std::memcpy(rrBytes.data(), &rr, 32);
   const BYTE blobData[3] = {0xA, 0xB, 0xC};
   const struct {
     CZRVariant value;
     Bytes bytes;
   } cases[] = {
-      {CZRVariant(), Le32(0)},
-      {CZRVariant(1, ZRVT_BOOL), Cat(Le32(1), Le32(1))},
-      {CZRVariant(static_cast<unsigned char>(0xAB)), Cat(Le32(2), {0xAB})},
-      {CZRVariant(static_cast<unsigned short>(0x1234)), Cat(Le32(3), {0x34, 0x12})},
-      {CZRVariant(0xFFFFFFFEul), Cat(Le32(4), Le32(0xFFFFFFFE))},
+      {CZRVariant(), LE32(0)},
+      {CZRVariant(1, ZRVT_BOOL), Cat({LE32(1), LE32(1)})},
+      {CZRVariant(static_cast<unsigned char>(0xAB)), Cat({LE32(2), {0xAB}})},
+      {CZRVariant(static_cast<unsigned short>(0x1234)), Cat({LE32(3), {0x34, 0x12}})},
+      {CZRVariant(0xFFFFFFFEul), Cat({LE32(4), LE32(0xFFFFFFFE)})},
       {CZRVariant(7), {5, 0, 0, 0, 7, 0, 0, 0}},
-      {CZRVariant(9u), Cat(Le32(6), Le32(9))},
-      {CZRVariant(-2l), Cat(Le32(7), Le32(0xFFFFFFFE))},
-      {CZRVariant(half), Cat(Le32(8), doubleBytes)},
-      {CZRVariant(0.5f), Cat(Le32(9), {0, 0, 0, 0x3F})},
-      {CZRVariant(tagSIZE{3, -1}), Cat(Le32(11), Cat(Le32(3), Le32(0xFFFFFFFF)))},
-      {CZRVariant(tagPOINT{1, 2}), Cat(Le32(13), Cat(Le32(1), Le32(2)))},
-      {CZRVariant(tagRECT{1, 2, 3, 4}),
-       Cat(Cat(Le32(15), Cat(Le32(1), Le32(2))), Cat(Le32(3), Le32(4)))},
-      {CZRVariant(rr), Cat(Le32(16), rrBytes)},
+      {CZRVariant(9u), Cat({LE32(6), LE32(9)})},
+      {CZRVariant(-2l), Cat({LE32(7), LE32(0xFFFFFFFE)})},
+      {CZRVariant(half), Cat({LE32(8), LEDouble(half)})},
+      {CZRVariant(0.5f), Cat({LE32(9), {0, 0, 0, 0x3F}})},
+      {CZRVariant(tagSIZE{3, -1}), Cat({LE32(11), LE32(3), LE32(0xFFFFFFFF)})},
+      {CZRVariant(tagPOINT{1, 2}), Cat({LE32(13), LE32(1), LE32(2)})},
+      {CZRVariant(tagRECT{1, 2, 3, 4}), Cat({LE32(15), LE32(1), LE32(2), LE32(3), LE32(4)})},
+      {CZRVariant(rr), Cat({LE32(16), LEDouble(1), LEDouble(2), LEDouble(3), LEDouble(4)})},
       {CZRVariant(tagZRBLOB{3, const_cast<BYTE*>(blobData)}),
        {17, 0, 0, 0, 3, 0, 0, 0, 0xA, 0xB, 0xC}},
   };
@@ -165,10 +154,10 @@ TEST_F(RegParamTest, ForeignAndShortDataReadsAsNotFound) {
   } cases[] = {
       {REG_BINARY, {5, 0, 0, 0, 7, 0, 0}, 0},              // payload cut short
       {REG_BINARY, {5, 0, 0}, 0},                          // code cut short
-      {REG_BINARY, Cat(Le32(18), Le32(0)), 0},             // no row for the object
-      {REG_BINARY, Cat(Le32(99), Le32(0)), 0},             // unknown code
+      {REG_BINARY, Cat({LE32(18), LE32(0)}), 0},           // no row for the object
+      {REG_BINARY, Cat({LE32(99), LE32(0)}), 0},           // unknown code
       {REG_BINARY, {17, 0, 0, 0, 100, 0, 0, 0, 1, 2}, 0},  // blob longer than its data
-      {REG_DWORD, Le32(0), 1},                             // read as the code of an empty value
+      {REG_DWORD, LE32(0), 1},                             // read as the code of an empty value
       {REG_SZ, {'x'}, 1},                                  // shorter than 2 bytes: ""
   };
   for (const auto& c : cases) {

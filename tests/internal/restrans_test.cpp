@@ -1,13 +1,14 @@
-// The resource interception's replacements and the dialog, menu and window
-// translation over resources windres compiled from tests/data/xl_test.rc,
-// with a German dictionary and a layout file loaded into the process's
-// table. Replacements are called through their addresses, as a patched
-// import slot would call them.
+// The resource interception's replacements, called through their addresses
+// as a patched import slot calls them, over tests/data/xl_test.rc with a
+// German dictionary and a layout file in the process's table.
+#include "translation/restrans.h"
+
 #include <gtest/gtest.h>
 
 #include <cstring>
 #include <filesystem>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "pal/module.h"
@@ -20,7 +21,6 @@
 #include "translation/dlgxl.h"
 #include "translation/lookup.h"
 #include "translation/resource_key.h"
-#include "translation/restrans.h"
 #include "translation/table.h"
 #include "zr/translation.h"
 
@@ -40,6 +40,23 @@ std::string Key(int kind, WORD name) {
   return std::string(zr::ResourceKeyA(Self(), kind, MAKEINTRESOURCEA(name)));
 }
 
+// A window's text, and the text of a menu's item at a position.
+std::u16string TextOf(HWND window) {
+  WCHAR text[64] = {};
+  GetWindowTextW(window, text, 64);
+  return text;
+}
+std::u16string TextOf(HMENU menu, UINT position) {
+  WCHAR text[64] = {};
+  GetMenuStringW(menu, position, text, 64, MF_BYPOSITION);
+  return text;
+}
+
+// One entry of a dictionary file: the source line and the translation line.
+std::string Pair(const std::string& source, const std::string& translation) {
+  return "\"" + source + "\"\n\"" + translation + "\"\n";
+}
+
 class ResTranslationTest : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
@@ -47,23 +64,16 @@ class ResTranslationTest : public ::testing::Test {
     static zrtest::TempDir dir;
     const std::string module = zr::ModuleFileNamePart(std::string(Key(1, 400)).c_str());
     const std::string name = module.substr(0, module.find('#'));
-    zrtest::WriteText(dir.Path("de.dlg"), "[\\" + name + "\\Dialogs\\#400]\n"
-                                          "Dialog Size=z20,5 | 101=t2,0,10,0\n");
-    zrtest::WriteText(dir.Path("de.wld"),
-                      "\"ZR_WLD_LANG_ID\"\n\"1031\"\n"
-                      "\"Settings\"\n\"Einstellungen\"\n"
-                      "\"OK\"\n\"Gut\"\n"
-                      "\"" + Key(1, 400) + "OK\"\n\"Jawohl\"\n"
-                      "\"Name:\"\n\"Nom:\"\n"
-                      "\"Cancel\"\n\"Abbrechen\"\n"
-                      "\"Open\"\n\"Offen\"\n"
-                      "\"" + Key(3, 2) + "Open\"\n\"Offen zwei\"\n"
-                      "\"&File\"\n\"&Datei\"\n"
-                      "\"" + Key(2, 500) + "&Open\"\n\"\xD6&ffnen\"\n"
-                      "\"E&xit\"\n\"&Beenden\"\n"
-                      "\"Error\"\n\"Fehler\"\n"
-                      "\"Disk full\"\n\"Platte voll\"\n"
-                      "\"platform text\"\n\"Plattformtext\"\n");
+    zrtest::WriteText(dir.Path("de.dlg"),
+                      "[\\" + name + "\\Dialogs\\#400]\nDialog Size=z20,5 | 101=t2,0,10,0\n");
+    const std::string wld =
+        Pair("ZR_WLD_LANG_ID", "1031") + Pair("Settings", "Einstellungen") + Pair("OK", "Gut") +
+        Pair(Key(1, 400) + "OK", "Jawohl") + Pair("Name:", "Nom:") + Pair("Cancel", "Abbrechen") +
+        Pair("Open", "Offen") + Pair(Key(3, 2) + "Open", "Offen zwei") + Pair("&File", "&Datei") +
+        Pair(Key(2, 500) + "&Open", "\xD6&ffnen") + Pair("E&xit", "&Beenden") +
+        Pair("Error", "Fehler") + Pair("Disk full", "Platte voll") +
+        Pair("platform text", "Plattformtext");
+    zrtest::WriteText(dir.Path("de.wld"), wld);
     ASSERT_EQ(1, Supp_Init(dir.WPath("de.wld").c_str()));
   }
   void TearDown() override { Supp_SetTranslationEnable(1); }
@@ -112,8 +122,7 @@ TEST_F(ResTranslationTest, DialogTemplatesBothForms) {
     const dlg::DialogForm after = Translated(c.id);
     EXPECT_EQ(c.extended, after.extended);
     EXPECT_EQ(u"Einstellungen", after.title.text);
-    EXPECT_EQ(before.windowClass, after.windowClass);
-    EXPECT_EQ(before.menu, after.menu);
+    EXPECT_EQ(std::tie(before.windowClass, before.menu), std::tie(after.windowClass, after.menu));
     EXPECT_EQ(table.GetFontPointSize(), after.pointSize);
     EXPECT_EQ(std::u16string(static_cast<const WCHAR*>(table.GetFontFace())), after.face);
     if (c.extended) {
@@ -125,10 +134,8 @@ TEST_F(ResTranslationTest, DialogTemplatesBothForms) {
     for (std::size_t i = 0; i < after.items.size(); ++i) {
       const dlg::DialogItem& b = before.items[i];
       const dlg::DialogItem& a = after.items[i];
-      EXPECT_EQ(b.id, a.id);
-      EXPECT_EQ(b.windowClass, a.windowClass);
-      EXPECT_EQ(b.creationData, a.creationData);
-      EXPECT_EQ(b.style, a.style);
+      EXPECT_EQ(std::tie(b.id, b.windowClass, b.creationData, b.style, b.y, b.cy),
+                std::tie(a.id, a.windowClass, a.creationData, a.style, a.y, a.cy));
       EXPECT_EQ(c.titles[i], a.title.IsText() ? a.title.text : u"");
       if (b.title.IsOrdinal()) {
         EXPECT_EQ(b.title, a.title);
@@ -136,8 +143,6 @@ TEST_F(ResTranslationTest, DialogTemplatesBothForms) {
       const bool moved = c.id == 400 && b.id == 101;
       EXPECT_EQ(b.x + (moved ? 2 : 0), a.x);
       EXPECT_EQ(b.cx + (moved ? 8 : 0), a.cx);
-      EXPECT_EQ(b.y, a.y);
-      EXPECT_EQ(b.cy, a.cy);
     }
     EXPECT_EQ(before.cx + (c.id == 400 ? 20 : 0), after.cx);
     EXPECT_EQ(before.cy + (c.id == 400 ? 5 : 0), after.cy);
@@ -184,9 +189,7 @@ TEST_F(ResTranslationTest, HeadlessDialogFromTranslatedTemplate) {
   auto create = Repl<decltype(CreateDialogParamA)>("CreateDialogParamA");
   HWND dialog = create(Self(), MAKEINTRESOURCEA(400), nullptr, nullptr, 0);
   ASSERT_NE(nullptr, dialog);
-  WCHAR text[64] = {};
-  GetWindowTextW(dialog, text, 64);
-  EXPECT_EQ(std::u16string(u"Einstellungen"), text);
+  EXPECT_EQ(u"Einstellungen", TextOf(dialog));
   WindowInfo info{};
   ASSERT_TRUE(GetWindowInfoHeadless(dialog, &info));
   EXPECT_EQ(220, info.cx);
@@ -195,15 +198,12 @@ TEST_F(ResTranslationTest, HeadlessDialogFromTranslatedTemplate) {
   ASSERT_TRUE(GetWindowInfoHeadless(label, &info));
   EXPECT_EQ(12, info.x);
   EXPECT_EQ(48, info.cx);
-  GetWindowTextW(label, text, 64);
-  EXPECT_EQ(std::u16string(u"Nom:"), text);
-  GetWindowTextW(GetDlgItem(dialog, 102), text, 64);
-  EXPECT_EQ(std::u16string(u"Name:"), text);  // an edit control keeps its text
+  EXPECT_EQ(u"Nom:", TextOf(label));
+  EXPECT_EQ(u"Name:", TextOf(GetDlgItem(dialog, 102)));  // an edit control keeps its text
 
   SetWindowTextW(label, u"Cancel");
   EXPECT_EQ(1, Supp_Translate(label));
-  GetWindowTextW(label, text, 64);
-  EXPECT_EQ(std::u16string(u"Abbrechen"), text);
+  EXPECT_EQ(u"Abbrechen", TextOf(label));
 
   // The table's dialog font is the dialog's and its controls' font object.
   const zr::CTranslationTable& table = *zr::TranslationTable();
@@ -232,7 +232,8 @@ TEST_F(ResTranslationTest, Strings) {
     UINT id;
     const char* expectedA;
     const char16_t* expectedW;
-  } cases[] = {{1, "Offen", u"Offen"}, {16, "Offen zwei", u"Offen"}, {17, "Untouched", u"Untouched"}};
+  } cases[] = {
+      {1, "Offen", u"Offen"}, {16, "Offen zwei", u"Offen"}, {17, "Untouched", u"Untouched"}};
   for (const auto& c : cases) {
     EXPECT_EQ(static_cast<int>(std::strlen(c.expectedA)), loadA(Self(), c.id, a, 64));
     EXPECT_STREQ(c.expectedA, a);
@@ -271,19 +272,14 @@ TEST_F(ResTranslationTest, MenuItems) {
   auto loadMenu = Repl<decltype(LoadMenuA)>("LoadMenuA");
   HMENU menu = loadMenu(Self(), MAKEINTRESOURCEA(500));
   ASSERT_NE(nullptr, menu);
-  WCHAR text[64];
-  GetMenuStringW(menu, 0, text, 64, MF_BYPOSITION);
-  EXPECT_EQ(std::u16string(u"&Datei"), text);
-  GetMenuStringW(menu, 1, text, 64, MF_BYPOSITION);
-  EXPECT_EQ(std::u16string(u"&Help"), text);
+  EXPECT_EQ(u"&Datei", TextOf(menu, 0));
+  EXPECT_EQ(u"&Help", TextOf(menu, 1));
   HMENU file = GetSubMenu(menu, 0);
   ASSERT_NE(nullptr, file);
-  GetMenuStringW(file, 0, text, 64, MF_BYPOSITION);
-  EXPECT_EQ(std::u16string(u"\u00D6&ffnen"), text);
+  EXPECT_EQ(u"\u00D6&ffnen", TextOf(file, 0));
   EXPECT_TRUE(GetMenuState(file, 0, MF_BYPOSITION) & MF_CHECKED);
   EXPECT_TRUE(GetMenuState(file, 1, MF_BYPOSITION) & MF_SEPARATOR);
-  GetMenuStringW(file, 2, text, 64, MF_BYPOSITION);
-  EXPECT_EQ(std::u16string(u"&Beenden"), text);
+  EXPECT_EQ(u"&Beenden", TextOf(file, 2));
   EXPECT_TRUE(GetMenuState(file, 2, MF_BYPOSITION) & MF_GRAYED);
   EXPECT_EQ(1002u, GetMenuItemID(file, 2));
   DestroyMenu(menu);
@@ -291,10 +287,8 @@ TEST_F(ResTranslationTest, MenuItems) {
   // Without context: the context entry for &Open does not apply.
   HMENU plain = LoadMenuA(Self(), MAKEINTRESOURCEA(500));
   EXPECT_EQ(1, Supp_Translate(plain));
-  GetMenuStringW(GetSubMenu(plain, 0), 0, text, 64, MF_BYPOSITION);
-  EXPECT_EQ(std::u16string(u"&Open"), text);
-  GetMenuStringW(plain, 0, text, 64, MF_BYPOSITION);
-  EXPECT_EQ(std::u16string(u"&Datei"), text);
+  EXPECT_EQ(u"&Open", TextOf(GetSubMenu(plain, 0), 0));
+  EXPECT_EQ(u"&Datei", TextOf(plain, 0));
   DestroyMenu(plain);
 }
 
@@ -327,9 +321,7 @@ TEST_F(ResTranslationTest, MessageBoxes) {
 std::u16string g_seen;
 INT_PTR RememberLabel(HWND dialog, UINT message, WPARAM, LPARAM) {
   if (message != WM_INITDIALOG) return FALSE;
-  WCHAR text[64] = {};
-  GetWindowTextW(GetDlgItem(dialog, 101), text, 64);
-  g_seen = text;
+  g_seen = TextOf(GetDlgItem(dialog, 101));
   EndDialog(dialog, 7);
   return TRUE;
 }
@@ -344,14 +336,13 @@ TEST_F(ResTranslationTest, ModalAndIndirectDialogs) {
 
   HRSRC found = FindResourceA(Self(), MAKEINTRESOURCEA(400), MAKEINTRESOURCEA(RT_DIALOG));
   const void* platform = LockResource(LoadResource(Self(), found));
-  const std::vector<BYTE> before(static_cast<const BYTE*>(platform),
-                                 static_cast<const BYTE*>(platform) + SizeofResource(Self(), found));
+  const std::vector<BYTE> before(
+      static_cast<const BYTE*>(platform),
+      static_cast<const BYTE*>(platform) + SizeofResource(Self(), found));
   auto indirect = Repl<decltype(CreateDialogIndirectParamW)>("CreateDialogIndirectParamW");
   HWND dialog = indirect(Self(), platform, nullptr, nullptr, 0);
   ASSERT_NE(nullptr, dialog);
-  WCHAR text[64] = {};
-  GetWindowTextW(GetDlgItem(dialog, 1), text, 64);
-  EXPECT_EQ(std::u16string(u"Gut"), text);  // no context: the plain entry
+  EXPECT_EQ(u"Gut", TextOf(GetDlgItem(dialog, 1)));  // no context: the plain entry
   WindowInfo info{};
   ASSERT_TRUE(GetWindowInfoHeadless(GetDlgItem(dialog, 101), &info));
   EXPECT_EQ(10, info.x);  // no layout either
@@ -376,33 +367,8 @@ TEST_F(ResTranslationTest, DisabledPassesThrough) {
   EXPECT_EQ(u"Disk full", g_text);
   SetMessageBoxHandler(old);
   HMENU menu = Repl<decltype(LoadMenuA)>("LoadMenuA")(Self(), MAKEINTRESOURCEA(500));
-  WCHAR text[64];
-  GetMenuStringW(menu, 0, text, 64, MF_BYPOSITION);
-  EXPECT_EQ(std::u16string(u"&File"), text);
+  EXPECT_EQ(u"&File", TextOf(menu, 0));
   DestroyMenu(menu);
-}
-
-// A real Linux module that calls LoadStringA through its GOT gets the
-// translation once patched and its own text again once restored.
-TEST_F(ResTranslationTest, LinuxModuleLoadString) {
-  HMODULE module = LoadLibraryA(ZR_ELF_IMPORT_MODULE);
-  ASSERT_NE(nullptr, module);
-  auto load = reinterpret_cast<int (*)(HMODULE, char*, int)>(GetProcAddress(module, "ElfImportLoadString"));
-  ASSERT_NE(nullptr, load);
-  char buffer[32];
-  EXPECT_EQ(13, load(module, buffer, sizeof buffer));
-  EXPECT_EQ(0, Supp_InitResTranslation(nullptr));
-  EXPECT_EQ(1, Supp_InitResTranslation(module));
-  EXPECT_EQ(13, load(module, buffer, sizeof buffer));
-  EXPECT_STREQ("Plattformtext", buffer);
-  EXPECT_EQ(1, InitResTranslation(module));  // patching twice changes nothing
-  EXPECT_EQ(13, load(module, buffer, sizeof buffer));
-  EXPECT_STREQ("Plattformtext", buffer);
-  EXPECT_EQ(0, DeInitResTranslation(nullptr));
-  EXPECT_EQ(1, DeInitResTranslation(module));
-  load(module, buffer, sizeof buffer);
-  EXPECT_STREQ("platform text", buffer);
-  EXPECT_TRUE(FreeLibrary(module));
 }
 
 // Supp_Init's module list: a loaded module whose file is one of the listed
@@ -413,11 +379,14 @@ TEST_F(ResTranslationTest, ListedModulesArePatched) {
   HMODULE module = LoadLibraryA(dir.Path("mfc140u").c_str());
   ASSERT_NE(nullptr, module);
   ASSERT_EQ(module, GetModuleHandleA("mfc140u"));
-  auto load = reinterpret_cast<int (*)(HMODULE, char*, int)>(GetProcAddress(module, "ElfImportLoadString"));
+  auto load =
+      reinterpret_cast<int (*)(HMODULE, char*, int)>(GetProcAddress(module, "ElfImportLoadString"));
   ASSERT_NE(nullptr, load);
   char buffer[32];
   load(module, buffer, sizeof buffer);
   EXPECT_STREQ("platform text", buffer);
+  EXPECT_EQ(0, Supp_InitResTranslation(nullptr));
+  EXPECT_EQ(0, DeInitResTranslation(nullptr));
   zr::PatchListedModules();
   load(module, buffer, sizeof buffer);
   EXPECT_STREQ("Plattformtext", buffer);

@@ -10,10 +10,9 @@
 namespace {
 
 // Code page 932 characters: lead byte, then trail byte.
-#define HYO "\x95\x5C"       // trail byte 0x5C: looks like a backslash
-#define SO "\x83\x5C"        // the same
-#define FULL_B "\x82\x61"    // trail byte 0x61: looks like 'a'
-
+#define HYO "\x95\x5C"     // trail byte 0x5C: looks like a backslash
+#define SO "\x83\x5C"      // the same
+#define FULL_B "\x82\x61"  // trail byte 0x61: looks like 'a'
 
 class Mbcs932 : public ::testing::Test {
  protected:

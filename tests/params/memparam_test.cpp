@@ -6,13 +6,12 @@
 #include <vector>
 
 #include "tests/params/param_test_util.h"
+#include "tests/streams/stream_test_util.h"
 #include "zr/ifacereg.h"
 
 namespace {
 
-using zrtest::IntOf;
-using zrtest::Names;
-using zrtest::Tree;
+using namespace zrtest;
 using V = std::vector<std::string>;
 
 void Set(IParam* node, const char* name, int value) {
@@ -101,12 +100,6 @@ TEST(MemParam, AnswersOnlyItsRegistry) {
   EXPECT_EQ(out, t.get());
   static_cast<IParam*>(out)->Release();
   reg->Release();
-}
-
-// Slot `index` of an object's table, called as other modules call it.
-template <class Fn>
-Fn Slot(const void* object, int index) {
-  return reinterpret_cast<Fn>((*static_cast<void** const*>(object))[index]);
 }
 
 TEST(MemParam, OperationsSitInTheirSlots) {

@@ -1,5 +1,4 @@
-// The parameter stream: its exact bytes, round trips, and streams that are
-// cut, damaged or nested too deep.
+// The parameter stream: exact bytes, round trips, damaged streams.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -10,16 +9,7 @@
 
 namespace {
 
-using zrtest::Bytes;
-using zrtest::Cat;
-using zrtest::Content;
-using zrtest::LE16;
-using zrtest::LE32;
-using zrtest::MemStreamOf;
-using zrtest::Names;
-using zrtest::Ref;
-using zrtest::Text;
-using zrtest::Tree;
+using namespace zrtest;
 using V = std::vector<std::string>;
 
 Bytes Saved(IParam* tree) {

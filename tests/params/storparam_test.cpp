@@ -1,6 +1,4 @@
-// Parameter trees kept in a storage: the element layout, paths, deleting,
-// the round trip through a memory tree, and a tree written here and compared
-// by another process after reopening the file.
+// Parameter trees kept in a storage, read back here and by another process.
 #include "zr/storparam.h"
 
 #include <gtest/gtest.h>
@@ -17,7 +15,6 @@ using zrtest::Tree;
 
 namespace {
 
-
 TEST(StorParam, NodesAreStoragesAndValuesAreRecordStreams) {
   IXStorage* storage = new_Storage(nullptr, 0);
   Tree tree(new_IXStorParam(storage));
@@ -26,8 +23,9 @@ TEST(StorParam, NodesAreStoragesAndValuesAreRecordStreams) {
   EXPECT_EQ(tree->QueryInterface(typeid(IXStorage), &answered), 1);
   EXPECT_EQ(answered, storage);
   storage->Release();
-  EXPECT_EQ(storage_test::Get(storage, "n"), std::string("\x05\x00\x2a\x00\x00\x00", 6));  // ZRVT_INT 42
-  EXPECT_NE(storage_test::Get(storage, "@"), "<none>");                                    // the empty name
+  EXPECT_EQ(storage_test::Get(storage, "n"),
+            std::string("\x05\x00\x2a\x00\x00\x00", 6));  // ZRVT_INT 42
+  EXPECT_NE(storage_test::Get(storage, "@"), "<none>");   // the empty name
   CZRVariant value;
   EXPECT_EQ(tree->GetValue("a\\b\\deep", &value), 1);
   EXPECT_EQ(value.dblVal, 2.5);

@@ -1,10 +1,9 @@
 // Value texts read and written through the parameter text, in the "C"
-// locale and in a comma-decimal one: every row of the table.
+// locale and in a comma-decimal one: every row of the table. (How numbers
+// stop and print is in tests/internal/param_numtext_test.cpp.)
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <cstring>
-#include <functional>
 #include <limits>
 #include <string>
 #include <vector>
@@ -32,17 +31,13 @@ tagZRBLOB BlobOf(std::vector<BYTE>& bytes) {
 
 TEST_P(ValueText, ReadsEveryRow) {
   std::vector<BYTE> blob2 = {0x0A, 0x1B}, blob3 = {0x0A, 0x1B, 0x00};
-  const double inf = std::numeric_limits<double>::infinity();
   const struct {
     const char* text;
     bool accepted;
     CZRVariant value;
   } cases[] = {
       {"i0x1F", true, CZRVariant(31)},
-      {"i12abc", true, CZRVariant(12)},
       {"i12x", true, CZRVariant(18)},  // an x anywhere makes the text hexadecimal
-      {"i 7", true, CZRVariant(7)},
-      {"i-2147483649", true, CZRVariant(INT32_MIN)},
       {"i", false, {}},
       {"iabc", false, {}},
       {"w65535", true, CZRVariant(static_cast<unsigned short>(65535))},
@@ -62,10 +57,7 @@ TEST_P(ValueText, ReadsEveryRow) {
       {"bab", true, CZRVariant(static_cast<unsigned char>(0xAB))},
       {"bA", false, {}},
       {"R1.5", true, CZRVariant(1.5)},
-      {"R1.e-002", true, CZRVariant(0.01)},
-      {"R-inf", true, CZRVariant(-inf)},
       {"R", false, {}},
-      {"R1,5", true, CZRVariant(1.0)},  // a comma is no decimal point
       {"r0.5", true, CZRVariant(0.5f)},
       {"r1e300", true, CZRVariant(std::numeric_limits<float>::infinity())},
       {"sHello world", true, CZRVariant("Hello world")},
@@ -129,7 +121,6 @@ TEST_P(ValueText, WritesEveryRow) {
       {CZRVariant(7u), "u7"},
       {CZRVariant(-2147483647l - 1), "l-2147483648"},
       {CZRVariant(1.5), "R1.5"},
-      {CZRVariant(0.01), "R1.e-002"},
       {CZRVariant(0.1f), "r0.10000000149012"},
       {CZRVariant("text"), "stext"},
       {CZRVariant(u"wide"), "swide"},

@@ -1,6 +1,5 @@
-// test_plugin.h - the interface of the objects that the test plugin
-// (widget_plugin.cpp, built as a shared object of its own) creates, shared by
-// the plugin and the test programs that load it.
+// test_plugin.h - the interface of the objects the test plugin
+// (widget_plugin.cpp) creates, shared by it and the programs that load it.
 #pragma once
 
 #include "zr/unknown.h"

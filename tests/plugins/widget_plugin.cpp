@@ -61,11 +61,12 @@ class CNest final : public CZRUnknownImpl<IPersistXStream> {
 // The factory rule: no aggregation (an outer gives 0); the answer is the new
 // object's query, and the construction reference goes afterwards, so an
 // object whose query failed is destroyed at once.
-int CreateWidget(int kind, IZRUnknown* outer, const std::type_info& type, void** out) {
+template <class T, class... Args>
+int Create(IZRUnknown* outer, const std::type_info& type, void** out, Args... args) {
   if (outer) return 0;
-  auto* widget = new CWidget(kind);
-  const int result = widget->QueryInterface(type, out);
-  widget->Release();
+  auto* object = new T(args...);
+  const int result = object->QueryInterface(type, out);
+  object->Release();
   return result;
 }
 
@@ -74,7 +75,7 @@ int CreateWidget(int kind, IZRUnknown* outer, const std::type_info& type, void**
 #define ZR_TEST_FACTORY extern "C" __attribute__((visibility("default"))) int
 
 ZR_TEST_FACTORY ZrTestWidget(IZRUnknown* outer, const std::type_info& type, void** out) {
-  return CreateWidget(kWidgetKind, outer, type, out);
+  return Create<CWidget>(outer, type, out, kWidgetKind);
 }
 
 ZR_TEST_FACTORY ZrTestThrowingWidget(IZRUnknown*, const std::type_info&, void**) {
@@ -82,9 +83,5 @@ ZR_TEST_FACTORY ZrTestThrowingWidget(IZRUnknown*, const std::type_info&, void**)
 }
 
 ZR_TEST_FACTORY ZrTestNest(IZRUnknown* outer, const std::type_info& type, void** out) {
-  if (outer) return 0;
-  auto* nest = new CNest;
-  const int result = nest->QueryInterface(type, out);
-  nest->Release();
-  return result;
+  return Create<CNest>(outer, type, out);
 }

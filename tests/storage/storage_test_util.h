@@ -1,23 +1,12 @@
 // tests/storage/storage_test_util.h - helpers the storage tests share.
 #pragma once
 
-#include <set>
 #include <string>
 #include <utility>
 
 #include "zr/xstorage.h"
 
 namespace storage_test {
-
-// The names an enumerator delivers (it is released).
-inline std::set<std::string> Names(CTEnum<const char*>* names) {
-  std::set<std::string> out;
-  const char* name = nullptr;
-  ULONG fetched = 0;
-  while (names && names->Next(1, &name, &fetched) && fetched == 1) out.insert(name);
-  if (names) names->Release();
-  return out;
-}
 
 inline void Put(IXStorage* storage, const char* name, const std::string& data) {
   IXStream* stream = storage->CreateStream(name);

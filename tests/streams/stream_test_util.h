@@ -40,11 +40,17 @@ template <class T>
 class Ref {
  public:
   explicit Ref(T* p = nullptr) : m_p(p) {}
-  ~Ref() { if (m_p) m_p->Release(); }
+  ~Ref() {
+    if (m_p) m_p->Release();
+  }
   Ref(const Ref&) = delete;
   Ref& operator=(const Ref&) = delete;
   T* get() const { return m_p; }
   T* operator->() const { return m_p; }
+  void reset(T* p = nullptr) {
+    if (m_p) m_p->Release();
+    m_p = p;
+  }
 
  private:
   T* m_p;
@@ -79,20 +85,27 @@ Fn Slot(const void* object, int index) {
 // The cause of the CXException that `f` throws, 0 when it throws none.
 template <class F>
 DWORD CauseOf(F f) {
-  try { f(); } catch (const CXException& e) { return e.GetCause(); }
+  try {
+    f();
+  } catch (const CXException& e) {
+    return e.GetCause();
+  }
   return 0;
 }
 
 // Whether `f` throws a CXFileException of `cause` and `operation` that names
 // the stream `name`.
 template <class F>
-testing::AssertionResult ThrowsFileError(F f, DWORD cause, DWORD operation, const std::u16string& name) {
+testing::AssertionResult ThrowsFileError(F f, DWORD cause, DWORD operation,
+                                         const std::u16string& name) {
   try {
     f();
   } catch (const CXFileException& e) {
     const std::u16string got = e.GetFileName() ? e.GetFileName() : u"";
-    if (e.GetCause() == cause && e.GetOperation() == operation && got == name) return testing::AssertionSuccess();
-    return testing::AssertionFailure() << "cause " << e.GetCause() << ", operation " << e.GetOperation();
+    if (e.GetCause() == cause && e.GetOperation() == operation && got == name)
+      return testing::AssertionSuccess();
+    return testing::AssertionFailure()
+           << "cause " << e.GetCause() << ", operation " << e.GetOperation();
   } catch (const CXException& e) {
     return testing::AssertionFailure() << "not a file error: cause " << e.GetCause();
   }

@@ -1,9 +1,10 @@
 # zrtool dict: a lookup finds its translation, and check reports each kind
 # of problem of INPUT at its line (and fails).
 #   cmake -DZRTOOL=<zrtool> -DINPUT=<file.wld> -P dict_check.cmake
-execute_process(COMMAND ${ZRTOOL} dict lookup ${INPUT} Open OUTPUT_VARIABLE out RESULT_VARIABLE rc)
-if(NOT rc EQUAL 0 OR NOT out STREQUAL "Ouvrir\n")
-  message(FATAL_ERROR "zrtool dict lookup gave ${rc}: ${out}")
+include(${CMAKE_CURRENT_LIST_DIR}/run.cmake)
+run(${ZRTOOL} dict lookup ${INPUT} Open)
+if(NOT LAST_OUTPUT STREQUAL "Ouvrir\n")
+  message(FATAL_ERROR "zrtool dict lookup gave: ${LAST_OUTPUT}")
 endif()
 execute_process(COMMAND ${ZRTOOL} dict check ${INPUT} OUTPUT_VARIABLE out RESULT_VARIABLE rc)
 if(NOT rc EQUAL 1)

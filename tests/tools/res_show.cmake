@@ -2,14 +2,12 @@
 # tests/data/resource_module.rc) and of a .res image (pal_tests').
 #   cmake -DZRTOOL=<zrtool> -DMODULE=<module> -DRES=<file.res> -DDICT=<file.wld> -P res_show.cmake
 # With DICT the resources are shown translated.
+include(${CMAKE_CURRENT_LIST_DIR}/run.cmake)
 function(expect_output expected)
-  execute_process(COMMAND ${ZRTOOL} res ${ARGN} RESULT_VARIABLE rc OUTPUT_VARIABLE out)
-  if(NOT rc EQUAL 0)
-    message(FATAL_ERROR "zrtool res ${ARGN} exited with ${rc}")
-  endif()
-  string(FIND "${out}" "${expected}" at)
+  run(${ZRTOOL} res ${ARGN})
+  string(FIND "${LAST_OUTPUT}" "${expected}" at)
   if(at EQUAL -1)
-    message(FATAL_ERROR "zrtool res ${ARGN}: no \"${expected}\" in:\n${out}")
+    message(FATAL_ERROR "zrtool res ${ARGN}: no \"${expected}\" in:\n${LAST_OUTPUT}")
   endif()
 endfunction()
 expect_output("STRINGTABLE  1                0x0409 " ls ${MODULE})

@@ -1,6 +1,4 @@
-// The exported translation functions over the process's one table: before
-// and after the first dictionary, Supp_Init twice, merging, the three
-// Supp_Translate overloads and the code page of CXStringW.
+// The exported translation functions over the process's one table.
 #include <gtest/gtest.h>
 
 #include <string>
