@@ -19,8 +19,6 @@ using namespace ole_test;
 
 namespace {
 
-constexpr DWORD kRw = STGM_READWRITE | STGM_SHARE_EXCLUSIVE;
-
 std::string Content(std::uint32_t version, std::size_t size) {
   std::string s(size, static_cast<char>('A' + version % 26));
   std::memcpy(s.data(), &version, sizeof version);
@@ -30,13 +28,8 @@ std::string Content(std::uint32_t version, std::size_t size) {
 // Both streams of one state carry its version and its bytes.
 void WriteState(IStorage* stg, std::uint32_t v) {
   for (const auto& [name, size] :
-       {std::pair{u"a", 3000 + v % 5 * 1000}, std::pair{u"b", 50000 + v % 7 * 4096}}) {
-    IStream* s = nullptr;
-    ASSERT_EQ(stg->CreateStream(name, STGM_CREATE | kRw, 0, 0, &s), S_OK);
-    const std::string data = Content(v, size);
-    ASSERT_EQ(s->Write(data.data(), static_cast<ULONG>(data.size()), nullptr), S_OK);
-    s->Release();
-  }
+       {std::pair{u"a", 3000 + v % 5 * 1000}, std::pair{u"b", 50000 + v % 7 * 4096}})
+    Put(stg, name, Content(v, size));
 }
 
 // The version the file holds, or -1 when it does not open or is not one
@@ -46,26 +39,18 @@ long ReadState(const std::u16string& path) {
   if (FAILED(StgOpenStorage(path.c_str(), nullptr, STGM_READ | STGM_SHARE_DENY_WRITE, nullptr, 0,
                             &stg)))
     return -1;
+  const std::string streams[] = {Get(stg, u"a"), Get(stg, u"b")};
+  stg->Release();
   long version = -2;
-  for (const char16_t* name : {u"a", u"b"}) {
-    IStream* s = nullptr;
-    if (FAILED(stg->OpenStream(name, nullptr, STGM_READ | STGM_SHARE_EXCLUSIVE, 0, &s)))
-      return stg->Release(), -1;
-    const std::string data = ReadAll(s);
-    s->Release();
+  for (const std::string& data : streams) {
     std::uint32_t v = 0;
-    if (data.size() < sizeof v) return stg->Release(), -1;
+    if (data.size() < sizeof v) return -1;
     std::memcpy(&v, data.data(), sizeof v);
     if (data != Content(v, data.size()) || (version != -2 && version != static_cast<long>(v)))
-      return stg->Release(), -1;
+      return -1;
     version = v;
   }
-  stg->Release();
   return version;
-}
-
-std::u16string TempFile(const char* tag) {
-  return Wide("/tmp/zr_ole_crash_" + std::to_string(getpid()) + tag);
 }
 
 void CreateState(const std::u16string& path, std::uint32_t v) {
@@ -77,7 +62,7 @@ void CreateState(const std::u16string& path, std::uint32_t v) {
 }
 
 TEST(OleCrash, KilledDuringCommitLeavesOneWholeState) {
-  const std::u16string path = TempFile("kill");
+  const std::u16string path = Wide(TempPath("crash_kill"));
   CreateState(path, 1);
   std::mt19937 random(12345);
   int interrupted = 0;
@@ -135,7 +120,7 @@ int FaultySync(int fd) {
 // Each write (and sync) of a commit fails in turn, until a commit makes
 // fewer than the fault waits for.
 TEST(OleCrash, FaultsAtEachWriteOfACommitLeaveTheOldFile) {
-  const std::u16string path = TempFile("fault");
+  const std::u16string path = Wide(TempPath("crash_fault"));
   for (Fault fault : {Fault::ShortWrite, Fault::NoSpace, Fault::IoError, Fault::SyncError}) {
     int n = 1;
     for (;; ++n) {

@@ -2,9 +2,8 @@
 // files it writes are read by python3-olefile, gsf (libgsf-bin) and
 // olecfinfo (libolecf-utils); files Office, gsf createole and msibuild wrote
 // are read identically to olefile, and a CopyTo copy reads back the same.
-#include <gtest/gtest.h>
-
 #include <dirent.h>
+#include <gtest/gtest.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -16,38 +15,24 @@ using namespace ole_test;
 
 namespace {
 
-std::string DataDir() { return std::getenv("ZR_TEST_DATA") ? std::getenv("ZR_TEST_DATA") : "tests/data"; }
-
 std::string OleDump(const std::string& file) {
   return RunCommand("/usr/bin/python3 " + DataDir() + "/ole_dump.py '" + file + "'");
-}
-
-std::string TempPath(const std::string& name) {
-  return "/tmp/zr_ole_" + std::to_string(getpid()) + "_" + name;
 }
 
 IStorage* CreateFileStorage(const std::string& path, unsigned version) {
   IStorage* stg = nullptr;
   const std::u16string wide = Wide(path);
   STGOPTIONS options{1, 0, version == 4 ? 4096u : 512u, nullptr};
-  EXPECT_EQ(StgCreateStorageEx(wide.c_str(), STGM_CREATE | STGM_READWRITE | STGM_SHARE_EXCLUSIVE,
-                               STGFMT_DOCFILE, 0, &options, nullptr, IID_IStorage,
-                               reinterpret_cast<void**>(&stg)),
+  EXPECT_EQ(StgCreateStorageEx(wide.c_str(), STGM_CREATE | kRw, STGFMT_DOCFILE, 0, &options,
+                               nullptr, IID_IStorage, reinterpret_cast<void**>(&stg)),
             S_OK);
   return stg;
 }
 
-void WriteStream(IStorage* stg, const char16_t* name, const std::string& data) {
-  IStream* s = nullptr;
-  ASSERT_EQ(stg->CreateStream(name, STGM_CREATE | STGM_READWRITE | STGM_SHARE_EXCLUSIVE, 0, 0, &s), S_OK);
-  ULONG n = 0;
-  ASSERT_EQ(s->Write(data.data(), static_cast<ULONG>(data.size()), &n), S_OK);
-  s->Release();
-}
-
 std::string Pattern(std::size_t n, unsigned seed) {
   std::string s(n, '\0');
-  for (std::size_t i = 0; i < n; ++i) s[i] = static_cast<char>((i * 131 + seed * 7 + (i >> 9)) & 0xFF);
+  for (std::size_t i = 0; i < n; ++i)
+    s[i] = static_cast<char>((i * 131 + seed * 7 + (i >> 9)) & 0xFF);
   return s;
 }
 
@@ -59,15 +44,15 @@ void Populate(IStorage* root) {
   const std::size_t sizes[] = {0, 1, 63, 64, 4095, 4096, 4097, 100000};
   for (std::size_t i = 0; i < std::size(sizes); ++i) {
     const std::u16string name = u"s" + Wide(std::to_string(sizes[i]));
-    WriteStream(root, name.c_str(), Pattern(sizes[i], static_cast<unsigned>(i)));
+    Put(root, name.c_str(), Pattern(sizes[i], static_cast<unsigned>(i)));
   }
   IStorage* sub = nullptr;
-  ASSERT_EQ(root->CreateStorage(u"Sub\u00e9\u0416", STGM_READWRITE | STGM_SHARE_EXCLUSIVE, 0, 0, &sub), S_OK);
+  ASSERT_EQ(root->CreateStorage(u"Sub\u00e9\u0416", kRw, 0, 0, &sub), S_OK);
   ASSERT_EQ(sub->SetStateBits(0xA5, 0xFF), S_OK);
-  WriteStream(sub, u"\u0005SummaryInformation", Pattern(300, 9));
+  Put(sub, u"\u0005SummaryInformation", Pattern(300, 9));
   IStorage* deep = nullptr;
-  ASSERT_EQ(sub->CreateStorage(u"deep", STGM_READWRITE | STGM_SHARE_EXCLUSIVE, 0, 0, &deep), S_OK);
-  WriteStream(deep, u"leaf", Pattern(9000, 3));
+  ASSERT_EQ(sub->CreateStorage(u"deep", kRw, 0, 0, &deep), S_OK);
+  Put(deep, u"leaf", Pattern(9000, 3));
   deep->Release();
   sub->Release();
   const FILETIME when{0x12345678, 0x01D00000};
@@ -94,7 +79,8 @@ TEST_P(OleWritten, IndependentToolsReadWhatTheEngineWrites) {
   const std::string info = RunCommand("olecfinfo '" + path + "' 2>&1");
   EXPECT_EQ(info.find("<failed>"), std::string::npos) << info;
   EXPECT_NE(info.find(GetParam() == 4 ? "Sector size\t\t: 4096" : "Sector size\t\t: 512"),
-            std::string::npos) << info;
+            std::string::npos)
+      << info;
   unlink(path.c_str());
 }
 
@@ -112,7 +98,9 @@ TEST(OleRealFiles, ListingsMatchOlefileAndCopiesReadBackIdentically) {
     ++files;
     IStorage* stg = nullptr;
     const std::u16string wide = Wide(file);
-    ASSERT_EQ(StgOpenStorage(wide.c_str(), nullptr, STGM_READ | STGM_SHARE_DENY_WRITE, nullptr, 0, &stg), S_OK);
+    ASSERT_EQ(
+        StgOpenStorage(wide.c_str(), nullptr, STGM_READ | STGM_SHARE_DENY_WRITE, nullptr, 0, &stg),
+        S_OK);
     const std::string expected = OleDump(file);
     EXPECT_EQ(Listing(stg), expected);
 
