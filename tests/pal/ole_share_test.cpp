@@ -116,17 +116,14 @@ TEST_F(OleShare, NoCommitWhilePriorityReaderHoldsTheFile) {
   ASSERT_EQ(Hold(child), "open " + Hex(S_OK));
   IStorage* stg = nullptr;
   ASSERT_EQ(Open(kTransWriteDenyWrite, &stg), S_OK);
-  IStream* s = nullptr;
-  ASSERT_EQ(stg->CreateStream(u"s", STGM_READWRITE | STGM_SHARE_EXCLUSIVE, 0, 0, &s), S_OK);
-  s->Release();
+  Put(stg, u"s", "kept");
   EXPECT_EQ(stg->Commit(STGC_DEFAULT), STG_E_LOCKVIOLATION);
   child.Tell();
   EXPECT_EQ(child.ReadLine(), "closed");
   EXPECT_EQ(stg->Commit(STGC_DEFAULT), S_OK);  // the changes were kept
   stg->Release();
   ASSERT_EQ(Open(kReadExclusive, &stg), S_OK);
-  ASSERT_EQ(stg->OpenStream(u"s", nullptr, STGM_READ | STGM_SHARE_EXCLUSIVE, 0, &s), S_OK);
-  s->Release();
+  EXPECT_EQ(Get(stg, u"s"), "kept");
   stg->Release();
 }
 
@@ -157,22 +154,17 @@ TEST_F(OleShare, CommitOverAnotherOpenersNewerCommitIsNotCurrent) {
   IStorage* b = nullptr;
   ASSERT_EQ(Open(kTransWriteDenyNone, &a), S_OK);
   ASSERT_EQ(Open(kTransWriteDenyNone, &b), S_OK);
-  IStream* s = nullptr;
-  ASSERT_EQ(a->CreateStream(u"from a", STGM_READWRITE | STGM_SHARE_EXCLUSIVE, 0, 0, &s), S_OK);
-  s->Release();
-  ASSERT_EQ(b->CreateStream(u"from b", STGM_READWRITE | STGM_SHARE_EXCLUSIVE, 0, 0, &s), S_OK);
-  s->Release();
+  Put(a, u"from a", "a");
+  Put(b, u"from b", "b");
   EXPECT_EQ(a->Commit(STGC_DEFAULT), S_OK);
   EXPECT_EQ(b->Commit(STGC_DEFAULT), STG_E_NOTCURRENT);  // b's base is gone
   a->Release();
   b->Release();
   IStorage* stg = nullptr;
   ASSERT_EQ(Open(kReadExclusive, &stg), S_OK);
-  EXPECT_EQ(stg->OpenStream(u"from a", nullptr, STGM_READ | STGM_SHARE_EXCLUSIVE, 0, &s), S_OK);
-  if (s) s->Release();
-  s = nullptr;
-  EXPECT_EQ(stg->OpenStream(u"from b", nullptr, STGM_READ | STGM_SHARE_EXCLUSIVE, 0, &s),
-            STG_E_FILENOTFOUND);
+  EXPECT_EQ(Get(stg, u"from a"), "a");
+  IStream* s = nullptr;
+  EXPECT_EQ(stg->OpenStream(u"from b", nullptr, kRead, 0, &s), STG_E_FILENOTFOUND);
   stg->Release();
 }
 
