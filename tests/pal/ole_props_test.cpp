@@ -2,8 +2,8 @@
 // survive a write and a reopen; names, code pages (a double-byte one
 // included) and the user-defined second section behave as on Windows;
 // types the engine does not decode are kept byte for byte; malformed sets
-// fail with an error; python3-olefile, gsf and olecfinfo read what the
-// engine writes, and the engine reads Office's files as olefile does.
+// fail with an error; the engine reads Office's files as python3-olefile
+// does, and olefile reads what the engine writes into them.
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -420,16 +420,12 @@ std::string EngineDump(IStorage* root) {
 }
 
 // olefile's listing without its get_metadata lines.
-std::string OlefileDump(const std::string& path, std::string* meta = nullptr) {
+std::string OlefileDump(const std::string& path) {
   std::istringstream in(
       RunCommand("/usr/bin/python3 " + DataDir() + "/props_dump.py '" + path + "'"));
   std::string out, line;
-  while (std::getline(in, line)) {
-    if (line.rfind("S|", 0) == 0 || line.rfind("D|", 0) == 0)
-      out += line + "\n";
-    else if (meta)
-      *meta += line + "\n";
-  }
+  while (std::getline(in, line))
+    if (line.rfind("S|", 0) == 0 || line.rfind("D|", 0) == 0) out += line + "\n";
   return out;
 }
 
@@ -471,42 +467,6 @@ TEST(PropSetsInterop, OfficeFilesReadAsOlefileReadsThemAndATitleChangeKeepsTheRe
     unlink(copy.c_str());
   }
   EXPECT_GE(files, 3);
-}
-
-TEST(PropSetsInterop, IndependentToolsReadWhatTheEngineWrites) {
-  File f("tools");
-  IPropertyStorage* ps = nullptr;
-  ASSERT_EQ(
-      f.sets->Create(FMTID_SummaryInformation, nullptr, PROPSETFLAG_ANSI, STGM_CREATE | kRw, &ps),
-      S_OK);
-  const std::pair<PROPID, const char*> texts[] = {{PIDSI_TITLE, "Quarterly report"},
-                                                  {PIDSI_SUBJECT, "Sales"},
-                                                  {PIDSI_AUTHOR, "Ann Author"},
-                                                  {PIDSI_APPNAME, "zrcore"}};
-  for (const auto& [id, text] : texts) {
-    PROPSPEC spec = Id(id);
-    PROPVARIANT v{};
-    v.vt = VT_LPSTR, v.pszVal = const_cast<char*>(text);
-    ASSERT_EQ(ps->WriteMultiple(1, &spec, &v, 2), S_OK);
-  }
-  PROPSPEC pages = Id(PIDSI_PAGECOUNT);
-  PROPVARIANT n{};
-  n.vt = VT_I4, n.lVal = 12;
-  ASSERT_EQ(ps->WriteMultiple(1, &pages, &n, 2), S_OK);
-  ps->Release();
-  f.Close();
-  std::string meta;
-  const std::string props = OlefileDump(f.path, &meta);
-  EXPECT_NE(meta.find("M|title|517561727465726c79207265706f7274"), std::string::npos) << meta;
-  EXPECT_NE(meta.find("M|author|416e6e20417574686f72"), std::string::npos) << meta;
-  EXPECT_NE(props.find("S|14|12"), std::string::npos) << props;
-  const std::string gsf = RunCommand("gsf props " + f.path + " dc:title dc:creator meta:generator");
-  EXPECT_NE(gsf.find("\"Quarterly report\""), std::string::npos) << gsf;
-  EXPECT_NE(gsf.find("\"Ann Author\""), std::string::npos) << gsf;
-  const std::string olecf = RunCommand("olecfinfo " + f.path);
-  EXPECT_NE(olecf.find("PIDSI_TITLE"), std::string::npos) << olecf;
-  EXPECT_NE(olecf.find("Quarterly report"), std::string::npos) << olecf;
-  EXPECT_NE(olecf.find("Sales"), std::string::npos) << olecf;
 }
 
 }  // namespace
