@@ -163,6 +163,11 @@ inline std::string RunCommand(const std::string& command) {
   return pclose(p) == 0 ? out : "<failed>\n" + out;
 }
 
+// The listing tests/data/ole_dump.py prints with python3-olefile.
+inline std::string OleDump(const std::string& file) {
+  return RunCommand("/usr/bin/python3 " + DataDir() + "/ole_dump.py '" + file + "'");
+}
+
 inline std::u16string Wide(const std::string& s) { return std::u16string(s.begin(), s.end()); }
 
 }  // namespace ole_test
