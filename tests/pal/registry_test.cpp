@@ -445,14 +445,6 @@ TEST(RegistryChild, Run) {
   Writer(r);
 }
 
-DWORD Count(HKEY key, bool values) {
-  DWORD subKeys = 0, valueCount = 0;
-  EXPECT_EQ(RegQueryInfoKeyW(key, nullptr, nullptr, nullptr, &subKeys, nullptr, nullptr,
-                             &valueCount, nullptr, nullptr, nullptr, nullptr),
-            ERROR_SUCCESS);
-  return values ? valueCount : subKeys;
-}
-
 TEST_F(RegistryTest, TwoProcessesWritingAtOnceLoseNothing) {
   const pid_t first = SpawnChild("1");
   const pid_t second = SpawnChild("2");
@@ -462,12 +454,12 @@ TEST_F(RegistryTest, TwoProcessesWritingAtOnceLoseNothing) {
   EXPECT_EQ(WaitFor(second), 0);
 
   HKEY shared = Open(HKEY_CURRENT_USER, u"Shared", KEY_READ);
-  EXPECT_EQ(Count(shared, false), DWORD{kSharedSubKeys});
-  EXPECT_EQ(Count(shared, true), DWORD{2 * kWrites + 1});
+  EXPECT_EQ(Names(shared).size(), std::size_t{kSharedSubKeys});
+  EXPECT_EQ(Names(shared, true).size(), std::size_t{2 * kWrites + 1});
   EXPECT_EQ(GetDword(shared, u"last"), DWORD{kWrites - 1});
   for (const std::string n : {"1", "2"}) {
     HKEY own = Open(HKEY_CURRENT_USER, U16("Own" + n).c_str(), KEY_READ);
-    EXPECT_EQ(Count(own, true), DWORD{kWrites});
+    EXPECT_EQ(Names(own, true).size(), std::size_t{kWrites});
     int wrong = 0;
     for (int i = 0; i < kWrites; ++i) {
       wrong += GetDword(own, U16("n" + std::to_string(i)).c_str()) != DWORD(i);
@@ -487,7 +479,7 @@ TEST_F(RegistryTest, WriterKilledMidWriteLeavesHiveConsistent) {
   HKEY root = nullptr;
   while (RegOpenKeyExW(HKEY_CURRENT_USER, u"Kill", 0, KEY_READ, &root) != ERROR_SUCCESS)
     usleep(1000);
-  while (Count(root, false) < DWORD{kKilledAfterKeys}) usleep(1000);
+  while (Names(root).size() < std::size_t{kKilledAfterKeys}) usleep(1000);
   kill(child, SIGKILL);
   EXPECT_EQ(WaitFor(child), 128 + SIGKILL);
   RegCloseKey(root);
@@ -497,7 +489,7 @@ TEST_F(RegistryTest, WriterKilledMidWriteLeavesHiveConsistent) {
   EXPECT_EQ(registry::CheckHiveFile(m_user.c_str(), &report), ERROR_SUCCESS) << report;
   // Every value there is whole; only the last key may lack its value.
   root = Open(HKEY_CURRENT_USER, u"Kill", KEY_READ);
-  const DWORD keys = Count(root, false);
+  const auto keys = static_cast<DWORD>(Names(root).size());
   EXPECT_GE(keys, DWORD{kKilledAfterKeys});
   int missing = 0, torn = 0;
   for (DWORD i = 0; i < keys; ++i) {
