@@ -303,7 +303,7 @@ TEST(FileMapping, SizesAndErrorsFollowWindows) {
   HANDLE mapping = CreateFileMappingW(file, nullptr, PAGE_READWRITE, 0, 3 * kGranularity, nullptr);
   ASSERT_NE(mapping, nullptr);
   EXPECT_EQ(DiskSize(dir.Path("f")), 3 * kGranularity);
-  EXPECT_FAILS_WITH(MapViewOfFile(mapping, FILE_MAP_READ, 0, 100, 10), ERROR_MAPPED_ALIGNMENT);
+  EXPECT_FAILS_WITH(MapViewOfFile(mapping, FILE_MAP_READ, 0, 4096, 10), ERROR_MAPPED_ALIGNMENT);
   EXPECT_FAILS_WITH(MapViewOfFile(mapping, FILE_MAP_READ, 0, kGranularity, 2 * kGranularity + 1),
                     ERROR_ACCESS_DENIED);
   EXPECT_FAILS_WITH(MapViewOfFile(mapping, FILE_MAP_READ, 0, 3 * kGranularity, 0),
