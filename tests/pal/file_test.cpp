@@ -14,6 +14,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <filesystem>
 #include <string>
 
 #include "common/temp_dir.h"
@@ -276,11 +277,6 @@ TEST(FileHandleFaults, ShortWritesAreResumedAndFailuresReported) {
 
 constexpr DWORD kGranularity = 0x10000;
 
-off_t DiskSize(const std::string& path) {
-  struct stat st;
-  return ::stat(path.c_str(), &st) == 0 ? st.st_size : -1;
-}
-
 // Views start at multiples of the allocation granularity, 64 KiB.
 TEST(FileMapping, SizesAndErrorsFollowWindows) {
   SYSTEM_INFO info;
@@ -302,7 +298,7 @@ TEST(FileMapping, SizesAndErrorsFollowWindows) {
   // A read-write mapping larger than the file grows it.
   HANDLE mapping = CreateFileMappingW(file, nullptr, PAGE_READWRITE, 0, 3 * kGranularity, nullptr);
   ASSERT_NE(mapping, nullptr);
-  EXPECT_EQ(DiskSize(dir.Path("f")), 3 * kGranularity);
+  EXPECT_EQ(std::filesystem::file_size(dir.Path("f")), 3u * kGranularity);
   EXPECT_FAILS_WITH(MapViewOfFile(mapping, FILE_MAP_READ, 0, 4096, 10), ERROR_MAPPED_ALIGNMENT);
   EXPECT_FAILS_WITH(MapViewOfFile(mapping, FILE_MAP_READ, 0, kGranularity, 2 * kGranularity + 1),
                     ERROR_ACCESS_DENIED);
