@@ -10,11 +10,7 @@
 #include "pal/image/imports.h"
 #include "pal/image/pe.h"
 
-namespace {
-
 using namespace zrpal;
-
-}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   // The walker reads the headers in place: give them the alignment a mapped

@@ -2,13 +2,10 @@
 // the first byte picks the layout (bit 1) and the context (bit 2), the rest
 // is the template. A template that parses must be rewritten, and the result
 // must parse back with the same items in the same order.
-#include <unistd.h>
-
 #include <cstddef>
 #include <cstdint>
-#include <cstdio>
 #include <cstdlib>
-#include <string>
+#include <vector>
 
 #include "fuzz/check.h"
 #include "fuzz/translation_table.h"

@@ -1,7 +1,10 @@
-// tests/pal/ole_helpers.h - listing compound files the way
-// tests/data/ole_dump.py lists them with python3-olefile, and running the
-// independent tools.
+// tests/pal/ole_helpers.h - streams written and read whole, temporary
+// files, listing compound files the way tests/data/ole_dump.py lists them
+// with python3-olefile, and running the independent tools.
 #pragma once
+
+#include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -15,15 +18,34 @@ namespace ole_test {
 
 using namespace zrpal;
 
+constexpr DWORD kRw = STGM_READWRITE | STGM_SHARE_EXCLUSIVE;
+constexpr DWORD kRead = STGM_READ | STGM_SHARE_EXCLUSIVE;
+
+inline std::string DataDir() {
+  const char* dir = std::getenv("ZR_TEST_DATA");
+  return dir ? dir : "tests/data";
+}
+
+// A file of this process under /tmp.
+inline std::string TempPath(const std::string& name) {
+  return "/tmp/zr_ole_" + std::to_string(getpid()) + "_" + name;
+}
+
 inline std::string Utf8(std::u16string_view s) {
   std::string out;
   for (std::size_t i = 0; i < s.size(); ++i) {
     std::uint32_t c = s[i];
-    if (c >= 0xD800 && c <= 0xDBFF && i + 1 < s.size()) c = 0x10000 + ((c - 0xD800) << 10) + (s[++i] - 0xDC00);
-    if (c < 0x80) out += char(c);
-    else if (c < 0x800) out += {char(0xC0 | c >> 6), char(0x80 | (c & 0x3F))};
-    else if (c < 0x10000) out += {char(0xE0 | c >> 12), char(0x80 | ((c >> 6) & 0x3F)), char(0x80 | (c & 0x3F))};
-    else out += {char(0xF0 | c >> 18), char(0x80 | ((c >> 12) & 0x3F)), char(0x80 | ((c >> 6) & 0x3F)), char(0x80 | (c & 0x3F))};
+    if (c >= 0xD800 && c <= 0xDBFF && i + 1 < s.size())
+      c = 0x10000 + ((c - 0xD800) << 10) + (s[++i] - 0xDC00);
+    if (c < 0x80)
+      out += char(c);
+    else if (c < 0x800)
+      out += {char(0xC0 | c >> 6), char(0x80 | (c & 0x3F))};
+    else if (c < 0x10000)
+      out += {char(0xE0 | c >> 12), char(0x80 | ((c >> 6) & 0x3F)), char(0x80 | (c & 0x3F))};
+    else
+      out += {char(0xF0 | c >> 18), char(0x80 | ((c >> 12) & 0x3F)), char(0x80 | ((c >> 6) & 0x3F)),
+              char(0x80 | (c & 0x3F))};
   }
   return out;
 }
@@ -31,13 +53,15 @@ inline std::string Utf8(std::u16string_view s) {
 inline std::string ClsidText(const CLSID& c) {
   if (c == CLSID_NULL) return "";
   char buf[40];
-  std::snprintf(buf, sizeof buf, "%08X-%04X-%04X-%02X%02X-%02X%02X%02X%02X%02X%02X", c.Data1, c.Data2,
-                c.Data3, c.Data4[0], c.Data4[1], c.Data4[2], c.Data4[3], c.Data4[4], c.Data4[5],
-                c.Data4[6], c.Data4[7]);
+  std::snprintf(buf, sizeof buf, "%08X-%04X-%04X-%02X%02X-%02X%02X%02X%02X%02X%02X", c.Data1,
+                c.Data2, c.Data3, c.Data4[0], c.Data4[1], c.Data4[2], c.Data4[3], c.Data4[4],
+                c.Data4[5], c.Data4[6], c.Data4[7]);
   return buf;
 }
 
-inline std::uint64_t Time(const FILETIME& t) { return t.dwLowDateTime | std::uint64_t{t.dwHighDateTime} << 32; }
+inline std::uint64_t Time(const FILETIME& t) {
+  return t.dwLowDateTime | std::uint64_t{t.dwHighDateTime} << 32;
+}
 
 inline std::string Fnv(const std::string& data) {
   std::uint64_t h = 0xCBF29CE484222325ull;
@@ -55,7 +79,25 @@ inline std::string ReadAll(IStream* s) {
   return out;
 }
 
-inline std::string Line(const std::string& path, const STATSTG& st, const char* kind, const std::string& data) {
+// Writes stream `name` of `stg` whole, replacing one of that name.
+inline void Put(IStorage* stg, const char16_t* name, const std::string& data) {
+  IStream* s = nullptr;
+  ASSERT_EQ(stg->CreateStream(name, STGM_CREATE | kRw, 0, 0, &s), S_OK);
+  ASSERT_EQ(s->Write(data.data(), static_cast<ULONG>(data.size()), nullptr), S_OK);
+  s->Release();
+}
+
+// The bytes of stream `name`, or "<missing>" when it does not open.
+inline std::string Get(IStorage* stg, const char16_t* name) {
+  IStream* s = nullptr;
+  if (FAILED(stg->OpenStream(name, nullptr, kRead, 0, &s))) return "<missing>";
+  std::string out = ReadAll(s);
+  s->Release();
+  return out;
+}
+
+inline std::string Line(const std::string& path, const STATSTG& st, const char* kind,
+                        const std::string& data) {
   char buf[200];
   std::snprintf(buf, sizeof buf, "|%s|%llu|%s|%08x|%llu|%llu|", kind,
                 static_cast<unsigned long long>(st.type == STGTY_STREAM ? st.cbSize.QuadPart : 0),
@@ -77,7 +119,8 @@ inline void List(IStorage* storage, const std::string& prefix, std::vector<std::
     const std::string path = prefix + Utf8(st.pwcsName);
     if (st.type == STGTY_STREAM) {
       IStream* s = nullptr;
-      if (SUCCEEDED(storage->OpenStream(st.pwcsName, nullptr, STGM_READ | STGM_SHARE_EXCLUSIVE, 0, &s))) {
+      if (SUCCEEDED(
+              storage->OpenStream(st.pwcsName, nullptr, STGM_READ | STGM_SHARE_EXCLUSIVE, 0, &s))) {
         out->push_back(Line(path, st, "stream", ReadAll(s)));
         s->Release();
       } else {
@@ -86,7 +129,8 @@ inline void List(IStorage* storage, const std::string& prefix, std::vector<std::
     } else {
       out->push_back(Line(path, st, "storage", ""));
       IStorage* child = nullptr;
-      if (SUCCEEDED(storage->OpenStorage(st.pwcsName, nullptr, STGM_READ | STGM_SHARE_EXCLUSIVE, nullptr, 0, &child))) {
+      if (SUCCEEDED(storage->OpenStorage(st.pwcsName, nullptr, STGM_READ | STGM_SHARE_EXCLUSIVE,
+                                         nullptr, 0, &child))) {
         List(child, path + "/", out);
         child->Release();
       }
@@ -117,6 +161,11 @@ inline std::string RunCommand(const std::string& command) {
   std::size_t n;
   while ((n = fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
   return pclose(p) == 0 ? out : "<failed>\n" + out;
+}
+
+// The listing tests/data/ole_dump.py prints with python3-olefile.
+inline std::string OleDump(const std::string& file) {
+  return RunCommand("/usr/bin/python3 " + DataDir() + "/ole_dump.py '" + file + "'");
 }
 
 inline std::u16string Wide(const std::string& s) { return std::u16string(s.begin(), s.end()); }

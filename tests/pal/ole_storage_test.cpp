@@ -1,6 +1,9 @@
 // The compound-file engine's contract: modes checked as Windows checks them,
 // element operations, transactions (nothing visible before Commit, Revert,
 // transacted sub-storages), the red-black directory, and malformed files.
+// The transacted image's scratch: runs of present and absent sectors stop
+// at chunk borders, new sectors are zeroed unless written whole, erased
+// sectors come back zeroed, and the flush sees every run once, in order.
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -12,12 +15,11 @@
 #include "pal/ole/direntry.h"
 #include "pal/ole/header.h"
 #include "pal/ole/le.h"
+#include "pal/ole/scratch.h"
 
 using namespace ole_test;
 
 namespace {
-
-constexpr DWORD kRw = STGM_READWRITE | STGM_SHARE_EXCLUSIVE;
 
 struct Mem {
   ILockBytes* lb = nullptr;
@@ -38,21 +40,6 @@ struct Mem {
   }
 };
 
-void Put(IStorage* stg, const char16_t* name, const std::string& data) {
-  IStream* s = nullptr;
-  ASSERT_EQ(stg->CreateStream(name, STGM_CREATE | kRw, 0, 0, &s), S_OK);
-  ASSERT_EQ(s->Write(data.data(), static_cast<ULONG>(data.size()), nullptr), S_OK);
-  s->Release();
-}
-
-std::string Get(IStorage* stg, const char16_t* name) {
-  IStream* s = nullptr;
-  if (FAILED(stg->OpenStream(name, nullptr, STGM_READ | STGM_SHARE_EXCLUSIVE, 0, &s))) return "<missing>";
-  std::string out = ReadAll(s);
-  s->Release();
-  return out;
-}
-
 HRESULT Open(Mem& m, DWORD mode, IStorage** stg) {
   return StgOpenStorageOnILockBytes(m.lb, nullptr, mode, nullptr, 0, stg);
 }
@@ -65,9 +52,9 @@ TEST(OleModes, ChecksModesAsWindowsDoes) {
   } const cases[] = {
       {kRw, S_OK, S_OK},
       {kRw | STGM_TRANSACTED, S_OK, S_OK},
-      {STGM_READWRITE | STGM_TRANSACTED, S_OK, S_OK},                 // share 0 only when transacted
+      {STGM_READWRITE | STGM_TRANSACTED, S_OK, S_OK},  // share 0 only when transacted
       {STGM_READWRITE, STG_E_INVALIDFLAG, STG_E_INVALIDFLAG},
-      {STGM_READ | STGM_SHARE_EXCLUSIVE, STG_E_INVALIDFLAG, S_OK},    // creating needs write access
+      {STGM_READ | STGM_SHARE_EXCLUSIVE, STG_E_INVALIDFLAG, S_OK},  // creating needs write access
       {STGM_READ | STGM_SHARE_DENY_WRITE, STG_E_INVALIDFLAG, S_OK},
       {STGM_READ | STGM_SHARE_DENY_NONE, STG_E_INVALIDFLAG, STG_E_INVALIDFLAG},
       {STGM_READWRITE | STGM_SHARE_DENY_WRITE, STG_E_INVALIDFLAG, STG_E_INVALIDFLAG},
@@ -76,12 +63,12 @@ TEST(OleModes, ChecksModesAsWindowsDoes) {
       {kRw | STGM_TRANSACTED | STGM_SIMPLE, STG_E_INVALIDFLAG, STG_E_INVALIDFLAG},
       {kRw | STGM_TRANSACTED | STGM_NOSNAPSHOT, STG_E_INVALIDFLAG, STG_E_INVALIDFLAG},
       {kRw | STGM_PRIORITY, STG_E_INVALIDFLAG, STG_E_INVALIDFLAG},  // priority reads only
-      {STGM_PRIORITY, STG_E_INVALIDFLAG, STG_E_INVALIDFUNCTION},   // not on lock bytes
+      {STGM_PRIORITY, STG_E_INVALIDFLAG, STG_E_INVALIDFUNCTION},    // not on lock bytes
       {kRw | STGM_DELETEONRELEASE, S_OK, STG_E_INVALIDFUNCTION},
       {kRw | STGM_CREATE, S_OK, STG_E_INVALIDFLAG},
       {3 | STGM_SHARE_EXCLUSIVE, STG_E_INVALIDFLAG, STG_E_INVALIDFLAG},  // no such access
-      {kRw | 0x80, STG_E_INVALIDFLAG, STG_E_INVALIDFLAG},               // no such share mode
-      {kRw | 0x800000, STG_E_INVALIDFLAG, STG_E_INVALIDFLAG},           // unknown bit
+      {kRw | 0x80, STG_E_INVALIDFLAG, STG_E_INVALIDFLAG},                // no such share mode
+      {kRw | 0x800000, STG_E_INVALIDFLAG, STG_E_INVALIDFLAG},            // unknown bit
   };
   Mem base;
   IStorage* stg = nullptr;
@@ -105,7 +92,8 @@ TEST(OleModes, ElementModesAndNames) {
   ASSERT_EQ(StgCreateDocfileOnILockBytes(m.lb, STGM_CREATE | kRw, 0, &stg), S_OK);
   IStream* s = nullptr;
   EXPECT_EQ(stg->CreateStream(u"a", STGM_READWRITE, 0, 0, &s), STG_E_INVALIDFLAG);
-  EXPECT_EQ(stg->CreateStream(u"a", STGM_READWRITE | STGM_SHARE_DENY_NONE, 0, 0, &s), STG_E_INVALIDFLAG);
+  EXPECT_EQ(stg->CreateStream(u"a", STGM_READWRITE | STGM_SHARE_DENY_NONE, 0, 0, &s),
+            STG_E_INVALIDFLAG);
   EXPECT_EQ(stg->CreateStream(u"a", kRw | STGM_TRANSACTED, 0, 0, &s), STG_E_INVALIDFUNCTION);
   EXPECT_EQ(stg->CreateStream(u"a", kRw | STGM_DELETEONRELEASE, 0, 0, &s), STG_E_INVALIDFUNCTION);
   EXPECT_EQ(stg->CreateStream(u"a", kRw, 1, 0, &s), STG_E_INVALIDPARAMETER);
@@ -115,20 +103,23 @@ TEST(OleModes, ElementModesAndNames) {
   EXPECT_EQ(stg->CreateStream(u"a/b", kRw, 0, 0, &s), STG_E_INVALIDNAME);
   ASSERT_EQ(stg->CreateStream(name31.c_str(), kRw, 0, 0, &s), S_OK);
   IStream* again = nullptr;
-  EXPECT_EQ(stg->OpenStream(name31.c_str(), nullptr, kRw, 0, &again), STG_E_ACCESSDENIED);  // open already
+  EXPECT_EQ(stg->OpenStream(name31.c_str(), nullptr, kRw, 0, &again),
+            STG_E_ACCESSDENIED);  // open already
   EXPECT_EQ(stg->CreateStream(name31.c_str(), kRw, 0, 0, &again), STG_E_FILEALREADYEXISTS);
   ASSERT_EQ(stg->CreateStream(name31.c_str(), STGM_CREATE | kRw, 0, 0, &again), S_OK);
   EXPECT_EQ(s->Seek(LARGE_INTEGER{0}, STREAM_SEEK_SET, nullptr), STG_E_REVERTED);  // replaced
   EXPECT_EQ(again->Seek(LARGE_INTEGER{-1}, STREAM_SEEK_SET, nullptr), STG_E_INVALIDFUNCTION);
   EXPECT_EQ(again->Seek(LARGE_INTEGER{0}, 3, nullptr), STG_E_INVALIDFUNCTION);
-  EXPECT_EQ(again->LockRegion(ULARGE_INTEGER{0}, ULARGE_INTEGER{1}, LOCK_WRITE), STG_E_INVALIDFUNCTION);
+  EXPECT_EQ(again->LockRegion(ULARGE_INTEGER{0}, ULARGE_INTEGER{1}, LOCK_WRITE),
+            STG_E_INVALIDFUNCTION);
   s->Release();
   again->Release();
   EXPECT_EQ(stg->OpenStream(u"missing", nullptr, kRw, 0, &s), STG_E_FILENOTFOUND);
   stg->Release();
   stg = nullptr;
   ASSERT_EQ(Open(m, STGM_READ | STGM_SHARE_DENY_WRITE, &stg), S_OK);
-  EXPECT_EQ(stg->OpenStream(name31.c_str(), nullptr, kRw, 0, &s), STG_E_INVALIDFLAG);  // more than the storage
+  EXPECT_EQ(stg->OpenStream(name31.c_str(), nullptr, kRw, 0, &s),
+            STG_E_INVALIDFLAG);  // more than the storage
   EXPECT_EQ(stg->CreateStream(u"b", STGM_CREATE | kRw, 0, 0, &s), STG_E_ACCESSDENIED);
   stg->Release();
 }
@@ -148,7 +139,9 @@ TEST(OleStreams, SizesAcrossTheCutoffKeepTheirBytes) {
       // Write a marker at the end, then check everything.
       const std::string mark = "m" + std::to_string(size);
       if (size >= mark.size()) {
-        ASSERT_EQ(s->Seek(LARGE_INTEGER{static_cast<LONGLONG>(size - mark.size())}, STREAM_SEEK_SET, nullptr), S_OK);
+        ASSERT_EQ(s->Seek(LARGE_INTEGER{static_cast<LONGLONG>(size - mark.size())}, STREAM_SEEK_SET,
+                          nullptr),
+                  S_OK);
         ASSERT_EQ(s->Write(mark.data(), static_cast<ULONG>(mark.size()), nullptr), S_OK);
         model.replace(size - mark.size(), mark.size(), mark);
       }
@@ -205,7 +198,8 @@ TEST(OleTransactions, TransactedSubStorageCommitsIntoItsParent) {
   const CLSID cls = {1, 2, 3, {4, 5, 6, 7, 8, 9, 10, 11}};
   ASSERT_EQ(sub->SetClass(cls), S_OK);
   IStorage* peek = nullptr;
-  EXPECT_EQ(root->OpenStorage(u"sub", nullptr, kRw, nullptr, 0, &peek), STG_E_ACCESSDENIED);  // open already
+  EXPECT_EQ(root->OpenStorage(u"sub", nullptr, kRw, nullptr, 0, &peek),
+            STG_E_ACCESSDENIED);  // open already
   ASSERT_EQ(sub->Revert(), S_OK);
   EXPECT_EQ(Get(sub, u"a"), "old");
   Put(sub, u"a", "new");
@@ -269,7 +263,11 @@ TEST(OleDirectory, WrittenTreesAreRedBlackInFormatOrder) {
     const std::vector<BYTE> b = m.Bytes();
     const std::uint32_t dirSector = ole::Le32(&b[48]);
     const BYTE* dir = &b[(dirSector + 1) * 512];  // small directories are contiguous here
-    struct Node { std::uint32_t left, right; bool red; std::u16string name; };
+    struct Node {
+      std::uint32_t left, right;
+      bool red;
+      std::u16string name;
+    };
     auto node = [&](std::uint32_t sid) {
       const BYTE* p = dir + sid * 128;
       std::u16string name;
@@ -316,51 +314,47 @@ TEST(OleMalformed, BrokenStructuresAreStorageErrors) {
   const std::vector<BYTE> base = good.Bytes();
   const std::uint32_t fat0 = ole::Le32(&base[76]);
   const std::uint32_t dir0 = ole::Le32(&base[48]);
-  auto fatEntry = [&](std::vector<BYTE>& b, std::uint32_t s) { return &b[(fat0 + 1) * 512 + 4 * s]; };
-  auto dirEntry = [&](std::vector<BYTE>& b, std::uint32_t sid) { return &b[(dir0 + 1) * 512 + 128 * sid]; };
-  // The stream "big" starts at its directory entry's start sector.
-  auto bigStart = [&](std::vector<BYTE>& b) {
+  using Bytes = std::vector<BYTE>;
+  auto fatEntry = [&](Bytes& b, std::uint32_t s) { return &b[(fat0 + 1) * 512 + 4 * s]; };
+  auto dirEntry = [&](Bytes& b, std::uint32_t sid) { return &b[(dir0 + 1) * 512 + 128 * sid]; };
+  // The first directory entry of the given name length (in bytes) and first
+  // character: "big" is {8, 'b'}, "small" {12, 's'}.
+  auto entry = [&](Bytes& b, int nameBytes, char first) {
     for (std::uint32_t sid = 1; sid < 4; ++sid)
-      if (ole::Le16(dirEntry(b, sid)) == 'b' && ole::Le16(dirEntry(b, sid) + 64) == 8) return ole::Le32(dirEntry(b, sid) + 116);
-    return 0u;
+      if (ole::Le16(dirEntry(b, sid) + 64) == nameBytes && ole::Le16(dirEntry(b, sid)) == first)
+        return dirEntry(b, sid);
+    return static_cast<BYTE*>(nullptr);
   };
+  auto bigStart = [&](Bytes& b) { return ole::Le32(entry(b, 8, 'b') + 116); };
   struct Case {
     const char* what;
-    std::function<void(std::vector<BYTE>&)> damage;
+    std::function<void(Bytes&)> damage;
     HRESULT expected;
     bool atOpen = false;  // refused by the open itself, not at a stream
-  } const cases[] = {
+  };
+  constexpr HRESULT kCorrupt = STG_E_DOCFILECORRUPT;
+  // clang-format off
+  const Case cases[] = {
       {"signature", [](auto& b) { b[0] = 0; }, STG_E_FILEALREADYEXISTS},
       {"short file", [](auto& b) { b.resize(300); }, STG_E_FILEALREADYEXISTS},
       {"byte order", [](auto& b) { b[28] = 0; }, STG_E_INVALIDHEADER},
       {"version and sector size", [](auto& b) { b[30] = 12; }, STG_E_INVALIDHEADER},
-      {"FAT sector count beyond the file", [](auto& b) { ole::PutLe32(&b[44], 0x10000000); }, STG_E_DOCFILECORRUPT},
-      {"FAT sector past the end", [](auto& b) { ole::PutLe32(&b[76], 9999); }, STG_E_DOCFILECORRUPT},
-      {"DIFAT chain that never ends", [&](auto& b) { ole::PutLe32(&b[72], 3); ole::PutLe32(&b[68], 0); ole::PutLe32(&b[44], 200); }, STG_E_DOCFILECORRUPT},
-      {"directory chain loop", [&](auto& b) { ole::PutLe32(fatEntry(b, dir0), dir0); }, STG_E_DOCFILECORRUPT},
-      {"sibling loop", [&](auto& b) { ole::PutLe32(dirEntry(b, 1) + 68, 1); }, STG_E_DOCFILECORRUPT},
-      {"child cycle", [&](auto& b) { dirEntry(b, 3)[66] = 1; ole::PutLe32(dirEntry(b, 3) + 76, 0); }, STG_E_DOCFILECORRUPT},
-      {"root not a root", [&](auto& b) { dirEntry(b, 0)[66] = 1; }, STG_E_DOCFILECORRUPT},
-      {"FAT loop in a stream", [&](auto& b) { ole::PutLe32(fatEntry(b, bigStart(b) + 2), bigStart(b)); }, STG_E_DOCFILECORRUPT},
-      {"stream size beyond the file", [&](auto& b) {
-         for (std::uint32_t sid = 1; sid < 4; ++sid)
-           if (ole::Le16(dirEntry(b, sid) + 64) == 8) ole::PutLe32(dirEntry(b, sid) + 120, 0x7FFFFFF0);
-       }, STG_E_DOCFILECORRUPT},
-      {"mini stream pointer into nowhere", [&](auto& b) {
-         for (std::uint32_t sid = 1; sid < 4; ++sid)
-           if (ole::Le16(dirEntry(b, sid) + 64) == 12) ole::PutLe32(dirEntry(b, sid) + 116, 5000);
-       }, STG_E_DOCFILECORRUPT},
+      {"FAT sector count beyond the file", [](auto& b) { ole::PutLe32(&b[44], 0x10000000); }, kCorrupt},
+      {"FAT sector past the end", [](auto& b) { ole::PutLe32(&b[76], 9999); }, kCorrupt},
+      {"DIFAT chain that never ends", [](auto& b) { ole::PutLe32(&b[72], 3); ole::PutLe32(&b[68], 0); ole::PutLe32(&b[44], 200); }, kCorrupt},
+      {"directory chain loop", [&](auto& b) { ole::PutLe32(fatEntry(b, dir0), dir0); }, kCorrupt},
+      {"sibling loop", [&](auto& b) { ole::PutLe32(dirEntry(b, 1) + 68, 1); }, kCorrupt},
+      {"child cycle", [&](auto& b) { dirEntry(b, 3)[66] = 1; ole::PutLe32(dirEntry(b, 3) + 76, 0); }, kCorrupt},
+      {"root not a root", [&](auto& b) { dirEntry(b, 0)[66] = 1; }, kCorrupt},
+      {"FAT loop in a stream", [&](auto& b) { ole::PutLe32(fatEntry(b, bigStart(b) + 2), bigStart(b)); }, kCorrupt},
+      {"stream size beyond the file", [&](auto& b) { ole::PutLe32(entry(b, 8, 'b') + 120, 0x7FFFFFF0); }, kCorrupt},
+      {"mini stream pointer into nowhere", [&](auto& b) { ole::PutLe32(entry(b, 12, 's') + 116, 5000); }, kCorrupt},
       // Crossed chains: a commit would free one structure's sectors under
       // the other, so the file is refused whole.
-      {"mini FAT crossing the mini stream", [&](auto& b) {
-         ole::PutLe32(&b[60], ole::Le32(dirEntry(b, 0) + 116));
-         ole::PutLe32(&b[64], 1);
-       }, STG_E_DOCFILECORRUPT, true},
-      {"stream crossing the directory", [&](auto& b) {
-         for (std::uint32_t sid = 1; sid < 4; ++sid)
-           if (ole::Le16(dirEntry(b, sid)) == 'b' && ole::Le16(dirEntry(b, sid) + 64) == 8) ole::PutLe32(dirEntry(b, sid) + 116, dir0);
-       }, STG_E_DOCFILECORRUPT, true},
+      {"mini FAT crossing the mini stream", [&](auto& b) { ole::PutLe32(&b[60], ole::Le32(dirEntry(b, 0) + 116)); ole::PutLe32(&b[64], 1); }, kCorrupt, true},
+      {"stream crossing the directory", [&](auto& b) { ole::PutLe32(entry(b, 8, 'b') + 116, dir0); }, kCorrupt, true},
   };
+  // clang-format on
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
     std::vector<BYTE> bytes = base;
@@ -381,16 +375,14 @@ TEST(OleMalformed, BrokenStructuresAreStorageErrors) {
       stg->Release();
       std::string all;
       for (auto& l : lines) all += l;
-      EXPECT_NE(all.find("<open failed>") == std::string::npos && all.find("<enum failed>") == std::string::npos, true) << all;
+      EXPECT_TRUE(all.find("<open failed>") != std::string::npos ||
+                  all.find("<enum failed>") != std::string::npos)
+          << all;
       hr = STG_E_DOCFILECORRUPT;  // the failure was at the stream (checked above)
     }
     EXPECT_EQ(hr, c.expected);
   }
 }
-
-}  // namespace
-
-namespace {
 
 // A stream whose chain leads past the end of the file stays unreadable,
 // and the sectors the file grows into never join it: a transacted edit
@@ -409,7 +401,7 @@ TEST(OleMalformed, NewSectorsNeverJoinABrokenChain) {
   ole::PutLe32(big + 116, past);
   m.Set(bytes);
   ASSERT_EQ(Open(m, kRw | STGM_TRANSACTED, &stg), S_OK);
-  EXPECT_EQ(Get(stg, u"big"), "<missing>");  // fails to open
+  EXPECT_EQ(Get(stg, u"big"), "<missing>");   // fails to open
   Put(stg, u"new", std::string(40000, 'n'));  // grows the file well past `past`
   ASSERT_EQ(stg->Commit(STGC_DEFAULT), S_OK);
   stg->Release();
@@ -418,6 +410,67 @@ TEST(OleMalformed, NewSectorsNeverJoinABrokenChain) {
   EXPECT_EQ(Get(stg, u"new"), std::string(40000, 'n'));
   EXPECT_EQ(Get(stg, u"big"), "<missing>");
   stg->Release();
+}
+
+struct Piece {
+  std::uint32_t first, count;
+  BYTE fill;  // the first byte of the run
+  bool operator==(const Piece&) const = default;
+};
+
+std::vector<Piece> Runs(const ole::Scratch& s) {
+  std::vector<Piece> runs;
+  s.ForEachRun([&](std::uint32_t first, const BYTE* bytes, std::uint32_t n) {
+    runs.push_back({first, n, bytes[0]});
+    return zrpal::S_OK;
+  });
+  return runs;
+}
+
+TEST(OleScratch, RunsStopAtChunkBordersAndNewSectorsReadAsZero) {
+  for (std::uint32_t shift : {9u, 12u}) {
+    SCOPED_TRACE(shift);
+    const std::uint32_t ss = 1u << shift, perChunk = ole::Scratch::kChunkBytes >> shift;
+    ole::Scratch s;
+    s.SetShift(shift);
+    BYTE* p = nullptr;
+    // An absent span reaches the chunk's end, never past it.
+    EXPECT_EQ(s.Span(perChunk - 2, 100, &p), 2u);
+    EXPECT_EQ(p, nullptr);
+    // Written whole across a border: two pieces, the first up to the border.
+    ASSERT_EQ(s.Make(perChunk - 2, 5, false, &p), 2u);
+    std::memset(p, 0xA1, 2 * ss);
+    ASSERT_EQ(s.Make(perChunk, 3, false, &p), 3u);
+    std::memset(p, 0xB2, 3 * ss);
+    // A sector made present for a partial write is zeroed.
+    ASSERT_EQ(s.Make(perChunk + 5, 1, true, &p), 1u);
+    EXPECT_EQ(p[0], 0);
+    EXPECT_EQ(p[ss - 1], 0);
+    // Present and absent runs alternate inside a chunk.
+    EXPECT_EQ(s.Span(perChunk, 100, &p), 3u);
+    EXPECT_EQ(p[0], 0xB2);
+    EXPECT_EQ(s.Span(perChunk + 3, 100, &p), 2u);
+    EXPECT_EQ(p, nullptr);
+    EXPECT_EQ(Runs(s), (std::vector<Piece>{
+                           {perChunk - 2, 2, 0xA1}, {perChunk, 3, 0xB2}, {perChunk + 5, 1, 0}}));
+    // An erased sector splits its run and comes back zeroed.
+    s.Erase(perChunk + 1);
+    EXPECT_EQ(Runs(s), (std::vector<Piece>{{perChunk - 2, 2, 0xA1},
+                                           {perChunk, 1, 0xB2},
+                                           {perChunk + 2, 1, 0xB2},
+                                           {perChunk + 5, 1, 0}}));
+    ASSERT_EQ(s.Make(perChunk + 1, 1, true, &p), 1u);
+    EXPECT_EQ(p[0], 0);
+    // A chunk that empties is dropped; Clear forgets everything.
+    s.Erase(perChunk - 2);
+    s.Erase(perChunk - 1);
+    EXPECT_EQ(s.Span(perChunk - 2, 2, &p), 2u);
+    EXPECT_EQ(p, nullptr);
+    EXPECT_FALSE(s.Empty());
+    s.Clear();
+    EXPECT_TRUE(s.Empty());
+    EXPECT_TRUE(Runs(s).empty());
+  }
 }
 
 }  // namespace
