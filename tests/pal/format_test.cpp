@@ -102,7 +102,6 @@ TEST(FormatEngineTest, StringFormatFailureLeavesTheStringUnlocked) {
   EXPECT_EQ(std::string(static_cast<const char*>(s)), std::string(5000, 'w'));
 }
 
-
 // The choices of this formatter: ties to even, %a, infinities, NaNs.
 TEST(FormatEngineTest, FloatingPointAsTheUniversalCrtPrintsIt) {
   const double inf = std::numeric_limits<double>::infinity();

@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "pal/codepage.h"
 #include "pal/ole/storage.h"
 
 namespace ole_test {
@@ -32,21 +33,10 @@ inline std::string TempPath(const std::string& name) {
 }
 
 inline std::string Utf8(std::u16string_view s) {
-  std::string out;
-  for (std::size_t i = 0; i < s.size(); ++i) {
-    std::uint32_t c = s[i];
-    if (c >= 0xD800 && c <= 0xDBFF && i + 1 < s.size())
-      c = 0x10000 + ((c - 0xD800) << 10) + (s[++i] - 0xDC00);
-    if (c < 0x80)
-      out += char(c);
-    else if (c < 0x800)
-      out += {char(0xC0 | c >> 6), char(0x80 | (c & 0x3F))};
-    else if (c < 0x10000)
-      out += {char(0xE0 | c >> 12), char(0x80 | ((c >> 6) & 0x3F)), char(0x80 | (c & 0x3F))};
-    else
-      out += {char(0xF0 | c >> 18), char(0x80 | ((c >> 12) & 0x3F)), char(0x80 | ((c >> 6) & 0x3F)),
-              char(0x80 | (c & 0x3F))};
-  }
+  std::string out(3 * s.size(), '\0');
+  const int n = WideCharToMultiByte(CP_UTF8, 0, s.data(), static_cast<int>(s.size()), out.data(),
+                                    static_cast<int>(out.size()), nullptr, nullptr);
+  out.resize(static_cast<std::size_t>(n));
   return out;
 }
 

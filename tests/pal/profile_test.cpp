@@ -269,7 +269,6 @@ TEST_F(ProfileTest, WatchedFileIsAnsweredWithoutALookAndChangesAreSeen) {
   const int looks = g_stats;
   EXPECT_EQ(read(), "1");
   EXPECT_EQ(g_stats, looks) << "no notice, no stat";
-  // Each change is seen by the very next call.
   Overwrite(file, "[s]\nk=2\n");
   EXPECT_EQ(read(), "2") << "in place";
   WriteText(file + ".new", "[s]\nk=3\n");
@@ -321,8 +320,7 @@ TEST_F(ProfileTest, RewriteKeepsWhatAnInPlaceRewriteKeeps) {
   // Owner and mode stay (given away by root, or kept by the in-place
   // fallback otherwise).
   chmod(m_file.c_str(), 0640);
-  const bool root = geteuid() == 0;
-  if (root) {
+  if (geteuid() == 0) {
     ASSERT_EQ(chown(m_file.c_str(), 1234, 1234), 0);
   }
   struct stat before, after;

@@ -202,7 +202,6 @@ TEST_F(RegistryTest, RefusesWhatWindowsRefuses) {
   DWORD size = 0, reserved = 0, length = 8;
   WCHAR name[8];
   const std::u16string longName(256, u'k'), longValue(16384, u'v');
-  // Rights the handle lacks; keys that cannot be deleted.
   EXPECT_EQ(SetDword(readOnly, u"v", 1), ERROR_ACCESS_DENIED);
   EXPECT_EQ(RegQueryValueExW(setOnly, u"v", nullptr, nullptr, nullptr, &size), ERROR_ACCESS_DENIED);
   EXPECT_EQ(RegEnumKeyExW(setOnly, 0, name, &length, nullptr, nullptr, nullptr, nullptr),
@@ -336,7 +335,6 @@ TEST_F(RegistryTest, DamagedOrForeignFilesGiveBadDb) {
   RegCloseKey(full);
 }
 
-// The hive files' places, from the environment.
 TEST(RegistryHive, FilesFollowTheEnvironment) {
   char pattern[] = "/tmp/zr-hive-XXXXXX";
   ASSERT_NE(mkdtemp(pattern), nullptr);
@@ -504,9 +502,8 @@ TEST_F(RegistryTest, WriterKilledMidWriteLeavesHiveConsistent) {
   }
   EXPECT_LE(missing, 1);
   EXPECT_EQ(torn, 0);
-  EXPECT_EQ(SetDword(root, u"after", 1), ERROR_ACCESS_DENIED);  // a KEY_READ handle
   RegCloseKey(root);
-  EXPECT_EQ(SetDword(HKEY_CURRENT_USER, u"after", 1), ERROR_SUCCESS);
+  EXPECT_EQ(SetDword(HKEY_CURRENT_USER, u"after", 1), ERROR_SUCCESS);  // still writable
 }
 
 }  // namespace
