@@ -1,9 +1,5 @@
-// File handles: dispositions and their errors, share modes between handles
-// (each handle is its own open, as another process's would be), reading,
-// writing and the file pointer, and OS failures made through the seam.
-// File mappings and views: sizes and the errors Windows gives, block
-// reservation before a writable view (a full disk is an error, not a
-// signal), and the guard that turns a fault in a view into a count.
+// File handles (each handle is its own open, as another process's would
+// be), file mappings and views, and OS failures made through the seam.
 #include "pal/files/file.h"
 
 #include <fcntl.h>
@@ -49,6 +45,7 @@ HANDLE Open(const std::u16string& path, DWORD access, DWORD share,
 TEST(CreateFile, DispositionsAndTheirErrors) {
   TempDir dir;
   zrtest::WriteText(dir.Path("old"), "old content");
+  zrtest::WriteText(dir.Path("old2"), "x");
   const struct {
     const char* name;
     DWORD disposition;
@@ -64,6 +61,7 @@ TEST(CreateFile, DispositionsAndTheirErrors) {
       {"nodir/x", CREATE_ALWAYS, ERROR_PATH_NOT_FOUND, nullptr},
       {"new4", TRUNCATE_EXISTING, ERROR_FILE_NOT_FOUND, nullptr},
       {"old", TRUNCATE_EXISTING, ERROR_SUCCESS, ""},
+      {"old2", CREATE_ALWAYS, ERROR_ALREADY_EXISTS, ""},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(std::string(c.name) + " disposition " + std::to_string(c.disposition));
@@ -76,10 +74,6 @@ TEST(CreateFile, DispositionsAndTheirErrors) {
       EXPECT_EQ(zrtest::ReadText(dir.Path(c.name)), c.contentAfter);
     }
   }
-  zrtest::WriteText(dir.Path("old"), "x");
-  Handle always(Open(dir.WPath("old"), GENERIC_WRITE, 0, CREATE_ALWAYS));
-  EXPECT_EQ(GetLastError(), ERROR_ALREADY_EXISTS);
-  EXPECT_EQ(zrtest::ReadText(dir.Path("old")), "");
 }
 
 TEST(CreateFile, RefusesWhatItDoesNotImplementAndWhatWindowsRefuses) {
@@ -217,8 +211,6 @@ TEST(FileHandle, ReadsWritesAndMovesThePointer) {
   FILETIME written{};
   EXPECT_TRUE(GetFileTime(h.get(), nullptr, nullptr, &written));
   EXPECT_NE(written.dwHighDateTime, 0u);
-  Handle reader(Open(dir.WPath("f"), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE));
-  EXPECT_FALSE(reader.ok()) << "the writer shares nothing";
   EXPECT_FAILS_WITH(SetFilePointer(h.get(), 0, nullptr, 3) != INVALID_SET_FILE_POINTER,
                     ERROR_INVALID_PARAMETER);
 }

@@ -1,6 +1,5 @@
-// Operations on names: copy, move, delete, folders, attributes, the current
-// and temporary folders, temporary names, searches, the URL test and the
-// calendar fields of file times.
+// Operations on names and folders, temporary names, searches, the URL test
+// and the calendar fields of file times.
 #include "pal/files/filesystem.h"
 
 #include <gtest/gtest.h>

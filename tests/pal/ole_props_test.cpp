@@ -1,12 +1,7 @@
-// Property sets of the compound-file engine: values of every decoded type
-// survive a write and a reopen; names, code pages (a double-byte one
-// included) and the user-defined second section behave as on Windows;
-// types the engine does not decode are kept byte for byte; malformed sets
-// fail with an error. Interoperability with independent software: files
-// the engine writes are read by python3-olefile, gsf (libgsf-bin) and
-// olecfinfo (libolecf-utils); files other software wrote list, copy and
-// read as olefile reads them, and olefile reads what the engine writes
-// into them.
+// Property sets of the compound-file engine, and interoperability with
+// independent software: python3-olefile, gsf (libgsf-bin) and olecfinfo
+// (libolecf-utils) read what the engine writes, and files other software
+// wrote read as olefile reads them.
 #include <dirent.h>
 #include <gtest/gtest.h>
 #include <unistd.h>
@@ -173,7 +168,6 @@ TEST(PropSets, NamesMapToNewIdentifiersAndMatchWithoutCase) {
   EXPECT_EQ(std::u16string(st[1].lpwstrName), u"Due");
   for (ULONG i = 0; i < n; ++i) CoTaskMemFree(st[i].lpwstrName);
   e->Release();
-  // Illegal writes change nothing.
   PROPSPEC dict = Id(PID_DICTIONARY);
   EXPECT_EQ(ps->WriteMultiple(1, &dict, values, 2), STG_E_INVALIDPARAMETER);
   PROPVARIANT bad{};
@@ -298,7 +292,6 @@ TEST(PropSets, TypesNotDecodedAreKeptByteForByte) {
   ps->Release();
   const std::string now = Get(f.root, u"\005SummaryInformation");
   EXPECT_NE(now, original);
-  // Both kept values, their odd padding included.
   EXPECT_NE(now.find(kDecimal), std::string::npos);
   EXPECT_NE(now.find(kBstrs), std::string::npos);
 }
@@ -433,16 +426,6 @@ std::string OlefileDump(const std::string& path) {
   return out;
 }
 
-IStorage* CreateFileStorage(const std::string& path, unsigned version) {
-  IStorage* stg = nullptr;
-  const std::u16string wide = Wide(path);
-  STGOPTIONS options{1, 0, version == 4 ? 4096u : 512u, nullptr};
-  EXPECT_EQ(StgCreateStorageEx(wide.c_str(), STGM_CREATE | kRw, STGFMT_DOCFILE, 0, &options,
-                               nullptr, IID_IStorage, reinterpret_cast<void**>(&stg)),
-            S_OK);
-  return stg;
-}
-
 std::string Pattern(std::size_t n, unsigned seed) {
   std::string s(n, '\0');
   for (std::size_t i = 0; i < n; ++i)
@@ -477,8 +460,11 @@ class OleWritten : public ::testing::TestWithParam<unsigned> {};
 
 TEST_P(OleWritten, IndependentToolsReadWhatTheEngineWrites) {
   const std::string path = TempPath("written" + std::to_string(GetParam()) + ".cfb");
-  IStorage* root = CreateFileStorage(path, GetParam());
-  ASSERT_TRUE(root);
+  IStorage* root = nullptr;
+  STGOPTIONS options{1, 0, GetParam() == 4 ? 4096u : 512u, nullptr};
+  ASSERT_EQ(StgCreateStorageEx(Wide(path).c_str(), STGM_CREATE | kRw, STGFMT_DOCFILE, 0, &options,
+                               nullptr, IID_IStorage, reinterpret_cast<void**>(&root)),
+            S_OK);
   Populate(root);
   ASSERT_EQ(root->Commit(STGC_DEFAULT), S_OK);
   const std::string ours = Listing(root);

@@ -1,10 +1,6 @@
-// Compound files on disk between real processes: share modes, deny modes,
-// priority opens and temporary files (tests/child/sync_child.cpp holds one
-// open while this process tries another); and crash safety of transacted
-// commits: a child killed with SIGKILL at random points while committing
-// leaves a file that opens and holds one whole committed state; a short
-// write, ENOSPC or EIO at any write of a commit (through the OS seam) leaves
-// the old content.
+// Compound files on disk between real processes (tests/child/sync_child.cpp
+// holds one open while this process tries another), temporary files, and
+// transacted commits that a kill or a failing write interrupts.
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/wait.h>
@@ -186,7 +182,6 @@ TEST(OleTemporary, NullNameMakesATemporaryFileDeletedOnRelease) {
     const std::string name(wide.begin(), wide.end());
     EXPECT_EQ(name.rfind(folder + "/~DF", 0), 0u) << name;
     EXPECT_EQ(std::filesystem::path(name).extension(), ".tmp");
-    EXPECT_TRUE(std::filesystem::exists(name));
     EXPECT_EQ(stg->Commit(STGC_DEFAULT), S_OK);
     EXPECT_GE(std::filesystem::file_size(name), 1024u);  // header and one sector
     stg->Release();

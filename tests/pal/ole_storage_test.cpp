@@ -1,9 +1,6 @@
-// The compound-file engine's contract: modes checked as Windows checks them,
-// element operations, transactions (nothing visible before Commit, Revert,
-// transacted sub-storages), the red-black directory, and malformed files.
-// The transacted image's scratch: runs of present and absent sectors stop
-// at chunk borders, new sectors are zeroed unless written whole, erased
-// sectors come back zeroed, and the flush sees every run once, in order.
+// The compound-file engine's contract: modes, element operations,
+// transactions, the red-black directory, malformed files, and the
+// transacted image's scratch sectors.
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -402,7 +399,6 @@ TEST(OleMalformed, NewSectorsNeverJoinABrokenChain) {
   Put(stg, u"new", std::string(40000, 'n'));  // grows the file well past `past`
   ASSERT_EQ(stg->Commit(STGC_DEFAULT), S_OK);
   stg->Release();
-  stg = nullptr;
   ASSERT_EQ(Open(m, STGM_READ | STGM_SHARE_DENY_WRITE, &stg), S_OK);
   EXPECT_EQ(Get(stg, u"new"), std::string(40000, 'n'));
   EXPECT_EQ(Get(stg, u"big"), "<missing>");

@@ -1,8 +1,6 @@
-// The profile functions: one table of read and write cases, the W forms,
-// the cache against changes made behind its back, what an atomic rewrite
-// keeps (permissions, links, owner, the in-place fallback), and across
-// processes: concurrent writers lose nothing, and a writer killed at any
-// point leaves the old file or the new one.
+// The profile functions: reads and writes, the cache against changes made
+// behind its back, what an atomic rewrite keeps, and writers in several
+// processes.
 #include "pal/profile/profile.h"
 
 #include <fcntl.h>
@@ -60,7 +58,6 @@ struct ProfileCase {
 };
 
 const ProfileCase kCases[] = {
-    // Values: blanks, quotes, case.
     {"plain", "[s]\r\nk=v\r\n", false, "s", "k", "d", 16, "v|", 1},
     {"blanks around names and value", " [ s ] \r\n  k  =  a b  \r\n", false, "s", "k", "", 16,
      "a b|", 3},
@@ -80,10 +77,8 @@ const ProfileCase kCases[] = {
     {"unclosed header is no header", "[s]\n[t\nk=v\n", false, "s", "k", "", 16, "v|", 1},
     {"^Z is white space", "[s]\nk=v\x1A\n", false, "s", "k", "", 16, "v|", 1},
     {"byte-order mark skipped", "\xEF\xBB\xBF[s]\nk=v\n", false, "s", "k", "", 16, "v|", 1},
-    // Duplicates.
     {"first of duplicate keys", "[s]\nk=1\nK=2\n", false, "s", "k", "", 16, "1|", 1},
     {"duplicate sections not merged", "[s]\na=1\n[s]\nb=2\n", false, "s", "b", "d", 16, "d|", 1},
-    // Defaults.
     {"missing key: default", "[s]\nk=v\n", false, "s", "x", "dflt", 16, "dflt|", 4},
     {"default loses trailing blanks", "[s]\n", false, "s", "x", "  d  ", 16, "  d|", 3},
     {"default loses its quotes", "[s]\n", false, "s", "x", "'d'", 16, "d|", 1},
@@ -96,7 +91,6 @@ const ProfileCase kCases[] = {
     {"value fits exactly", "[s]\nk=abc\n", false, "s", "k", "", 4, "abc|", 3},
     {"size 1", "[s]\nk=abc\n", false, "s", "k", "", 1, "|", 0},
     {"quoted value cut after unquoting", "[s]\nk=\"abcd\"\n", false, "s", "k", "", 4, "abc|", 3},
-    // Lists.
     {"section names", "[a]\n[b]\nx=1\n[a]\n", false, nullptr, "ignored", "", 16, "a|b|a||", 6},
     {"key names", "[s]\nk1=1\n;c\nk2\nk3=\n=4\n", false, "s", nullptr, "", 16, "k1|k3||", 6},
     {"key names of the first section only", "[s]\na=1\n[s]\nb=2\n", false, "s", nullptr, "", 16,
@@ -108,7 +102,6 @@ const ProfileCase kCases[] = {
     {"list cut inside a name", "[ab]\n[cd]\n", false, nullptr, nullptr, "", 6, "ab|c||", 4},
     {"list into 2", "[ab]\n", false, nullptr, nullptr, "", 2, "||", 0},
     {"list into 1", "[ab]\n", false, nullptr, nullptr, "", 1, "|", 0},
-    // Writes.
     {"new file gets CRLF", nullptr, true, "s", "k", "v", 0, "[s]\r\nk=v\r\n", TRUE},
     {"replace keeps spelling and ending", "[s]\nKey = old\n", true, "s", "key", "new", 0,
      "[s]\nKey=new\n", TRUE},

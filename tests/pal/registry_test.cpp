@@ -1,10 +1,7 @@
-// Registry functions over temporary hive files: names, order, sizes, deleted
-// keys, rights, arguments, damaged files, where the hives live, and one hive
-// shared by processes (two writers at once lose nothing; a writer killed in
-// the middle of its writes leaves a consistent hive). The children are this
-// test program started again with only RegistryChild.Run selected and their
-// role in the environment; they inherit the hive variables of the test that
-// starts them.
+// Registry functions over temporary hive files, and one hive shared by
+// processes. The children are this test program started again with only
+// RegistryChild.Run selected and their role in the environment; they
+// inherit the hive variables of the test that starts them.
 #include <signal.h>
 #include <spawn.h>
 #include <sys/stat.h>
@@ -211,7 +208,6 @@ TEST_F(RegistryTest, RefusesWhatWindowsRefuses) {
   EXPECT_EQ(RegDeleteKeyW(user, u"Rights"), ERROR_ACCESS_DENIED) << "a key with sub-keys";
   EXPECT_EQ(RegDeleteKeyW(user, u""), ERROR_ACCESS_DENIED) << "a predefined key";
   EXPECT_EQ(RegDeleteKeyW(user, u"Nope"), ERROR_FILE_NOT_FOUND);
-  // Paths, names and arguments.
   EXPECT_EQ(RegOpenKeyExW(user, u"\\Rights", 0, KEY_READ, &out), ERROR_BAD_PATHNAME);
   EXPECT_EQ(RegOpenKeyExW(user, u"Rights\\\\Child", 0, KEY_READ, &out), ERROR_BAD_PATHNAME);
   EXPECT_EQ(RegOpenKeyExW(user, longName.c_str(), 0, KEY_READ, &out), ERROR_INVALID_PARAMETER);

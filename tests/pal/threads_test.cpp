@@ -178,11 +178,7 @@ TEST(Event, AutoResetReleasesOneWaiterPerSet) {
   EXPECT_EQ(WaitForSingleObject(a, kLongWait), WAIT_OBJECT_0);
   EXPECT_EQ(WaitForSingleObject(b, kLongWait), WAIT_OBJECT_0);
   EXPECT_EQ(WaitForSingleObject(event, 0), WAIT_TIMEOUT) << "each Set went to a waiter";
-  HANDLE c = StartSleeper(WaitForEvent, event);
-  EXPECT_TRUE(SetEvent(event));
-  EXPECT_EQ(WaitForSingleObject(c, kLongWait), WAIT_OBJECT_0);
-  EXPECT_EQ(WaitForSingleObject(event, 10), WAIT_TIMEOUT);
-  for (HANDLE h : {a, b, c, event}) CloseHandle(h);
+  for (HANDLE h : {a, b, event}) CloseHandle(h);
 }
 
 // Set's wake-up can be held back, so that waiters surely run only after a
