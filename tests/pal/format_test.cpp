@@ -73,24 +73,17 @@ TEST(FormatEngineTest, IntegerSizesPointersAndCharacters) {
 }
 
 // Long texts of the other width are converted in scratch memory, whose
-// failure is reported.
+// failure is reported; the string classes throw on it and never stay locked.
 TEST(FormatEngineTest, ScratchMemoryFailure) {
-  const std::u16string wide(5000, u'w');
-  namespace sys = zrpal::sys;
-  sys::ScopedSyscall failing(&sys::g.malloc, +[](size_t) -> void* { return errno = ENOMEM, nullptr; });
-  char out[16];
-  EXPECT_EQ(FormatA(out, sizeof out, "ab%S", wide.c_str()), zrpal::FORMAT_FAILED);
-  EXPECT_EQ(zrpal::GetLastError(), zrpal::ERROR_NOT_ENOUGH_MEMORY);
-  EXPECT_STREQ(out, "ab");
-}
-
-// The string classes throw on that failure and never stay locked.
-TEST(FormatEngineTest, StringFormatFailureLeavesTheStringUnlocked) {
   const std::u16string wide(5000, u'w');
   CXString s("before");
   {
     namespace sys = zrpal::sys;
-    sys::ScopedSyscall failing(&sys::g.malloc, +[](size_t) -> void* { return nullptr; });
+    sys::ScopedSyscall failing(&sys::g.malloc, +[](size_t) -> void* { return errno = ENOMEM, nullptr; });
+    char out[16];
+    EXPECT_EQ(FormatA(out, sizeof out, "ab%S", wide.c_str()), zrpal::FORMAT_FAILED);
+    EXPECT_EQ(zrpal::GetLastError(), zrpal::ERROR_NOT_ENOUGH_MEMORY);
+    EXPECT_STREQ(out, "ab");
     EXPECT_THROW(s.Format("ab%S", wide.c_str()), CXBadAlloc);
   }
   // The buffer header's reference count (first of three 32-bit fields before
