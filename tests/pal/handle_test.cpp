@@ -60,7 +60,6 @@ TEST(HandleTable, LookupChecksKindAndLiveness) {
   }
   EXPECT_EQ(destroyed, 1);
   EXPECT_EQ(LiveHandleCount(), before);
-
   // A reused slot gets a new value; the old one stays refused.
   HANDLE again = InsertHandle(new Probe(HandleKind::Event, &destroyed));
   EXPECT_NE(again, h);

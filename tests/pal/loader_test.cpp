@@ -107,7 +107,6 @@ TEST(LoadLibrary, LoadsCountsAndUnloads) {
   EXPECT_TRUE(FreeLibrary(module));
   EXPECT_EQ(GetModuleHandleW(tail), nullptr);
   EXPECT_FAILS_WITH(FreeLibrary(module), ERROR_MOD_NOT_FOUND);
-
   // A bare name is searched for: the plugins sit beside the test programs.
   const HMODULE bare = LoadLibraryA("libzr_test_noexport");
   ASSERT_NE(bare, nullptr) << GetLastError();

@@ -198,9 +198,7 @@ int PinnedFstat(int fd, struct stat* st) {
   return r;
 }
 std::int64_t Now() {
-  struct timespec ts;
-  clock_gettime(CLOCK_REALTIME, &ts);
-  return ts.tv_sec * 1'000'000'000ll + ts.tv_nsec;
+  return std::chrono::system_clock::now().time_since_epoch() / std::chrono::nanoseconds(1);
 }
 // Rewrites the file in place: same inode, same size.
 void Overwrite(const std::string& path, const std::string& content) {
@@ -249,35 +247,30 @@ int CountedStat(const char* path, struct stat* st) {
 TEST_F(ProfileTest, WatchedFileIsAnsweredWithoutALookAndChangesAreSeen) {
   // A canonical path on a local file system is watched.
   const std::string folder = std::filesystem::canonical(m_dir).string() + "/d";
-  const std::string file = folder + "/t.ini";
+  const std::string file = m_file = folder + "/t.ini";
   ASSERT_EQ(mkdir(folder.c_str(), 0777), 0);
   WriteText(file, "[s]\nk=1\n");
   sys::ScopedSyscall<decltype(sys::g.stat)> s(&sys::g.stat, CountedStat);
-  auto read = [&] {
-    char buf[16];
-    GetPrivateProfileStringA("s", "k", "none", buf, sizeof buf, file.c_str());
-    return std::string(buf);
-  };
-  EXPECT_EQ(read(), "1");
+  EXPECT_EQ(Read("s", "k", "none"), "1");
   const int looks = g_stats;
-  EXPECT_EQ(read(), "1");
+  EXPECT_EQ(Read("s", "k", "none"), "1");
   EXPECT_EQ(g_stats, looks) << "no notice, no stat";
   Overwrite(file, "[s]\nk=2\n");
-  EXPECT_EQ(read(), "2") << "in place";
+  EXPECT_EQ(Read("s", "k", "none"), "2") << "in place";
   WriteText(file + ".new", "[s]\nk=3\n");
   ASSERT_EQ(rename((file + ".new").c_str(), file.c_str()), 0);
-  EXPECT_EQ(read(), "3") << "renamed over";
+  EXPECT_EQ(Read("s", "k", "none"), "3") << "renamed over";
   ASSERT_EQ(rename(folder.c_str(), (folder + ".old").c_str()), 0);
   ASSERT_EQ(mkdir(folder.c_str(), 0777), 0);
   WriteText(file, "[s]\nk=4\n");
-  EXPECT_EQ(read(), "4") << "a folder on the path replaced";
+  EXPECT_EQ(Read("s", "k", "none"), "4") << "a folder on the path replaced";
   WriteText(folder + ".old/t.ini", "[s]\nk=5\n");
-  EXPECT_EQ(read(), "4") << "the old folder's file is another file";
+  EXPECT_EQ(Read("s", "k", "none"), "4") << "the old folder's file is another file";
   ASSERT_EQ(symlink((folder + ".old/t.ini").c_str(), (file + ".link").c_str()), 0);
   ASSERT_EQ(rename((file + ".link").c_str(), file.c_str()), 0);
-  EXPECT_EQ(read(), "5") << "re-targeted by a link put in its place";
+  EXPECT_EQ(Read("s", "k", "none"), "5") << "re-targeted by a link put in its place";
   unlink(file.c_str());
-  EXPECT_EQ(read(), "none") << "deleted";
+  EXPECT_EQ(Read("s", "k", "none"), "none") << "deleted";
 }
 
 TEST_F(ProfileTest, AForkedChildLeavesTheParentsNoticesAlone) {

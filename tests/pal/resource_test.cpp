@@ -126,7 +126,6 @@ TEST(Resources, EachModuleHasItsOwn) {
   EXPECT_FAILS_WITH(FindResourceW(GetModuleHandleW(u"libc.so.6"), MAKEINTRESOURCEW(1), MAKEINTRESOURCEW(RT_STRING)),
                     ERROR_RESOURCE_DATA_NOT_FOUND);
   EXPECT_FAILS_WITH(LoadStringW(reinterpret_cast<HMODULE>(buffer), 1, buffer, 32), ERROR_MOD_NOT_FOUND);
-
   // Once the module is gone, its cached image is not used again.
   ASSERT_EQ(sys::g.dlclose(loaded), 0);
   EXPECT_FAILS_WITH(LoadStringW(module, 1, buffer, 32), ERROR_MOD_NOT_FOUND);

@@ -86,7 +86,6 @@ TEST(DialogTemplate, WriterReproducesCompilerOutputAndEdits) {
     // windres pads the resource to a DWORD; the template itself is identical.
     ASSERT_GE(original.size(), written.size()) << name;
     EXPECT_EQ(std::vector<BYTE>(original.begin(), original.begin() + written.size()), written) << name;
-
     // An edited form (longer texts shift every later item) parses back
     // item for item, each item on a DWORD boundary.
     form.title = dlg::NameOrOrdinal::Text(u"A much longer title than before");
@@ -163,7 +162,6 @@ TEST(Dialog, TreeOfWindowsFromTheTemplate) {
   EXPECT_EQ(reinterpret_cast<HFONT>(SendMessageW(label, WM_GETFONT, 0, 0)), font);
   EXPECT_EQ(GetDlgItem(dialog, 4242), nullptr);
   EXPECT_EQ(GetLastError(), ERROR_CONTROL_ID_NOT_FOUND);
-
   // A window is no kernel object.
   EXPECT_FAILS_WITH(CloseHandle(reinterpret_cast<HANDLE>(label)), ERROR_INVALID_HANDLE);
   EXPECT_TRUE(DestroyWindow(dialog));
@@ -231,7 +229,6 @@ TEST(Menu, LoadedFromBothTemplateForms) {
   EXPECT_TRUE(DestroyMenu(ex));
   EXPECT_EQ(GetMenuItemCount(ex), -1);
   EXPECT_EQ(GetLastError(), ERROR_INVALID_MENU_HANDLE);
-
   // A template cut anywhere is refused.
   const std::vector<BYTE> t = Resource(RT_MENU, 301);
   for (std::size_t cut = 0; cut < t.size() - 4; ++cut)
