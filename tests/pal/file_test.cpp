@@ -26,7 +26,6 @@ namespace {
 
 using zrtest::TempDir;
 
-// A file handle, closed at the end of its scope.
 struct Handle {
   explicit Handle(HANDLE h) : m_h(h) {}
   ~Handle() {

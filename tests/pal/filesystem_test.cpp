@@ -39,7 +39,6 @@ TEST(CopyFile, CopiesContentAndAttributesAndRefusesWhatWindowsRefuses) {
   EXPECT_FAILS_WITH(CopyFileW(dir.WPath("none").c_str(), dst.c_str(), FALSE), ERROR_FILE_NOT_FOUND);
 }
 
-// A copy that fails part-way leaves no target behind.
 TEST(CopyFile, AFailedCopyRemovesItsTarget) {
   TempDir dir;
   zrtest::WriteText(dir.Path("src"), std::string(100, 'x'));

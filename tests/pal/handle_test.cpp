@@ -68,7 +68,6 @@ TEST(HandleTable, LookupChecksKindAndLiveness) {
 }
 
 TEST(HandleTable, AChunkThatCannotBeAllocatedFailsTheInsertAndReleasesTheObject) {
-  // Fill the current chunk so the next insert needs a new one.
   int destroyed = 0;
   std::vector<HANDLE> held;
   sys::ScopedSyscall<decltype(sys::g.malloc)> failing(

@@ -74,7 +74,6 @@ TEST(Gdi, DisplayFacts) {
   ASSERT_EQ(static_cast<int>(sizeof font), GetObjectW(gui, sizeof font, &font));
   EXPECT_EQ(-11, font.lfHeight);
   EXPECT_EQ(u"MS Shell Dlg", std::u16string(font.lfFaceName));
-  EXPECT_EQ(8, MulDiv(-font.lfHeight, 72, 96));
   ASSERT_EQ(static_cast<int>(sizeof font),
             GetObjectW(GetStockObject(SYSTEM_FONT), sizeof font, &font));
   EXPECT_EQ(u"System", std::u16string(font.lfFaceName));

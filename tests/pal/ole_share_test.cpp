@@ -226,7 +226,6 @@ TEST(OleCrash, KilledDuringCommitLeavesOneWholeState) {
     const pid_t child = fork();
     ASSERT_GE(child, 0);
     if (child == 0) {
-      // Commit new states until killed.
       IStorage* stg = nullptr;
       if (FAILED(StgOpenStorage(path.c_str(), nullptr, kRw | STGM_TRANSACTED, nullptr, 0, &stg)))
         _exit(3);

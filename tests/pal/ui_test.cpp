@@ -113,7 +113,6 @@ TEST(DialogTemplate, RefusesWhatDoesNotFit) {
   EXPECT_EQ(dlg::ParseDialogTemplate(version.data(), version.size(), &form), dlg::ParseResult::kBadField);
 }
 
-// Dialog procedure of the headless-dialog test: records what it sees.
 struct DialogLog {
   int inits = 0;
   LPARAM param = 0;
