@@ -1,9 +1,11 @@
 // Module resources: the image this test program embeds (tests/data/
 // resource_test.rc, compiled by zr_add_resources), string loading, language
-// choice, handles, and images that do not check out.
+// choice, handles, and images that do not check out; FormatMessageA over the
+// system's error texts.
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -13,6 +15,8 @@
 #include "pal/last_error.h"
 #include "pal/module.h"
 #include "pal/posix/syscalls.h"
+#include "pal/user/message.h"
+#include "pal/user/resfile.h"
 #include "pal/user/resource.h"
 
 namespace {
@@ -130,6 +134,70 @@ TEST(Resources, EachModuleHasItsOwn) {
   ASSERT_EQ(sys::g.dlclose(loaded), 0);
   EXPECT_FAILS_WITH(LoadStringW(module, 1, buffer, 32), ERROR_MOD_NOT_FOUND);
   EXPECT_EQ(LoadStringW(nullptr, 1, buffer, 32), 5);
+}
+
+// The image format at its parse boundary: a bound on the records, and places
+// and sizes refused before anything is read (other malformed images are the
+// fuzz target's).
+TEST(ResourceImage, RecordCountIsBounded) {
+  using namespace zrpal::res;
+  // kMaxRecords empty records are accepted, one more is not.
+  std::vector<DWORD> words((kMaxRecords + 1) * (kMinHeaderSize / 4), 0);
+  for (std::size_t i = 0; i < words.size(); i += kMinHeaderSize / 4) {
+    words[i + 1] = kMinHeaderSize;                   // HeaderSize
+    words[i + 2] = words[i + 3] = 0x0000FFFF;        // type and name: ordinal 0
+  }
+  ResourceImage image;
+  EXPECT_EQ(ResourceImage::Open(words.data(), kMaxRecords * kMinHeaderSize, &image), Status::kOk);
+  EXPECT_EQ(image.RecordCount(), kMaxRecords);
+  EXPECT_EQ(ResourceImage::Open(words.data(), words.size() * 4, &image), Status::kCorrupt);
+  // Nothing at all is an image without resources; bad places, sizes and
+  // header sizes are refused before anything is read.
+  EXPECT_EQ(ResourceImage::Open(nullptr, 0, &image), Status::kOk);
+  EXPECT_EQ(ResourceImage::Open(nullptr, 32, &image), Status::kCorrupt);
+  EXPECT_EQ(ResourceImage::Open(reinterpret_cast<const BYTE*>(words.data()) + 2, 32, &image), Status::kCorrupt);
+  EXPECT_EQ(ResourceImage::Open(words.data(), kMaxImageSize + 4, &image), Status::kCorrupt);
+  words[1] = kMinHeaderSize + 2;  // a header that does not end on a DWORD
+  EXPECT_EQ(ResourceImage::Open(words.data(), kMinHeaderSize + 2, &image), Status::kCorrupt);
+  EXPECT_TRUE(image.Empty());
+}
+
+constexpr DWORD kSystem = FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS;
+
+// The text for `code`, or "" after a failure.
+std::string Message(DWORD code, DWORD flags = kSystem, DWORD language = 0) {
+  char buf[512];
+  const DWORD n = FormatMessageA(flags, nullptr, code, language, buf, sizeof buf, nullptr);
+  if (n == 0) return "";
+  EXPECT_EQ(std::strlen(buf), n);
+  return buf;
+}
+
+// The mask leaves the line unbroken; the text and its terminator must fit.
+TEST(FormatMessage, TheWidthMaskTheBufferRuleAndWhatItRefuses) {
+  const std::string text = Message(ERROR_FILE_NOT_FOUND);
+  EXPECT_EQ(text, std::string(std::strerror(ENOENT)) + "\r\n");  // the C library's text and a line end
+  EXPECT_EQ(Message(ERROR_FILE_NOT_FOUND, kSystem | FORMAT_MESSAGE_MAX_WIDTH_MASK) + "\r\n", text);
+  const auto len = static_cast<DWORD>(text.size());
+  std::string buf(len + 1, '#');
+  EXPECT_FAILS_WITH(FormatMessageA(kSystem, nullptr, ERROR_FILE_NOT_FOUND, 0, buf.data(), len, nullptr),
+                    ERROR_INSUFFICIENT_BUFFER);
+  EXPECT_EQ(FormatMessageA(kSystem, nullptr, ERROR_FILE_NOT_FOUND, 0, buf.data(), len + 1, nullptr), len);
+  auto format = [&](DWORD flags, DWORD code, DWORD language) {
+    return FormatMessageA(flags, nullptr, code, language, buf.data(), len + 1, nullptr);
+  };
+  // No source, the flags it does not do, a line width.
+  for (DWORD flags : {DWORD{FORMAT_MESSAGE_IGNORE_INSERTS}, kSystem | FORMAT_MESSAGE_ALLOCATE_BUFFER,
+                      kSystem | FORMAT_MESSAGE_FROM_STRING, kSystem | FORMAT_MESSAGE_FROM_HMODULE,
+                      kSystem | FORMAT_MESSAGE_ARGUMENT_ARRAY, kSystem | 80}) {
+    EXPECT_FAILS_WITH(format(flags, ERROR_FILE_NOT_FOUND, 0), ERROR_INVALID_PARAMETER);
+  }
+  EXPECT_FAILS_WITH(format(kSystem, ERROR_FILE_NOT_FOUND, MAKELANGID(LANG_ENGLISH, SUBLANG_DEFAULT)),
+                    ERROR_RESOURCE_LANG_NOT_FOUND);
+  EXPECT_FAILS_WITH(format(kSystem, 0x7FFF1234u, 0), ERROR_MR_MID_NOT_FOUND);
+  // Neutral languages are the one language there is.
+  for (WORD language : {MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT), MAKELANGID(LANG_NEUTRAL, SUBLANG_SYS_DEFAULT)})
+    EXPECT_EQ(Message(ERROR_FILE_NOT_FOUND, kSystem, language), Message(ERROR_FILE_NOT_FOUND));
 }
 
 }  // namespace

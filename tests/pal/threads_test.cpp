@@ -1,5 +1,6 @@
-// Mutexes, events and threads of the platform layer: Windows' rules within
-// the process, names and their lifetime, and events across processes.
+// Critical sections, mutexes, events and threads of the platform layer:
+// Windows' rules within the process, names and their lifetime, and events
+// across processes.
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/mman.h>
@@ -15,6 +16,7 @@
 #include "last_error.h"
 #include "pal/handle.h"
 #include "pal/posix/syscalls.h"
+#include "pal/sync.h"
 #include "pal/threads/event.h"
 #include "pal/threads/mutex.h"
 #include "pal/threads/thread.h"
@@ -267,6 +269,31 @@ TEST(Thread, SuspendedStartIdsAndExitCode) {
   EXPECT_EQ(GetLastError(), ERROR_INVALID_PARAMETER);
   EXPECT_EQ(_beginthreadex(nullptr, 0, nullptr, nullptr, 0, nullptr), 0u);
   EXPECT_FAILS_WITH(ResumeThread(nullptr) + 1, ERROR_INVALID_HANDLE);
+}
+
+// A zero-filled section needs no initialisation. Another thread failing to
+// enter also shows that thread tokens differ between threads.
+TEST(CriticalSection, IsRecursiveAndOwnedByOneThread) {
+  static constinit CRITICAL_SECTION cs{};
+  EXPECT_FALSE(CriticalSectionIsOwned(&cs));
+  EnterCriticalSection(&cs);
+  EnterCriticalSection(&cs);
+  EXPECT_TRUE(TryEnterCriticalSection(&cs));
+  EXPECT_TRUE(CriticalSectionIsOwned(&cs));
+  EXPECT_EQ(cs.RecursionCount, 3);
+  bool otherEntered = true, otherOwns = true;
+  std::thread([&] { otherEntered = TryEnterCriticalSection(&cs), otherOwns = CriticalSectionIsOwned(&cs); }).join();
+  EXPECT_FALSE(otherEntered);
+  EXPECT_FALSE(otherOwns);
+  LeaveCriticalSection(&cs);
+  LeaveCriticalSection(&cs);
+  EXPECT_TRUE(CriticalSectionIsOwned(&cs));
+  LeaveCriticalSection(&cs);
+  EXPECT_FALSE(CriticalSectionIsOwned(&cs));
+  std::thread([&] {
+    if ((otherEntered = TryEnterCriticalSection(&cs))) LeaveCriticalSection(&cs);
+  }).join();
+  EXPECT_TRUE(otherEntered);
 }
 
 }  // namespace
