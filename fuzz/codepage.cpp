@@ -25,6 +25,7 @@
 #include <string>
 #include <vector>
 
+#include "fuzz/check.h"
 #include "pal/codepage.h"
 #include "pal/internal/codepage_table.h"
 #include "pal/error.h"
@@ -32,10 +33,6 @@
 namespace {
 
 using namespace zrpal;
-
-void Check(bool ok) {
-  if (!ok) __builtin_trap();
-}
 
 UINT PickCodePage(std::uint8_t b) {
   constexpr UINT kPseudo[] = {CP_ACP, CP_OEMCP, CP_THREAD_ACP, 12345};

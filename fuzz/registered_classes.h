@@ -8,11 +8,11 @@
 
 #include <fuzzer/FuzzedDataProvider.h>
 
-#include <cstdlib>
 #include <string>
 #include <typeinfo>
 #include <vector>
 
+#include "fuzz/check.h"
 #include "pal/module.h"
 #include "zr/exception.h"
 #include "zr/persist.h"
@@ -23,10 +23,6 @@
 namespace fuzzclasses {
 
 using Bytes = std::vector<BYTE>;
-
-inline void Check(bool ok) {
-  if (!ok) std::abort();
-}
 
 constexpr char kNodeClass[] = "ZrFuzzNode";
 constexpr char kLeafClass[] = "ZrFuzzLeaf";

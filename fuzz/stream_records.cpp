@@ -18,7 +18,6 @@
 // Every failure must be an exception of the library's family.
 #include <algorithm>
 #include <cstdint>
-#include <cstdlib>
 #include <cstring>
 #include <vector>
 
@@ -32,10 +31,6 @@
 namespace {
 
 using Bytes = std::vector<BYTE>;
-
-void Check(bool ok) {
-  if (!ok) std::abort();
-}
 
 IXStream* StreamOver(const BYTE* data, std::size_t size) {
   IXStream* s = new_StreamOnMemory();

@@ -27,27 +27,18 @@
 
 #include <algorithm>
 #include <cstdint>
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
 
 #include <unistd.h>
 
+#include "fuzz/check.h"
 #include "pal/codepage.h"
 #include "pal/mbcs.h"
 #include "zr/xstring.h"
 
 namespace {
-
-[[noreturn]] void Fail(const char* what) {
-  std::fprintf(stderr, "text_cp mismatch: %s\n", what);
-  std::abort();
-}
-
-void Check(bool ok, const char* what) {
-  if (!ok) Fail(what);
-}
 
 // Bytes that matter in the double-byte pages: lead bytes of all four,
 // trail bytes in ASCII's range, path delimiters, spaces and letters.

@@ -25,6 +25,7 @@
 
 #include <fuzzer/FuzzedDataProvider.h>
 
+#include "fuzz/check.h"
 #include "variant/numtext.h"
 #include "zr/variant.h"
 
@@ -128,10 +129,6 @@ void ConvertToEveryType(const tagZRVARIANT& src) {
         (inPlace.vt != src.vt || std::memcmp(&inPlace.rrcVal, &src.rrcVal, sizeof src.rrcVal) != 0))
       std::abort();
   }
-}
-
-void Check(bool ok, const char* what) {
-  if (!ok) Fail(what, "");
 }
 
 // A counted object for ZRVT_UNKNOWN values: references must balance.

@@ -14,27 +14,17 @@
 
 #include <algorithm>
 #include <cstdint>
-#include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <type_traits>
 #include <vector>
 
+#include "fuzz/check.h"
 #include "pal/mbcs.h"
 #include "pal/wstr.h"
 #include "zr/xstring.h"
 
 namespace {
-
-[[noreturn]] void Fail(const char* what) {
-  std::fprintf(stderr, "mismatch: %s\n", what);
-  std::abort();
-}
-
-void Check(bool ok, const char* what) {
-  if (!ok) Fail(what);
-}
 
 // --- The model: the documented rules over std::basic_string ----------------
 
