@@ -92,7 +92,6 @@ void CheckEdits(const CXString& s, const CXString& text, int at, int count) {
   CXString inserted(s);
   inserted.Insert(at, text);
   Check(inserted.Compare(Piece(s, 0, i) + text + Piece(s, i, length - i)) == 0, "Insert");
-
   // Delete and Replace over [first, last) of the range rule.
   const int index = at < 0 || at >= length ? length : at;
   const long long a = index, b = static_cast<long long>(index) + count;
@@ -148,7 +147,6 @@ void CheckFormat(const CXString& s, int precision, int width) {
         "%.*s is the first bytes");
   printed.Format("%*s", width, static_cast<const char*>(s));
   Check(printed.GetSize() == std::max(std::abs(width), s.GetSize()), "width pads bytes");
-
   // The other width: "%S" and construction convert alike.
   const CXStringW wide(s);
   const CXString whole(static_cast<const WCHAR*>(wide));

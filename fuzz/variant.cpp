@@ -279,7 +279,6 @@ void CheckMembers(CZRVariant& v) {
   if (comparable) Check(v == raw, "ZRVariantCopy");
   ZRVariantClear(&raw);
   Check(raw.vt == ZRVT_EMPTY, "cleared");
-
   // Detach and Attach move the record without copying.
   tagZRVARIANT taken = copy.Detach();
   Check(copy.vt == ZRVT_EMPTY, "detached");
@@ -288,7 +287,6 @@ void CheckMembers(CZRVariant& v) {
   Check(taken.vt == ZRVT_EMPTY, "attached source");
   if (comparable) Check(attached == v, "attach keeps the value");
   attached.Attach(attached);
-
   // Plain values bound out and back in.
   const unsigned short vt = v.vt;
   if (vt == ZRVT_EMPTY || vt > ZRVT_LASTORDINARY) {
@@ -406,8 +404,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   }
   CZRVariant wideText(wide.c_str());
   ConvertToEveryType(wideText);
-
-  // The bytes as a double, printed and read back.
   if (size >= 8) {
     double d;
     std::memcpy(&d, data, sizeof d);

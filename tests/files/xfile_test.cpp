@@ -170,7 +170,6 @@ TEST(XFile, LineReaderTerminators) {
     EXPECT_EQ(std::u16string(units, c.buffer.size()),
               std::u16string(c.buffer.begin(), c.buffer.end()));
   }
-  // The next line after the first.
   zrtest::WriteText(dir.Path("t"), "ab\ncd");
   Ref<IXFile> f(Fio_Open(dir.WPath("t").c_str(), 0));
   char buffer[10];
