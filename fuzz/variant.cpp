@@ -214,7 +214,6 @@ bool HasNaN(const tagZRVARIANT& v) {
   return (v.vt == ZRVT_DOUBLE && std::isnan(v.dblVal)) || (v.vt == ZRVT_FLOAT && std::isnan(v.fltVal));
 }
 
-// Conversions from `v` with the documented rules checked.
 void CheckConversions(const CZRVariant& v) {
   ConvertToEveryType(v);
   CZRVariant to;
