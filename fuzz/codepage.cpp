@@ -25,6 +25,7 @@
 #include <string>
 #include <vector>
 
+#include "fuzz/check.h"
 #include "pal/codepage.h"
 #include "pal/internal/codepage_table.h"
 #include "pal/error.h"
@@ -32,10 +33,6 @@
 namespace {
 
 using namespace zrpal;
-
-void Check(bool ok) {
-  if (!ok) __builtin_trap();
-}
 
 UINT PickCodePage(std::uint8_t b) {
   constexpr UINT kPseudo[] = {CP_ACP, CP_OEMCP, CP_THREAD_ACP, 12345};
@@ -200,14 +197,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const unsigned small = control >> 4;
   const char* text = reinterpret_cast<const char*>(data + 3);
   const int n = static_cast<int>(size - 3);
-
   // Bytes to UTF-16, with an explicit length and with the terminator form.
   const DWORD mbFlags = strict ? MB_ERR_INVALID_CHARS : ((control & 2) ? MB_PRECOMPOSED : 0);
   const std::u16string wide = Decode(cp, mbFlags, text, n, small);
   const std::string terminated(text, static_cast<std::size_t>(n));
   const std::u16string wideTerminated = Decode(cp, mbFlags, terminated.c_str(), -1, small);
   if (!wideTerminated.empty()) Check(wideTerminated.back() == 0);
-
   // UTF-16 to bytes from the input's own units, and back again.
   std::vector<WCHAR> units(static_cast<std::size_t>(n) / 2 + 1, 0);
   std::memcpy(units.data(), text, static_cast<std::size_t>(n) / 2 * 2);
@@ -215,7 +210,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const DWORD wcFlags = strict && utf8 ? WC_ERR_INVALID_CHARS : 0;
   if (n >= 2) Encode(cp, wcFlags, units.data(), n / 2, small, !utf8);
   Encode(cp, wcFlags, units.data(), -1, small, !utf8);
-
   // What decoded without error encodes and decodes to itself (default
   // characters decode to the same characters; UTF-8 is exact).
   if (!wide.empty() && (strict || utf8)) {

@@ -24,7 +24,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   if (size == 0) return 0;
   const UINT codePage = kCodePages[data[0] % std::size(kCodePages)];
   const std::string_view bytes(reinterpret_cast<const char*>(data + 1), size - 1);
-
   // The text rules on the raw bytes.
   const zr::CLeadBytes lead(codePage);
   zr::EscapeReport report;
@@ -33,7 +32,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   std::string_view text;
   if (zr::CountedLineText(bytes, lead, &text))
     Check(text.data() > bytes.data() && text.data() + text.size() <= bytes.data() + bytes.size());
-
   // The whole load, through a memory file over the bytes.
   std::string name = "fmem::" + std::to_string(reinterpret_cast<std::uintptr_t>(bytes.data())) +
                      "," + std::to_string(bytes.size());
@@ -42,7 +40,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   zr::CTranslationTable table;
   Check(table.Load(path) == 1);
   Check(table.GetBucketCount() >= table.GetEntryCount() || table.GetEntryCount() <= 127);
-
   // Each pair's source finds an entry (its own, or the first with its hash).
   bool failed = false;
   IXFile* file = Fio_Open(path, 0);

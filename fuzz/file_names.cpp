@@ -8,10 +8,10 @@
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <string>
 
+#include "fuzz/check.h"
 #include "pal/error.h"
 #include "pal/files/file.h"
 #include "pal/files/filesystem.h"
@@ -26,12 +26,6 @@
 namespace {
 
 using U16 = std::u16string;
-
-void Check(bool ok, const char* what) {
-  if (ok) return;
-  std::fprintf(stderr, "mismatch: %s\n", what);
-  std::abort();
-}
 
 U16 WideText(FuzzedDataProvider& in, std::size_t max) {
   U16 s;

@@ -72,8 +72,7 @@ constexpr Kind kShapes[][4] = {
 };
 constexpr size_t kShapeCount = sizeof kShapes / sizeof kShapes[0];
 
-// A format in both widths: the same choices, spelled for 8-bit or UTF-16
-// output.
+// A format in both widths: the same choices, spelled for 8-bit or UTF-16 output.
 struct Formats {
   std::string narrow;
   std::string wide;  // in bytes; widened unit by unit at the end

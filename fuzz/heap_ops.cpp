@@ -20,6 +20,7 @@
 #include <cstring>
 #include <vector>
 
+#include "fuzz/check.h"
 #include "pal/error.h"
 #include "pal/heap.h"
 #include "pal/internal/heap_blocks.h"
@@ -29,10 +30,6 @@
 namespace {
 
 using namespace zrpal;
-
-void Check(bool ok) {
-  if (!ok) std::abort();
-}
 
 constexpr std::size_t kMaxHeaps = 3;
 constexpr std::size_t kMaxBlocks = 24;

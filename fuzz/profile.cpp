@@ -91,7 +91,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   Check(write(fd, data, size) == static_cast<ssize_t>(size));
   close(fd);
   const DWORD small = size ? data[0] % 24 : 1;
-
   // Zero bytes cut names in the lists: the checks on whole lists need none.
   const bool exact = std::memchr(data, 0, size) == nullptr;
   bool fzExisted = false;

@@ -8,11 +8,11 @@
 
 #include <fuzzer/FuzzedDataProvider.h>
 
-#include <cstdlib>
 #include <string>
 #include <typeinfo>
 #include <vector>
 
+#include "fuzz/check.h"
 #include "pal/module.h"
 #include "zr/exception.h"
 #include "zr/persist.h"
@@ -23,10 +23,6 @@
 namespace fuzzclasses {
 
 using Bytes = std::vector<BYTE>;
-
-inline void Check(bool ok) {
-  if (!ok) std::abort();
-}
 
 constexpr char kNodeClass[] = "ZrFuzzNode";
 constexpr char kLeafClass[] = "ZrFuzzLeaf";
@@ -202,38 +198,25 @@ inline CZRVariant NewVariant(FuzzedDataProvider& in, int depth) {
 
 inline IZRUnknown* NewObject(FuzzedDataProvider& in, int depth) {
   if (depth > 6 || !in.remaining_bytes()) return nullptr;
+  const int kind = in.ConsumeIntegralInRange<int>(0, 2);
+  const char* name = kind == 0 ? kLeafClass : kind == 1 ? kCheckedClass : kNodeClass;
   IZRUnknown* out = nullptr;
-  switch (in.ConsumeIntegralInRange<int>(0, 2)) {
-    case 0: {
-      Check(CreateObject(kLeafClass, nullptr, typeid(IZRUnknown), &out) == 1);
-      IPersistXStream* p = nullptr;
-      out->QueryInterface(typeid(IPersistXStream), reinterpret_cast<void**>(&p));
-      const std::string raw = in.ConsumeRandomLengthString(40);
-      static_cast<CLeaf*>(p)->m_bytes.assign(raw.begin(), raw.end());
-      p->Release();
-      break;
-    }
-    case 1: {
-      Check(CreateObject(kCheckedClass, nullptr, typeid(IZRUnknown), &out) == 1);
-      IPersistXStream* p = nullptr;
-      out->QueryInterface(typeid(IPersistXStream), reinterpret_cast<void**>(&p));
-      static_cast<CChecked*>(p)->m_value = in.ConsumeIntegral<WORD>();
-      p->Release();
-      break;
-    }
-    default: {
-      Check(CreateObject(kNodeClass, nullptr, typeid(IZRUnknown), &out) == 1);
-      IPersistXStream* p = nullptr;
-      out->QueryInterface(typeid(IPersistXStream), reinterpret_cast<void**>(&p));
-      auto* node = static_cast<CNode*>(p);
-      node->m_tag = in.ConsumeIntegral<ULONG>();
-      const unsigned n = in.ConsumeIntegralInRange<unsigned>(0, kMaxChildren);
-      for (unsigned i = 0; i < n && in.remaining_bytes(); ++i) node->m_children.push_back(NewVariant(in, depth));
-      if (in.ConsumeBool()) node->m_object = NewObject(in, depth + 1);
-      p->Release();
-      break;
-    }
+  Check(CreateObject(name, nullptr, typeid(IZRUnknown), &out) == 1);
+  IPersistXStream* p = nullptr;
+  out->QueryInterface(typeid(IPersistXStream), reinterpret_cast<void**>(&p));
+  if (kind == 0) {
+    const std::string raw = in.ConsumeRandomLengthString(40);
+    static_cast<CLeaf*>(p)->m_bytes.assign(raw.begin(), raw.end());
+  } else if (kind == 1) {
+    static_cast<CChecked*>(p)->m_value = in.ConsumeIntegral<WORD>();
+  } else {
+    auto* node = static_cast<CNode*>(p);
+    node->m_tag = in.ConsumeIntegral<ULONG>();
+    const unsigned n = in.ConsumeIntegralInRange<unsigned>(0, kMaxChildren);
+    for (unsigned i = 0; i < n && in.remaining_bytes(); ++i) node->m_children.push_back(NewVariant(in, depth));
+    if (in.ConsumeBool()) node->m_object = NewObject(in, depth + 1);
   }
+  p->Release();
   return out;
 }
 

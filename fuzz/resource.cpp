@@ -21,6 +21,7 @@
 #include <string>
 #include <vector>
 
+#include "fuzz/check.h"
 #include "pal/codepage.h"
 #include "pal/error.h"
 #include "pal/module.h"
@@ -39,10 +40,6 @@ namespace {
 
 using namespace zrpal;
 using namespace zrpal::res;
-
-void Check(bool ok) {
-  if (!ok) __builtin_trap();
-}
 
 const WCHAR* Ordinal(WORD n) { return reinterpret_cast<const WCHAR*>(std::uintptr_t{n}); }
 

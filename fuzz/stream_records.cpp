@@ -18,7 +18,6 @@
 // Every failure must be an exception of the library's family.
 #include <algorithm>
 #include <cstdint>
-#include <cstdlib>
 #include <cstring>
 #include <vector>
 
@@ -33,12 +32,8 @@ namespace {
 
 using Bytes = std::vector<BYTE>;
 
-void Check(bool ok) {
-  if (!ok) std::abort();
-}
-
-IXStream* StreamOver(const BYTE* data, std::size_t size) {
-  IXStream* s = new_StreamOnMemory();
+IXStream* StreamOver(const BYTE* data, std::size_t size, ZRIFC::IProgress* progress = nullptr) {
+  IXStream* s = new_StreamOnMemory(progress);
   IMemBlock* block = nullptr;
   Check(s->QueryInterface(typeid(IMemBlock), reinterpret_cast<void**>(&block)) == 1);
   block->SetData(data, static_cast<unsigned>(size));
@@ -176,10 +171,7 @@ void ReadLines(IXStream* in, int max, bool wide) {
   for (int i = 0; i < 4096; ++i) {
     const int n = wide ? in->ReadLineW(units.data(), max) : in->ReadLine(narrow.data(), max);
     Check(n >= 0 && n <= max);
-    if (wide)
-      Check(units[static_cast<std::size_t>(n)] == 0);
-    else
-      Check(narrow[static_cast<std::size_t>(n)] == 0);
+    Check((wide ? units[static_cast<std::size_t>(n)] : narrow[static_cast<std::size_t>(n)]) == 0);
     if (max == 0) break;
   }
 }
@@ -208,11 +200,7 @@ void ReadVariantsInSteps(const std::uint8_t* data, std::size_t size, int step) {
 // Reading with a progress object that cancels at its n-th poll.
 void ReadCancelled(const std::uint8_t* data, std::size_t size, int n) {
   auto* progress = new CCancelAt(n);
-  IXStream* s = new_StreamOnMemory(progress);
-  IMemBlock* block = nullptr;
-  Check(s->QueryInterface(typeid(IMemBlock), reinterpret_cast<void**>(&block)) == 1);
-  block->SetData(data, static_cast<unsigned>(size));
-  block->Release();
+  IXStream* s = StreamOver(data, size, progress);
   bool cancelled = false;
   try {
     CZRVariant v;

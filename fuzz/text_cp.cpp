@@ -27,27 +27,18 @@
 
 #include <algorithm>
 #include <cstdint>
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
 
 #include <unistd.h>
 
+#include "fuzz/check.h"
 #include "pal/codepage.h"
 #include "pal/mbcs.h"
 #include "zr/xstring.h"
 
 namespace {
-
-[[noreturn]] void Fail(const char* what) {
-  std::fprintf(stderr, "text_cp mismatch: %s\n", what);
-  std::abort();
-}
-
-void Check(bool ok, const char* what) {
-  if (!ok) Fail(what);
-}
 
 // Bytes that matter in the double-byte pages: lead bytes of all four,
 // trail bytes in ASCII's range, path delimiters, spaces and letters.
@@ -101,7 +92,6 @@ void CheckEdits(const CXString& s, const CXString& text, int at, int count) {
   CXString inserted(s);
   inserted.Insert(at, text);
   Check(inserted.Compare(Piece(s, 0, i) + text + Piece(s, i, length - i)) == 0, "Insert");
-
   // Delete and Replace over [first, last) of the range rule.
   const int index = at < 0 || at >= length ? length : at;
   const long long a = index, b = static_cast<long long>(index) + count;
@@ -157,7 +147,6 @@ void CheckFormat(const CXString& s, int precision, int width) {
         "%.*s is the first bytes");
   printed.Format("%*s", width, static_cast<const char*>(s));
   Check(printed.GetSize() == std::max(std::abs(width), s.GetSize()), "width pads bytes");
-
   // The other width: "%S" and construction convert alike.
   const CXStringW wide(s);
   const CXString whole(static_cast<const WCHAR*>(wide));
@@ -174,13 +163,12 @@ void CheckFormat(const CXString& s, int precision, int width) {
   Check(wideFormatted.Compare(wide) == 0, "%S to UTF-16");
   CXString back;
   back.Format("%S", static_cast<const WCHAR*>(wide));
-  const CXString converted(static_cast<const WCHAR*>(wide));
-  Check(back.Compare(converted) == 0, "%S to 8-bit");
+  Check(back.Compare(whole) == 0, "%S to 8-bit");
   // Valid text decodes to characters that encode back to bytes decoding to
   // the same characters (the bytes themselves may differ: 932 has several
   // codes for some characters, as on Windows).
   const int units = zrpal::MultiByteToWideChar(zrpal::CP_ACP, zrpal::MB_ERR_INVALID_CHARS, s, -1, nullptr, 0);
-  if (units > 0) Check(CXStringW(converted).Compare(wide) == 0, "valid text round trip");
+  if (units > 0) Check(CXStringW(whole).Compare(wide) == 0, "valid text round trip");
   // A character of the string printed with %C is that character.
   if (s.GetLength() > 0) {
     const WCHAR first = wide.GetAt(0);

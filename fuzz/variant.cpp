@@ -25,6 +25,7 @@
 
 #include <fuzzer/FuzzedDataProvider.h>
 
+#include "fuzz/check.h"
 #include "variant/numtext.h"
 #include "zr/variant.h"
 
@@ -130,10 +131,6 @@ void ConvertToEveryType(const tagZRVARIANT& src) {
   }
 }
 
-void Check(bool ok, const char* what) {
-  if (!ok) Fail(what, "");
-}
-
 // A counted object for ZRVT_UNKNOWN values: references must balance.
 class CObject final : public CZRUnknownImpl<IZRUnknown> {};
 
@@ -217,7 +214,6 @@ bool HasNaN(const tagZRVARIANT& v) {
   return (v.vt == ZRVT_DOUBLE && std::isnan(v.dblVal)) || (v.vt == ZRVT_FLOAT && std::isnan(v.fltVal));
 }
 
-// Conversions from `v` with the documented rules checked.
 void CheckConversions(const CZRVariant& v) {
   ConvertToEveryType(v);
   CZRVariant to;
@@ -282,7 +278,6 @@ void CheckMembers(CZRVariant& v) {
   if (comparable) Check(v == raw, "ZRVariantCopy");
   ZRVariantClear(&raw);
   Check(raw.vt == ZRVT_EMPTY, "cleared");
-
   // Detach and Attach move the record without copying.
   tagZRVARIANT taken = copy.Detach();
   Check(copy.vt == ZRVT_EMPTY, "detached");
@@ -291,7 +286,6 @@ void CheckMembers(CZRVariant& v) {
   Check(taken.vt == ZRVT_EMPTY, "attached source");
   if (comparable) Check(attached == v, "attach keeps the value");
   attached.Attach(attached);
-
   // Plain values bound out and back in.
   const unsigned short vt = v.vt;
   if (vt == ZRVT_EMPTY || vt > ZRVT_LASTORDINARY) {
@@ -409,8 +403,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   }
   CZRVariant wideText(wide.c_str());
   ConvertToEveryType(wideText);
-
-  // The bytes as a double, printed and read back.
   if (size >= 8) {
     double d;
     std::memcpy(&d, data, sizeof d);

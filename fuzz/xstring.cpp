@@ -14,27 +14,17 @@
 
 #include <algorithm>
 #include <cstdint>
-#include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <type_traits>
 #include <vector>
 
+#include "fuzz/check.h"
 #include "pal/mbcs.h"
 #include "pal/wstr.h"
 #include "zr/xstring.h"
 
 namespace {
-
-[[noreturn]] void Fail(const char* what) {
-  std::fprintf(stderr, "mismatch: %s\n", what);
-  std::abort();
-}
-
-void Check(bool ok, const char* what) {
-  if (!ok) Fail(what);
-}
 
 // --- The model: the documented rules over std::basic_string ----------------
 
@@ -373,24 +363,23 @@ class Run {
     const WCHAR ch = CharFrom<Unit>(in_);
     // In single-byte mode a code whose high byte is no lead byte is its low
     // byte.
-    const bool model = modelled_;
     const Unit u = static_cast<Unit>(sizeof(Unit) == 1 ? ch & 0xFF : ch);
     const std::size_t start = std::min<std::size_t>(static_cast<unsigned>(index), m_.size());
     const int found = s_.Find(ch, index);
     const std::size_t at = m_.empty() ? Model<Unit>::npos : m_.find(u, start);
-    Check(!model || found == (at == Model<Unit>::npos ? -1 : static_cast<int>(at)), "Find(ch)");
+    Check(!modelled_ || found == (at == Model<Unit>::npos ? -1 : static_cast<int>(at)), "Find(ch)");
     const int last = s_.FindRev(ch);
     const std::size_t lastAt = m_.empty() ? Model<Unit>::npos : m_.rfind(u);
-    Check(!model || last == (lastAt == Model<Unit>::npos ? -1 : static_cast<int>(lastAt)), "FindRev(ch)");
+    Check(!modelled_ || last == (lastAt == Model<Unit>::npos ? -1 : static_cast<int>(lastAt)), "FindRev(ch)");
     Check(found >= -1 && found <= s_.GetLength() && last >= -1 && last < s_.GetLength() + 1, "char search range");
     switch (in_.ConsumeIntegralInRange<int>(0, 2)) {
       case 0:
         s_ += ch;
-        if (model) m_ += u;
+        if (modelled_) m_ += u;
         break;
       case 1: {
         s_.Insert(index, ch);
-        if (model) m_.insert(index < 0 || static_cast<std::size_t>(index) > m_.size() ? m_.size() : index, 1, u);
+        if (modelled_) m_.insert(index < 0 || static_cast<std::size_t>(index) > m_.size() ? m_.size() : index, 1, u);
         break;
       }
       default:
@@ -398,7 +387,7 @@ class Run {
         m_ = static_cast<const Unit*>(s_);
         break;
     }
-    if (!model) m_ = static_cast<const Unit*>(s_);
+    if (!modelled_) m_ = static_cast<const Unit*>(s_);
   }
 
   // Conversion to the other width and back, through the ANSI code page:

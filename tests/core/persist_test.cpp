@@ -75,7 +75,6 @@ TEST_F(Persist, TheRecordIsNameLengthDataAndTheNullObjectOneZeroByte) {
   s->Seek(12, ZRSEEK_SET);
   EXPECT_EQ(ReadOne(s.get(), 0), nullptr);
   EXPECT_EQ(s->GetPosition(), 13u);
-
   // A factory's exception passes through; nothing is handed out.
   Ref<IXStream> throwing(MemStreamOf(Cat({Name(kTestThrowingClass), LE32(4), LE32(1)})));
   IZRUnknown* none = reinterpret_cast<IZRUnknown*>(&none);
@@ -99,7 +98,6 @@ TEST_F(Persist, ClassesThatCannotBeCreatedComeBackAsProxies) {
     Ref<IXStream> out(new_StreamOnMemory());
     WriteObjectToXStream(out.get(), proxy.get());
     EXPECT_EQ(Content(out.get()), record);  // byte for byte
-
     // Through the table: the name, the size, Load of other data, Save.
     void* self = proxy.get();
     EXPECT_STREQ(Slot<const char* (*)(void*)>(self, 3)(self), name.c_str());
@@ -166,7 +164,6 @@ TEST(PersistNesting, RecordsNestUpTo256DeepAndNoDeeper) {
     Ref<IXStream> s(MemStreamOf(records));
     IZRUnknown* out = nullptr;
     if (depth <= 256) {
-      // Read whole and written back byte for byte.
       ASSERT_EQ(ReadObjectFromXStream(s.get(), &out), 1);
       Ref<IZRUnknown> object(out);
       EXPECT_EQ(s->GetPosition(), records.size());
@@ -206,7 +203,6 @@ TEST_F(Persist, SkippingLeavesTheStreamAtTheNextRecordAndBadArgumentsAreRefused)
   for (ULONG start : starts) EXPECT_EQ(SkipObjectToXStream(s.get()), start);
   EXPECT_EQ(s->GetPosition(), s->GetSize());
   EXPECT_THROW(SkipObjectToXStream(s.get()), CXEofException);
-
   // Names that could not be read back are not written, nor a Save that
   // moves the stream before its data.
   const ULONG size = s->GetSize();

@@ -17,7 +17,6 @@ namespace {
 
 using zrtest::CCounted;
 
-
 // Exposes the protected fields that the record layout fixes.
 template <class K, class V>
 struct ProbeMap : CTMap<K, V> {
@@ -65,7 +64,6 @@ TEST(TMap, BucketsComeWithTheFirstOperationAndChainsKeepTheirOrder) {
   EXPECT_EQ(map.Marker(), 6502u);
   EXPECT_NE(map.Buckets(), nullptr);
   EXPECT_EQ(zrtest::CauseOf([] { CTMap<int, int> none(0); }), static_cast<DWORD>(ZRCAUSE_INVALIDARG));
-
   // Keys of one bucket come newest first; buckets ascend; a replaced entry
   // keeps its place; negative keys hash to their unsigned value.
   for (int key : {5, 5 + 127, 5 + 254, 40, 2}) map.Set(key, key * 10);

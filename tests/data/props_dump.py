@@ -17,9 +17,7 @@ import olefile
 
 
 def text(value):
-    if isinstance(value, bool):
-        return str(value)
-    if isinstance(value, int):
+    if isinstance(value, int):  # bool included: True/False
         return str(value)
     if isinstance(value, bytes):
         return "b:" + value.hex()

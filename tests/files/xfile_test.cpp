@@ -18,13 +18,6 @@ using namespace zrtest;
 
 constexpr ULONG kView = 0x20000;  // twice the 64 KiB granularity
 
-// Calls slot `index` of `f`; R is the result type, Args the argument types.
-template <class R = void, class... Args>
-R Call(void* f, int index, Args... args) {
-  using Fn = R (*)(void*, Args...);
-  return (*reinterpret_cast<Fn**>(f))[index](f, args...);
-}
-
 std::string Pattern(std::size_t n) {
   std::string s(n, '\0');
   for (std::size_t i = 0; i < n; ++i) s[i] = static_cast<char>(i * 131 + i / 7);
@@ -113,11 +106,9 @@ TEST(XFile, SeekRulesAndErrors) {
   EXPECT_EQ(reader->Seek(3, ZRFILE_SEEK_CUR), 3u);
   EXPECT_EQ(reader->Seek(-2, ZRFILE_SEEK_END), 8u);
   EXPECT_EQ(reader->Seek(2, ZRFILE_SEEK_CUR), 10u);
-  FileError bad = ThrownBy([&] { reader->Seek(0, 3); });
-  EXPECT_EQ(bad.cause, ZRCAUSE_BADSEEK);
+  EXPECT_EQ(ThrownBy([&] { reader->Seek(0, 3); }).cause, ZRCAUSE_BADSEEK);
   EXPECT_EQ(ThrownBy([&] { reader->Seek(11, ZRFILE_SEEK_SET); }).cause, ZRCAUSE_BADSEEK);
-  const FileError readOnly = ThrownBy([&] { reader->Write("x", 1); });
-  EXPECT_EQ(readOnly.cause, ZRCAUSE_ACCESSDENIED);
+  EXPECT_EQ(ThrownBy([&] { reader->Write("x", 1); }).cause, ZRCAUSE_ACCESSDENIED);
   reader.reset();
   // A writer may go beyond the end; the gap reads as zeros.
   Ref<IXFile> writer(Fio_Open(path.c_str(), ZRFILE_WRITE | ZRFILE_EXISTING));
@@ -179,7 +170,6 @@ TEST(XFile, LineReaderTerminators) {
     EXPECT_EQ(std::u16string(units, c.buffer.size()),
               std::u16string(c.buffer.begin(), c.buffer.end()));
   }
-  // The next line after the first.
   zrtest::WriteText(dir.Path("t"), "ab\ncd");
   Ref<IXFile> f(Fio_Open(dir.WPath("t").c_str(), 0));
   char buffer[10];

@@ -175,7 +175,6 @@ TEST_F(FtpSession, FindOpenReadWriteAndHandles) {
   EXPECT_EQ(GetLastError(), ERROR_INVALID_HANDLE);
   EXPECT_EQ(FtpFindFirstFileW(s.connect, u"\\*.none", &found, 0, 0), nullptr);
   EXPECT_EQ(GetLastError(), ERROR_NO_MORE_FILES);
-
   // Writing: the name is taken at open; the bytes arrive on close.
   HINTERNET file = FtpOpenFileW(s.connect, u"/w.txt", GENERIC_WRITE, FTP_TRANSFER_TYPE_BINARY, 0);
   ASSERT_NE(file, nullptr);
@@ -194,7 +193,6 @@ TEST_F(FtpSession, FindOpenReadWriteAndHandles) {
   EXPECT_TRUE(InternetReadFile(file, text, sizeof text, &n));
   EXPECT_EQ(n, 0u);
   EXPECT_TRUE(InternetCloseHandle(file));
-  // Refused flags and services.
   EXPECT_EQ(FtpOpenFileW(s.connect, u"/a.txt", GENERIC_READ, 0x3, 0), nullptr);
   EXPECT_EQ(GetLastError(), ERROR_INVALID_PARAMETER);
   EXPECT_EQ(InternetConnectW(s.internet, u"127.0.0.1", 0, nullptr, nullptr, 3, 0, 0), nullptr);

@@ -3,11 +3,8 @@
 # and with pkg-config. Run by CTest with -DBUILD_DIR, -DSOURCE_DIR, -DWORK_DIR.
 file(REMOVE_RECURSE ${WORK_DIR})
 set(prefix ${WORK_DIR}/prefix)
-
 include(${CMAKE_CURRENT_LIST_DIR}/../tools/run.cmake)
-
 run(${CMAKE_COMMAND} --install ${BUILD_DIR} --prefix ${prefix})
-
 # The CMake package.
 run(${CMAKE_COMMAND} -S ${SOURCE_DIR}/consumer -B ${WORK_DIR}/consumer -G Ninja
     -DCMAKE_PREFIX_PATH=${prefix} -DCMAKE_CXX_COMPILER=${CXX})
@@ -16,7 +13,6 @@ run(${WORK_DIR}/consumer/consumer)
 if(NOT LAST_OUTPUT MATCHES "^ok")
   message(FATAL_ERROR "consumer (CMake package) printed: ${LAST_OUTPUT}")
 endif()
-
 # pkg-config.
 set(ENV{PKG_CONFIG_PATH} ${prefix}/lib/pkgconfig)
 run(pkg-config --cflags --libs zrcore)

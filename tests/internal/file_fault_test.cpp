@@ -58,11 +58,9 @@ ssize_t ShortThenFail(int fd, const void* p, size_t n) {
   errno = g_errno;
   return -1;
 }
-int FailFallocate(int, int, off_t, off_t) {
-  errno = g_errno;
-  return -1;
-}
-int FailFsync(int) {
+// fallocate(2) and fsync(2): the armed error.
+template <class... Args>
+int ArmedError(Args...) {
   errno = g_errno;
   return -1;
 }
@@ -110,7 +108,8 @@ TEST(FileFaults, EachFailureGivesItsCauseAndLeavesTheTargetAlone) {
       }
       {
         ScopedSyscall<decltype(sys::g.fallocate)> window(
-            &sys::g.fallocate, c.stage == Stage::Window ? FailFallocate : sys::g.fallocate);
+            &sys::g.fallocate,
+            c.stage == Stage::Window ? ArmedError<int, int, off_t, off_t> : sys::g.fallocate);
         ScopedSyscall<decltype(sys::g.write)> direct(
             &sys::g.write, c.stage == Stage::Direct ? ShortThenFail : sys::g.write);
         if (c.stage == Stage::Direct) {
@@ -121,7 +120,7 @@ TEST(FileFaults, EachFailureGivesItsCauseAndLeavesTheTargetAlone) {
         }
       }
       ScopedSyscall<decltype(sys::g.fsync)> fault(
-          &sys::g.fsync, c.stage == Stage::Commit ? FailFsync : sys::g.fsync);
+          &sys::g.fsync, c.stage == Stage::Commit ? ArmedError<int> : sys::g.fsync);
       out->Commit();
       ADD_FAILURE() << "no failure";
     } catch (const CXFileException& e) {

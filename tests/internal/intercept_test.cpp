@@ -196,7 +196,6 @@ TEST(InterceptElf, GotSlotPatchedAndRestored) {
   char buffer[32];
   EXPECT_EQ(load(module, buffer, sizeof buffer), 13);
   EXPECT_STREQ(buffer, "platform text");
-
   // The platform function as the module sees it: the exported LoadStringA.
   const void* platform = reinterpret_cast<const void*>(&::LoadStringA);
   std::size_t changed = 0;
@@ -214,7 +213,6 @@ TEST(InterceptElf, GotSlotPatchedAndRestored) {
   EXPECT_EQ(changed, 1u);
   EXPECT_EQ(load(module, buffer, sizeof buffer), 13);
   EXPECT_STREQ(buffer, "platform text");
-
   // The interception entry point takes the ELF walk for an ELF module: the
   // user32 stand-in answers the exported LoadStringA, the module's slot.
   void* entry = nullptr;

@@ -24,7 +24,6 @@ TEST(MemoryManagerLifecycle, ShutdownDestroysEveryLiveHeap) {
   ASSERT_NE(dflt, nullptr);
   const ULONG heapsBefore = zr::LiveHeapCount();
   const zrpal::DWORD platformBefore = PlatformHeaps();
-
   // Private heaps left alive, one with an extra reference, all with blocks.
   IHeap* leaked = new_MemoryHeap(0);
   IHeap* shared = new_MemoryHeap(0);
@@ -34,7 +33,6 @@ TEST(MemoryManagerLifecycle, ShutdownDestroysEveryLiveHeap) {
     for (size_t size : {size_t{16}, size_t{5000}, size_t{100000}}) blocks.push_back(h->Alloc(size));
   EXPECT_EQ(zr::LiveHeapCount(), heapsBefore + 2);
   EXPECT_EQ(PlatformHeaps(), platformBefore + 2);
-
   // Every heap goes with its platform heap and blocks (a sanitizer build sees leaks).
   zr::MemoryManagerShutdown();
   EXPECT_EQ(zr::LiveHeapCount(), 0u);

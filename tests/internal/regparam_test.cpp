@@ -61,7 +61,6 @@ TEST_F(RegParamTest, FactoriesOpenOnlyExistingKeys) {
   RegCloseKey(regtest::Create(HKEY_LOCAL_MACHINE, u"Software\\There"));
   Tree machine(new_IParamLMReg(u"software\\THERE"));
   ASSERT_NE(machine.get(), nullptr);
-  // IParam and IRegisterIface are answered, both by the node itself.
   void* out = nullptr;
   EXPECT_EQ(machine->QueryInterface(typeid(IParam), &out), 1);
   EXPECT_EQ(out, machine.get());
@@ -196,7 +195,6 @@ TEST_F(RegParamTest, SubtreesAndSnapshots) {
   Tree y(x->OpenParam("y", 0));
   EXPECT_TRUE(Names(y->EnumValues()).empty());
   EXPECT_EQ(m_tree->GetValue("top", &back), 1);
-
   // Next answers 1 while names remained before the call.
   CTEnum<const char*>* e = m_tree->EnumValues();
   const char* items[4] = {};

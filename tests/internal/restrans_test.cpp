@@ -204,7 +204,6 @@ TEST_F(ResTranslationTest, HeadlessDialogFromTranslatedTemplate) {
   SetWindowTextW(label, u"Cancel");
   EXPECT_EQ(1, Supp_Translate(label));
   EXPECT_EQ(u"Abbrechen", TextOf(label));
-
   // The table's dialog font is the dialog's and its controls' font object.
   const zr::CTranslationTable& table = *zr::TranslationTable();
   auto font = reinterpret_cast<HGDIOBJ>(SendMessageW(dialog, WM_GETFONT, 0, 0));
@@ -245,7 +244,6 @@ TEST_F(ResTranslationTest, Strings) {
   LoadStringNotTransW(Self(), 1, w, 64);
   EXPECT_EQ(std::u16string(u"Open"), w);
   EXPECT_EQ(0, loadA(Self(), 99, a, 64));  // no such string
-
   // A block without translations is copied with identical content; block 2
   // gets its translation with its new length.
   auto find = Repl<decltype(FindResourceW)>("FindResourceW");
@@ -283,7 +281,6 @@ TEST_F(ResTranslationTest, MenuItems) {
   EXPECT_TRUE(GetMenuState(file, 2, MF_BYPOSITION) & MF_GRAYED);
   EXPECT_EQ(1002u, GetMenuItemID(file, 2));
   DestroyMenu(menu);
-
   // Without context: the context entry for &Open does not apply.
   HMENU plain = LoadMenuA(Self(), MAKEINTRESOURCEA(500));
   EXPECT_EQ(1, Supp_Translate(plain));

@@ -82,6 +82,12 @@ Fn Slot(const void* object, int index) {
   return reinterpret_cast<Fn>((*static_cast<void** const*>(object))[index]);
 }
 
+// Calls slot `index` of `object`; R is the result type, Args the argument types.
+template <class R = void, class... Args>
+R Call(void* object, int index, Args... args) {
+  return Slot<R (*)(void*, Args...)>(object, index)(object, args...);
+}
+
 // The cause of the CXException that `f` throws, 0 when it throws none.
 template <class F>
 DWORD CauseOf(F f) {

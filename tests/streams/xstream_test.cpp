@@ -15,12 +15,6 @@ namespace {
 
 using namespace zrtest;
 
-// Calls slot `index` of `s`; R is the result type, Args the argument types.
-template <class R = void, class... Args>
-R Call(void* s, int index, Args... args) {
-  return Slot<R (*)(void*, Args...)>(s, index)(s, args...);
-}
-
 TEST(StreamTypedOps, WritersGiveLittleEndianBytes) {
   const CZRVariant seven(7);
   const struct { const char* what; std::function<void(IXStream*)> write; Bytes expected; } cases[] = {

@@ -21,7 +21,6 @@ TEST(SuppTranslation, Lifecycle) {
   EXPECT_EQ(nullptr, Supp_Translate(static_cast<const char*>(nullptr)));
   EXPECT_EQ(0u, Supp_GetACP());
   EXPECT_EQ(0, Supp_Init(dir.WPath("missing.wld").c_str()));
-
   // Russian, code page 1251 (Открыть, Файл, Да).
   zrtest::WriteText(dir.Path("ru.wld"),
                     "\"ZR_WLD_LANG_ID\"\n\"1049\"\n"
@@ -34,7 +33,6 @@ TEST(SuppTranslation, Lifecycle) {
   EXPECT_EQ(u"open", Str(Supp_Translate(u"open")));
   // CXStringW now converts 8-bit text in 1251.
   EXPECT_EQ(u"Файл", Str(CXStringW("\xD4\xE0\xE9\xEB")));
-
   // A second Supp_Init changes nothing.
   zrtest::WriteText(dir.Path("fr.wld"), "\"Open\"\n\"Ouvrir\"\n\"Close\"\n\"Fermer\"\n");
   EXPECT_EQ(0, Supp_Init(dir.WPath("fr.wld").c_str()));
@@ -45,20 +43,17 @@ TEST(SuppTranslation, Lifecycle) {
   EXPECT_EQ(u"Fermer", Str(Supp_Translate(u"Close")));
   EXPECT_EQ(u"Открыть", Str(Supp_Translate(u"Open")));
   EXPECT_EQ(1251u, Supp_GetACP());  // no language in the merged file
-
   // With context: the key joined with the text, else the text alone.
   const WCHAR* key = u"ui.dll#1#102ээ";
   EXPECT_EQ(u"Да", Str(Supp_Translate(u"OK", key)));
   EXPECT_EQ(u"Fermer", Str(Supp_Translate(u"Close", key)));
   EXPECT_EQ(u"Help", Str(Supp_Translate(u"Help", key)));
-
   // 8-bit text without an entry gets one: the same pointer every time.
   const WCHAR* help = Supp_Translate("Help");
   ASSERT_NE(nullptr, help);
   EXPECT_EQ(u"Help", Str(help));
   EXPECT_EQ(help, Supp_Translate("Help"));
   EXPECT_EQ(u"Открыть", Str(Supp_Translate("Open")));
-
   // The enable flag is only stored; the lookups do not read it.
   EXPECT_EQ(1, Supp_IsTranslationEnable());
   Supp_SetTranslationEnable(0);

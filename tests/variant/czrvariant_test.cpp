@@ -29,7 +29,6 @@ TEST(CZRVariant, ArgumentsInsideTheVariantAreReadFirstAndConversionOperators) {
   EXPECT_EQ(destroyed, 0);
   held = 5;
   EXPECT_EQ(destroyed, 1);
-
   // Each operator reads the union as its type; only the wide text operator
   // converts narrow text, once and in place.
   CZRVariant v(-2);
