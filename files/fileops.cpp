@@ -28,25 +28,11 @@ namespace {
 
 constexpr WCHAR kTempPrefix[] = u"ZRPR";
 constexpr WCHAR kSeparators[] = u"\\/";
-constexpr UINT kQuietErrorMode =
-    zrpal::SEM_FAILCRITICALERRORS | zrpal::SEM_NOOPENFILEERRORBOX;  // 0x8001
 constexpr std::size_t kTempBufferChars = 512;
 
 // The process-wide buffers of Fio_GetTempFileName.
 constinit WCHAR g_tempFolder[kTempBufferChars] = {};
 constinit WCHAR g_tempName[kTempBufferChars] = {};
-
-// Restores the error mode it replaced.
-class QuietErrors {
- public:
-  QuietErrors() : m_previous(zrpal::SetErrorMode(kQuietErrorMode)) {}
-  ~QuietErrors() { zrpal::SetErrorMode(m_previous); }
-  QuietErrors(const QuietErrors&) = delete;
-  QuietErrors& operator=(const QuietErrors&) = delete;
-
- private:
-  UINT m_previous;
-};
 
 // A closing guard for the platform's kernel handles.
 struct HandleCloser {
@@ -130,7 +116,7 @@ void Fio_GetFileInfo(const WCHAR* path, FioFileInfo* info) {
   if (Fio_PathIsURL(path)) return Fio_UrlGetFileInfo(path, info);
   zrpal::WIN32_FIND_DATAW found;
   {
-    QuietErrors quiet;
+    zr::QuietErrors quiet;
     HANDLE find = zrpal::FindFirstFileW(path, &found);
     if (find == zrpal::INVALID_HANDLE_VALUE) zr::ThrowLastFileError(path, ZRFILEOP_INFO);
     zrpal::FindClose(find);

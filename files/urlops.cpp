@@ -27,8 +27,6 @@ constexpr std::size_t kCacheChars = 512;
 constexpr DWORD kTransferFlags = 0x84000802;  // binary, reload, no cache write, resynchronise
 constexpr DWORD kOpenWriteFlags = 0x84000002;
 constexpr DWORD kFindFlags = 0x84000000;
-constexpr UINT kQuietErrorMode =
-    zrpal::SEM_FAILCRITICALERRORS | zrpal::SEM_NOOPENFILEERRORBOX;  // 0x8001
 constexpr int kMaxProbes = 64;  // probe names tried before giving up
 
 constinit WCHAR g_cacheName[kCacheChars] = {};
@@ -73,17 +71,6 @@ class RemoteSession {
   CXStringW m_path;
 };
 
-class QuietErrors {
- public:
-  QuietErrors() : m_previous(zrpal::SetErrorMode(kQuietErrorMode)) {}
-  ~QuietErrors() { zrpal::SetErrorMode(m_previous); }
-  QuietErrors(const QuietErrors&) = delete;
-  QuietErrors& operator=(const QuietErrors&) = delete;
-
- private:
-  UINT m_previous;
-};
-
 // The remote file's find record: the first entry of "<folder>/*.<ext>"
 // whose name equals the path's file name without regard to case; false
 // with the last error set.
@@ -93,7 +80,7 @@ bool FindRemote(RemoteSession& session, zrpal::WIN32_FIND_DATAW* found) {
   pattern += u"/*.";
   pattern += path.FileExt();
   const CXStringW name = path.FileName();
-  QuietErrors quiet;
+  zr::QuietErrors quiet;
   HINTERNET find = zrpal::FtpFindFirstFileW(session.Connection(), pattern, found, kFindFlags, 0);
   if (!find) return false;
   bool match = false;
