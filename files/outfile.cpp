@@ -10,6 +10,7 @@
 #include <new>
 
 #include "files/errors.h"
+#include "files/forward.h"
 #include "pal/error.h"
 #include "pal/files/file.h"
 #include "pal/files/filesystem.h"
@@ -134,24 +135,7 @@ IXFile& CXOutFile::Inner() {
   return *m_pInner;
 }
 
-ULONG CXOutFile::Read(void* buffer, int count) { return Inner().Read(buffer, count); }
-void CXOutFile::Write(const void* buffer, int count) { Inner().Write(buffer, count); }
-ULONG CXOutFile::Seek(int offset, unsigned int origin) { return Inner().Seek(offset, origin); }
-ULONG CXOutFile::GetPosition() { return Inner().GetPosition(); }
-int CXOutFile::Flush() { return Inner().Flush(); }
-BYTE CXOutFile::ReadByte() { return Inner().ReadByte(); }
-WORD CXOutFile::ReadWord() { return Inner().ReadWord(); }
-DWORD CXOutFile::ReadDword() { return Inner().ReadDword(); }
-double CXOutFile::ReadDouble() { return Inner().ReadDouble(); }
-void CXOutFile::WriteByte(BYTE value) { Inner().WriteByte(value); }
-void CXOutFile::WriteWord(WORD value) { Inner().WriteWord(value); }
-void CXOutFile::WriteDword(DWORD value) { Inner().WriteDword(value); }
-void CXOutFile::WriteDouble(double value) { Inner().WriteDouble(value); }
-void CXOutFile::WriteStringW(const WCHAR* text) { Inner().WriteStringW(text); }
-void CXOutFile::WriteString(const char* text) { Inner().WriteString(text); }
-int CXOutFile::ReadLineW(WCHAR* buffer, int max) { return Inner().ReadLineW(buffer, max); }
-int CXOutFile::ReadLine(char* buffer, int max) { return Inner().ReadLine(buffer, max); }
-ULONG CXOutFile::GetSize() { return Inner().GetSize(); }
+ZR_FORWARD_FILE_OPERATIONS(CXOutFile, Inner())
 const WCHAR* CXOutFile::GetFileName() { return m_target; }
 
 void CXOutFile::Commit() {

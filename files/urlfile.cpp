@@ -10,6 +10,7 @@
 #include <cstring>
 
 #include "files/errors.h"
+#include "files/forward.h"
 #include "pal/error.h"
 #include "pal/wstr.h"
 #include "zr/exception.h"
@@ -74,24 +75,7 @@ CXUrlFile::~CXUrlFile() {
   DeleteQuietly(m_local);
 }
 
-ULONG CXUrlFile::Read(void* buffer, int count) { return m_pInner->Read(buffer, count); }
-void CXUrlFile::Write(const void* buffer, int count) { m_pInner->Write(buffer, count); }
-ULONG CXUrlFile::Seek(int offset, unsigned int origin) { return m_pInner->Seek(offset, origin); }
-ULONG CXUrlFile::GetPosition() { return m_pInner->GetPosition(); }
-int CXUrlFile::Flush() { return m_pInner->Flush(); }
-BYTE CXUrlFile::ReadByte() { return m_pInner->ReadByte(); }
-WORD CXUrlFile::ReadWord() { return m_pInner->ReadWord(); }
-DWORD CXUrlFile::ReadDword() { return m_pInner->ReadDword(); }
-double CXUrlFile::ReadDouble() { return m_pInner->ReadDouble(); }
-void CXUrlFile::WriteByte(BYTE value) { m_pInner->WriteByte(value); }
-void CXUrlFile::WriteWord(WORD value) { m_pInner->WriteWord(value); }
-void CXUrlFile::WriteDword(DWORD value) { m_pInner->WriteDword(value); }
-void CXUrlFile::WriteDouble(double value) { m_pInner->WriteDouble(value); }
-void CXUrlFile::WriteStringW(const WCHAR* text) { m_pInner->WriteStringW(text); }
-void CXUrlFile::WriteString(const char* text) { m_pInner->WriteString(text); }
-int CXUrlFile::ReadLineW(WCHAR* buffer, int max) { return m_pInner->ReadLineW(buffer, max); }
-int CXUrlFile::ReadLine(char* buffer, int max) { return m_pInner->ReadLine(buffer, max); }
-ULONG CXUrlFile::GetSize() { return m_pInner->GetSize(); }
+ZR_FORWARD_FILE_OPERATIONS(CXUrlFile, (*m_pInner))
 const WCHAR* CXUrlFile::GetFileName() { return m_url; }
 
 CXUrlOutFile::CXUrlOutFile(const WCHAR* url, const WCHAR* localName, int mode)
@@ -113,24 +97,7 @@ IXOutFile& CXUrlOutFile::Inner() {
   return *m_pInner;
 }
 
-ULONG CXUrlOutFile::Read(void* buffer, int count) { return Inner().Read(buffer, count); }
-void CXUrlOutFile::Write(const void* buffer, int count) { Inner().Write(buffer, count); }
-ULONG CXUrlOutFile::Seek(int offset, unsigned int origin) { return Inner().Seek(offset, origin); }
-ULONG CXUrlOutFile::GetPosition() { return Inner().GetPosition(); }
-int CXUrlOutFile::Flush() { return Inner().Flush(); }
-BYTE CXUrlOutFile::ReadByte() { return Inner().ReadByte(); }
-WORD CXUrlOutFile::ReadWord() { return Inner().ReadWord(); }
-DWORD CXUrlOutFile::ReadDword() { return Inner().ReadDword(); }
-double CXUrlOutFile::ReadDouble() { return Inner().ReadDouble(); }
-void CXUrlOutFile::WriteByte(BYTE value) { Inner().WriteByte(value); }
-void CXUrlOutFile::WriteWord(WORD value) { Inner().WriteWord(value); }
-void CXUrlOutFile::WriteDword(DWORD value) { Inner().WriteDword(value); }
-void CXUrlOutFile::WriteDouble(double value) { Inner().WriteDouble(value); }
-void CXUrlOutFile::WriteStringW(const WCHAR* text) { Inner().WriteStringW(text); }
-void CXUrlOutFile::WriteString(const char* text) { Inner().WriteString(text); }
-int CXUrlOutFile::ReadLineW(WCHAR* buffer, int max) { return Inner().ReadLineW(buffer, max); }
-int CXUrlOutFile::ReadLine(char* buffer, int max) { return Inner().ReadLine(buffer, max); }
-ULONG CXUrlOutFile::GetSize() { return Inner().GetSize(); }
+ZR_FORWARD_FILE_OPERATIONS(CXUrlOutFile, Inner())
 const WCHAR* CXUrlOutFile::GetFileName() { return m_url; }
 
 void CXUrlOutFile::Commit() {
