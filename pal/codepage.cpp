@@ -395,6 +395,13 @@ int WideCharToMultiBytePrefix(UINT codePage, LPCWSTR wideChar, int cchWideChar, 
   return static_cast<int>(out.Count());
 }
 
+int WideToAnsiTerminated(LPCWSTR text, int units, LPSTR buffer, int bufferChars) {
+  int n = units > 0 ? WideCharToMultiBytePrefix(CP_ACP, text, units, buffer, bufferChars - 1) : 0;
+  if (n < 0) n = 0;
+  buffer[n] = 0;
+  return n;
+}
+
 void CodePageStartup() { GetACP(); }
 
 void CodePageShutdown() { ReleaseCodePageTables(); }

@@ -120,6 +120,14 @@ int WideCharToMultiByte(UINT codePage, DWORD flags, LPCWSTR wideChar, int cchWid
 int WideCharToMultiBytePrefix(UINT codePage, LPCWSTR wideChar, int cchWideChar, LPSTR multiByte,
                               int cbMultiByte);
 
+// The ANSI (A) forms of the text getters (LoadStringA, GetMenuStringA,
+// GetWindowTextA): the longest prefix of the `units` units of `text` that
+// fits into `bufferChars` - 1 bytes, converted to the ANSI code page and
+// terminated. Returns the bytes before the terminator (0, with the last
+// error set, when the ANSI page cannot convert). `buffer` is not null and
+// `bufferChars` at least 1.
+int WideToAnsiTerminated(LPCWSTR text, int units, LPSTR buffer, int bufferChars);
+
 // Start-up and shutdown of code-page support: start-up reads ZR_ACP once;
 // shutdown frees the conversion tables (no thread may be converting).
 void CodePageStartup();

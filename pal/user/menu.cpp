@@ -323,10 +323,7 @@ int GetMenuStringA(HMENU menu, UINT item, LPSTR text, int maxCount, UINT flags) 
   std::u16string wide(static_cast<std::size_t>(length) + 1, u'\0');
   GetMenuStringW(menu, item, wide.data(), length + 1, flags);
   if (maxCount <= 0 || !text) return WideCharToMultiByte(CP_ACP, 0, wide.data(), length, nullptr, 0, nullptr, nullptr);
-  int n = length ? WideCharToMultiBytePrefix(CP_ACP, wide.data(), length, text, maxCount - 1) : 0;
-  if (n < 0) n = 0;
-  text[n] = 0;
-  return n;
+  return WideToAnsiTerminated(wide.data(), length, text, maxCount);
 } catch (const std::bad_alloc&) {
   SetLastError(ERROR_NOT_ENOUGH_MEMORY);
   return 0;

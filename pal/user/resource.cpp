@@ -228,13 +228,7 @@ int LoadStringA(HINSTANCE instance, UINT id, LPSTR buffer, int cchBufferMax) {
     buffer[0] = 0;
     return 0;
   }
-  int n = 0;
-  if (entry.length > 0) {
-    n = WideCharToMultiBytePrefix(CP_ACP, entry.text, entry.length, buffer, cchBufferMax - 1);
-    if (n < 0) n = 0;  // the ANSI code page cannot be converted: last error set
-  }
-  buffer[n] = 0;
-  return n;
+  return WideToAnsiTerminated(entry.text, entry.length, buffer, cchBufferMax);
 }
 
 void ForgetResourceImages() {

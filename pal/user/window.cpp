@@ -377,10 +377,7 @@ int GetWindowTextA(HWND window, LPSTR text, int maxCount) try {
   const int length = GetWindowTextLengthW(window);
   std::u16string wide(static_cast<std::size_t>(length) + 1, u'\0');
   const int got = GetWindowTextW(window, wide.data(), length + 1);
-  int n = got ? WideCharToMultiBytePrefix(CP_ACP, wide.data(), got, text, maxCount - 1) : 0;
-  if (n < 0) n = 0;
-  text[n] = 0;
-  return n;
+  return WideToAnsiTerminated(wide.data(), got, text, maxCount);
 } catch (const std::bad_alloc&) {
   SetLastError(ERROR_NOT_ENOUGH_MEMORY);
   return 0;
